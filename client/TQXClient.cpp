@@ -1,0 +1,42 @@
+#include "client/TQXClient.h"
+
+#include <windows.h>
+
+#include "driver/platform.h"
+#include "driver/uKorvan.h"
+
+namespace {
+
+// Resolves one name into its field; false when the library lacks it.
+template <class Fn>
+bool Resolve(HMODULE library, const char* name, Fn& field) {
+  field = reinterpret_cast<Fn>(
+      reinterpret_cast<void*>(GetProcAddress(library, name)));
+  return field != nullptr;
+}
+
+}  // namespace
+
+TQXClient::TQXClient() {
+  if (LoadDll())
+    Loaded = -1;
+  else
+    platform::ShowMessage("Erro carregando QXClient.dll");
+}
+
+int32_t TQXClient::LoadDll() {
+  // Never freed: the library stays loaded until the process ends.
+  HMODULE library = LoadLibraryA("QXClient.dll");
+  if (library == nullptr) return 0;
+#define QX_RESOLVE(name) \
+  if (!Resolve(library, #name, name)) return 0;
+  QX_ENTRY_POINTS(QX_RESOLVE, QX_RESOLVE)
+#undef QX_RESOLVE
+  return -1;
+}
+
+const TQXClient& CurrentClient() {
+  const auto& client = Driver().client;
+  if (!client) throw EMissingEntryPoint("no communication started yet");
+  return *client;
+}

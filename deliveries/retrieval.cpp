@@ -1,0 +1,199 @@
+#include "deliveries/retrieval.h"
+
+#include <exception>
+#include <string>
+
+#include "client/TQXClient.h"
+#include "deliveries/confirmation.h"
+#include "deliveries/delivery_texts.h"
+#include "deliveries/nozzle_table.h"
+#include "deliveries/volume_rules.h"
+#include "driver/log.h"
+#include "driver/session.h"
+#include "driver/uKorvan.h"
+
+namespace {
+
+const char kName[] = "<AUT_ObtemAbastecimento>";
+
+// The fields of a finished delivery that the driver uses.
+struct Delivery {
+  int32_t id = 0;
+  int32_t hoseId = 0;
+  int16_t state = 0;
+  int16_t type = 0;
+  double volume = 0;
+  double unitPrice = 0;
+  double amount = 0;
+  double completed = 0;  // OLE Automation date and time
+  int32_t lockValue = 0;
+  double startTotalizer = 0;
+  double endTotalizer = 0;
+  int64_t code = 0;
+};
+
+void Log(const char* what) { WriteLog(std::string(kName) + " " + what); }
+
+// Tests the connection and, when it is lost, logs on again with the last
+// start's arguments. False when there is no connection to work with.
+bool EnsureConnection() {
+  if (CheckResult(QX(TestConnection)())) return true;
+  Log("Falha TestConnection.");
+  Log("Tentando Reconectar ao QXServerCE.");
+  const DriverState& driver = Driver();
+  if (!IniciaComunicacao(driver.savedPorta, "", driver.savedConfiguracao)) {
+    Log("Falha ao reconectar QXServerCE .");
+    return false;
+  }
+  Log("Reconectado ao QXServerCE com sucesso.");
+  return true;
+}
+
+// The first delivery of the controller's list, or false with its log line.
+bool FirstDelivery(Delivery& d) {
+  int32_t count = 0;
+  if (!CheckResult(QX(GetDeliveriesCount)(&count))) {
+    Log("Falha ao retornar o numero de abastecimentos no servidor.");
+    return false;
+  }
+  if (!CheckResult(QX(GetDeliveryByOrdinal)(1, &d.id))) {
+    Log("Sem abastecimento pendente. ");
+    return false;
+  }
+  int16_t priceLevel;
+  int32_t reservedBy, attendantId, age, duration;
+  double volume2, cleared, oldVolume2, oldValue, newVolume2, newValue;
+  if (!CheckResult(QX(GetDeliveryPropertiesEx2)(
+          d.id, &d.hoseId, &d.state, &d.type, &d.volume, &priceLevel,
+          &d.unitPrice, &d.amount, &volume2, &d.completed, &d.lockValue,
+          &reservedBy, &attendantId, &age, &cleared, &d.startTotalizer,
+          &oldVolume2, &oldValue, &d.endTotalizer, &newVolume2, &newValue,
+          &d.code, &duration))) {
+    Log("Falha obter dados do abastecimento.");
+    return false;
+  }
+  return true;
+}
+
+// Remembers the delivery and confirms it as the host would.
+void Discard(const Delivery& d) {
+  AtribuiUltimoAbastecimentoBico(d.id, d.type, d.state);
+  try {
+    ConfirmaAbastecimento();
+  } catch (const std::exception& error) {
+    WriteLog(error.what());
+  }
+}
+
+// A text whose making failed is handed over empty.
+template <class Make>
+std::string Guarded(Make make) {
+  try {
+    return make();
+  } catch (const std::exception&) {
+    return std::string();
+  }
+}
+
+// The texts handed to the host.
+struct DeliveryTexts {
+  std::string numeroLogico, volume, precoUnitario, valorTotal, hora,
+      encerranteInicial, encerranteFinal, code;
+  double data = 0;
+};
+
+enum class Outcome { HandOver, Discarded };
+
+// Fills the host's buffers, applying the volume rules. Throws when a text
+// cannot be made; the caller then hands nothing over.
+Outcome WriteOutputs(const Delivery& d, const DeliveryBuffers& out,
+                     DeliveryTexts& t) {
+  const RegionalSettings& settings = Settings();
+  t.numeroLogico = Guarded([&] { return IntToStr(d.hoseId); });
+  WriteHostText(out.numeroLogico, t.numeroLogico);
+  if (TruncaCasas(3, d.volume) <= 0) {
+    WriteLog("O abastecimento veio litragem muito pequena");
+    return Outcome::Discarded;
+  }
+  t.volume = Guarded([&] { return FloatToStr(d.volume, settings); });
+  t.precoUnitario = Guarded([&] { return FloatToStr(d.unitPrice, settings); });
+  t.valorTotal = Guarded([&] { return FloatToStr(d.amount, settings); });
+  WriteHostText(out.volume, t.volume);
+  WriteHostText(out.precoUnitario, t.precoUnitario);
+  WriteHostText(out.valorTotal, t.valorTotal);
+  if (AjustaLitragem(t.volume, t.precoUnitario, t.valorTotal,
+                     Driver().reengenhariaLitragem,
+                     settings) == VolumeVerdict::Discard)
+    return Outcome::Discarded;
+  WriteHostText(out.volume, t.volume);
+  t.data = DateAtMidnight(d.completed);
+  *out.data = t.data;
+  t.hora = Guarded([&] { return HoraText(d.completed, settings); });
+  t.encerranteInicial =
+      Guarded([&] { return FloatToStr(d.startTotalizer, settings); });
+  t.encerranteFinal =
+      Guarded([&] { return FloatToStr(d.endTotalizer, settings); });
+  t.code = Guarded([&] { return Hex64Text(d.code); });
+  WriteHostText(out.hora, t.hora);
+  WriteHostText(out.encerranteInicial, t.encerranteInicial);
+  WriteHostText(out.encerranteFinal, t.encerranteFinal);
+  WriteHostText(out.text8, "0");
+  WriteHostText(out.text9, t.code);
+  WriteHostText(out.text10, "");
+  return Outcome::HandOver;
+}
+
+void LogHandedOver(const Delivery& d, const DeliveryTexts& t) {
+  WriteLog("AbastecimentoLogico = " + IntToStr(d.id));
+  WriteLog("Numero Lógico       = " + t.numeroLogico);
+  WriteLog("Volume              = " + t.volume);
+  WriteLog("Preço Unitario      = " + t.precoUnitario);
+  WriteLog("Valor Total         = " + t.valorTotal);
+  WriteLog("Data                = " + ShortDateText(t.data, Settings()));
+  WriteLog("Hora                = " + t.hora);
+  WriteLog("Encerrante Inicial  = " + t.encerranteInicial);
+  WriteLog("Encerrante Final    = " + t.encerranteFinal);
+  WriteLog("Status da bomba     = " + IntToStr(d.state));
+}
+
+bool Retrieve(const DeliveryBuffers& out) {
+  if (!EnsureConnection()) return false;
+  Delivery d;
+  if (!FirstDelivery(d)) return false;
+  if (Nozzles().LocalizaBico(IntToStr(d.hoseId)) == 0) {
+    Log("Abastecimento de um bico não registrado.");
+    Discard(d);
+    return false;
+  }
+  DeliveryTexts texts;
+  try {
+    if (WriteOutputs(d, out, texts) == Outcome::Discarded) {
+      Discard(d);
+      return false;
+    }
+  } catch (const std::exception& error) {
+    // Never report a delivery as handed over with fields left unwritten:
+    // it stays in the controller for the next poll.
+    WriteLog(error.what());
+    Log("Falhou.");
+    return false;
+  }
+  // Reserved by someone: left where it is.
+  if (d.lockValue != -1) return false;
+  AtribuiUltimoAbastecimentoBico(d.id, d.type, d.state);
+  LogHandedOver(d, texts);
+  Log("OK.");
+  return true;
+}
+
+}  // namespace
+
+bool ObtemAbastecimento(const DeliveryBuffers& out) {
+  WriteLog(kName);
+  try {
+    return Retrieve(out);
+  } catch (const std::exception&) {
+    Log("Falhou.");
+    return false;
+  }
+}

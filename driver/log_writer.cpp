@@ -1,0 +1,49 @@
+// The log writer: one line at a time, appended to the hour's file, which is
+// opened and closed for every line. No error of the log reaches its caller.
+#include "driver/log_writer.h"
+
+#include <atomic>
+
+#include "driver/log.h"
+#include "driver/log_line.h"
+#include "driver/platform.h"
+#include "driver/uKorvan.h"
+
+namespace {
+
+std::atomic<bool> loggingOn{false};
+// Lets one line be written at a time; test and set in one step.
+std::atomic_flag logBusy = ATOMIC_FLAG_INIT;
+
+void WriteLine(std::string_view message) {
+  // The file's hour is read before the line's time, so a line written at the
+  // turn of an hour may carry the new hour in the old hour's file.
+  std::string path = LogFilePath(platform::Now());
+  platform::EnsureFolder("LOG");
+  std::string line = LogLine(platform::Now(), Settings().timeSeparator, message);
+  platform::AppendToFile(path, line);  // a line that cannot be written is lost
+}
+
+}  // namespace
+
+void WriteLog(std::string_view message) {
+  if (!loggingOn.load()) return;
+  while (logBusy.test_and_set(std::memory_order_acquire))
+    platform::SleepMilliseconds(100);
+  try {
+    WriteLine(message);
+  } catch (...) {
+  }
+  logBusy.clear(std::memory_order_release);
+}
+
+void IniciaGravacaoLog() {
+  if (loggingOn.exchange(true)) return;
+  WriteLog("Início da gravação do arquivo de LOG");
+}
+
+void ParaGravacaoLog() {
+  if (!loggingOn.load()) return;
+  WriteLog("Fim da gravação do arquivo de LOG");
+  loggingOn.store(false);
+}

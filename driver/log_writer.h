@@ -1,0 +1,5 @@
+// Switching the log on and off; the lines themselves go through WriteLog.
+#pragma once
+
+void IniciaGravacaoLog();
+void ParaGravacaoLog();

@@ -1,0 +1,35 @@
+// The few Windows services the driver's logic needs, so that the logic reads
+// without the Windows API.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "driver/log_line.h"
+#include "driver/number_texts.h"
+
+namespace platform {
+
+LocalTime Now();
+void SleepMilliseconds(unsigned milliseconds);
+
+// Creates one folder level; true when it exists afterwards.
+bool EnsureFolder(const char* path);
+// Appends to the file, creating it when it does not exist yet.
+bool AppendToFile(const std::string& path, std::string_view bytes);
+
+// The regional settings of the calling thread's locale, with fallbacks.
+RegionalSettings ReadRegionalSettings();
+
+// Folder of the host program's executable, with a trailing backslash.
+std::string HostFolder();
+
+std::string ReadProfileString(const std::string& file, const char* section,
+                              const char* key, const char* fallback);
+bool WriteProfileString(const std::string& file, const char* section,
+                        const char* key, const std::string& value);
+
+// A modal box with one OK button.
+void ShowMessage(const char* text);
+
+}  // namespace platform

@@ -1,0 +1,141 @@
+#include "driver/session.h"
+
+#include <cstdint>
+
+#include "client/TQXClient.h"
+#include "client/bstr.h"
+#include "driver/log.h"
+#include "driver/number_texts.h"
+#include "driver/platform.h"
+#include "driver/uKorvan.h"
+
+namespace {
+
+const char kSection[] = "Korvan";
+
+// The connection settings of _Korvan.ini, converted as they are read.
+struct ConnectionSettings {
+  std::string porta;  // stored and written back; the address is the host's
+  std::string serial;
+  uint16_t callPort = 0;
+  uint16_t eventPort = 0;
+  std::string timeOut;
+  int32_t handle = 0;
+  int32_t hWnd = 0;
+  int32_t hMsg = 0;
+};
+
+std::string IniPath() { return platform::HostFolder() + "_Korvan.ini"; }
+
+std::string Read(const std::string& file, const char* key, const char* fallback) {
+  return platform::ReadProfileString(file, kSection, key, fallback);
+}
+
+// Ports outside 0..65535 keep their low 16 bits.
+uint16_t ReadPort(const std::string& file, const char* key, const char* fallback) {
+  return static_cast<uint16_t>(StrToInt(Read(file, key, fallback)) & 0xFFFF);
+}
+
+ConnectionSettings ReadSettings(const std::string& file) {
+  ConnectionSettings s;
+  s.porta = Read(file, "Porta", "127.0.0.1");
+  s.serial = Read(file, "Serial", "N");
+  s.callPort = ReadPort(file, "NumberPortIp", "5123");
+  s.eventPort = ReadPort(file, "NumberEventPort", "5124");
+  s.timeOut = Read(file, "TimeOut", "10000");
+  s.handle = StrToInt(Read(file, "Handle", "0"));
+  s.hWnd = StrToInt(Read(file, "hWnd", "0"));
+  s.hMsg = StrToInt(Read(file, "hMsg", "0"));
+  return s;
+}
+
+std::string Unsigned(int32_t value) {
+  return std::to_string(static_cast<uint32_t>(value));
+}
+
+void LogSettings(const std::string& porta, const std::string& modo,
+                 const std::string& configuracao, const ConnectionSettings& s) {
+  WriteLog("Porta=" + porta);
+  WriteLog("Modo=" + modo);
+  WriteLog("Configuracao=" + configuracao);
+  WriteLog("Serial=" + s.serial);
+  WriteLog("NumberPortIp= " + std::to_string(s.callPort));
+  WriteLog("NumberEventPort= " + std::to_string(s.eventPort));
+  WriteLog("TimeOut= " + s.timeOut);
+  WriteLog("Handle= " + Unsigned(s.handle));
+  WriteLog("hWnd= " + Unsigned(s.hWnd));
+  WriteLog("hMsg= " + Unsigned(s.hMsg));
+}
+
+bool LogOn(const std::string& porta, const ConnectionSettings& s) {
+  int32_t timeOut = StrToInt(s.timeOut);
+  AnsiBstr address(porta);
+  return CheckResult(QX(ClientLogonEx)(97, 7, address.get(), s.callPort,
+                                       s.eventPort, timeOut, s.handle, s.hWnd,
+                                       s.hMsg));
+}
+
+// One "F" per pump, or empty when the controller does not say how many.
+std::string FreshPumpStatus() {
+  int32_t count = 0;
+  if (!CheckResult(QX(GetPumpsCount)(&count)) || count <= 0) return {};
+  return std::string(static_cast<size_t>(count), 'F');
+}
+
+bool WriteBack(const std::string& file, const ConnectionSettings& s) {
+  auto write = [&](const char* key, const std::string& value) {
+    return platform::WriteProfileString(file, kSection, key, value);
+  };
+  return write("Porta", s.porta) &&
+         write("NumberPortIp", std::to_string(s.callPort)) &&
+         write("NumberEventPort", std::to_string(s.eventPort)) &&
+         write("TimeOut", s.timeOut) && write("Handle", Unsigned(s.handle)) &&
+         write("hWnd", Unsigned(s.hWnd)) && write("hMsg", Unsigned(s.hMsg));
+}
+
+bool Start(const std::string& porta, const std::string& modo,
+           const std::string& configuracao) {
+  DriverState& driver = Driver();
+  // The replaced binding is released; its library stays loaded.
+  driver.client = std::make_unique<TQXClient>();
+  WriteLog("<AUT_IniciaComunicacao>");
+  const std::string file = IniPath();
+  ConnectionSettings settings = ReadSettings(file);
+  LogSettings(porta, modo, configuracao, settings);
+  driver.savedPorta = porta;
+  driver.savedConfiguracao = configuracao;
+  if (!LogOn(porta, settings)) return false;
+
+  driver.statusBombas.clear();
+  driver.statusBombas = FreshPumpStatus();
+  driver.reengenhariaLitragem = configuracao.find("REL=S") != std::string::npos;
+  if (!WriteBack(file, settings)) {
+    WriteLog("Erro gravando " + file);
+    return false;
+  }
+  WriteLog("OK >AUT_IniciaComunicacao<");
+  return true;
+}
+
+}  // namespace
+
+bool IniciaComunicacao(std::string porta, std::string modo,
+                       std::string configuracao) {
+  try {
+    if (Start(porta, modo, configuracao)) return true;
+  } catch (const std::exception& error) {
+    WriteLog(error.what());
+  }
+  WriteLog("Falhou >AUT_IniciaComunicacao<");
+  return false;
+}
+
+void FinalizaComunicacao() {
+  bool loggedOff = false;
+  try {
+    loggedOff = CheckResult(QX(ClientLogoff)());
+  } catch (const std::exception&) {
+  }
+  WriteLog(loggedOff ? "|AUT_FinalizaComunicacao|"
+                     : "< AUT_FinalizaComunicacao > Falha ao desconectar do servidor");
+}

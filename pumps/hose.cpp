@@ -1,0 +1,14 @@
+#include "pumps/hose.h"
+
+#include "client/TQXClient.h"
+#include "driver/log.h"
+
+bool ReadHose(int32_t hoseId, HoseProperties& hose) {
+  int32_t number, tankId, gradeId;
+  double volumeTotal, valueTotal, volume2Total, price2;
+  int16_t priceLevel, flags;
+  return CheckResult(QX(GetHosePropertiesEx2)(
+      hoseId, &number, &hose.pumpId, &tankId, &gradeId, &volumeTotal,
+      &valueTotal, &volume2Total, &hose.totalizer, &priceLevel, &hose.price,
+      &price2, &flags));
+}

@@ -1,0 +1,145 @@
+// The driver's exports as a 32-bit host calls them: register convention,
+// stack arguments removed by the callee, callee-saved registers kept,
+// Booleans exactly 0 or 1. On x86_64 the same calls check the results.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "host/KorvanDriver.h"
+#include "tests/win/support.h"
+
+namespace {
+
+class Abi : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { EnterFreshFolder("abi"); }
+  KorvanDriver driver;
+
+  // The last call left ESP where it was before the pushes and kept EBX,
+  // ESI, EDI and EBP.
+  void ExpectBalanced(const char* what) {
+#if defined(__i386__)
+    EXPECT_EQ(driver.lastCheck().stackDelta, 0) << what;
+    EXPECT_EQ(driver.lastCheck().preserved, 1) << what;
+#else
+    (void)what;
+#endif
+  }
+};
+
+TEST_F(Abi, LoadsByNameAndExportsEveryOperation) {
+  ASSERT_TRUE(driver.loaded()) << "GetLastError " << GetLastError();
+  const char* names[] = {
+      "AUT_AlteraConfiguracaoBomba", "AUT_SetarUltimoIdLogico",
+      "AUT_ExcluiVendedorCliente", "AUT_InsereCliente", "AUT_InsereVendedor",
+      "AUT_VerificaSuporte", "AUT_ObtemAssinatura",
+      "AUT_DesbloqueiaTodosBicos", "AUT_DesbloqueiaBico",
+      "AUT_BloqueiaTodosBicos", "AUT_BloqueiaBico", "AUT_PagamentoBico",
+      "AUT_AutorizaAbastecimento", "AUT_PresetAbastecimento",
+      "AUT_AlteraPreco", "AUT_ObtemPreco", "AUT_ObtemEncerrante",
+      "AUT_ObtemStatus", "AUT_ObtemDisplay", "AUT_ConfirmaAbastecimento",
+      "AUT_ObtemAbastecimento", "AUT_RegistraBico", "AUT_FinalizaComunicacao",
+      "AUT_IniciaComunicacao", "DRV_ParaGravacaoLog", "DRV_IniciaGravacaoLog"};
+  for (int ordinal = 1; ordinal <= 26; ++ordinal) {
+    FARPROC byName = GetProcAddress(driver.module(), names[ordinal - 1]);
+    FARPROC byOrdinal = GetProcAddress(
+        driver.module(), reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(ordinal)));
+    EXPECT_NE(byName, nullptr) << names[ordinal - 1];
+    EXPECT_EQ(byName, byOrdinal) << names[ordinal - 1] << " @" << ordinal;
+  }
+}
+
+TEST_F(Abi, SignatureFillsBothBuffersExactly) {
+  char signature[16], version[16];
+  std::memset(signature, 'X', sizeof signature);
+  std::memset(version, 'X', sizeof version);
+  EXPECT_EQ(driver.Call("AUT_ObtemAssinatura",
+                        {Arg(signature), Arg(version)}), 1u);
+  ExpectBalanced("AUT_ObtemAssinatura");
+  EXPECT_STREQ(signature, "Korvan");
+  EXPECT_EQ(signature[7], 'X') << "wrote past the zero byte";
+  EXPECT_STREQ(version, "3.37");
+  EXPECT_EQ(version[5], 'X') << "wrote past the zero byte";
+}
+
+TEST_F(Abi, SupportAnswersByCodeWithACleanBoolean) {
+  const struct { int32_t code; uint32_t answer; } table[] = {
+      {0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 1}, {5, 1}, {6, 0}, {7, 1},
+      {8, 0}, {9, 0}, {-1, 0}, {1000, 0}, {INT32_MIN, 0}};
+  for (const auto& row : table) {
+    EXPECT_EQ(driver.Call("AUT_VerificaSuporte", {Arg(row.code)}), row.answer)
+        << "code " << row.code;
+    ExpectBalanced("AUT_VerificaSuporte");
+  }
+}
+
+TEST_F(Abi, FixedAnswersIgnoreUpToThreeRegisterArguments) {
+  const struct { const char* name; uint32_t answer; } table[] = {
+      {"AUT_ObtemDisplay", 1}, {"AUT_PresetAbastecimento", 0},
+      {"AUT_PagamentoBico", 0}, {"AUT_InsereVendedor", 0},
+      {"AUT_InsereCliente", 0}, {"AUT_ExcluiVendedorCliente", 0},
+      {"AUT_AlteraConfiguracaoBomba", 0}, {"AUT_SetarUltimoIdLogico", 0}};
+  char untouched[8] = "intact";
+  for (const auto& row : table) {
+    EXPECT_EQ(driver.Call(row.name, {Arg(untouched), Arg(untouched),
+                                     Arg(untouched)}),
+              row.answer)
+        << row.name;
+    ExpectBalanced(row.name);
+  }
+  EXPECT_STREQ(untouched, "intact");
+  EXPECT_FALSE(LogFolderExists()) << "fixed answers write no log";
+}
+
+TEST_F(Abi, RegistraBicoTakesEightArgumentsInTheirPlaces) {
+  driver.IniciaGravacaoLog();
+  ExpectBalanced("DRV_IniciaGravacaoLog");
+  driver.RegistraBico("11", "2", nullptr, "3", "4", "2", "5", "cfg");
+  ExpectBalanced("AUT_RegistraBico (five stack arguments)");
+  driver.ParaGravacaoLog();
+  auto lines = LogMessages();
+  EXPECT_TRUE(ContainsRun(lines, {"<AUT_RegistraBico>", "NumeroLogico=11",
+                                  "NumeroBomba=2", "CasasLitragem=3",
+                                  "CasasPreco=4", "CasasTotal=2",
+                                  "CasasEncerrante=5", "Configuracao=cfg",
+                                  "OK >AUT_RegistraBico<"}))
+      << Join(lines);
+}
+
+TEST_F(Abi, EveryOperationIsSafeBeforeASessionAndKeepsTheStack) {
+  KorvanDriver::Delivery delivery;
+  std::memset(&delivery, 'X', sizeof delivery);
+  EXPECT_EQ(driver.ObtemAbastecimento(delivery), false);
+  ExpectBalanced("AUT_ObtemAbastecimento (eight stack arguments)");
+  EXPECT_EQ(delivery.numeroLogico[0], 'X') << "no buffer is written";
+
+  char buffer[32] = "intact";
+  const struct { const char* name; std::initializer_list<uintptr_t> args; } calls[] = {
+      {"AUT_ConfirmaAbastecimento", {}},
+      {"AUT_ObtemStatus", {Arg(buffer)}},
+      {"AUT_ObtemEncerrante", {Arg("1"), Arg(buffer)}},
+      {"AUT_ObtemPreco", {Arg("1"), Arg(buffer)}},
+      {"AUT_AlteraPreco", {Arg("1"), Arg("3,5")}},
+      {"AUT_AutorizaAbastecimento", {Arg("1")}},
+      {"AUT_BloqueiaBico", {Arg("1")}},
+      {"AUT_DesbloqueiaBico", {Arg("1")}},
+      {"AUT_BloqueiaTodosBicos", {}},
+      {"AUT_DesbloqueiaTodosBicos", {}},
+      // null pointers where the host passes texts and buffers
+      {"AUT_ObtemStatus", {0}},
+      {"AUT_ObtemEncerrante", {0, 0}},
+      {"AUT_ObtemPreco", {0, 0}},
+      {"AUT_AlteraPreco", {0, 0}},
+      {"AUT_AutorizaAbastecimento", {0}},
+      {"AUT_ObtemAbastecimento", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+  };
+  for (const auto& call : calls) {
+    EXPECT_EQ(driver.Call(call.name, call.args), 0u) << call.name;
+    ExpectBalanced(call.name);
+  }
+  driver.FinalizaComunicacao();
+  ExpectBalanced("AUT_FinalizaComunicacao");
+  EXPECT_STREQ(buffer, "intact");
+}
+
+}  // namespace

@@ -1,0 +1,29 @@
+// What the driver tests share: a fresh working folder per test program, the
+// driver's log and configuration file as a host would find them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Moves the process into an empty folder of its own, so that the driver's
+// LOG folder starts empty.
+void EnterFreshFolder(const std::string& name);
+
+// Every log file under LOG\ in name order, as raw bytes.
+std::string ReadLogBytes();
+// The messages of the log lines (what follows " >"), without the line ends.
+std::vector<std::string> LogMessages();
+bool LogFolderExists();
+
+// The host program's folder, where the driver keeps _Korvan.ini.
+std::string ExeFolder();
+std::string IniPath();
+// The whole file, or "" when it does not exist.
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+void RemoveFile(const std::string& path);
+
+// True when `lines` contains `expected` as a contiguous run.
+bool ContainsRun(const std::vector<std::string>& lines,
+                 const std::vector<std::string>& expected);
+std::string Join(const std::vector<std::string>& lines);
