@@ -1,1 +1,110 @@
-// placeholder
+#include "deliveries/delivery_texts.h"
+
+#include <charconv>
+#include <cmath>
+#include <string_view>
+
+namespace {
+
+constexpr int64_t kMsPerDay = 86400000;
+constexpr double kFirstDate = -657434;   // 1 January 100
+constexpr double kLastDate = 2958466;    // 1 January 10000, excluded
+constexpr int64_t kUnixEpoch = 25569;    // 1 January 1970
+
+int64_t Milliseconds(double oleDate) {
+  if (!(oleDate >= kFirstDate && oleDate < kLastDate)) {
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, oleDate);
+    throw EConvertError("'" + std::string(buffer, result.ptr) + "' is not a valid date");
+  }
+  return std::llround(oleDate * kMsPerDay);
+}
+
+// Before 1899 the day counts down while the fraction still counts forwards
+// from midnight (-1.25 is 29 December 1899 at 06:00): the day is cut towards
+// zero and the time taken from the magnitude.
+int64_t DayNumber(double oleDate) { return Milliseconds(oleDate) / kMsPerDay; }
+
+struct CivilDate {
+  int64_t year;
+  int month, day;
+};
+
+// Proleptic Gregorian date of a count of days since 1 January 1970.
+CivilDate FromUnixDays(int64_t days) {
+  days += 719468;
+  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const int64_t dayOfEra = days - era * 146097;
+  const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;  // March is 0
+  const int day = static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
+  const int month = static_cast<int>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
+  return {yearOfEra + era * 400 + (month <= 2 ? 1 : 0), month, day};
+}
+
+void AppendNumber(std::string& text, int64_t value, size_t minDigits) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  const size_t length = static_cast<size_t>(result.ptr - buffer);
+  if (length < minDigits) text.append(minDigits - length, '0');
+  text.append(buffer, length);
+}
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+std::string HoraText(double oleDate, const RegionalSettings& settings) {
+  const int64_t total = Milliseconds(oleDate);
+  const int64_t ms = (total < 0 ? -total : total) % kMsPerDay;
+  const int64_t seconds = ms / 1000;
+  std::string text;
+  AppendNumber(text, seconds / 3600, 2);
+  text += settings.timeSeparator;
+  AppendNumber(text, seconds / 60 % 60, 2);
+  text += settings.timeSeparator;
+  AppendNumber(text, seconds % 60, 2);
+  return text;
+}
+
+double DateAtMidnight(double oleDate) { return static_cast<double>(DayNumber(oleDate)); }
+
+std::string ShortDateText(double oleDate, const RegionalSettings& settings) {
+  const CivilDate date = FromUnixDays(DayNumber(oleDate) - kUnixEpoch);
+  const std::string_view picture = settings.shortDateFormat;
+  std::string text;
+  for (size_t i = 0; i < picture.size();) {
+    const char c = picture[i];
+    const char letter = Lower(c);
+    if (c == '\'' || c == '"') {
+      const size_t close = picture.find(c, i + 1);
+      const size_t end = close == std::string_view::npos ? picture.size() : close;
+      text.append(picture.substr(i + 1, end - i - 1));
+      i = end + 1;
+    } else if (letter == 'd' || letter == 'm' || letter == 'y') {
+      size_t run = 1;
+      while (i + run < picture.size() && Lower(picture[i + run]) == letter) ++run;
+      i += run;
+      // Day and month names have no place in a short date; longer runs give
+      // two digits.
+      if (letter == 'd') AppendNumber(text, date.day, run == 1 ? 1 : 2);
+      else if (letter == 'm') AppendNumber(text, date.month, run == 1 ? 1 : 2);
+      else if (run <= 2) AppendNumber(text, date.year % 100, 2);
+      else AppendNumber(text, date.year, 4);
+    } else {
+      text += c == '/' ? settings.dateSeparator : c;
+      ++i;
+    }
+  }
+  return text;
+}
+
+std::string Hex64Text(int64_t code) {
+  char buffer[17];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<uint64_t>(code), 16);
+  const size_t length = static_cast<size_t>(result.ptr - buffer);
+  std::string text(length < 8 ? 8 - length : 0, '0');
+  for (size_t i = 0; i < length; ++i) text += static_cast<char>(buffer[i] >= 'a' ? buffer[i] - 'a' + 'A' : buffer[i]);
+  return text;
+}

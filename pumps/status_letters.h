@@ -1,0 +1,13 @@
+// Pump states as the one letter per pump that the host reads.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// F (failure, also any unknown state), B (locked), P (ready), E (asking for
+// authorisation) or A (delivering); logs "TrataStatusBomba - <name>".
+char TrataStatusBomba(int16_t state);
+
+// Stores the letter at 1-based pumpNumber; returns false (and changes
+// nothing) when pumpNumber is outside 1..status.size().
+bool StorePumpLetter(std::string& status, int pumpNumber, char letter);

@@ -1,0 +1,110 @@
+#include "deliveries/delivery_texts.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace {
+
+RegionalSettings Locale(const char* picture, char dateSeparator = '/', char timeSeparator = ':') {
+  RegionalSettings settings;
+  settings.shortDateFormat = picture;
+  settings.dateSeparator = dateSeparator;
+  settings.timeSeparator = timeSeparator;
+  return settings;
+}
+
+constexpr double kFifthOfDecember2026 = 46361;
+constexpr double kAt1435 = kFifthOfDecember2026 + (14 * 60 + 35) / 1440.0;
+constexpr double kMsInDays = 1.0 / 86400000;
+
+// Day-first and month-first locales agree on the value; only the text differs.
+TEST(DeliveryTexts, DeliveryAt1435OnTheFifthOfDecember2026) {
+  const RegionalSettings dayFirst = Locale("dd/MM/yyyy");
+  const RegionalSettings monthFirst = Locale("M/d/yyyy");
+  EXPECT_EQ(DateAtMidnight(kAt1435), kFifthOfDecember2026);
+  EXPECT_EQ(ShortDateText(kAt1435, dayFirst), "05/12/2026");
+  EXPECT_EQ(ShortDateText(kAt1435, monthFirst), "12/5/2026");
+  EXPECT_EQ(HoraText(kAt1435, dayFirst), "14:35:00");
+  EXPECT_EQ(HoraText(kAt1435, Locale("dd/MM/yyyy", '/', '.')), "14.35.00");
+}
+
+TEST(DeliveryTexts, DayNumbersToDates) {
+  const RegionalSettings iso = Locale("yyyy-MM-dd");
+  const struct {
+    double oleDate;
+    const char* text;
+  } cases[] = {
+      {0, "1899-12-30"},     {1, "1899-12-31"},       {2, "1900-01-01"},      {60, "1900-02-28"},
+      {61, "1900-03-01"},    {25569, "1970-01-01"},   {36585, "2000-02-29"},  {36586, "2000-03-01"},
+      {-1, "1899-12-29"},    {-1.25, "1899-12-29"},   {-657434, "0100-01-01"}, {2958465.5, "9999-12-31"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ShortDateText(c.oleDate, iso), c.text) << c.oleDate;
+}
+
+TEST(DeliveryTexts, ShortDatePictures) {
+  const struct {
+    RegionalSettings settings;
+    const char* text;
+  } cases[] = {
+      {Locale("m/d/yy"), "12/5/26"},         {Locale("m/d/yy", '-'), "12-5-26"},
+      {Locale("dd.MM.yyyy", '.'), "05.12.2026"}, {Locale("d/M/yy"), "5/12/26"},
+      {Locale("yyyy-MM-dd", '-'), "2026-12-05"}, {Locale("dd'/'MM", '-'), "05/12"},
+      {Locale("DD MM YYYY"), "05 12 2026"},    {Locale("y"), "26"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ShortDateText(kAt1435, c.settings), c.text) << "'" << c.settings.shortDateFormat << "'";
+  }
+}
+
+TEST(DeliveryTexts, TimeOfDayToTheNearestMillisecond) {
+  const RegionalSettings settings;
+  const struct {
+    double oleDate;
+    const char* hora;
+    double midnight;
+  } cases[] = {
+      {kFifthOfDecember2026, "00:00:00", 46361},
+      {kFifthOfDecember2026 + 0.25, "06:00:00", 46361},
+      {kFifthOfDecember2026 + 0.5, "12:00:00", 46361},
+      {kFifthOfDecember2026 + (14 * 3600 + 59 * 60 + 59) / 86400.0, "14:59:59", 46361},
+      {kFifthOfDecember2026 + 15 / 24.0, "15:00:00", 46361},
+      {46362 - 0.6 * kMsInDays, "23:59:59", 46361},
+      {46362 - 0.4 * kMsInDays, "00:00:00", 46362},
+      {-1.25, "06:00:00", -1},
+      {-0.5, "12:00:00", 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(HoraText(c.oleDate, settings), c.hora) << c.oleDate;
+    EXPECT_EQ(DateAtMidnight(c.oleDate), c.midnight) << c.oleDate;
+  }
+}
+
+TEST(DeliveryTexts, DatesOutsideTheCalendarThrow) {
+  const RegionalSettings settings;
+  for (double bad : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(), 2958466.0,
+                     -657435.0, 1e300}) {
+    EXPECT_THROW(HoraText(bad, settings), EConvertError) << bad;
+    EXPECT_THROW(DateAtMidnight(bad), EConvertError) << bad;
+    EXPECT_THROW(ShortDateText(bad, settings), EConvertError) << bad;
+  }
+}
+
+TEST(DeliveryTexts, Hex64Text) {
+  const struct {
+    int64_t code;
+    const char* text;
+  } cases[] = {
+      {0, "00000000"},
+      {255, "000000FF"},
+      {-1, "FFFFFFFFFFFFFFFF"},
+      {-256, "FFFFFFFFFFFFFF00"},
+      {0xABCDEF12, "ABCDEF12"},
+      {0x123456789, "123456789"},
+      {std::numeric_limits<int64_t>::max(), "7FFFFFFFFFFFFFFF"},
+      {std::numeric_limits<int64_t>::min(), "8000000000000000"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Hex64Text(c.code), c.text) << c.code;
+}
+
+}  // namespace

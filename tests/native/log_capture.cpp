@@ -1,0 +1,31 @@
+#include "log_capture.h"
+
+#include <gtest/gtest.h>
+
+#include "driver/log.h"
+
+namespace {
+
+std::vector<std::string>& Lines() {
+  static std::vector<std::string> lines;
+  return lines;
+}
+
+class ClearLogBeforeEachTest : public testing::EmptyTestEventListener {
+  void OnTestStart(const testing::TestInfo&) override { Lines().clear(); }
+};
+
+const bool registered = [] {
+  testing::UnitTest::GetInstance()->listeners().Append(new ClearLogBeforeEachTest);
+  return true;
+}();
+
+}  // namespace
+
+void WriteLog(std::string_view message) { Lines().emplace_back(message); }
+
+std::vector<std::string> TakeLogLines() {
+  std::vector<std::string> taken;
+  taken.swap(Lines());
+  return taken;
+}

@@ -1,0 +1,9 @@
+// The tests' own WriteLog: it records every line, and the record is emptied
+// before each test starts.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The lines written since the test started (or since the last call), oldest first.
+std::vector<std::string> TakeLogLines();

@@ -1,0 +1,162 @@
+#include "deliveries/nozzle_table.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <stdexcept>
+
+#include "log_capture.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+Lines ArgumentLines(const std::string& logico, const std::string& bomba, const std::string& litragem,
+                    const std::string& preco, const std::string& total, const std::string& encerrante,
+                    const std::string& config) {
+  return {"<AUT_RegistraBico>",       "NumeroLogico=" + logico,       "NumeroBomba=" + bomba,
+          "CasasLitragem=" + litragem, "CasasPreco=" + preco,          "CasasTotal=" + total,
+          "CasasEncerrante=" + encerrante, "Configuracao=" + config};
+}
+
+Lines Concat(Lines lines, const Lines& more) {
+  lines.insert(lines.end(), more.begin(), more.end());
+  return lines;
+}
+
+void ExpectRecord(const TBico& record, const char* logico, int32_t bomba, int32_t litragem, int32_t preco,
+                  int32_t total, int32_t encerrante, const char* config) {
+  EXPECT_TRUE(record.Registrado);
+  EXPECT_EQ(record.NumeroLogico, logico);
+  EXPECT_EQ(record.NumeroBomba, bomba);
+  EXPECT_EQ(record.CasasLitragem, litragem);
+  EXPECT_EQ(record.CasasPreco, preco);
+  EXPECT_EQ(record.CasasTotal, total);
+  EXPECT_EQ(record.CasasEncerrante, encerrante);
+  EXPECT_EQ(record.Configuracao, config);
+}
+
+TEST(NozzleTable, StartsEmpty) {
+  const NozzleTable table;
+  for (int i = 0; i < NozzleTable::kRecords; ++i) {
+    EXPECT_FALSE(table.Record(i).Registrado) << "record " << i;
+    EXPECT_EQ(table.Record(i).NumeroLogico, "") << "record " << i;
+    EXPECT_EQ(table.Record(i).CasasTotal, 0) << "record " << i;
+  }
+  EXPECT_THROW(table.Record(101), std::out_of_range);
+  EXPECT_THROW(table.Record(-1), std::out_of_range);
+}
+
+TEST(NozzleTable, RegistersInRecordOneAndLogsEveryArgument) {
+  NozzleTable table;
+  table.Register("12", "3", "3", "3", "2", "3", "Diesel");
+  EXPECT_EQ(TakeLogLines(), Concat(ArgumentLines("12", "3", "3", "3", "2", "3", "Diesel"), {"OK >AUT_RegistraBico<"}));
+  ExpectRecord(table.Record(1), "12", 3, 3, 3, 2, 3, "Diesel");
+  EXPECT_FALSE(table.Record(0).Registrado);
+  EXPECT_EQ(table.LocalizaBico("12"), 1);
+}
+
+TEST(NozzleTable, KeepsItsOwnCopies) {
+  NozzleTable table;
+  char logico[] = "12";
+  char config[] = "X";
+  table.Register(logico, "1", "3", "3", "2", "3", config);
+  std::strcpy(logico, "99");
+  std::strcpy(config, "Y");
+  EXPECT_EQ(table.Record(1).NumeroLogico, "12");
+  EXPECT_EQ(table.Record(1).Configuracao, "X");
+}
+
+// Each setting falls back on its own default and error line; the nozzle is
+// registered all the same.
+TEST(NozzleTable, SettingsThatAreNotWholeNumbers) {
+  const struct {
+    int argument;  // 0 pump, 1..4 the decimal-place counts
+    const char* text;
+    int32_t stored;
+    const char* errorLine;  // nullptr: no error
+  } cases[] = {
+      {0, "A1", -1, "ERRO NA NUMERACAO DA BOMBA"}, {0, "-7", -7, nullptr},
+      {0, "", -1, "ERRO NA NUMERACAO DA BOMBA"},   {0, " 5", 5, nullptr},
+      {1, "3,0", 3, "ERRO NAS CASAS DA LITRAGEM"}, {1, "25", 25, nullptr},
+      {2, "x", 3, "ERRO NAS CASAS DO PRECO"},      {2, "$10", 16, nullptr},
+      {3, "abc", 2, "ERRO NAS CASAS DO TOTAL"},    {3, "-4", -4, nullptr},
+      {3, "2 ", 2, "ERRO NAS CASAS DO TOTAL"},     {4, "3.5", 3, "ERRO NAS CASAS DO ENCERRANTE"},
+      {4, "0", 0, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string("argument ") + std::to_string(c.argument) + " '" + c.text + "'");
+    const char* texts[5] = {"9", "1", "1", "1", "1"};
+    texts[c.argument] = c.text;
+    NozzleTable table;
+    table.Register("7", texts[0], texts[1], texts[2], texts[3], texts[4], "");
+    const TBico& record = table.Record(1);
+    const int32_t stored[5] = {record.NumeroBomba, record.CasasLitragem, record.CasasPreco, record.CasasTotal,
+                               record.CasasEncerrante};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(stored[i], i == c.argument ? c.stored : (i == 0 ? 9 : 1)) << "field " << i;
+    Lines expected = ArgumentLines("7", texts[0], texts[1], texts[2], texts[3], texts[4], "");
+    if (c.errorLine) expected.push_back(c.errorLine);
+    expected.push_back("OK >AUT_RegistraBico<");
+    EXPECT_EQ(TakeLogLines(), expected);
+    EXPECT_TRUE(record.Registrado);
+    EXPECT_EQ(table.LocalizaBico("7"), 1);
+  }
+}
+
+TEST(NozzleTable, NullPointersReadAsEmptyTexts) {
+  NozzleTable table;
+  table.Register(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+  EXPECT_EQ(TakeLogLines(), Concat(ArgumentLines("", "", "", "", "", "", ""),
+                                   {"ERRO NA NUMERACAO DA BOMBA", "ERRO NAS CASAS DA LITRAGEM",
+                                    "ERRO NAS CASAS DO PRECO", "ERRO NAS CASAS DO TOTAL",
+                                    "ERRO NAS CASAS DO ENCERRANTE", "OK >AUT_RegistraBico<"}));
+  ExpectRecord(table.Record(1), "", -1, 3, 3, 2, 3, "");
+}
+
+TEST(NozzleTable, DuplicatesTakeFurtherRecordsAndLookupFindsTheFirst) {
+  NozzleTable table;
+  table.Register("5", "1", "3", "3", "2", "3", "first");
+  table.Register("5", "2", "3", "3", "2", "3", "second");
+  EXPECT_EQ(table.Record(1).Configuracao, "first");
+  EXPECT_EQ(table.Record(2).Configuracao, "second");
+  EXPECT_EQ(table.LocalizaBico("5"), 1);
+}
+
+TEST(NozzleTable, LookupIsExactByteForByte) {
+  NozzleTable table;
+  table.Register("07", "1", "3", "3", "2", "3", "");
+  table.Register("8 ", "1", "3", "3", "2", "3", "");
+  EXPECT_EQ(table.LocalizaBico("07"), 1);
+  EXPECT_EQ(table.LocalizaBico("7"), 0);
+  EXPECT_EQ(table.LocalizaBico(" 7"), 0);
+  EXPECT_EQ(table.LocalizaBico("8"), 0);
+  EXPECT_EQ(table.LocalizaBico("8 "), 2);
+}
+
+TEST(NozzleTable, HoldsOneHundredNozzlesThenDropsRegistrations) {
+  NozzleTable table;
+  for (int i = 1; i <= 100; ++i) {
+    const std::string logico = std::to_string(i);
+    table.Register(logico.c_str(), "1", "3", "3", "2", "3", "");
+  }
+  for (int i = 1; i <= 100; ++i) ASSERT_EQ(table.LocalizaBico(std::to_string(i)), i);
+  TakeLogLines();
+
+  // Nothing is stored, so bad settings log no error either.
+  table.Register("101", "bad", "bad", "bad", "bad", "bad", "c");
+  EXPECT_EQ(TakeLogLines(), Concat(ArgumentLines("101", "bad", "bad", "bad", "bad", "bad", "c"),
+                                   {"OK >AUT_RegistraBico<"}));
+  EXPECT_EQ(table.LocalizaBico("101"), 0);
+  table.Register("50", "1", "3", "3", "2", "3", "");
+  EXPECT_EQ(table.LocalizaBico("50"), 50);
+  EXPECT_FALSE(table.Record(0).Registrado);
+  EXPECT_EQ(table.Record(0).NumeroLogico, "");
+}
+
+TEST(NozzleTable, OneTableForTheProcess) {
+  Nozzles().Register("4242", "1", "3", "3", "2", "3", "");
+  EXPECT_NE(Nozzles().LocalizaBico("4242"), 0);
+  EXPECT_EQ(&Nozzles(), &Nozzles());
+}
+
+}  // namespace

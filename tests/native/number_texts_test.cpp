@@ -1,0 +1,203 @@
+#include "driver/number_texts.h"
+
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+
+namespace {
+
+RegionalSettings WithSeparator(char separator) {
+  RegionalSettings settings;
+  settings.decimalSeparator = separator;
+  return settings;
+}
+
+const RegionalSettings kComma = WithSeparator(',');
+const RegionalSettings kPoint = WithSeparator('.');
+
+TEST(StrToInt, ReadsDecimalAndHexForms) {
+  const struct {
+    const char* text;
+    int32_t value;
+  } cases[] = {
+      {"42", 42},          {" 42", 42},          {"   -0x10", -16},      {"+42", 42},
+      {"-42", -42},        {"0", 0},             {"-0", 0},             {"007", 7},
+      {"$1F", 31},         {"$1f", 31},          {"x1F", 31},           {"X1F", 31},
+      {"0x1F", 31},        {"0X1f", 31},         {"-$1F", -31},         {"2147483647", 2147483647},
+      {"-2147483648", -2147483647 - 1},          {"$7FFFFFFF", 2147483647},
+      {"-$80000000", -2147483647 - 1},           {"000000000000000000042", 42},
+  };
+  for (const auto& c : cases) {
+    int32_t value = -99;
+    EXPECT_TRUE(TryStrToInt(c.text, value)) << "'" << c.text << "'";
+    EXPECT_EQ(value, c.value) << "'" << c.text << "'";
+    EXPECT_EQ(StrToInt(c.text), c.value) << "'" << c.text << "'";
+  }
+}
+
+TEST(StrToInt, RejectsAnythingElseAndLeavesTheValueAlone) {
+  const char* cases[] = {"",     " ",   "42 ",  "4 2",  "3,0",  "3.0",   "2147483648", "-2147483649",
+                         "$80000000",   "$FFFFFFFF",    "0x",   "$",     "x",          "+",
+                         "-",    "--1", "+-1",  "abc",  "1e3",  "\t42",  "$G",         "0x0x1",
+                         "99999999999999999999",        " 42\n", "1_000", "$-1"};
+  for (const char* text : cases) {
+    int32_t value = -99;
+    EXPECT_FALSE(TryStrToInt(text, value)) << "'" << text << "' read as " << value;
+    EXPECT_EQ(value, -99) << "'" << text << "'";
+    EXPECT_THROW(StrToInt(text), EConvertError) << "'" << text << "'";
+  }
+}
+
+TEST(StrToInt, ErrorMessageNamesTheText) {
+  try {
+    StrToInt("abc");
+    FAIL() << "no exception";
+  } catch (const EConvertError& error) {
+    EXPECT_STREQ(error.what(), "'abc' is not a valid integer value");
+  }
+}
+
+TEST(IntToStr, WritesPlainSignedDecimal) {
+  EXPECT_EQ(IntToStr(0), "0");
+  EXPECT_EQ(IntToStr(5), "5");
+  EXPECT_EQ(IntToStr(-7), "-7");
+  EXPECT_EQ(IntToStr(2147483647), "2147483647");
+  EXPECT_EQ(IntToStr(-2147483647 - 1), "-2147483648");
+}
+
+TEST(FloatToStr, GeneralFormatWithFifteenDigits) {
+  const double denormMin = std::numeric_limits<double>::denorm_min();
+  const struct {
+    double value;
+    const char* text;  // with "," as the separator
+  } cases[] = {
+      {123456.78, "123456,78"},
+      {2.9, "2,9"},
+      {1500, "1500"},
+      {0.5, "0,5"},
+      {4, "4"},
+      {0.0001, "0,0001"},
+      {0.00001, "1E-5"},
+      {1e15, "1E15"},
+      {-2.5, "-2,5"},
+      {0, "0"},
+      {-0.0, "0"},
+      {100, "100"},
+      {1e14, "100000000000000"},
+      {999999999999999, "999999999999999"},
+      {9.999999999999999e14, "1E15"},       // rounds up into scientific
+      {9.999999999999999e-5, "0,0001"},     // rounds up into fixed
+      {0.1 + 0.2, "0,3"},
+      {1.0 / 3, "0,333333333333333"},
+      {2.0 / 3, "0,666666666666667"},
+      {123456789012345.6, "123456789012346"},
+      {0.00012345, "0,00012345"},
+      {1.5e-5, "1,5E-5"},
+      {-1.5e20, "-1,5E20"},
+      {1.23456789012345e300, "1,23456789012345E300"},
+      {-1.23456789012345e-100, "-1,23456789012345E-100"},
+      {std::numeric_limits<double>::max(), "1,79769313486232E308"},
+      {denormMin, "4,94065645841247E-324"},
+      {std::numeric_limits<double>::infinity(), "INF"},
+      {-std::numeric_limits<double>::infinity(), "-INF"},
+      {std::numeric_limits<double>::quiet_NaN(), "NAN"},
+      {-std::numeric_limits<double>::quiet_NaN(), "-NAN"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FloatToStr(c.value, kComma), c.text) << "value " << c.value;
+    std::string withPoint = c.text;
+    for (char& ch : withPoint) ch = ch == ',' ? '.' : ch;
+    EXPECT_EQ(FloatToStr(c.value, kPoint), withPoint) << "value " << c.value;
+  }
+  EXPECT_EQ(FloatToStr(-1.23456789012345e-100, kComma).size(), 22u);
+}
+
+TEST(FloatToStr, NeverLongerThanTwentyTwoCharacters) {
+  std::mt19937_64 random(1234);
+  for (int i = 0; i < 100000; ++i) {
+    const uint64_t bits = random();
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    const std::string text = FloatToStr(value, kComma);
+    ASSERT_LE(text.size(), 22u) << text;
+    // Fifteen digits of a value next to the largest double round past it.
+    if (std::fabs(value) < 1e308) {
+      ASSERT_NO_THROW(StrToFloat(text, kComma)) << text;
+    }
+  }
+}
+
+TEST(StrToFloat, ReadsTheRegionalForm) {
+  const struct {
+    const char* text;  // with "," as the separator
+    double value;
+  } cases[] = {
+      {"3,459", 3.459}, {" 3,459  ", 3.459}, {"+1", 1},      {"-1,5", -1.5},      {",5", 0.5},
+      {"5,", 5},        {"1E3", 1000},       {"1e-3", 0.001}, {"1,5E+2", 150},    {"  -0,0001e0  ", -0.0001},
+      {"007", 7},       {"0", 0},            {"1E-400", 0},  {"1,79769313486231E308", 1.79769313486231e308},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(StrToFloat(c.text, kComma), c.value) << "'" << c.text << "'";
+    std::string withPoint = c.text;
+    for (char& ch : withPoint) ch = ch == ',' ? '.' : ch;
+    EXPECT_EQ(StrToFloat(withPoint, kPoint), c.value) << "'" << withPoint << "'";
+  }
+}
+
+// Out of range is told apart by where the digits put the value, not by the
+// exponent alone.
+TEST(StrToFloat, OverflowFailsAndUnderflowGivesZero) {
+  const std::string zeros(400, '0');
+  EXPECT_EQ(StrToFloat("0," + zeros + "1E+400", kComma), 0.1);
+  EXPECT_THROW(StrToFloat("0," + zeros + "1E+710", kComma), EConvertError);
+  EXPECT_EQ(StrToFloat("1" + zeros + "E-730", kComma), 0);
+  EXPECT_THROW(StrToFloat("1" + zeros + "E-90", kComma), EConvertError);
+  EXPECT_EQ(StrToFloat("1E-99999999999999999999", kComma), 0);
+  EXPECT_THROW(StrToFloat("-1E99999999999999999999", kComma), EConvertError);
+}
+
+TEST(StrToFloat, RejectsMalformedTexts) {
+  const char* cases[] = {"",    " ",     ",",    "-",   "+",         "E5",    "1E",    "1E+",  "1,2,3", "1 000",
+                         "1e5,0", "0x10", "$10", "INF", "NAN",       "1,5 x", "\t1",   "1,5\n", "--1",  "1E400",
+                         "-1E400", "1,5e", "e",  "1.5", "1,5.", "1,5E--1", "1,79769313486232E308"};
+  for (const char* text : cases) {
+    EXPECT_THROW(StrToFloat(text, kComma), EConvertError) << "'" << text << "'";
+  }
+  EXPECT_THROW(StrToFloat("3,459", kPoint), EConvertError);
+  EXPECT_EQ(StrToFloat("3.459", kPoint), 3.459);
+}
+
+TEST(StrToFloat, ErrorMessageNamesTheText) {
+  try {
+    StrToFloat("3.459", kComma);
+    FAIL() << "no exception";
+  } catch (const EConvertError& error) {
+    EXPECT_STREQ(error.what(), "'3.459' is not a valid floating point value");
+  }
+}
+
+// Any value written with at most 15 significant digits survives the trip
+// through its text, with either separator.
+TEST(StrToFloat, ReadsBackWhatFloatToStrWrote) {
+  std::mt19937_64 random(20261205);
+  std::uniform_int_distribution<int> digitCount(1, 15), exponent(-330, 300), digit(0, 9);
+  for (int i = 0; i < 100000; ++i) {
+    std::string decimal = random() % 2 ? "-" : "";
+    decimal += static_cast<char>('1' + digit(random) % 9);
+    for (int n = digitCount(random); n > 1; --n) decimal += static_cast<char>('0' + digit(random));
+    decimal += "e" + std::to_string(exponent(random));
+    double value = 0;
+    std::from_chars(decimal.data(), decimal.data() + decimal.size(), value);
+    if (value == 0) continue;  // underflowed
+    for (const RegionalSettings* settings : {&kComma, &kPoint}) {
+      const std::string text = FloatToStr(value, *settings);
+      ASSERT_EQ(StrToFloat(text, *settings), value) << decimal << " written as " << text;
+    }
+  }
+}
+
+}  // namespace

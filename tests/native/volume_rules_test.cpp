@@ -1,0 +1,169 @@
+#include "deliveries/volume_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <random>
+#include <stdexcept>
+
+#include "log_capture.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST(TruncaCasas, CutsTheDecimalTheValueWasWrittenAs) {
+  const struct {
+    int16_t casas;
+    double valor;
+    int64_t expected;  // ten-thousandths
+  } cases[] = {
+      {3, 12.3456, 123450},
+      {2, 7.999, 79900},
+      {3, 0.0004, 0},
+      {3, -1.23456, -12340},
+      {3, 0.8339999999999, 8340},   // rounded at the eleventh decimal first
+      {3, 0.83399999999, 8330},     // eleven decimals: nothing to round
+      {3, 9.999999999999, 100000},
+      {3, 12.345, 123450},          // 12.3449999... in binary
+      {2, 0.29, 2900},
+      {2, 1.13, 11300},
+      {3, 1.005, 10050},
+      {2, 4.35, 43500},
+      {2, 100000.07, 1000000700},
+      {3, -0.0004, 0},
+      {3, 0, 0},
+      {3, 1e14, 1000000000000000000},
+      {0, 7.94, 70000},
+      {0, 7.96, 80000},             // no decimals: rounded at the first
+      {-1, 5.5, 50000},             // clamped to 0
+      {5, 1.00005, 10000},          // ten-thousandths, ties to even
+      {5, 1.00015, 10002},
+      {11, 1.23456789012, 12346},   // clamped to 10
+      {3, 4.9e-324, 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(TruncaCasas(c.casas, c.valor), c.expected) << "TruncaCasas(" << c.casas << ", " << c.valor << ")";
+  }
+}
+
+TEST(TruncaCasas, ExactForEveryValueOfThreeDecimals) {
+  std::mt19937_64 random(7);
+  std::uniform_int_distribution<int64_t> thousandths(-1000000000, 1000000000);
+  for (int i = 0; i < 100000; ++i) {
+    const int64_t k = thousandths(random);
+    const double value = static_cast<double>(k) / 1000;
+    ASSERT_EQ(TruncaCasas(3, value), k * 10) << value;
+    ASSERT_EQ(TruncaCasas(2, value), k / 10 * 100) << value;
+  }
+}
+
+TEST(TruncaCasas, OutOfTheFixedPointRangeThrows) {
+  EXPECT_THROW(TruncaCasas(3, 1e15), std::overflow_error);
+  EXPECT_THROW(TruncaCasas(3, -1e300), std::overflow_error);
+  EXPECT_THROW(TruncaCasas(3, std::numeric_limits<double>::infinity()), std::overflow_error);
+  EXPECT_THROW(TruncaCasas(3, std::numeric_limits<double>::quiet_NaN()), std::overflow_error);
+  EXPECT_EQ(TruncaCasas(0, 922337203685477.0), 9223372036854770000);
+}
+
+TEST(ArredondaCasas, RoundsWithABiasOfNineHundredthsOfTheLastPlace) {
+  const struct {
+    int16_t casas;
+    double valor;
+    int64_t expected;
+  } cases[] = {
+      {3, 1.23442, 12350}, {3, 1.2344, 12340},   {3, 2.0004, 20000},    {3, 10.0 / 3, 33330},
+      {3, 0.50059, 5010},  {3, -1.2344, -12340}, {3, 11.63061, 116310}, {0, 2.4, 20000},
+      {0, 2.5, 30000},     {-3, 2.6, 30000},     {4, 1.23456, 12346},   {6, 1.2345649, 12346},
+      {15, 1.5, 15000},    {16, 1.5, 15000},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ArredondaCasas(c.casas, c.valor), c.expected)
+        << "ArredondaCasas(" << c.casas << ", " << c.valor << ")";
+  }
+  EXPECT_THROW(ArredondaCasas(3, 1e16), std::overflow_error);
+  EXPECT_THROW(ArredondaCasas(0, 1e15), std::overflow_error);
+  EXPECT_THROW(ArredondaCasas(3, std::numeric_limits<double>::quiet_NaN()), std::overflow_error);
+}
+
+struct Delivery {
+  const char* name;
+  bool reengenharia;
+  double volume, preco, total;
+  VolumeVerdict verdict;
+  double volumeAfter;
+  Lines lines;  // "@" stands for the volume text after the call
+};
+
+class AjustaLitragemTest : public testing::TestWithParam<char> {
+ protected:
+  RegionalSettings settings_;
+  void SetUp() override { settings_.decimalSeparator = GetParam(); }
+
+  void Check(const Delivery& d) {
+    SCOPED_TRACE(d.name);
+    std::string volume = FloatToStr(d.volume, settings_);
+    const VolumeVerdict verdict = AjustaLitragem(volume, FloatToStr(d.preco, settings_),
+                                                 FloatToStr(d.total, settings_), d.reengenharia, settings_);
+    EXPECT_EQ(verdict == VolumeVerdict::Accept ? "accept" : "discard",
+              std::string(d.verdict == VolumeVerdict::Accept ? "accept" : "discard"));
+    const std::string expectedVolume = FloatToStr(d.volumeAfter, settings_);
+    EXPECT_EQ(volume, expectedVolume);
+    Lines expectedLines = d.lines;
+    for (std::string& line : expectedLines) {
+      if (!line.empty() && line.back() == '@') line.replace(line.size() - 1, 1, expectedVolume);
+    }
+    EXPECT_EQ(TakeLogLines(), expectedLines);
+  }
+};
+
+constexpr auto kAccept = VolumeVerdict::Accept;
+constexpr auto kDiscard = VolumeVerdict::Discard;
+
+TEST_P(AjustaLitragemTest, ReengineersTheVolumeFromAmountAndPrice) {
+  const Delivery cases[] = {
+      {"no correction", true, 11.63, 4.299, 50, kAccept, 11.631, {"ReengenhariLitragem=@"}},
+      {"pays too little: rounded up", true, 3.333, 3, 10, kAccept, 3.334, {"ReengenhariLitragem=@"}},
+      {"pays too much: cut", true, 0.501, 20, 10.01, kAccept, 0.5, {"ReengenhariLitragem=@"}},
+      {"pays exactly", true, 4.01, 2.5, 10, kAccept, 4, {"ReengenhariLitragem=@"}},
+      {"pays exactly, inexact in binary", true, 1.2, 3.1, 3.41, kAccept, 1.1, {"ReengenhariLitragem=@"}},
+      {"small but enough", true, 0.004, 4.299, 0.02, kAccept, 0.005, {"ReengenhariLitragem=@"}},
+      {"too small", true, 0.002, 4.299, 0.01, kDiscard, 0.002, {"O abastecimento veio litragem muito pequena"}},
+  };
+  for (const Delivery& d : cases) Check(d);
+}
+
+TEST_P(AjustaLitragemTest, PlainBranchKeepsTheControllersVolume) {
+  const Delivery cases[] = {
+      {"switch off", false, 11.63, 4.299, 50, kAccept, 11.63, {"ReengenhariaLitragem=@"}},
+      {"no amount", true, 0.002, 4.299, 0, kDiscard, 0.002, {"O abastecimento veio com a litragem muito pequena."}},
+      {"negative amount", true, 3.333, 3, -10, kAccept, 3.333, {"ReengenhariaLitragem=@"}},
+      {"no price, no check", false, 0.002, 0, 0.01, kAccept, 0.002, {"ReengenhariaLitragem=@"}},
+      {"no price, switch on", true, 2.5, 0, 10, kAccept, 2.5, {"ReengenhariaLitragem=@"}},
+      {"exactly one cent", false, 0.002, 5, 0.01, kAccept, 0.002, {"ReengenhariaLitragem=@"}},
+      {"just below a cent", false, 0.002, 4.999, 0.01, kDiscard, 0.002,
+       {"O abastecimento veio com a litragem muito pequena."}},
+      {"volume rounded, not cut", false, 0.00199996, 5, 0.01, kAccept, 0.00199996, {"ReengenhariaLitragem=@"}},
+  };
+  for (const Delivery& d : cases) Check(d);
+}
+
+TEST_P(AjustaLitragemTest, TextsThatDoNotReadBackThrow) {
+  const std::string other = GetParam() == ',' ? "4.299" : "4,299";
+  std::string volume = FloatToStr(1.5, settings_);
+  EXPECT_THROW(AjustaLitragem(volume, other, "10", true, settings_), EConvertError);
+  EXPECT_THROW(AjustaLitragem(volume, "3", other, true, settings_), EConvertError);
+  EXPECT_THROW(AjustaLitragem(volume, other, "10", false, settings_), EConvertError);
+  std::string badVolume = "abc";
+  EXPECT_THROW(AjustaLitragem(badVolume, "3", "10", false, settings_), EConvertError);
+  EXPECT_EQ(volume, FloatToStr(1.5, settings_));
+  EXPECT_EQ(badVolume, "abc");
+  EXPECT_TRUE(TakeLogLines().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Separators, AjustaLitragemTest, testing::Values(',', '.'),
+                         [](const testing::TestParamInfo<char>& info) {
+                           return std::string(info.param == ',' ? "Comma" : "Point");
+                         });
+
+}  // namespace
