@@ -68,6 +68,7 @@ TEST_F(Log, FileNameAndLineFormat) {
 TEST_F(Log, FollowsTheCurrentDirectory) {
   driver.IniciaGravacaoLog();
   CreateDirectoryA("elsewhere", nullptr);
+  RemoveLogFolder("elsewhere\\");
   SetCurrentDirectoryA("elsewhere");
   driver.ParaGravacaoLog();
   auto moved = LogMessages();

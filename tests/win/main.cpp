@@ -7,11 +7,22 @@
 
 #include <cstring>
 #include <cwchar>
+#include <string>
+
+#include "tests/win/support.h"
 
 int main(int argc, char** argv) {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   testing::InitGoogleTest(&argc, argv);
   for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--preload=", 10) == 0) {
+      std::string path = ExeFolder() + (argv[i] + 10);
+      if (!LoadLibraryA(path.c_str())) {
+        std::fprintf(stderr, "cannot load %s\n", path.c_str());
+        return 2;
+      }
+      continue;
+    }
     if (std::strncmp(argv[i], "--locale=", 9) != 0) continue;
     wchar_t name[LOCALE_NAME_MAX_LENGTH];
     std::mbstowcs(name, argv[i] + 9, LOCALE_NAME_MAX_LENGTH);

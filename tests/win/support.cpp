@@ -6,18 +6,23 @@
 #include <fstream>
 #include <sstream>
 
+void RemoveLogFolder(const std::string& folder) {
+  const std::string log = folder + "LOG\\";
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((log + "*.log").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do DeleteFileA((log + found.cFileName).c_str());
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(log.c_str());
+}
+
 void EnterFreshFolder(const std::string& name) {
   std::string folder = ExeFolder() + "run-" + name;
   CreateDirectoryA(folder.c_str(), nullptr);
   SetCurrentDirectoryA(folder.c_str());
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA("LOG\\*.log", &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do DeleteFileA((std::string("LOG\\") + found.cFileName).c_str());
-    while (FindNextFileA(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryA("LOG");
+  RemoveLogFolder("");
 }
 
 std::string ReadLogBytes() {

@@ -8,6 +8,8 @@
 // Moves the process into an empty folder of its own, so that the driver's
 // LOG folder starts empty.
 void EnterFreshFolder(const std::string& name);
+// Removes `folder`LOG\ and its log files ("" for the current directory).
+void RemoveLogFolder(const std::string& folder);
 
 // Every log file under LOG\ in name order, as raw bytes.
 std::string ReadLogBytes();

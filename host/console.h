@@ -1,0 +1,6 @@
+#pragma once
+
+class KorvanDriver;
+
+// Reads commands from standard input and calls the driver for each.
+int RunConsole(KorvanDriver& driver);

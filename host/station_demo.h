@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+class KorvanDriver;
+
+struct DemoOptions {
+  std::string scenario = "scenarios\\station.scenario";
+  int seconds = 30;
+  int deliveries = 0;  // stop after this many confirmed; 0 = no limit
+};
+
+int RunStationDemo(KorvanDriver& driver, const DemoOptions& options);
