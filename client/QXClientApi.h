@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <wtypes.h>  // BSTR
 
+// winspool.h (through wtypes.h) renames DeletePort to DeletePortA; here it is
+// the client library's own entry point.
+#undef DeletePort
+
 #define QX_CALL __stdcall
 #ifdef QX_BUILDING_CLIENT
 #define QX_API __declspec(dllexport)

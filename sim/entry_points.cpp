@@ -1,0 +1,440 @@
+// The 183 entry points of the simulated QXClient.dll, defined against the
+// declarations that the driver's binding uses, so that a width or an order
+// that differs between the two does not compile. The 22 that the driver calls
+// work on the station; the others answer SIM_ERR_NOT_SUPPORTED.
+
+#include <windows.h>
+// After windows.h, which it needs.
+#include <oleauto.h>
+
+#include <string>
+
+#include "client/QXClientApi.h"
+#include "sim/simulator.h"
+
+// winspool.h, which the Windows headers bring in, maps DeletePort to
+// DeletePortA; the library's export keeps its own name.
+#undef DeletePort
+
+namespace qxsim {
+namespace {
+
+// Writes an output when the caller gave its address.
+template <class T, class V>
+void Put(T* out, V value) {
+  if (out) *out = static_cast<T>(value);
+}
+
+std::string Utf8(const wchar_t* text) {
+  if (!text || !*text) return std::string();
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr,
+                                    nullptr);
+  if (n <= 1) return std::string();
+  std::string result(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, &result[0], n, nullptr, nullptr);
+  result.resize(static_cast<size_t>(n) - 1);
+  return result;
+}
+
+// A new BSTR holding `text`; null only when out of memory.
+BSTR NewBstr(const std::string& text) {
+  if (text.empty()) return SysAllocString(L"");
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(),
+                                    static_cast<int>(text.size()), nullptr, 0);
+  BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(n));
+  if (result) {
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                        result, n);
+  }
+  return result;
+}
+
+// Runs one entry point under the lock: brings what the clock has made due,
+// then answers with an injected fault if one fires, else with `operation`,
+// and records the call. Nothing may be thrown across the library's edge.
+template <class Arguments, class Operation>
+QXResult Serve(const char* name, Arguments arguments, Operation operation) {
+  Simulator& sim = TheSimulator();
+  std::lock_guard<std::mutex> hold(sim.lock);
+  QXResult result = SIM_ERR_INTERNAL;
+  try {
+    CallText call(name);
+    arguments(call);
+    sim.station.Tick();
+    int32_t injected = 0;
+    result = sim.faults.Fire(name, injected) ? injected : operation(sim);
+    sim.calls.Record(name, call.Finish(result));
+  } catch (...) {
+    result = SIM_ERR_INTERNAL;
+  }
+  return result;
+}
+
+auto NoArguments = [](CallText&) {};
+
+}  // namespace
+}  // namespace qxsim
+
+// Variant builds for the binding tests leave one export out: CMake defines
+// QXSIM_LACKS_<name> as QXSIM_LACKING for it. QXSIM_IS_LACKING(name) is then
+// 1 for that name and 0 for every other (the marker expands to two
+// arguments and so moves a 1 into second place).
+#define QXSIM_LACKING ~, 1
+#define QXSIM_SECOND(a, b, ...) b
+#define QXSIM_SECOND_OF(...) QXSIM_SECOND(__VA_ARGS__, 0, 0)
+#define QXSIM_IS_LACKING(name) QXSIM_SECOND_OF(QXSIM_LACKS_##name)
+#define QXSIM_JOIN(a, b) QXSIM_JOIN_(a, b)
+#define QXSIM_JOIN_(a, b) a##b
+#define QXSIM_UNLESS_0(...) __VA_ARGS__
+#define QXSIM_UNLESS_1(...)
+#define QXSIM_UNLESS_LACKING(name) \
+  QXSIM_JOIN(QXSIM_UNLESS_, QXSIM_IS_LACKING(name))
+
+namespace qx {
+extern "C" {
+
+using qxsim::CallText;
+using qxsim::NoArguments;
+using qxsim::Put;
+using qxsim::Serve;
+using qxsim::Simulator;
+
+// Session.
+
+QX_API QXResult QX_CALL ClientLogonEx(int32_t clientId, int16_t clientType,
+                                      BSTR serverAddress, uint16_t callPort,
+                                      uint16_t eventPort, int32_t timeout,
+                                      int32_t handle, int32_t hWnd,
+                                      int32_t hMsg) {
+  return Serve(
+      "ClientLogonEx",
+      [&](CallText& c) {
+        c.Int(clientId).Int(clientType).Text(serverAddress).Int(callPort);
+        c.Int(eventPort).Int(timeout).Int(handle).Int(hWnd).Int(hMsg);
+      },
+      [&](Simulator& sim) {
+        if (const int32_t r = qxsim::AutoLoadScenario(sim)) return r;
+        qxsim::LogonArgs args;
+        args.clientId = clientId;
+        args.clientType = clientType;
+        args.server = qxsim::Utf8(serverAddress);
+        args.callPort = callPort;
+        args.eventPort = eventPort;
+        args.timeout = timeout;
+        args.handle = handle;
+        args.hWnd = hWnd;
+        args.hMsg = hMsg;
+        return sim.station.Logon(args);
+      });
+}
+
+QX_API QXResult QX_CALL ClientLogoff() {
+  return Serve("ClientLogoff", NoArguments,
+               [](Simulator& sim) { return sim.station.Logoff(); });
+}
+
+#ifndef QXSIM_LACKS_TestConnection
+QX_API QXResult QX_CALL TestConnection() {
+  return Serve("TestConnection", NoArguments,
+               [](Simulator& sim) { return sim.station.Connected(); });
+}
+#endif
+
+QX_API QXResult QX_CALL GetPumpsCount(int32_t* count) {
+  return Serve("GetPumpsCount", NoArguments, [&](Simulator& sim) {
+    int32_t n = 0;
+    const int32_t r = sim.station.PumpsCount(n);
+    if (r == SIM_OK) Put(count, n);
+    return r;
+  });
+}
+
+// Events.
+
+QX_API QXResult QX_CALL ProcessEvents() {
+  return Serve("ProcessEvents", NoArguments,
+               [](Simulator& sim) { return sim.station.ProcessEvents(); });
+}
+
+QX_API QXResult QX_CALL GetEventsCount(int32_t* count) {
+  return Serve("GetEventsCount", NoArguments, [&](Simulator& sim) {
+    int32_t n = 0;
+    const int32_t r = sim.station.EventsCount(n);
+    if (r == SIM_OK) Put(count, n);
+    return r;
+  });
+}
+
+QX_API QXResult QX_CALL GetNextEventType(int32_t* eventType) {
+  return Serve("GetNextEventType", NoArguments, [&](Simulator& sim) {
+    int32_t type = 0;
+    const int32_t r = sim.station.NextEventType(type);
+    if (r == SIM_OK) Put(eventType, type);
+    return r;
+  });
+}
+
+QX_API QXResult QX_CALL DiscardNextEvent() {
+  return Serve("DiscardNextEvent", NoArguments,
+               [](Simulator& sim) { return sim.station.DiscardEvent(); });
+}
+
+QX_API QXResult QX_CALL GetNextPumpEventEx2(
+    int32_t* pumpId, int16_t* pumpNumber, int16_t* pumpState,
+    int16_t* reservedFor, int32_t* reservedBy, int32_t* hoseId,
+    int16_t* hoseNumber, int16_t* gradeNumber, int32_t* gradeId,
+    int32_t* deliveryId, BSTR* gradeName, BSTR* shortGradeName,
+    int16_t* priceLevel, double* price, double* volume, double* value,
+    int16_t* stackSize, BSTR* pumpName, int32_t* physicalNumber,
+    int16_t* side, int16_t* address, int16_t* priceLevel1,
+    int16_t* priceLevel2, int16_t* pumpType, int32_t* portId,
+    int16_t* authMode, int16_t* stackMode, int16_t* prepayAllowed,
+    int16_t* preauthAllowed, int16_t* priceFormat, int16_t* valueFormat,
+    int16_t* volumeFormat, double* tag, int32_t* attendantId,
+    int32_t* attendantNumber, BSTR* attendantName, double* attendantTag,
+    int32_t* cardClientId, int32_t* cardClientNumber, BSTR* cardClientName,
+    double* cardClientTag) {
+  return Serve("GetNextPumpEventEx2", NoArguments, [&](Simulator& sim) {
+    qxsim::PumpEvent e;
+    if (const int32_t r = sim.station.PeekPumpEvent(e)) return r;
+
+    // The texts first: if one cannot be allocated, nothing is handed out and
+    // the event stays at the head of the queue.
+    struct Text {
+      BSTR* out;
+      std::string value;
+      BSTR made;
+    } texts[] = {{gradeName, e.gradeName, nullptr},
+                 {shortGradeName, e.shortGradeName, nullptr},
+                 {pumpName, e.pumpName, nullptr},
+                 {attendantName, std::string(), nullptr},
+                 {cardClientName, std::string(), nullptr}};
+    bool allocated = true;
+    for (Text& t : texts) {
+      if (!t.out) continue;
+      t.made = qxsim::NewBstr(t.value);
+      allocated = allocated && t.made;
+    }
+    if (!allocated) {
+      for (Text& t : texts) SysFreeString(t.made);
+      return static_cast<int32_t>(SIM_ERR_INTERNAL);
+    }
+    for (Text& t : texts) Put(t.out, t.made);
+
+    Put(pumpId, e.pumpId);
+    Put(pumpNumber, e.pumpNumber);
+    Put(pumpState, e.pumpState);
+    Put(reservedFor, 0);  // no reservation
+    Put(reservedBy, -1);
+    Put(hoseId, e.hoseId);
+    Put(hoseNumber, e.hoseNumber);
+    Put(gradeNumber, e.gradeNumber);
+    Put(gradeId, e.gradeId);
+    Put(deliveryId, 0);  // no current delivery record
+    Put(priceLevel, e.priceLevel);
+    Put(price, e.price);
+    Put(volume, e.volume);
+    Put(value, e.value);
+    Put(stackSize, e.stackSize);
+    Put(physicalNumber, e.pumpNumber);
+    Put(side, 1);
+    Put(address, e.pumpNumber);
+    Put(priceLevel1, 1);
+    Put(priceLevel2, 2);
+    Put(pumpType, 1);
+    Put(portId, 1);
+    Put(authMode, 0);  // authorised by a client
+    Put(stackMode, 1);
+    Put(prepayAllowed, 1);
+    Put(preauthAllowed, 1);
+    Put(priceFormat, 3);  // decimals of price, value, volume
+    Put(valueFormat, 2);
+    Put(volumeFormat, 2);
+    Put(tag, 0.0);
+    Put(attendantId, 0);
+    Put(attendantNumber, 0);
+    Put(attendantTag, 0.0);
+    Put(cardClientId, 0);
+    Put(cardClientNumber, 0);
+    Put(cardClientTag, 0.0);
+    return sim.station.DiscardEvent();
+  });
+}
+
+// Deliveries.
+
+QX_API QXResult QX_CALL GetDeliveriesCount(int32_t* count) {
+  return Serve("GetDeliveriesCount", NoArguments, [&](Simulator& sim) {
+    int32_t n = 0;
+    const int32_t r = sim.station.DeliveriesCount(n);
+    if (r == SIM_OK) Put(count, n);
+    return r;
+  });
+}
+
+QX_API QXResult QX_CALL GetDeliveryByOrdinal(int32_t ordinal,
+                                             int32_t* deliveryId) {
+  return Serve(
+      "GetDeliveryByOrdinal", [&](CallText& c) { c.Int(ordinal); },
+      [&](Simulator& sim) {
+        int32_t id = 0;
+        const int32_t r = sim.station.DeliveryByOrdinal(ordinal, id);
+        if (r == SIM_OK) Put(deliveryId, id);
+        return r;
+      });
+}
+
+QX_API QXResult QX_CALL GetDeliveryPropertiesEx2(
+    int32_t deliveryId, int32_t* hoseId, int16_t* state, int16_t* type,
+    double* volume, int16_t* priceLevel, double* unitPrice, double* value,
+    double* volume2, double* completedDate, int32_t* lockedBy,
+    int32_t* reservedBy, int32_t* attendantId, int32_t* age,
+    double* clearedDate, double* oldVolumeETotal, double* oldVolume2ETotal,
+    double* oldValueETotal, double* newVolumeETotal,
+    double* newVolume2ETotal, double* newValueETotal, int64_t* tag,
+    int32_t* duration) {
+  return Serve(
+      "GetDeliveryPropertiesEx2", [&](CallText& c) { c.Int(deliveryId); },
+      [&](Simulator& sim) {
+        SimDelivery d{};
+        int32_t seconds = 0;
+        if (const int32_t r = sim.station.Delivery(deliveryId, d, seconds)) {
+          return r;
+        }
+        Put(hoseId, d.hoseId);
+        Put(state, d.state);
+        Put(type, d.type);
+        Put(volume, d.volume);
+        Put(priceLevel, d.priceLevel);
+        Put(unitPrice, d.unitPrice);
+        Put(value, d.amount);
+        Put(volume2, d.volume2);
+        Put(completedDate, d.completedDate);
+        Put(lockedBy, d.lockedBy);
+        Put(reservedBy, d.reservedBy);
+        Put(attendantId, d.attendantId);
+        Put(age, seconds);
+        Put(clearedDate, d.clearedDate);
+        Put(oldVolumeETotal, d.startTotalizer);
+        Put(oldVolume2ETotal, d.startVolume2Total);
+        Put(oldValueETotal, d.startValueTotal);
+        Put(newVolumeETotal, d.endTotalizer);
+        Put(newVolume2ETotal, d.endVolume2Total);
+        Put(newValueETotal, d.endValueTotal);
+        Put(tag, d.code);
+        Put(duration, d.durationSeconds);
+        return static_cast<int32_t>(SIM_OK);
+      });
+}
+
+QX_API QXResult QX_CALL LockDelivery(int32_t deliveryId) {
+  return Serve(
+      "LockDelivery", [&](CallText& c) { c.Int(deliveryId); },
+      [&](Simulator& sim) { return sim.station.LockDelivery(deliveryId); });
+}
+
+QX_API QXResult QX_CALL ClearDelivery(int32_t deliveryId, int16_t type) {
+  return Serve(
+      "ClearDelivery", [&](CallText& c) { c.Int(deliveryId).Int(type); },
+      [&](Simulator& sim) {
+        return sim.station.ClearDelivery(deliveryId, type);
+      });
+}
+
+// Hoses.
+
+QX_API QXResult QX_CALL GetHoseByOrdinal(int32_t ordinal, int32_t* hoseId) {
+  return Serve(
+      "GetHoseByOrdinal", [&](CallText& c) { c.Int(ordinal); },
+      [&](Simulator& sim) {
+        int32_t id = 0;
+        const int32_t r = sim.station.HoseByOrdinal(ordinal, id);
+        if (r == SIM_OK) Put(hoseId, id);
+        return r;
+      });
+}
+
+QX_API QXResult QX_CALL GetHosePropertiesEx2(
+    int32_t hoseId, int32_t* number, int32_t* pumpId, int32_t* tankId,
+    int32_t* gradeId, double* volumeTotal, double* valueTotal,
+    double* volume2Total, double* totalizer, int16_t* priceLevel,
+    double* price, double* price2, int16_t* flags) {
+  return Serve(
+      "GetHosePropertiesEx2", [&](CallText& c) { c.Int(hoseId); },
+      [&](Simulator& sim) {
+        SimHose h{};
+        if (const int32_t r = sim.station.Hose(hoseId, h)) return r;
+        Put(number, h.number);
+        Put(pumpId, h.pumpId);
+        Put(tankId, h.tankId);
+        Put(gradeId, h.gradeId);
+        Put(volumeTotal, h.volumeTotal);
+        Put(valueTotal, h.valueTotal);
+        Put(volume2Total, h.volume2Total);
+        Put(totalizer, h.totalizer);
+        Put(priceLevel, 1);  // the level in force
+        Put(price, h.price);
+        Put(price2, h.price2);
+        Put(flags, 1);  // enabled
+        return static_cast<int32_t>(SIM_OK);
+      });
+}
+
+QX_API QXResult QX_CALL SetHosePrices(int32_t hoseId, int32_t durationType,
+                                      int16_t priceType, double price1,
+                                      double price2) {
+  return Serve(
+      "SetHosePrices",
+      [&](CallText& c) {
+        c.Int(hoseId).Int(durationType).Int(priceType).Real(price1).Real(price2);
+      },
+      [&](Simulator& sim) {
+        return sim.station.SetHosePrices(hoseId, durationType, priceType,
+                                         price1, price2);
+      });
+}
+
+// Pump commands.
+
+QX_API QXResult QX_CALL Authorise(int32_t pumpId) {
+  return Serve(
+      "Authorise", [&](CallText& c) { c.Int(pumpId); },
+      [&](Simulator& sim) { return sim.station.Authorise(pumpId); });
+}
+
+QX_API QXResult QX_CALL TempStop(int32_t pumpId) {
+  return Serve(
+      "TempStop", [&](CallText& c) { c.Int(pumpId); },
+      [&](Simulator& sim) { return sim.station.TempStop(pumpId); });
+}
+
+QX_API QXResult QX_CALL ReAuthorise(int32_t pumpId) {
+  return Serve(
+      "ReAuthorise", [&](CallText& c) { c.Int(pumpId); },
+      [&](Simulator& sim) { return sim.station.ReAuthorise(pumpId); });
+}
+
+QX_API QXResult QX_CALL AllStop() {
+  return Serve("AllStop", NoArguments,
+               [](Simulator& sim) { return sim.station.AllStop(); });
+}
+
+QX_API QXResult QX_CALL AllReAuthorise() {
+  return Serve("AllReAuthorise", NoArguments,
+               [](Simulator& sim) { return sim.station.AllReAuthorise(); });
+}
+
+// Everything else: present, recorded, not supported.
+#define QXSIM_SKIP(name)
+#define QXSIM_NOT_SUPPORTED(name)                                    \
+  QXSIM_UNLESS_LACKING(name)(QX_API QXResult QX_CALL name() {        \
+    return Serve(#name, NoArguments, [](Simulator&) {                \
+      return static_cast<int32_t>(SIM_ERR_NOT_SUPPORTED);            \
+    });                                                              \
+  })
+QX_ENTRY_POINTS(QXSIM_SKIP, QXSIM_NOT_SUPPORTED)
+#undef QXSIM_NOT_SUPPORTED
+#undef QXSIM_SKIP
+
+}  // extern "C"
+}  // namespace qx

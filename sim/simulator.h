@@ -1,0 +1,46 @@
+// The one simulator of the process: the station, the call record and the
+// faults, behind one lock. Hosts may call the library from any thread; every
+// export takes `lock` for its whole run.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "sim/call_book.h"
+#include "sim/station.h"
+
+namespace qxsim {
+
+struct Simulator {
+  Simulator();
+
+  std::mutex lock;
+  Station station;
+  CallBook calls;
+  FaultPlan faults;
+  // Load QXSIM_SCENARIO, or QXClient.scenario beside the DLL, at the next
+  // logon. Set in a fresh process; any setting-up through the control
+  // exports clears it.
+  bool autoLoad = true;
+  std::string scenarioError;  // message of the last failed load
+};
+
+Simulator& TheSimulator();
+
+// One of the 183 entry points of the client library.
+bool IsEntryPoint(std::string_view name);
+
+// Scenario loading, with the lock held. 0 on success; otherwise the bad
+// line, or -1 when the file cannot be read, with the message in
+// sim.scenarioError. A failed load changes nothing else.
+int32_t LoadScenarioText(Simulator& sim, std::string_view text,
+                         const std::string& source);
+int32_t LoadScenarioFile(Simulator& sim, const std::string& path);
+
+// The load at a logon, when armed: SIM_OK (loaded, or nothing to load) or
+// SIM_ERR_SCENARIO, in which case it stays armed for the next logon.
+int32_t AutoLoadScenario(Simulator& sim);
+
+}  // namespace qxsim
