@@ -1,0 +1,264 @@
+// Boundary fuzzing: random calls of all 26 exports with null pointers, empty,
+// huge and non-numeric texts, in any order (before a session, after its
+// end), while the simulated controller fails random calls and drops its
+// connection. No fault may reach the host, and at the end every delivery
+// was handed over, discarded by one of the driver's rules, or is still in
+// the controller.
+//
+//   fuzz [--calls 100000] [--seed 1]
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "deliveries/volume_rules.h"
+#include "driver/number_texts.h"
+#include "host/KorvanDriver.h"
+#include "tests/proofs/proof_station.h"
+
+// The fuzz evaluates the driver's volume rules itself, quietly.
+void WriteLog(std::string_view) {}
+
+namespace {
+
+std::string Hex(long long code) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%llX", static_cast<unsigned long long>(code));
+  return text;
+}
+
+LONG WINAPI FaultReachedHost(EXCEPTION_POINTERS* info) {
+  std::printf("FAULT reached the host: exception %08lX at %p\n",
+              info->ExceptionRecord->ExceptionCode,
+              info->ExceptionRecord->ExceptionAddress);
+  std::fflush(stdout);
+  ExitProcess(3);
+}
+
+const char* const kEntryPoints[] = {
+    "ClientLogonEx", "ClientLogoff", "TestConnection", "GetPumpsCount",
+    "ProcessEvents", "GetEventsCount", "GetNextEventType",
+    "GetNextPumpEventEx2", "DiscardNextEvent", "GetDeliveriesCount",
+    "GetDeliveryByOrdinal", "GetDeliveryPropertiesEx2", "LockDelivery",
+    "ClearDelivery", "GetHoseByOrdinal", "GetHosePropertiesEx2",
+    "SetHosePrices", "Authorise", "TempStop", "ReAuthorise", "AllStop",
+    "AllReAuthorise"};
+
+class Fuzz {
+ public:
+  explicit Fuzz(unsigned seed) : random_(seed), sim_(LoadSimulator()) {
+    huge9_.assign(64 * 1024, '9');
+    hugeX_.assign(64 * 1024, 'x');
+    texts_ = {nullptr, "", "1", "11", "12", "13", "-5", "0", "abc", "3,459",
+              "3.459", " 42", "42 ", "$1F", "2147483648", "REL=S", "rel=s",
+              huge9_.c_str(), hugeX_.c_str()};
+    settings_.decimalSeparator = DecimalSeparator();
+    AddStation(sim_, 3);
+  }
+
+  bool Run(long long calls);
+
+ private:
+  static char DecimalSeparator() {
+    char text[8] = ".";
+    GetLocaleInfoA(GetThreadLocale(), LOCALE_SDECIMAL, text, sizeof text);
+    return text[0];
+  }
+  bool Chance(double p) { return std::uniform_real_distribution<>(0, 1)(random_) < p; }
+  int Pick(int n) { return static_cast<int>(random_() % n); }
+  uintptr_t Text() { return Arg(texts_[Pick(static_cast<int>(texts_.size()))]); }
+  // An output buffer, now and then a null pointer.
+  uintptr_t Buffer(char* buffer) { return Chance(0.01) ? 0 : Arg(buffer); }
+
+  void DisturbController();
+  void CallRandomExport();
+  void Register(const char* numero);
+  bool IsRegistered(int32_t hoseId) const;
+  bool DiscardedByRule(const SimDelivery& d) const;
+  bool CheckDeliveries();
+
+  std::mt19937 random_;
+  SimControl sim_;
+  KorvanDriver driver_;
+  std::string huge9_, hugeX_;
+  std::vector<const char*> texts_;
+  RegionalSettings settings_;
+  std::vector<std::string> registered_;      // as the driver's table holds them
+  std::map<long long, SimDelivery> added_;   // by code
+  std::set<std::string> handedOver_;         // codes in hexadecimal
+  std::set<long long> unregisteredWhenAdded_;
+  long long nextCode_ = 0x100000000LL;
+  char buffers_[12][256];
+  double date_ = 0;
+};
+
+void Fuzz::DisturbController() {
+  if (Chance(0.02)) sim_.SimSetConnected(0);
+  if (Chance(0.02)) sim_.SimSetConnected(1);
+  if (Chance(0.01))
+    sim_.SimFailCall(kEntryPoints[Pick(22)], 1 + Pick(3), 1 + Pick(20));
+  if (Chance(0.01)) {
+    const double volumes[] = {0.0004, 0.001, 0.002, 1, 12.345, 99.999};
+    const double prices[] = {0, 3, 4.299, 5.799};
+    SimDelivery d = SimDeliveryDefaults(11 + Pick(7), volumes[Pick(6)]);
+    d.flags = SIM_DELIVERY_AUTO_DATE;
+    d.unitPrice = prices[Pick(4)];
+    d.amount = Chance(0.2) ? 0 : d.volume * d.unitPrice;
+    // State 3 is reserved and never cleared: at the head of the list it
+    // holds every later delivery back until the controller removes it, so
+    // the stream leaves it to the delivery tests.
+    d.state = Chance(0.1) ? 1 : 2;
+    d.lockedBy = Chance(0.05) ? 42 : -1;
+    d.code = nextCode_++;
+    if (sim_.SimAddDelivery(&d) > 0) {
+      added_[d.code] = d;
+      // Registrations only add: a nozzle unknown now may be discarded later.
+      if (!IsRegistered(d.hoseId)) unregisteredWhenAdded_.insert(d.code);
+    }
+  }
+  if (Chance(0.05)) sim_.SimQueuePumpEvent(Pick(7) - 2, Pick(24) - 3);
+  // The controller releases what others held, now and then.
+  SimDelivery head{};
+  if (Chance(0.05) && sim_.SimGetDelivery(0, &head) == SIM_OK && head.lockedBy != -1)
+    sim_.SimSetDeliveryLock(head.id, -1);
+  if (Chance(0.001)) {
+    sim_.SimClearCalls();
+    sim_.SimClearFaults();
+  }
+}
+
+void Fuzz::Register(const char* numero) {
+  if (registered_.size() < 100) registered_.push_back(numero ? numero : "");
+}
+
+void Fuzz::CallRandomExport() {
+  char (&b)[12][256] = buffers_;
+  switch (Pick(26)) {
+    case 0: driver_.Call("AUT_AlteraConfiguracaoBomba", {Text(), Text(), Text()}); break;
+    case 1: driver_.Call("AUT_SetarUltimoIdLogico", {Text()}); break;
+    case 2: driver_.Call("AUT_ExcluiVendedorCliente"); break;
+    case 3: driver_.Call("AUT_InsereCliente", {Text(), Text()}); break;
+    case 4: driver_.Call("AUT_InsereVendedor", {Text()}); break;
+    case 5: driver_.Call("AUT_VerificaSuporte", {static_cast<uintptr_t>(random_())}); break;
+    case 6: driver_.Call("AUT_ObtemAssinatura", {Buffer(b[0]), Buffer(b[1])}); break;
+    case 7: driver_.Call("AUT_DesbloqueiaTodosBicos"); break;
+    case 8: driver_.Call("AUT_DesbloqueiaBico", {Text()}); break;
+    case 9: driver_.Call("AUT_BloqueiaTodosBicos"); break;
+    case 10: driver_.Call("AUT_BloqueiaBico", {Text()}); break;
+    case 11: driver_.Call("AUT_PagamentoBico"); break;
+    case 12: driver_.Call("AUT_AutorizaAbastecimento", {Text()}); break;
+    case 13: driver_.Call("AUT_PresetAbastecimento", {Text(), Text()}); break;
+    case 14: driver_.Call("AUT_AlteraPreco", {Text(), Text()}); break;
+    case 15: driver_.Call("AUT_ObtemPreco", {Text(), Buffer(b[0])}); break;
+    case 16: driver_.Call("AUT_ObtemEncerrante", {Text(), Buffer(b[0])}); break;
+    case 17: driver_.Call("AUT_ObtemStatus", {Buffer(b[0])}); break;
+    case 18: driver_.Call("AUT_ObtemDisplay"); break;
+    case 19: driver_.Call("AUT_ConfirmaAbastecimento"); break;
+    case 20: {
+      std::memset(b[8], 0, sizeof b[8]);
+      uint32_t handed = driver_.Call(
+          "AUT_ObtemAbastecimento",
+          {Buffer(b[0]), Buffer(b[1]), Buffer(b[2]), Buffer(b[3]), Buffer(b[4]),
+           Buffer(b[5]), Buffer(b[6]), Buffer(b[7]), Buffer(b[8]), Buffer(b[9]),
+           Chance(0.01) ? 0 : Arg(&date_)});
+      if (handed & 0xFF) handedOver_.insert(b[8]);
+      break;
+    }
+    case 21: {
+      const char* numero = texts_[Pick(static_cast<int>(texts_.size()))];
+      driver_.Call("AUT_RegistraBico", {Arg(numero), Text(), Text(), Text(), Text(),
+                                        Text(), Text(), Text()});
+      Register(numero);
+      break;
+    }
+    case 22: driver_.Call("AUT_FinalizaComunicacao"); break;
+    case 23: driver_.Call("AUT_IniciaComunicacao", {Text(), Text(), Text()}); break;
+    case 24: driver_.Call("DRV_ParaGravacaoLog"); break;
+    case 25: driver_.Call("DRV_IniciaGravacaoLog"); break;
+  }
+}
+
+bool Fuzz::IsRegistered(int32_t hoseId) const {
+  const std::string nozzle = IntToStr(hoseId);
+  for (const auto& numero : registered_)
+    if (numero == nozzle) return true;
+  return false;
+}
+
+// Whether the driver may have discarded the delivery by itself: its nozzle
+// was not registered while it waited, or its volume was too small with the
+// re-engineering switch either way.
+bool Fuzz::DiscardedByRule(const SimDelivery& d) const {
+  if (unregisteredWhenAdded_.count(d.code) || TruncaCasas(3, d.volume) <= 0)
+    return true;
+  for (bool reengenharia : {false, true}) {
+    std::string volume = FloatToStr(d.volume, settings_);
+    if (AjustaLitragem(volume, FloatToStr(d.unitPrice, settings_),
+                       FloatToStr(d.amount, settings_), reengenharia,
+                       settings_) == VolumeVerdict::Discard)
+      return true;
+  }
+  return false;
+}
+
+bool Fuzz::CheckDeliveries() {
+  bool ok = true;
+  int cleared = sim_.SimClearedCount(), handedCleared = 0, discarded = 0;
+  for (int i = 0; i < cleared; ++i) {
+    SimDelivery d{};
+    sim_.SimGetCleared(i, &d);
+    if (handedOver_.count(Hex(d.code))) {
+      ++handedCleared;
+    } else if (DiscardedByRule(added_[d.code])) {
+      ++discarded;
+    } else {
+      std::printf("delivery %lld cleared without being handed over or "
+                  "discarded by a rule\n", d.code);
+      ok = false;
+    }
+  }
+  const int waiting = sim_.SimDeliveryCount();
+  if (cleared + waiting != static_cast<int>(added_.size())) {
+    std::printf("%zu deliveries added, %d cleared and %d waiting\n",
+                added_.size(), cleared, waiting);
+    ok = false;
+  }
+  std::printf("fuzz deliveries: %zu added, %d handed over and cleared, %d "
+              "discarded by a rule, %d still in the controller\n",
+              added_.size(), handedCleared, discarded, waiting);
+  return ok;
+}
+
+bool Fuzz::Run(long long calls) {
+  for (long long i = 0; i < calls; ++i) {
+    DisturbController();
+    CallRandomExport();
+  }
+  sim_.SimClearFaults();
+  sim_.SimSetConnected(1);
+  bool ok = CheckDeliveries();
+  if (!driver_.abiClean()) {
+    std::printf("a call unbalanced the stack or the registers\n");
+    ok = false;
+  }
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  SetUnhandledExceptionFilter(FaultReachedHost);
+  const long long calls = Option(argc, argv, "--calls", 100000);
+  const unsigned seed = static_cast<unsigned>(Option(argc, argv, "--seed", 1));
+  CreateDirectoryA("fuzz-run", nullptr);
+  SetCurrentDirectoryA("fuzz-run");
+  Fuzz fuzz(seed);
+  bool ok = fuzz.Run(calls);
+  std::printf("fuzz: %lld calls, seed %u, no fault reached the host; %s\n", calls,
+              seed, ok ? "every delivery accounted for" : "DELIVERY INVARIANT BROKEN");
+  return ok ? 0 : 1;
+}
