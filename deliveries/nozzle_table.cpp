@@ -30,13 +30,13 @@ void NozzleTable::Register(const char* numeroLogico, const char* numeroBomba, co
   const std::string_view config = TextOrEmpty(configuracao);
 
   WriteLog("<AUT_RegistraBico>");
-  WriteLog("NumeroLogico=" + std::string(logico));
-  WriteLog("NumeroBomba=" + std::string(bomba));
-  WriteLog("CasasLitragem=" + std::string(litragem));
-  WriteLog("CasasPreco=" + std::string(preco));
-  WriteLog("CasasTotal=" + std::string(total));
-  WriteLog("CasasEncerrante=" + std::string(encerrante));
-  WriteLog("Configuracao=" + std::string(config));
+  WriteLog("NumeroLogico=", logico);
+  WriteLog("NumeroBomba=", bomba);
+  WriteLog("CasasLitragem=", litragem);
+  WriteLog("CasasPreco=", preco);
+  WriteLog("CasasTotal=", total);
+  WriteLog("CasasEncerrante=", encerrante);
+  WriteLog("Configuracao=", config);
 
   for (int i = 1; i < kRecords; ++i) {
     TBico& record = records_[i];

@@ -32,7 +32,7 @@ struct Delivery {
   int64_t code = 0;
 };
 
-void Log(const char* what) { WriteLog(std::string(kName) + " " + what); }
+void Log(const char* what) { WriteLog(kName, " ", what); }
 
 // Tests the connection and, when it is lost, logs on again with the last
 // start's arguments. False when there is no connection to work with.
@@ -144,16 +144,17 @@ Outcome WriteOutputs(const Delivery& d, const DeliveryBuffers& out,
 }
 
 void LogHandedOver(const Delivery& d, const DeliveryTexts& t) {
-  WriteLog("AbastecimentoLogico = " + IntToStr(d.id));
-  WriteLog("Numero Lógico       = " + t.numeroLogico);
-  WriteLog("Volume              = " + t.volume);
-  WriteLog("Preço Unitario      = " + t.precoUnitario);
-  WriteLog("Valor Total         = " + t.valorTotal);
-  WriteLog("Data                = " + ShortDateText(t.data, Settings()));
-  WriteLog("Hora                = " + t.hora);
-  WriteLog("Encerrante Inicial  = " + t.encerranteInicial);
-  WriteLog("Encerrante Final    = " + t.encerranteFinal);
-  WriteLog("Status da bomba     = " + IntToStr(d.state));
+  if (!LogIsOn()) return;  // spares the date text
+  WriteLog("AbastecimentoLogico = ", IntToStr(d.id));
+  WriteLog("Numero Lógico       = ", t.numeroLogico);
+  WriteLog("Volume              = ", t.volume);
+  WriteLog("Preço Unitario      = ", t.precoUnitario);
+  WriteLog("Valor Total         = ", t.valorTotal);
+  WriteLog("Data                = ", ShortDateText(t.data, Settings()));
+  WriteLog("Hora                = ", t.hora);
+  WriteLog("Encerrante Inicial  = ", t.encerranteInicial);
+  WriteLog("Encerrante Final    = ", t.encerranteFinal);
+  WriteLog("Status da bomba     = ", IntToStr(d.state));
 }
 
 bool Retrieve(const DeliveryBuffers& out) {

@@ -155,7 +155,7 @@ VolumeVerdict PlainVolume(const std::string& volume, double preco, const Regiona
     return VolumeVerdict::Discard;
   }
   // Written in the plain branch as well, under the re-engineering label.
-  WriteLog("ReengenhariaLitragem=" + volume);
+  WriteLog("ReengenhariaLitragem=", volume);
   return VolumeVerdict::Accept;
 }
 
@@ -178,7 +178,7 @@ VolumeVerdict Reengineer(std::string& volume, double total, double preco, const 
     if (at < TruncaCasas(2, paid)) m = TruncaCasas(3, static_cast<double>(quotient)) / 10;
   }
   volume = FloatToStr(static_cast<double>(m) / 1000.0, settings);
-  WriteLog("ReengenhariLitragem=" + volume);
+  WriteLog("ReengenhariLitragem=", volume);
   return VolumeVerdict::Accept;
 }
 

@@ -29,7 +29,7 @@ KorvanBool Guarded(const char* failure, Operation operation) noexcept {
     return operation() ? 1 : 0;
   } catch (const std::exception& error) {
     try {
-      WriteLog(std::string(failure) + error.what());
+      WriteLog(failure, error.what());
     } catch (...) {
     }
   } catch (...) {

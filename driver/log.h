@@ -2,11 +2,32 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
-// Writes one line when logging is on; never fails towards its caller.
-// Defined by the Windows log writer (and by the native tests).
-void WriteLog(std::string_view message);
+// Whether lines are being written. While logging is off nothing is composed.
+bool LogIsOn();
+// Writes one composed line. Defined by the Windows log writer (and by the
+// native tests).
+void WriteLogLine(std::string_view line);
+
+inline void AppendLogPart(std::string& line, std::string_view part) {
+  line.append(part);
+}
+inline void AppendLogPart(std::string& line, char part) { line.push_back(part); }
+
+// Writes one line made of `parts` when logging is on; never fails towards its
+// caller.
+template <class... Parts>
+void WriteLog(const Parts&... parts) {
+  if (!LogIsOn()) return;
+  try {
+    std::string line;
+    (AppendLogPart(line, parts), ...);
+    WriteLogLine(line);
+  } catch (...) {
+  }
+}
 
 // A client library result code: 0 is success and writes nothing; any other
 // code writes "Error: <code>" and gives false.

@@ -38,6 +38,6 @@ std::string LogLine(const LocalTime& now, char timeSeparator, std::string_view m
 
 bool CheckResult(int32_t code) {
   if (code == 0) return true;
-  WriteLog("Error: " + IntToStr(code));
+  WriteLog("Error: ", IntToStr(code));
   return false;
 }

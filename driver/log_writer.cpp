@@ -26,8 +26,10 @@ void WriteLine(std::string_view message) {
 
 }  // namespace
 
-void WriteLog(std::string_view message) {
-  if (!loggingOn.load()) return;
+bool LogIsOn() { return loggingOn.load(std::memory_order_relaxed); }
+
+void WriteLogLine(std::string_view message) {
+  if (!LogIsOn()) return;
   while (logBusy.test_and_set(std::memory_order_acquire))
     platform::SleepMilliseconds(100);
   try {

@@ -55,16 +55,16 @@ std::string Unsigned(int32_t value) {
 
 void LogSettings(const std::string& porta, const std::string& modo,
                  const std::string& configuracao, const ConnectionSettings& s) {
-  WriteLog("Porta=" + porta);
-  WriteLog("Modo=" + modo);
-  WriteLog("Configuracao=" + configuracao);
-  WriteLog("Serial=" + s.serial);
-  WriteLog("NumberPortIp= " + std::to_string(s.callPort));
-  WriteLog("NumberEventPort= " + std::to_string(s.eventPort));
-  WriteLog("TimeOut= " + s.timeOut);
-  WriteLog("Handle= " + Unsigned(s.handle));
-  WriteLog("hWnd= " + Unsigned(s.hWnd));
-  WriteLog("hMsg= " + Unsigned(s.hMsg));
+  WriteLog("Porta=", porta);
+  WriteLog("Modo=", modo);
+  WriteLog("Configuracao=", configuracao);
+  WriteLog("Serial=", s.serial);
+  WriteLog("NumberPortIp= ", std::to_string(s.callPort));
+  WriteLog("NumberEventPort= ", std::to_string(s.eventPort));
+  WriteLog("TimeOut= ", s.timeOut);
+  WriteLog("Handle= ", Unsigned(s.handle));
+  WriteLog("hWnd= ", Unsigned(s.hWnd));
+  WriteLog("hMsg= ", Unsigned(s.hMsg));
 }
 
 bool LogOn(const std::string& porta, const ConnectionSettings& s) {
@@ -110,7 +110,7 @@ bool Start(const std::string& porta, const std::string& modo,
   driver.statusBombas = FreshPumpStatus();
   driver.reengenhariaLitragem = configuracao.find("REL=S") != std::string::npos;
   if (!WriteBack(file, settings)) {
-    WriteLog("Erro gravando " + file);
+    WriteLog("Erro gravando ", file);
     return false;
   }
   WriteLog("OK >AUT_IniciaComunicacao<");

@@ -1,7 +1,7 @@
 #include "host/KorvanDriver.h"
 
+#include <algorithm>
 #include <stdexcept>
-#include <vector>
 
 KorvanDriver::KorvanDriver(const char* path) : module_(LoadLibraryA(path)) {}
 
@@ -21,10 +21,12 @@ uint32_t KorvanDriver::Call(const char* name,
                             std::initializer_list<uintptr_t> args) {
   const void* function = Export(name);
 #if defined(__i386__)
-  std::vector<uint32_t> slots(args.begin(), args.end());
-  uint32_t result = korvan_call_register(function, slots.data(),
-                                         static_cast<uint32_t>(slots.size()),
-                                         &check_);
+  uint32_t slots[11];
+  if (args.size() > 11)
+    throw std::invalid_argument("no export takes that many arguments");
+  std::copy(args.begin(), args.end(), slots);
+  uint32_t result = korvan_call_register(
+      function, slots, static_cast<uint32_t>(args.size()), &check_);
   abiClean_ = abiClean_ && check_.stackDelta == 0 && check_.preserved == 1;
   return result;
 #else

@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "host/register_call.h"
 
@@ -61,7 +62,8 @@ class KorvanDriver {
   bool Boolean(const char* name, std::initializer_list<uintptr_t> args = {});
 
   HMODULE module_ = nullptr;
-  std::map<std::string, const void*> exports_;
+  // By name; the names are the callers' literals.
+  std::map<std::string_view, const void*, std::less<>> exports_;
   RegisterCallCheck check_{0, 1};
   bool abiClean_ = true;
 };

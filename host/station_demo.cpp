@@ -3,6 +3,7 @@
 #include "host/station_demo.h"
 
 #include <windows.h>
+#include <io.h>
 
 #include <chrono>
 #include <cstdio>
@@ -59,6 +60,8 @@ class Demo {
   void ShowPriceChange();
   void ShowLock();
   void PrintStatusLine(double elapsed);
+  // Starts a new output line, wiping the live status line first.
+  void NewLine();
   void End();
 
   KorvanDriver& driver_;
@@ -66,6 +69,10 @@ class Demo {
   DemoOptions options_;
   std::vector<SimHose> hoses_;
   std::string status_ = "";
+  std::string shown_;  // the status line last printed
+  // On a terminal the status line is redrawn in place; elsewhere it is
+  // printed when it changes.
+  bool live_ = _isatty(_fileno(stdout)) != 0;
   int handedOver_ = 0;
   int confirmed_ = 0;
 };
@@ -100,9 +107,19 @@ bool Demo::Begin() {
   return true;
 }
 
+void Demo::NewLine() {
+  if (live_) std::printf("\r%70s\r", "");
+}
+
 void Demo::PrintStatusLine(double elapsed) {
-  std::printf("\r  [%5.1fs / %ds] pumps %-12s deliveries %d   ", elapsed,
-              options_.seconds, status_.c_str(), handedOver_);
+  char line[128];
+  std::snprintf(line, sizeof line, "pumps %-12s deliveries %d", status_.c_str(),
+                handedOver_);
+  if (live_)
+    std::printf("\r  [%5.1fs / %ds] %s   ", elapsed, options_.seconds, line);
+  else if (shown_ != line)
+    std::printf("  [%5.1fs] %s\n", elapsed, line);
+  shown_ = line;
   std::fflush(stdout);
 }
 
@@ -118,7 +135,8 @@ void Demo::Poll() {
   SYSTEMTIME day;
   VariantTimeToSystemTime(d.data, &day);
   std::snprintf(date, sizeof date, "%02d/%02d/%04d", day.wDay, day.wMonth, day.wYear);
-  std::printf("\r  %-6s %-9s %-8s %-9s %-11s %-11s %s %s %s\n", d.numeroLogico,
+  NewLine();
+  std::printf("  %-6s %-9s %-8s %-9s %-11s %-11s %s %s %s\n", d.numeroLogico,
               d.volume, d.precoUnitario, d.valorTotal, d.encerranteInicial,
               d.encerranteFinal, date, d.hora, ok ? "confirmed" : "NOT confirmed");
 }
@@ -132,8 +150,9 @@ void Demo::ShowPriceChange() {
   driver_.ObtemPreco(id.c_str(), before);
   bool changed = driver_.AlteraPreco(std::to_string(hose.ordinal).c_str(), price.c_str());
   driver_.ObtemPreco(id.c_str(), after);
-  std::printf("\r  price of nozzle %s: %s -> %s (%s)%20s\n", id.c_str(), before,
-              after, changed ? "changed" : "AUT_AlteraPreco answered 0", "");
+  NewLine();
+  std::printf("  price of nozzle %s: %s -> %s (%s)\n", id.c_str(), before, after,
+              changed ? "changed" : "AUT_AlteraPreco answered 0");
 }
 
 void Demo::ShowLock() {
@@ -143,9 +162,10 @@ void Demo::ShowLock() {
   char status[256] = "";
   driver_.ObtemStatus(status);
   bool unlocked = driver_.DesbloqueiaBico(ordinal.c_str());
-  std::printf("\r  lock nozzle ordinal %s: %s, pumps %s; unlock: %s%20s\n",
+  NewLine();
+  std::printf("  lock nozzle ordinal %s: %s, pumps %s; unlock: %s\n",
               ordinal.c_str(), locked ? "locked" : "refused", status,
-              unlocked ? "unlocked" : "refused", "");
+              unlocked ? "unlocked" : "refused");
 }
 
 void Demo::End() {
@@ -182,7 +202,7 @@ int Demo::Run() {
     PrintStatusLine(elapsed);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
-  std::printf("\n");
+  NewLine();
   End();
   return 0;
 }

@@ -15,10 +15,10 @@ namespace {
 template <class Field>
 bool ReadHoseNumber(const std::string& name, const std::string& failure,
                     const std::string& bico, char* buffer, Field field) {
-  WriteLog("<" + name + ">");
+  WriteLog("<", name, ">");
   HoseProperties hose;
   if (!ReadHose(StrToInt(bico), hose)) {
-    WriteLog("<" + name + "> " + failure + bico);
+    WriteLog("<", name, "> ", failure, bico);
     return false;
   }
   std::string text;
@@ -28,7 +28,7 @@ bool ReadHoseNumber(const std::string& name, const std::string& failure,
     text.clear();
   }
   WriteHostText(buffer, text);
-  WriteLog("<" + name + "> OK");
+  WriteLog("<", name, "> OK");
   return true;
 }
 

@@ -14,7 +14,10 @@ namespace {
 
 const char kPumpEvent = 1;
 
-void Log(const std::string& what) { WriteLog(">AUT_ObtemStatus< " + what); }
+template <class... Parts>
+void Log(const Parts&... parts) {
+  WriteLog(">AUT_ObtemStatus< ", parts...);
+}
 
 struct PumpEvent {
   int16_t pumpNumber = 0;
@@ -58,10 +61,10 @@ bool HandleNextEvent(std::string& status) {
   }
   char letter = TrataStatusBomba(event.pumpState);
   if (StorePumpLetter(status, event.pumpNumber, letter))
-    Log(std::string("Status = ") + letter);
+    Log("Status = ", letter);
   else  // a pump the controller did not count at logon
-    Log("Bomba " + IntToStr(event.pumpNumber) + " fora de 1.." +
-        IntToStr(static_cast<int32_t>(status.size())) + ", evento ignorado.");
+    Log("Bomba ", IntToStr(event.pumpNumber), " fora de 1..",
+        IntToStr(static_cast<int32_t>(status.size())), ", evento ignorado.");
   return true;
 }
 
@@ -95,7 +98,7 @@ bool ObtemStatus(char* buffer) {
   try {
     return ProcessStatus(buffer);
   } catch (const std::exception& error) {
-    Log(std::string("Falhou ") + error.what());
+    Log("Falhou ", error.what());
     return false;
   }
 }
