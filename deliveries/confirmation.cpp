@@ -1,5 +1,7 @@
 #include "deliveries/confirmation.h"
 
+#include <exception>
+
 #include "client/TQXClient.h"
 #include "driver/log.h"
 #include "driver/number_texts.h"
@@ -24,7 +26,9 @@ void AtribuiUltimoAbastecimentoBico(int32_t abastecimento, int32_t tipo,
   WriteLog("<AtribuiUltimoAbastecimentoBico> OK");
 }
 
-bool ConfirmaAbastecimento() {
+namespace {
+
+bool Confirm() {
   WriteLog("<AUT_ConfirmaAbastecimento>");
   // Reserve first: a delivery is never cleared without it.
   if (!CheckResult(QX(LockDelivery)(ultimo.Abastecimento))) {
@@ -41,4 +45,15 @@ bool ConfirmaAbastecimento() {
   }
   WriteLog("<AUT_ConfirmaAbastecimento> OK.");
   return true;
+}
+
+}  // namespace
+
+bool ConfirmaAbastecimento() {
+  try {
+    return Confirm();
+  } catch (const std::exception& error) {  // no session, or no entry point
+    WriteLog("<AUT_ConfirmaAbastecimento> Falhou: ", error.what());
+    return false;
+  }
 }

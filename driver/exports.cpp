@@ -25,6 +25,7 @@ namespace {
 // and gives 0.
 template <class Operation>
 KorvanBool Guarded(const char* failure, Operation operation) noexcept {
+  platform::FloatingPointShield shield;
   try {
     return operation() ? 1 : 0;
   } catch (const std::exception& error) {

@@ -32,4 +32,19 @@ bool WriteProfileString(const std::string& file, const char* section,
 // A modal box with one OK button.
 void ShowMessage(const char* text);
 
+// Masks floating-point exceptions while an operation runs, then gives the
+// host its control word back with nothing left pending: Delphi hosts run
+// with overflow, division by zero and invalid operations unmasked, and an
+// odd number from the controller must not trap in the host.
+class FloatingPointShield {
+ public:
+  FloatingPointShield();
+  ~FloatingPointShield();
+  FloatingPointShield(const FloatingPointShield&) = delete;
+  FloatingPointShield& operator=(const FloatingPointShield&) = delete;
+
+ private:
+  unsigned int hostControl_;
+};
+
 }  // namespace platform

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <float.h>
+
 namespace platform {
 
 LocalTime Now() {
@@ -56,9 +58,11 @@ RegionalSettings ReadRegionalSettings() {
 }
 
 std::string HostFolder() {
-  char path[MAX_PATH];
-  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string folder(path, length < sizeof path ? length : 0);
+  // Room for long paths: a truncated name would put the file elsewhere.
+  std::string folder(32768, '\0');
+  DWORD length = GetModuleFileNameA(nullptr, folder.data(),
+                                    static_cast<DWORD>(folder.size()));
+  folder.resize(length < folder.size() ? length : 0);
   auto slash = folder.find_last_of("\\/");
   return slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
 }
@@ -79,6 +83,15 @@ bool WriteProfileString(const std::string& file, const char* section,
 
 void ShowMessage(const char* text) {
   MessageBoxA(nullptr, text, "Korvan", MB_OK);
+}
+
+FloatingPointShield::FloatingPointShield() : hostControl_(_control87(0, 0)) {
+  _control87(_MCW_EM, _MCW_EM);
+}
+
+FloatingPointShield::~FloatingPointShield() {
+  _clearfp();
+  _control87(hostControl_, _MCW_EM);
 }
 
 }  // namespace platform

@@ -123,8 +123,10 @@ bool IniciaComunicacao(std::string porta, std::string modo,
                        std::string configuracao) {
   try {
     if (Start(porta, modo, configuracao)) return true;
+  } catch (const EMissingEntryPoint&) {
+    // Without the entry point the failure line alone tells it.
   } catch (const std::exception& error) {
-    WriteLog(error.what());
+    WriteLog(error.what());  // a setting that does not convert
   }
   WriteLog("Falhou >AUT_IniciaComunicacao<");
   return false;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cfloat>
 #include <cstring>
 #include <map>
 #include <random>
@@ -246,6 +247,29 @@ TEST_F(Deliveries, ZeroUnitPriceWithReEngineeringHandsOverTheVolume) {
   ASSERT_TRUE(driver.ObtemAbastecimento(out));
   EXPECT_EQ(out.volume, Num("4,5"));
   ASSERT_TRUE(driver.ConfirmaAbastecimento());
+}
+
+// Delphi hosts run with floating-point exceptions unmasked; an amount over
+// a vanishing unit price must not trap in the host.
+TEST_F(Deliveries, UnmaskedFloatingPointExceptionsDoNotTrap) {
+  ASSERT_TRUE(Start("REL=S"));
+  AddDelivery(MakeDelivery(11, 10, 1e-310, 10));
+  const unsigned int hostControl = _control87(0, 0);
+  _clearfp();
+  _control87(0, _EM_OVERFLOW | _EM_ZERODIVIDE | _EM_INVALID);
+  const unsigned int unmasked = _control87(0, 0);
+  auto out = Blank();
+  const bool handedOver = driver.ObtemAbastecimento(out);
+  const unsigned int afterCall = _control87(0, 0);
+  _clearfp();
+  _control87(hostControl, _MCW_EM);
+  EXPECT_FALSE(handedOver) << "the volume cannot be recomputed";
+  EXPECT_EQ(afterCall & _MCW_EM, unmasked & _MCW_EM)
+      << "the host's control word is restored";
+  EXPECT_EQ(WaitingCount(), 1) << "left in the controller";
+  SimDelivery stuck{};
+  sim.SimGetDelivery(0, &stuck);
+  sim.SimSetDeliveryLock(stuck.id, 5);  // out of the way of later tests
 }
 
 TEST_F(Deliveries, NegativeCodeIsSixteenHexDigits) {
