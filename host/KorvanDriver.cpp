@@ -1,19 +1,22 @@
 #include "host/KorvanDriver.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 KorvanDriver::KorvanDriver(const char* path) : module_(LoadLibraryA(path)) {}
 
 const void* KorvanDriver::Export(const char* name) {
-  auto found = exports_.find(name);
-  if (found != exports_.end()) return found->second;
+  for (const auto& [known, address] : exports_)
+    if (known == name) return address;
+  for (const auto& [known, address] : exports_)
+    if (std::strcmp(known, name) == 0) return address;
   const void* address = module_ ? reinterpret_cast<const void*>(
                                       GetProcAddress(module_, name))
                                 : nullptr;
   if (address == nullptr)
     throw std::runtime_error(std::string("_Korvan.dll does not export ") + name);
-  exports_[name] = address;
+  exports_.emplace_back(name, address);
   return address;
 }
 

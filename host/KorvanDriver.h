@@ -6,9 +6,9 @@
 
 #include <cstdint>
 #include <initializer_list>
-#include <map>
 #include <string>
-#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "host/register_call.h"
 
@@ -62,8 +62,9 @@ class KorvanDriver {
   bool Boolean(const char* name, std::initializer_list<uintptr_t> args = {});
 
   HMODULE module_ = nullptr;
-  // By name; the names are the callers' literals.
-  std::map<std::string_view, const void*, std::less<>> exports_;
+  // Resolved exports by name. Callers pass literals, so the same pointer
+  // usually comes back and is found without comparing texts.
+  std::vector<std::pair<const char*, const void*>> exports_;
   RegisterCallCheck check_{0, 1};
   bool abiClean_ = true;
 };
