@@ -146,7 +146,8 @@ void LogHandedOver(const Delivery& d, const DeliveryTexts& t) {
   WriteLog("Volume              = ", t.volume);
   WriteLog("Preço Unitario      = ", t.precoUnitario);
   WriteLog("Valor Total         = ", t.valorTotal);
-  WriteLog("Data                = ", ShortDateText(t.data, Settings()));
+  WriteLog("Data                = ",
+           Guarded([&] { return ShortDateText(t.data, Settings()); }));
   WriteLog("Hora                = ", t.hora);
   WriteLog("Encerrante Inicial  = ", t.encerranteInicial);
   WriteLog("Encerrante Final    = ", t.encerranteFinal);

@@ -3,13 +3,13 @@
 #pragma once
 
 #include <windows.h>
-#include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "sim/SimControl.h"
+#include "tests/win/support.h"
 
 // The simulator beside the program, or exits.
 inline SimControl LoadSimulator() {
@@ -39,21 +39,6 @@ inline void AddStation(const SimControl& sim, int pumps) {
       sim.SimAddHose(&hose);
     }
   }
-}
-
-struct Footprint {
-  size_t privateBytes;
-  unsigned long handles;
-};
-
-inline Footprint MeasureFootprint() {
-  PROCESS_MEMORY_COUNTERS_EX counters{};
-  GetProcessMemoryInfo(GetCurrentProcess(),
-                       reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                       sizeof counters);
-  DWORD handles = 0;
-  GetProcessHandleCount(GetCurrentProcess(), &handles);
-  return {counters.PrivateUsage, handles};
 }
 
 // "--name value" from the command line, or the fallback.

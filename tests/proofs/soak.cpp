@@ -66,7 +66,8 @@ bool Run(KorvanDriver& driver, const SimControl& sim, const char* name,
                   static_cast<long long>(phase.before.privateBytes),
               phase.before.handles, phase.after.handles);
   // Noise: allocator pages and the odd handle of the runtime.
-  return phase.after.privateBytes <= phase.before.privateBytes + 2 * 1024 * 1024 &&
+  return phase.before.privateBytes > 0 &&
+         phase.after.privateBytes <= phase.before.privateBytes + 2 * 1024 * 1024 &&
          phase.after.handles <= phase.before.handles + 4;
 }
 

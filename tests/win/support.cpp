@@ -1,6 +1,7 @@
 #include "tests/win/support.h"
 
 #include <windows.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <fstream>
@@ -81,6 +82,21 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 }
 
 void RemoveFile(const std::string& path) { DeleteFileA(path.c_str()); }
+
+Footprint MeasureFootprint() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+  DWORD handles = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &handles);
+  if (handles == 0) {
+    HANDLE probe = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    handles = static_cast<DWORD>(reinterpret_cast<uintptr_t>(probe) / 4);
+    CloseHandle(probe);
+  }
+  // PagefileUsage is the process's private committed memory.
+  return {counters.PagefileUsage, handles};
+}
 
 bool ContainsRun(const std::vector<std::string>& lines,
                  const std::vector<std::string>& expected) {

@@ -2,6 +2,7 @@
 // driver's log and configuration file as a host would find them.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,15 @@ std::string IniPath();
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 void RemoveFile(const std::string& path);
+
+// What the process holds: private (committed) bytes, and handles. Where the
+// handle count is not reported (Wine says 0), `handles` is the value of a
+// fresh handle instead, which leaked handles push up.
+struct Footprint {
+  size_t privateBytes;
+  unsigned long handles;
+};
+Footprint MeasureFootprint();
 
 // True when `lines` contains `expected` as a contiguous run.
 bool ContainsRun(const std::vector<std::string>& lines,
