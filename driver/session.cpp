@@ -106,7 +106,7 @@ bool Start(const std::string& porta, const std::string& modo,
   driver.savedConfiguracao = configuracao;
   if (!LogOn(porta, settings)) return false;
 
-  driver.statusBombas.clear();
+  driver.statusBombas.clear();  // stays empty if the count cannot be asked
   driver.statusBombas = FreshPumpStatus();
   driver.reengenhariaLitragem = configuracao.find("REL=S") != std::string::npos;
   if (!WriteBack(file, settings)) {
