@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
+#include <utility>
 
 #include "sim/ole_date.h"
 
@@ -632,46 +634,38 @@ void Station::Raise(Event event) {
 
 // Look-ups.
 
-SimPump* Station::FindPump(int32_t id) {
-  for (SimPump& p : pumps_) {
-    if (p.id == id) return &p;
-  }
+namespace {
+
+// The first item whose `field` equals `value`, or null.
+template <class Items, class Item = std::remove_reference_t<
+                           decltype(*std::declval<Items&>().begin())>>
+Item* FindBy(Items& items, int32_t std::remove_const_t<Item>::*field,
+             int32_t value) {
+  for (Item& item : items)
+    if (item.*field == value) return &item;
   return nullptr;
 }
 
+}  // namespace
+
+SimPump* Station::FindPump(int32_t id) { return FindBy(pumps_, &SimPump::id, id); }
+
 SimPump* Station::FindPumpNumber(int32_t number) {
-  for (SimPump& p : pumps_) {
-    if (p.number == number) return &p;
-  }
-  return nullptr;
+  return FindBy(pumps_, &SimPump::number, number);
 }
 
 const SimPump* Station::PumpByNumber(int32_t number) const {
-  for (const SimPump& p : pumps_) {
-    if (p.number == number) return &p;
-  }
-  return nullptr;
+  return FindBy(pumps_, &SimPump::number, number);
 }
 
-SimHose* Station::FindHose(int32_t id) {
-  for (SimHose& h : hoses_) {
-    if (h.id == id) return &h;
-  }
-  return nullptr;
-}
+SimHose* Station::FindHose(int32_t id) { return FindBy(hoses_, &SimHose::id, id); }
 
 const SimHose* Station::FindHose(int32_t id) const {
-  for (const SimHose& h : hoses_) {
-    if (h.id == id) return &h;
-  }
-  return nullptr;
+  return FindBy(hoses_, &SimHose::id, id);
 }
 
 const SimGrade* Station::FindGrade(int32_t id) const {
-  for (const SimGrade& g : grades_) {
-    if (g.id == id) return &g;
-  }
-  return nullptr;
+  return FindBy(grades_, &SimGrade::id, id);
 }
 
 bool Station::DeliveryIdTaken(int32_t id) const {
