@@ -335,6 +335,51 @@ bool DiscardedByRule(const SimDelivery& d) {
   return price > 0 && d.volume * price < 0.01;
 }
 
+// A small station's session, with the n-th client call failing, for every n:
+// after the host has polled on, no delivery was lost or cleared without being
+// handed over or discarded by a rule.
+TEST_F(Deliveries, FailingAnyOneCallLosesNoDelivery) {
+  driver.ParaGravacaoLog();
+  auto session = [&](int failAt) {
+    sim.SimReset();
+    AddPumps(3);
+    const SimDelivery deliveries[] = {
+        MakeDelivery(11, 10, 5, 50), MakeDelivery(12, 10, 5, 50),
+        MakeDelivery(13, 0.0004, 5, 0), MakeDelivery(14, 3.3, 3, 10),
+        MakeDelivery(15, 20, 4.299, 85.98)};
+    int64_t code = 0x100000000LL;
+    for (SimDelivery d : deliveries) {
+      d.code = code++;
+      AddDelivery(d);
+    }
+    if (failAt > 0) sim.SimFailCall("*", failAt, 9);
+    std::set<std::string> handedOver;
+    Start("REL=S");
+    for (int poll = 0; poll < 20 && sim.SimDeliveryCount() > 0; ++poll) {
+      auto out = Blank();
+      if (!driver.ObtemAbastecimento(out)) continue;
+      handedOver.insert(out.text9);
+      for (int tries = 0; tries < 3 && !driver.ConfirmaAbastecimento(); ++tries) {
+      }
+    }
+    EXPECT_EQ(sim.SimDeliveryCount(), 0) << "failing call " << failAt;
+    for (int i = 0, n = sim.SimClearedCount(); i < n; ++i) {
+      SimDelivery d{};
+      sim.SimGetCleared(i, &d);
+      const bool byRule = d.hoseId == 12 || d.volume < 0.001;
+      EXPECT_TRUE(handedOver.count(CodeText(d.code)) || byRule)
+          << "failing call " << failAt << ": " << CodeText(d.code)
+          << " cleared without being handed over";
+      EXPECT_FALSE(handedOver.count(CodeText(d.code)) && byRule);
+    }
+    return sim.SimCountCalls("*");
+  };
+  const int calls = session(0);
+  ASSERT_GT(calls, 20);
+  for (int failAt = 1; failAt <= calls; ++failAt) session(failAt);
+  std::printf("sweep: each of %d client calls failed in turn\n", calls);
+}
+
 // A host polling and confirming 1,000 random deliveries while client calls
 // fail at random and the connection drops: at the end every delivery was
 // handed over and confirmed, discarded by a rule, or is still waiting in the
