@@ -25,26 +25,6 @@ class Events : public SimTest {
     return type;
   }
 
-  // Takes every queued event: pump events as "number:state", others as
-  // "type T".
-  std::vector<std::string> Drain() {
-    std::vector<std::string> seen;
-    EXPECT_EQ(qx.ProcessEvents(), 0);
-    for (int32_t n = Pending(); n > 0; --n) {
-      const int32_t type = NextType();
-      if (type == SIM_EVENT_PUMP) {
-        PumpEventOut e;
-        EXPECT_EQ(e.Get(qx), 0);
-        seen.push_back(std::to_string(e.pumpNumber) + ":" +
-                       std::to_string(e.pumpState));
-      } else {
-        EXPECT_EQ(qx.DiscardNextEvent(), 0);
-        seen.push_back("type " + std::to_string(type));
-      }
-    }
-    return seen;
-  }
-
   int32_t StateOf(int32_t number) {
     SimPump pump{};
     EXPECT_EQ(sim.SimGetPump(number, &pump), SIM_OK);

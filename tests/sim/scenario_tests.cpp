@@ -25,29 +25,7 @@ const char kSmallStation[] =
     "link up at 12s\n"
     "fail ClearDelivery code 6 call 2\n";
 
-class Scenarios : public SimTest {
- protected:
-  std::vector<std::string> Drain() {
-    std::vector<std::string> seen;
-    EXPECT_EQ(qx.ProcessEvents(), 0);
-    int32_t n = 0;
-    EXPECT_EQ(qx.GetEventsCount(&n), 0);
-    for (; n > 0; --n) {
-      int32_t type = 0;
-      EXPECT_EQ(qx.GetNextEventType(&type), 0);
-      if (type == SIM_EVENT_PUMP) {
-        PumpEventOut e;
-        EXPECT_EQ(e.Get(qx), 0);
-        seen.push_back(std::to_string(e.pumpNumber) + ":" +
-                       std::to_string(e.pumpState));
-      } else {
-        EXPECT_EQ(qx.DiscardNextEvent(), 0);
-        seen.push_back("type " + std::to_string(type));
-      }
-    }
-    return seen;
-  }
-};
+using Scenarios = SimTest;
 
 TEST_F(Scenarios, SmallStationLoads) {
   int32_t line = -2;

@@ -156,3 +156,24 @@ std::string SimTest::LoadText(const std::string& text, int32_t* line) {
   if (line) *line = n;
   return error;
 }
+
+std::vector<std::string> SimTest::Drain() {
+  std::vector<std::string> seen;
+  EXPECT_EQ(qx.ProcessEvents(), 0);
+  int32_t n = 0;
+  EXPECT_EQ(qx.GetEventsCount(&n), 0);
+  for (; n > 0; --n) {
+    int32_t type = 0;
+    EXPECT_EQ(qx.GetNextEventType(&type), 0);
+    if (type == SIM_EVENT_PUMP) {
+      PumpEventOut e;
+      EXPECT_EQ(e.Get(qx), 0);
+      seen.push_back(std::to_string(e.pumpNumber) + ":" +
+                     std::to_string(e.pumpState));
+    } else {
+      EXPECT_EQ(qx.DiscardNextEvent(), 0);
+      seen.push_back("type " + std::to_string(type));
+    }
+  }
+  return seen;
+}

@@ -150,4 +150,8 @@ class SimTest : public ::testing::Test {
 
   // What the last scenario load said.
   std::string LoadText(const std::string& text, int32_t* line = nullptr);
+
+  // Processes and takes every queued event: pump events as "number:state",
+  // others as "type T".
+  std::vector<std::string> Drain();
 };
