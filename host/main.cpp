@@ -16,16 +16,10 @@
 
 #include "host/KorvanDriver.h"
 #include "host/console.h"
+#include "host/host_environment.h"
 #include "host/station_demo.h"
 
 namespace {
-
-std::string ExeFolder() {
-  char path[MAX_PATH];
-  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string folder(path, length);
-  return folder.substr(0, folder.find_last_of("\\/") + 1);
-}
 
 int Usage() {
   std::printf(

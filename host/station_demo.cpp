@@ -13,17 +13,12 @@
 #include <vector>
 
 #include "host/KorvanDriver.h"
+#include "host/host_environment.h"
 #include "sim/SimControl.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-char DecimalSeparator() {
-  char text[8] = ".";
-  GetLocaleInfoA(GetThreadLocale(), LOCALE_SDECIMAL, text, sizeof text);
-  return text[0];
-}
 
 std::string LogFileName() {
   SYSTEMTIME now;

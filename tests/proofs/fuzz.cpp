@@ -17,6 +17,7 @@
 #include "deliveries/volume_rules.h"
 #include "driver/number_texts.h"
 #include "host/KorvanDriver.h"
+#include "host/host_environment.h"
 #include "tests/proofs/proof_station.h"
 
 // The fuzz evaluates the driver's volume rules itself, quietly.
@@ -63,11 +64,6 @@ class Fuzz {
   bool Run(long long calls);
 
  private:
-  static char DecimalSeparator() {
-    char text[8] = ".";
-    GetLocaleInfoA(GetThreadLocale(), LOCALE_SDECIMAL, text, sizeof text);
-    return text[0];
-  }
   bool Chance(double p) { return std::uniform_real_distribution<>(0, 1)(random_) < p; }
   int Pick(int n) { return static_cast<int>(random_() % n); }
   uintptr_t Text() { return Arg(texts_[Pick(static_cast<int>(texts_.size()))]); }

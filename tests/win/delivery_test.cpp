@@ -19,12 +19,6 @@ namespace {
 // 5 December 2026, 14:35.
 const double kDeliveryTime = 46361 + (14 * 60 + 35) / 1440.0;
 
-char DecimalSeparator() {
-  char text[8] = ".";
-  GetLocaleInfoA(GetThreadLocale(), LOCALE_SDECIMAL, text, sizeof text);
-  return text[0];
-}
-
 // A number text as the host receives it: "3,5" with "." where the locale
 // says so.
 std::string Num(std::string text) {

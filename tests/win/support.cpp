@@ -61,13 +61,6 @@ bool LogFolderExists() {
   return attributes != INVALID_FILE_ATTRIBUTES;
 }
 
-std::string ExeFolder() {
-  char path[MAX_PATH];
-  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string folder(path, length);
-  return folder.substr(0, folder.find_last_of("\\/") + 1);
-}
-
 std::string IniPath() { return ExeFolder() + "_Korvan.ini"; }
 
 std::string ReadFile(const std::string& path) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "host/host_environment.h"  // ExeFolder: where the driver keeps _Korvan.ini
+
 // Moves the process into an empty folder of its own, so that the driver's
 // LOG folder starts empty.
 void EnterFreshFolder(const std::string& name);
@@ -18,8 +20,6 @@ std::string ReadLogBytes();
 std::vector<std::string> LogMessages();
 bool LogFolderExists();
 
-// The host program's folder, where the driver keeps _Korvan.ini.
-std::string ExeFolder();
 std::string IniPath();
 // The whole file, or "" when it does not exist.
 std::string ReadFile(const std::string& path);
