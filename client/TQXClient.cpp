@@ -2,10 +2,13 @@
 
 #include <windows.h>
 
-#include "driver/platform.h"
-#include "driver/uKorvan.h"
+#include <memory>
+
+#include "base/platform.h"
 
 namespace {
+
+std::unique_ptr<TQXClient> current;
 
 // Resolves one name into its field; false when the library lacks it.
 template <class Fn>
@@ -36,7 +39,10 @@ int32_t TQXClient::LoadDll() {
 }
 
 const TQXClient& CurrentClient() {
-  const auto& client = Driver().client;
-  if (!client) throw EMissingEntryPoint("no communication started yet");
-  return *client;
+  if (!current) throw EMissingEntryPoint("no communication started yet");
+  return *current;
+}
+
+void ReplaceCurrentClient() {
+  current = std::make_unique<TQXClient>();
 }

@@ -47,3 +47,6 @@ class TQXClient {
 #define QX(name) CurrentClient().Require(&TQXClient::name, #name)
 
 const TQXClient& CurrentClient();
+// Makes a new binding object the current one (every communication start
+// does); the replaced one is released, its library stays loaded.
+void ReplaceCurrentClient();

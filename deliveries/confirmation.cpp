@@ -3,8 +3,8 @@
 #include <exception>
 
 #include "client/TQXClient.h"
-#include "driver/log.h"
-#include "driver/number_texts.h"
+#include "base/log.h"
+#include "base/number_texts.h"
 
 namespace {
 TUltimoAbastecimento ultimo;

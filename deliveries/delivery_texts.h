@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/number_texts.h"
+#include "base/number_texts.h"
 
 // Dates outside 1 January 100 .. 31 December 9999 (or not finite) throw
 // EConvertError. Times are taken to the nearest millisecond first, so

@@ -1,7 +1,7 @@
 #include "deliveries/nozzle_table.h"
 
-#include "driver/log.h"
-#include "driver/number_texts.h"
+#include "base/log.h"
+#include "base/number_texts.h"
 
 namespace {
 

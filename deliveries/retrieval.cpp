@@ -8,13 +8,14 @@
 #include "deliveries/delivery_texts.h"
 #include "deliveries/nozzle_table.h"
 #include "deliveries/volume_rules.h"
-#include "driver/log.h"
-#include "driver/session.h"
-#include "driver/uKorvan.h"
+#include "base/log.h"
+#include "base/boundary.h"
 
 namespace {
 
 const char kName[] = "<AUT_ObtemAbastecimento>";
+
+bool reengenhariaLitragem = false;
 
 // The fields of a finished delivery that the driver uses.
 struct Delivery {
@@ -36,12 +37,11 @@ void Log(const char* what) { WriteLog(kName, " ", what); }
 
 // Tests the connection and, when it is lost, logs on again with the last
 // start's arguments. False when there is no connection to work with.
-bool EnsureConnection() {
+bool EnsureConnection(Reconnect reconnect) {
   if (CheckResult(QX(TestConnection)())) return true;
   Log("Falha TestConnection.");
   Log("Tentando Reconectar ao QXServerCE.");
-  const DriverState& driver = Driver();
-  if (!IniciaComunicacao(driver.savedPorta, "", driver.savedConfiguracao)) {
+  if (!reconnect()) {
     Log("Falha ao reconectar QXServerCE .");
     return false;
   }
@@ -118,7 +118,7 @@ Outcome WriteOutputs(const Delivery& d, const DeliveryBuffers& out,
   WriteHostText(out.precoUnitario, t.precoUnitario);
   WriteHostText(out.valorTotal, t.valorTotal);
   if (AjustaLitragem(t.volume, t.precoUnitario, t.valorTotal,
-                     Driver().reengenhariaLitragem,
+                     reengenhariaLitragem,
                      settings) == VolumeVerdict::Discard)
     return Outcome::Discarded;
   WriteHostText(out.volume, t.volume);
@@ -154,8 +154,8 @@ void LogHandedOver(const Delivery& d, const DeliveryTexts& t) {
   WriteLog("Status da bomba     = ", IntToStr(d.state));
 }
 
-bool Retrieve(const DeliveryBuffers& out) {
-  if (!EnsureConnection()) return false;
+bool Retrieve(const DeliveryBuffers& out, Reconnect reconnect) {
+  if (!EnsureConnection(reconnect)) return false;
   Delivery d;
   if (!FirstDelivery(d)) return false;
   if (Nozzles().LocalizaBico(IntToStr(d.hoseId)) == 0) {
@@ -186,10 +186,12 @@ bool Retrieve(const DeliveryBuffers& out) {
 
 }  // namespace
 
-bool ObtemAbastecimento(const DeliveryBuffers& out) {
+void SetReengenhariaLitragem(bool on) { reengenhariaLitragem = on; }
+
+bool ObtemAbastecimento(const DeliveryBuffers& out, Reconnect reconnect) {
   WriteLog(kName);
   try {
-    return Retrieve(out);
+    return Retrieve(out, reconnect);
   } catch (const std::exception&) {
     Log("Falhou.");
     return false;

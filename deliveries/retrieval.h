@@ -16,5 +16,12 @@ struct DeliveryBuffers {
   double* data;  // the delivery's date at midnight
 };
 
+// Logs on again with the last start's arguments; true when logged on.
+using Reconnect = bool (*)();
+
 // Hands over the first finished delivery (true), or discards or leaves it.
-bool ObtemAbastecimento(const DeliveryBuffers& out);
+// A lost connection is restored through `reconnect` first.
+bool ObtemAbastecimento(const DeliveryBuffers& out, Reconnect reconnect);
+
+// Volume re-engineering, switched at every logon by "REL=S".
+void SetReengenhariaLitragem(bool on);

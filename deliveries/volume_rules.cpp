@@ -5,7 +5,7 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "driver/log.h"
+#include "base/log.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/number_texts.h"
+#include "base/number_texts.h"
 
 // Both return a fixed-point value: a count of ten-thousandths. A value whose
 // count does not fit 64 bits (or is not finite) throws std::overflow_error.

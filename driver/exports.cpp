@@ -10,9 +10,10 @@
 #include "deliveries/confirmation.h"
 #include "deliveries/nozzle_table.h"
 #include "deliveries/retrieval.h"
-#include "driver/log.h"
-#include "driver/log_writer.h"
-#include "driver/platform.h"
+#include "base/boundary.h"
+#include "base/log.h"
+#include "base/log_writer.h"
+#include "base/platform.h"
 #include "driver/session.h"
 #include "driver/uKorvan.h"
 #include "pumps/authorisation.h"
@@ -127,7 +128,7 @@ KORVAN_CALL KorvanBool AUT_ObtemAbastecimento(KORVAN_ARGS11(
     RequireBuffers({numeroLogico, volume, valorTotal, precoUnitario,
                     encerranteInicial, encerranteFinal, hora, text8, text9,
                     text10, data});
-    return ObtemAbastecimento(buffers);
+    return ObtemAbastecimento(buffers, Reconecta);
   });
 }
 

@@ -4,14 +4,19 @@
 
 #include "client/TQXClient.h"
 #include "client/bstr.h"
-#include "driver/log.h"
-#include "driver/number_texts.h"
-#include "driver/platform.h"
-#include "driver/uKorvan.h"
+#include "base/log.h"
+#include "base/number_texts.h"
+#include "base/platform.h"
+#include "deliveries/retrieval.h"
+#include "pumps/status.h"
 
 namespace {
 
 const char kSection[] = "Korvan";
+
+// The last start's arguments, kept for reconnection.
+std::string savedPorta;
+std::string savedConfiguracao;
 
 // The connection settings of _Korvan.ini, converted as they are read.
 struct ConnectionSettings {
@@ -75,11 +80,10 @@ bool LogOn(const std::string& porta, const ConnectionSettings& s) {
                                        s.hMsg));
 }
 
-// One "F" per pump, or empty when the controller does not say how many.
-std::string FreshPumpStatus() {
+// The pump count, or 0 when the controller does not say.
+int32_t PumpCount() {
   int32_t count = 0;
-  if (!CheckResult(QX(GetPumpsCount)(&count)) || count <= 0) return {};
-  return std::string(static_cast<size_t>(count), 'F');
+  return CheckResult(QX(GetPumpsCount)(&count)) ? count : 0;
 }
 
 bool WriteBack(const std::string& file, const ConnectionSettings& s) {
@@ -95,20 +99,18 @@ bool WriteBack(const std::string& file, const ConnectionSettings& s) {
 
 bool Start(const std::string& porta, const std::string& modo,
            const std::string& configuracao) {
-  DriverState& driver = Driver();
-  // The replaced binding is released; its library stays loaded.
-  driver.client = std::make_unique<TQXClient>();
+  ReplaceCurrentClient();
   WriteLog("<AUT_IniciaComunicacao>");
   const std::string file = IniPath();
   ConnectionSettings settings = ReadSettings(file);
   LogSettings(porta, modo, configuracao, settings);
-  driver.savedPorta = porta;
-  driver.savedConfiguracao = configuracao;
+  savedPorta = porta;
+  savedConfiguracao = configuracao;
   if (!LogOn(porta, settings)) return false;
 
-  driver.statusBombas.clear();  // stays empty if the count cannot be asked
-  driver.statusBombas = FreshPumpStatus();
-  driver.reengenhariaLitragem = configuracao.find("REL=S") != std::string::npos;
+  ResetStatusBombas(0);  // stays empty if the count cannot be asked
+  ResetStatusBombas(PumpCount());
+  SetReengenhariaLitragem(configuracao.find("REL=S") != std::string::npos);
   if (!WriteBack(file, settings)) {
     WriteLog("Erro gravando ", file);
     return false;
@@ -130,6 +132,10 @@ bool IniciaComunicacao(std::string porta, std::string modo,
   }
   WriteLog("Falhou >AUT_IniciaComunicacao<");
   return false;
+}
+
+bool Reconecta() {
+  return IniciaComunicacao(savedPorta, "", savedConfiguracao);
 }
 
 void FinalizaComunicacao() {

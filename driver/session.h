@@ -8,3 +8,6 @@
 bool IniciaComunicacao(std::string porta, std::string modo,
                        std::string configuracao);
 void FinalizaComunicacao();
+// The reconnection of delivery retrieval: a start with the saved Porta and
+// Configuracao and an empty Modo.
+bool Reconecta();

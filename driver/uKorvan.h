@@ -1,15 +1,7 @@
-// The driver's boundary with its host: the calling convention of the exports
-// and the driver-global state that lives from load to unload.
+// The driver's boundary with its host: the calling convention of the exports.
 #pragma once
 
 #include <cstdint>
-#include <memory>
-#include <string>
-#include <string_view>
-
-#include "driver/number_texts.h"
-
-class TQXClient;
 
 #if defined(__i386__)
 // Hosts call us with a register convention: the first three arguments in
@@ -31,27 +23,3 @@ class TQXClient;
 
 // A Boolean result: exactly 0 or 1 in the whole result register.
 using KorvanBool = int32_t;
-
-struct DriverState {
-  // The current binding; every communication start replaces it.
-  std::unique_ptr<TQXClient> client;
-  // The last start's arguments, kept for reconnection.
-  std::string savedPorta;
-  std::string savedConfiguracao;
-  bool reengenhariaLitragem = false;
-  // One status letter per pump, position = pump number.
-  std::string statusBombas;
-};
-
-DriverState& Driver();
-
-// Regional settings, read once when the driver is loaded.
-const RegionalSettings& Settings();
-void LoadSettings(const RegionalSettings& settings);
-
-// Reads a host's text; a null pointer is the empty text.
-inline std::string HostText(const char* text) { return text ? text : ""; }
-
-// Copies a text and its terminating zero into a host's buffer, whose size
-// the host chose for the longest value.
-void WriteHostText(char* buffer, std::string_view text);

@@ -1,8 +1,8 @@
 #include "pumps/authorisation.h"
 
 #include "client/TQXClient.h"
-#include "driver/log.h"
-#include "driver/number_texts.h"
+#include "base/log.h"
+#include "base/number_texts.h"
 #include "pumps/hose.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "pumps/hose.h"
 
 #include "client/TQXClient.h"
-#include "driver/log.h"
+#include "base/log.h"
 
 bool ReadHose(int32_t hoseId, HoseProperties& hose) {
   int32_t number, tankId, gradeId;

@@ -3,9 +3,9 @@
 #include <exception>
 
 #include "client/TQXClient.h"
-#include "driver/log.h"
-#include "driver/number_texts.h"
-#include "driver/uKorvan.h"
+#include "base/log.h"
+#include "base/number_texts.h"
+#include "base/boundary.h"
 #include "pumps/hose.h"
 
 namespace {

@@ -5,14 +5,17 @@
 
 #include "client/TQXClient.h"
 #include "client/bstr.h"
-#include "driver/log.h"
-#include "driver/number_texts.h"
-#include "driver/uKorvan.h"
+#include "base/log.h"
+#include "base/number_texts.h"
+#include "base/boundary.h"
 #include "pumps/status_letters.h"
 
 namespace {
 
 const char kPumpEvent = 1;
+
+// One letter per pump, position = pump number.
+std::string statusBombas;
 
 template <class... Parts>
 void Log(const Parts&... parts) {
@@ -82,7 +85,7 @@ bool ProcessStatus(char* buffer) {
     Log("Erro não há eventos disponiveis.");
     return false;
   }
-  std::string& status = Driver().statusBombas;
+  std::string& status = statusBombas;
   // Exactly the events counted now; later ones wait for the next call.
   for (int32_t i = 0; i < count; ++i)
     if (!HandleNextEvent(status)) return false;
@@ -92,6 +95,10 @@ bool ProcessStatus(char* buffer) {
 }
 
 }  // namespace
+
+void ResetStatusBombas(int32_t pumpCount) {
+  statusBombas.assign(pumpCount > 0 ? static_cast<size_t>(pumpCount) : 0, 'F');
+}
 
 bool ObtemStatus(char* buffer) {
   WriteLog("<AUT_ObtemStatus>");

@@ -3,7 +3,7 @@
 #include <iterator>
 #include <string_view>
 
-#include "driver/log.h"
+#include "base/log.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/log.h"
+#include "base/log.h"
 
 namespace {
 

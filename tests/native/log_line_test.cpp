@@ -1,8 +1,8 @@
-#include "driver/log_line.h"
+#include "base/log_line.h"
 
 #include <gtest/gtest.h>
 
-#include "driver/log.h"
+#include "base/log.h"
 #include "log_capture.h"
 
 namespace {

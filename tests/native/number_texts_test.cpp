@@ -1,4 +1,4 @@
-#include "driver/number_texts.h"
+#include "base/number_texts.h"
 
 #include <gtest/gtest.h>
 

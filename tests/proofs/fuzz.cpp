@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "deliveries/volume_rules.h"
-#include "driver/number_texts.h"
+#include "base/number_texts.h"
 #include "host/KorvanDriver.h"
 #include "host/host_environment.h"
 #include "tests/proofs/proof_station.h"

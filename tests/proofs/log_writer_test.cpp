@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "driver/log.h"
-#include "driver/log_writer.h"
+#include "base/log.h"
+#include "base/log_writer.h"
 #include "tests/win/support.h"
 
 namespace {

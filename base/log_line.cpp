@@ -1,7 +1,7 @@
-#include "driver/log_line.h"
+#include "base/log_line.h"
 
-#include "driver/log.h"
-#include "driver/number_texts.h"
+#include "base/log.h"
+#include "base/number_texts.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "driver/log_line.h"
-#include "driver/number_texts.h"
+#include "base/log_line.h"
+#include "base/number_texts.h"
 
 namespace platform {
 

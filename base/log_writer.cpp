@@ -1,13 +1,13 @@
 // The log writer: one line at a time, appended to the hour's file, which is
 // opened and closed for every line. No error of the log reaches its caller.
-#include "driver/log_writer.h"
+#include "base/log_writer.h"
 
 #include <atomic>
 
-#include "driver/log.h"
-#include "driver/log_line.h"
-#include "driver/platform.h"
-#include "driver/uKorvan.h"
+#include "base/log.h"
+#include "base/log_line.h"
+#include "base/platform.h"
+#include "base/boundary.h"
 
 namespace {
 

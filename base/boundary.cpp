@@ -1,13 +1,8 @@
-#include "driver/uKorvan.h"
-
-#include "client/TQXClient.h"
+#include "base/boundary.h"
 
 namespace {
-DriverState state;
 RegionalSettings settings;
 }  // namespace
-
-DriverState& Driver() { return state; }
 
 const RegionalSettings& Settings() { return settings; }
 

@@ -1,0 +1,19 @@
+// What every operation shares at the boundary with the host: the regional
+// settings read at load, and the host's texts in and out.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "base/number_texts.h"
+
+// Regional settings, read once when the driver is loaded.
+const RegionalSettings& Settings();
+void LoadSettings(const RegionalSettings& settings);
+
+// Reads a host's text; a null pointer is the empty text.
+inline std::string HostText(const char* text) { return text ? text : ""; }
+
+// Copies a text and its terminating zero into a host's buffer, whose size
+// the host chose for the longest value.
+void WriteHostText(char* buffer, std::string_view text);
