@@ -109,7 +109,7 @@ static int Fetch(struct Delivery* d) {
 }
 
 static void Begin(void) {
-  char signature[KORVAN_SIGNATURE_SIZE], version[KORVAN_VERSION_SIZE];
+  char signature[KORVAN_SIGNATURE_SIZE] = "", version[KORVAN_VERSION_SIZE] = "";
   int got;
   CALL_VOID(DRV_IniciaGravacaoLog(), "DRV_IniciaGravacaoLog");
   CALL(got, AUT_ObtemAssinatura(signature, version), "AUT_ObtemAssinatura");
@@ -156,8 +156,8 @@ static void Deliveries(void) {
 }
 
 static void Pumps(void) {
-  char status[KORVAN_STATUS_SIZE(16)], text[KORVAN_NUMBER_TEXT_SIZE];
-  char price[32];
+  char status[KORVAN_STATUS_SIZE(16)] = "";
+  char text[KORVAN_NUMBER_TEXT_SIZE] = "", price[32] = "";
   int got;
   CALL(got, AUT_ObtemStatus(status), "AUT_ObtemStatus");
   ExpectInt("AUT_ObtemStatus", got, 1);
