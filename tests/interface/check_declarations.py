@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Checks the hosts' declarations of the driver's 26 operations against one
 another: the export table (driver/Korvan.def), the stdcall companion's table
-(companion/_KorvanStd.def), korvan.h (both of its forms), Korvan.pas and
-Korvan.cs. Each operation is compared as (argument kinds, result), with
-kinds int, in (text in), out (text out) and date; Korvan.pas cannot tell a
-text out from a text in, so it is compared as text.
+(companion/_KorvanStd.def), korvan.h (both of its forms), Korvan.pas,
+Korvan.cs and the table of docs/exports.md. Each operation is compared as
+(argument kinds, result), with kinds int, in (text in: `const char*`,
+`const ...: PAnsiChar`, `string`), out (text out: `char*`, PAnsiChar,
+StringBuilder) and date.
 
     check_declarations.py <source folder>
 Prints one line per difference, got against wanted; exit code 1 on any."""
@@ -28,6 +29,26 @@ def def_names(path):
         if m:
             names[m.group(1)] = (m.group(2), m.group(3))
     return names
+
+
+def reference_page():
+    """docs/exports.md: ordinal, arguments and result of each operation, from
+    its table; the two long operations are checked by count only."""
+    ops = {}
+    for m in re.finditer(r'^\| (\d+) \| `((?:AUT|DRV)_\w+)` \| ([^|]*) \| ([^|]*) \|$',
+                         (root / 'docs/exports.md').read_text(), re.M):
+        args = m.group(3).strip()
+        if args == 'none':
+            kinds = []
+        elif args.startswith(('eleven', 'eight')):
+            kinds = ['*'] * (11 if args.startswith('eleven') else 8)
+        else:
+            kinds = [re.search(r': (int|in|out)\b', a).group(1)
+                     if re.search(r': (int|in|out)\b', a) else f'?{a}'
+                     for a in args.split(';')]
+        result = 'none' if m.group(4).strip() == 'none' else 'bool'
+        ops[m.group(2)] = (int(m.group(1)), kinds, result)
+    return ops
 
 
 def c_kind(param):
@@ -100,6 +121,8 @@ def pascal():
                     'TDateTime': 'date'}.get(type_.strip(), f'?{type_}')
             if kind == 'date' and words[0] != 'var':
                 kind = '?date not var'
+            if kind == 'text':
+                kind = 'in' if words[0] == 'const' else 'out'
             kinds += [kind] * count
         result = 'bool' if m.group(4) == 'Boolean' else \
             'none' if m.group(1) == 'procedure' else f'?{m.group(4)}'
@@ -128,14 +151,10 @@ def csharp():
     return classes
 
 
-def compare(where, got, wanted, text_only=False):
+def compare(where, got, wanted):
     differ(f'{where}: operations', sorted(got), sorted(wanted))
     for name in sorted(set(got) & set(wanted)):
-        want = wanted[name]
-        if text_only:
-            want = ([('text' if k in ('in', 'out') else k) for k in want[0]],
-                    want[1])
-        differ(f'{where} {name}', got[name], want)
+        differ(f'{where} {name}', got[name], wanted[name])
 
 
 exports = def_names('driver/Korvan.def')
@@ -149,7 +168,17 @@ for name, (suffix, _) in companion.items():
     if name in std:
         differ(f'_KorvanStd.def {name}: bytes of arguments', suffix,
                str(4 * len(std[name][0])))
-compare('Korvan.pas', pascal(), std, text_only=True)
+compare('Korvan.pas', pascal(), std)
+page = reference_page()
+differ('exports.md: operations', sorted(page), sorted(exports))
+for name, (ordinal, kinds, result) in page.items():
+    if name in exports:
+        differ(f'exports.md {name}: ordinal', str(ordinal), exports[name][1])
+    if name in std:
+        wanted = std[name]
+        if '*' in kinds:
+            wanted = (['*'] * len(wanted[0]), wanted[1])
+        differ(f'exports.md {name}', (kinds, result), wanted)
 classes = csharp()
 differ('Korvan.cs: classes', {c: v[:2] for c, v in classes.items()},
        {'KorvanStd': ('_KorvanStd.dll', 'StdCall'),
