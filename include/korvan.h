@@ -44,7 +44,7 @@ extern "C" {
 
 #if defined(KORVAN_REGISTER)
 #if !defined(__i386__) || !(defined(__GNUC__) || defined(__clang__))
-#error "KORVAN_REGISTER needs GCC or Clang for i686; use _KorvanStd.dll"
+#error "KORVAN_REGISTER is for GCC or Clang on 32 bits; other 32-bit compilers use _KorvanStd.dll, 64-bit hosts _Korvan.dll without it"
 #endif
 
 #define KORVAN_REG __attribute__((regparm(3), stdcall))
