@@ -5,12 +5,14 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cfloat>
 #include <cstring>
 #include <map>
 #include <random>
 #include <set>
+#include <thread>
 
 #include "tests/win/station.h"
 
@@ -216,6 +218,144 @@ TEST_F(Deliveries, LockedByAnotherIsLeftWithBuffersWritten) {
                 "LockDelivery(" + std::to_string(remembered) + ")"),
             0u);
   EXPECT_EQ(WaitingCount(), 1);
+}
+
+// A delivery whose outputs can never be made stays in the controller,
+// untouched, and does not hold up the ones behind it.
+TEST_F(Deliveries, ADeliveryThatCannotBeMadeDoesNotStopTheOthers) {
+  struct Case {
+    const char* what;
+    double volume, price, date;
+    const char* reason;  // part of the logged reason
+  } cases[] = {
+      {"unit price not a number", 10, std::nan(""), kDeliveryTime, "NAN"},
+      {"date before year 100", 10, 5, -700000, "date"},
+      {"date after year 9999", 10, 5, 3000000, "date"},
+      {"volume of 1e16", 1e16, 5, kDeliveryTime, "1e+16"},
+  };
+  const std::string ending = "), seguindo para o proximo.";
+  for (const Case& c : cases) {
+    sim.SimReset();
+    AddPumps(3);
+    SimDelivery bad = MakeDelivery(11, c.volume, c.price, 50);
+    bad.completedDate = c.date;
+    AddDelivery(bad);
+    const int32_t badId = FirstWaitingId();
+    SimDelivery good = MakeDelivery(13, 20, 5, 100);
+    good.code = 77;
+    AddDelivery(good);
+    ASSERT_TRUE(Start()) << c.what;
+    const std::string skipped = "<AUT_ObtemAbastecimento> Abastecimento " +
+                                std::to_string(badId) + " com dados invalidos (";
+    auto skippedLines = [&] {
+      std::vector<std::string> found;
+      for (const auto& line : LogMessages())
+        if (line.compare(0, skipped.size(), skipped) == 0) found.push_back(line);
+      return found;
+    };
+    const size_t before = skippedLines().size();
+
+    auto out = Blank();
+    ASSERT_TRUE(driver.ObtemAbastecimento(out)) << c.what << Join(LogMessages());
+    EXPECT_STREQ(out.text9, "0000004D") << c.what << ": the one behind";
+    ASSERT_TRUE(driver.ConfirmaAbastecimento()) << c.what;
+    EXPECT_FALSE(driver.ObtemAbastecimento(out)) << c.what;
+    EXPECT_EQ(LogMessages().back(),
+              "<AUT_ObtemAbastecimento> Sem abastecimento pendente. ")
+        << c.what;
+
+    auto lines = skippedLines();
+    ASSERT_EQ(lines.size(), before + 2) << c.what << ": one line each poll";
+    EXPECT_NE(lines.back().find(c.reason), std::string::npos)
+        << c.what << ": got " << lines.back();
+    EXPECT_EQ(lines.back().substr(lines.back().size() - ending.size()), ending)
+        << c.what;
+    SimDelivery left{};
+    ASSERT_EQ(sim.SimGetDelivery(0, &left), SIM_OK) << c.what;
+    EXPECT_EQ(left.id, badId) << c.what;
+    EXPECT_EQ(left.lockedBy, -1) << c.what << ": not locked";
+    EXPECT_EQ(WaitingCount(), 1) << c.what;
+    EXPECT_EQ(CallsNamed("GetDeliveryByOrdinal").back(),
+              "GetDeliveryByOrdinal(1)=0")
+        << c.what << ": the walk stays within the count";
+    for (const auto& call : CallsNamed("LockDelivery"))
+      EXPECT_EQ(call.find("(" + std::to_string(badId) + ")"), std::string::npos)
+          << c.what << ": " << call;
+  }
+}
+
+// A delivery this driver locked in a confirmation whose clear never came
+// is cleared at the next poll, and the one behind it handed over.
+TEST_F(Deliveries, AConfirmationLeftHalfWayIsFinished) {
+  struct Case {
+    const char* what;
+    bool clearRefused;  // else locked by hand, as a host dying between the two
+  } cases[] = {{"clear refused", true}, {"host gone after the lock", false}};
+  for (const Case& c : cases) {
+    sim.SimReset();
+    AddPumps(3);
+    ASSERT_TRUE(Start());
+    AddDelivery(MakeDelivery(11, 10, 5, 50));
+    const int32_t first = FirstWaitingId();
+    SimDelivery behind = MakeDelivery(13, 20, 5, 100);
+    behind.type = 2;
+    AddDelivery(behind);
+    auto out = Blank();
+    if (c.clearRefused) {
+      ASSERT_TRUE(driver.ObtemAbastecimento(out));
+      sim.SimFailCall("ClearDelivery", 1, 9);
+      ASSERT_FALSE(driver.ConfirmaAbastecimento());
+    } else {
+      sim.SimSetDeliveryLock(first, 97);
+    }
+    sim.SimClearCalls();
+    ASSERT_TRUE(driver.ObtemAbastecimento(out)) << c.what << Join(LogMessages());
+    EXPECT_STREQ(out.numeroLogico, "13") << c.what;
+    EXPECT_EQ(CallsNamed("ClearDelivery"),
+              std::vector<std::string>{"ClearDelivery(" +
+                                       std::to_string(first) + ",1)=0"})
+        << c.what;
+    SimDelivery cleared{};
+    ASSERT_EQ(sim.SimClearedCount(), 1) << c.what;
+    sim.SimGetCleared(0, &cleared);
+    EXPECT_EQ(cleared.id, first) << c.what;
+    auto lines = LogMessages();
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "<AUT_ObtemAbastecimento> Abastecimento " +
+                            std::to_string(first) +
+                            " ja confirmado pelo driver, limpando."),
+              lines.end())
+        << c.what << Join(lines);
+    ASSERT_TRUE(driver.ConfirmaAbastecimento()) << c.what;
+    EXPECT_EQ(WaitingCount(), 0) << c.what;
+  }
+}
+
+// Held by another client, or reserved for good by this driver: the poll
+// leaves it and does not look behind it.
+TEST_F(Deliveries, AHeldDeliveryStillStopsThePoll) {
+  struct Case {
+    const char* what;
+    int32_t lockedBy, state;
+  } cases[] = {{"another client", 5, 2}, {"reserved, state 3", 97, 3}};
+  for (const Case& c : cases) {
+    sim.SimReset();
+    AddPumps(3);
+    ASSERT_TRUE(Start());
+    SimDelivery held = MakeDelivery(11, 10, 5, 50);
+    held.lockedBy = c.lockedBy;
+    held.state = c.state;
+    AddDelivery(held);
+    AddDelivery(MakeDelivery(13, 20, 5, 100));
+    sim.SimClearCalls();
+    auto out = Blank();
+    EXPECT_FALSE(driver.ObtemAbastecimento(out)) << c.what;
+    EXPECT_EQ(CallsNamed("GetDeliveryByOrdinal"),
+              std::vector<std::string>{"GetDeliveryByOrdinal(1)=0"})
+        << c.what;
+    EXPECT_EQ(CountCalls("ClearDelivery"), 0) << c.what;
+    EXPECT_EQ(WaitingCount(), 2) << c.what;
+  }
 }
 
 TEST_F(Deliveries, ReEngineeringFollowsTheExactOption) {
@@ -450,6 +590,61 @@ TEST_F(Deliveries, NoDeliveryIsLostInAStreamWithFaults) {
   EXPECT_GT(discarded, 100);
   std::printf("stream: %d handed over and cleared, %d discarded, %d waiting\n",
               handedOverCleared, discarded, waiting);
+}
+
+// A host that polls and confirms from a timer and from its user interface at
+// once. The driver writes its log in the order things happen to its state,
+// so the log tells whether a delivery was handed over after a confirmation
+// of it had succeeded.
+class TwoThreads : public Deliveries {};
+
+TEST_F(TwoThreads, NoDeliveryIsHandedOverAfterItsConfirmation) {
+  ASSERT_TRUE(Start());
+  const int kDeliveries = 100;
+  for (int i = 1; i <= kDeliveries; ++i) {
+    SimDelivery d = MakeDelivery(i % 2 ? 11 : 13, 10 + i, 5, 50 + 5 * i);
+    d.code = i;
+    AddDelivery(d);
+  }
+  std::atomic<int> unclean{0};
+  auto host = [&] {
+    KorvanDriver own;  // its own export table and call check
+    for (int turn = 0; turn < 2000 && sim.SimDeliveryCount() > 0; ++turn) {
+      KorvanDriver::Delivery out;
+      if (own.ObtemAbastecimento(out)) own.ConfirmaAbastecimento();
+    }
+    if (!own.abiClean()) ++unclean;
+  };
+  std::thread timer(host), userInterface(host);
+  timer.join();
+  userInterface.join();
+  EXPECT_EQ(unclean, 0);
+  ASSERT_EQ(WaitingCount(), 0);
+  ASSERT_EQ(ClearedCount(), kDeliveries);
+
+  std::string remembered;
+  std::set<std::string> confirmed, handedOver;
+  int confirmations = 0;
+  for (const auto& line : LogMessages()) {
+    if (line.rfind("Abastecimento = ", 0) == 0) {
+      remembered = line.substr(16);
+    } else if (line == "<AUT_ConfirmaAbastecimento> OK.") {
+      ++confirmations;
+      confirmed.insert(remembered);
+    } else if (line.rfind("AbastecimentoLogico = ", 0) == 0) {
+      const std::string id = line.substr(22);
+      handedOver.insert(id);
+      EXPECT_EQ(confirmed.count(id), 0u)
+          << "delivery " << id << " handed over after its confirmation";
+    }
+  }
+  EXPECT_EQ(confirmations, kDeliveries) << "one successful confirmation each";
+  for (int i = 0; i < kDeliveries; ++i) {
+    SimDelivery d{};
+    sim.SimGetCleared(i, &d);
+    EXPECT_EQ(handedOver.count(std::to_string(d.id)), 1u)
+        << "delivery " << d.id << " cleared without being handed over";
+  }
 }
 
 }  // namespace
