@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cmath>
 #include <cfloat>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <random>
@@ -593,58 +594,101 @@ TEST_F(Deliveries, NoDeliveryIsLostInAStreamWithFaults) {
 }
 
 // A host that polls and confirms from a timer and from its user interface at
-// once. The driver writes its log in the order things happen to its state,
-// so the log tells whether a delivery was handed over after a confirmation
-// of it had succeeded.
+// once, while deliveries keep arriving. The simulator records client calls in
+// the order they reach it: each operation's calls must come as one block, and
+// no poll may read a delivery that a confirmation before it has cleared.
 class TwoThreads : public Deliveries {};
+
+// The number between the parentheses of a recorded call.
+int32_t Argument(const std::string& call) {
+  return std::atoi(call.c_str() + call.find('(') + 1);
+}
 
 TEST_F(TwoThreads, NoDeliveryIsHandedOverAfterItsConfirmation) {
   ASSERT_TRUE(Start());
-  const int kDeliveries = 100;
-  for (int i = 1; i <= kDeliveries; ++i) {
-    SimDelivery d = MakeDelivery(i % 2 ? 11 : 13, 10 + i, 5, 50 + 5 * i);
-    d.code = i;
-    AddDelivery(d);
-  }
+  driver.ParaGravacaoLog();  // the log writer would take turns for them
+  sim.SimClearCalls();
+  const int kDeliveries = 3000;
+  std::atomic<bool> allAdded{false};
   std::atomic<int> unclean{0};
-  auto host = [&] {
+  std::vector<int32_t> seen[2];  // hand-overs, by the code the host was given
+  auto host = [&](std::vector<int32_t>* handedOver) {
     KorvanDriver own;  // its own export table and call check
-    for (int turn = 0; turn < 2000 && sim.SimDeliveryCount() > 0; ++turn) {
+    for (int polls = 0; polls < 20000;) {
+      if (sim.SimDeliveryCount() == 0) {  // keeps the record short
+        if (allAdded) break;
+        std::this_thread::yield();
+        continue;
+      }
+      ++polls;
       KorvanDriver::Delivery out;
-      if (own.ObtemAbastecimento(out)) own.ConfirmaAbastecimento();
+      if (!own.ObtemAbastecimento(out)) continue;
+      handedOver->push_back(std::strtol(out.text9, nullptr, 16));
+      own.ConfirmaAbastecimento();
     }
     if (!own.abiClean()) ++unclean;
   };
-  std::thread timer(host), userInterface(host);
+  std::thread timer(host, &seen[0]), userInterface(host, &seen[1]);
+  for (int i = 1; i <= kDeliveries; ++i) {
+    SimDelivery d = MakeDelivery(i % 2 ? 11 : 13, 10 + i % 7, 5, 50 + 5 * (i % 7));
+    d.id = 1000 + i;
+    d.code = d.id;
+    AddDelivery(d);
+  }
+  allAdded = true;
   timer.join();
   userInterface.join();
   EXPECT_EQ(unclean, 0);
   ASSERT_EQ(WaitingCount(), 0);
   ASSERT_EQ(ClearedCount(), kDeliveries);
 
-  std::string remembered;
-  std::set<std::string> confirmed, handedOver;
-  int confirmations = 0;
-  for (const auto& line : LogMessages()) {
-    if (line.rfind("Abastecimento = ", 0) == 0) {
-      remembered = line.substr(16);
-    } else if (line == "<AUT_ConfirmaAbastecimento> OK.") {
-      ++confirmations;
-      confirmed.insert(remembered);
-    } else if (line.rfind("AbastecimentoLogico = ", 0) == 0) {
-      const std::string id = line.substr(22);
-      handedOver.insert(id);
-      EXPECT_EQ(confirmed.count(id), 0u)
-          << "delivery " << id << " handed over after its confirmation";
+  const std::vector<std::string> calls = Calls();
+  ASSERT_EQ(static_cast<int>(calls.size()), CountCalls("*")) << "record cut short";
+  auto at = [&](size_t i) { return i < calls.size() ? calls[i] : "(end)"; };
+  std::set<int32_t> cleared;
+  std::multiset<int32_t> polled;  // hand-overs, as the record shows them
+  int32_t remembered = 0;
+  for (size_t i = 0; i < calls.size();) {
+    const std::string& call = calls[i];
+    if (call == "TestConnection()=0") {
+      ASSERT_EQ(at(i + 1), "GetDeliveriesCount()=0") << "call " << i + 1;
+      const std::string first = at(i + 2);
+      ASSERT_TRUE(first == "GetDeliveryByOrdinal(1)=0" ||
+                  first == "GetDeliveryByOrdinal(1)=4")
+          << "call " << i + 2 << ": got " << first
+          << ", wanted GetDeliveryByOrdinal(1)=0 or =4";
+      if (first != "GetDeliveryByOrdinal(1)=0") {
+        i += 3;
+        continue;
+      }
+      remembered = Argument(at(i + 3));
+      ASSERT_EQ(at(i + 3), "GetDeliveryPropertiesEx2(" +
+                               std::to_string(remembered) + ")=0")
+          << "call " << i + 3;
+      EXPECT_EQ(cleared.count(remembered), 0u)
+          << "delivery " << remembered << " handed over after its confirmation";
+      polled.insert(remembered);
+      i += 4;
+    } else if (call.rfind("LockDelivery(", 0) == 0) {
+      const int32_t id = Argument(call);
+      EXPECT_EQ(id, remembered) << "call " << i << ": not the last handed over";
+      if (call != "LockDelivery(" + std::to_string(id) + ")=0") {
+        ++i;  // confirmed already, by the other thread
+        continue;
+      }
+      ASSERT_EQ(at(i + 1), "ClearDelivery(" + std::to_string(id) + ",1)=0")
+          << "call " << i + 1;
+      cleared.insert(id);
+      i += 2;
+    } else {
+      FAIL() << "call " << i << " begins no operation: " << call;
     }
   }
-  EXPECT_EQ(confirmations, kDeliveries) << "one successful confirmation each";
-  for (int i = 0; i < kDeliveries; ++i) {
-    SimDelivery d{};
-    sim.SimGetCleared(i, &d);
-    EXPECT_EQ(handedOver.count(std::to_string(d.id)), 1u)
-        << "delivery " << d.id << " cleared without being handed over";
-  }
+  std::multiset<int32_t> given(seen[0].begin(), seen[0].end());
+  given.insert(seen[1].begin(), seen[1].end());
+  EXPECT_EQ(given, polled) << "the hand-overs the host saw are the record's";
+  std::printf("two threads: %zu and %zu hand-overs, %zu client calls\n",
+              seen[0].size(), seen[1].size(), calls.size());
 }
 
 }  // namespace
