@@ -165,7 +165,7 @@ std::string DeliveryName(const Delivery& d) {
 // What a poll does with one delivery of the list.
 enum class Verdict {
   HandedOver,  // the host has it
-  Stop,        // discarded, left to its holder, or a client call failed
+  Stop,        // discarded, or left to whoever holds it
   Skip,        // stays where it is; the next one is looked at
   Cleared,     // gone from the list; the next one took its place
 };
