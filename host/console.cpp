@@ -281,6 +281,9 @@ std::string PollOutcome(const std::vector<std::string>& lines) {
       {"O abastecimento veio com a litragem muito pequena.",
        "delivery discarded by the driver's rule: volume x price below 0.01; "
        "it is cleared from the controller"},
+      {"com dados invalidos",
+       "no delivery handed over: a delivery whose data the driver cannot "
+       "hand over stays in the controller (its line below says why)"},
       {"Sem abastecimento pendente", "no delivery waiting"},
   };
   for (const Rule& rule : rules)
