@@ -4,7 +4,7 @@
 // the median of the rounds is printed. "Bare" is the same client calls made
 // directly on the simulator. Prints figures; asserts nothing about speed.
 //
-//   benchmark [--rounds 15] [--calls 20000]
+//   benchmark [--rounds 15] [--calls 20000] [--best]
 #include <windows.h>
 #include <oleauto.h>
 #include <psapi.h>
@@ -124,9 +124,14 @@ double Time(long long count, Batch batch) {
   return static_cast<double>(Ticks() - start) * NsPerTick() / static_cast<double>(count);
 }
 
+// The fastest round instead of the median (--best): on a busy machine the
+// rounds that the scheduler interrupted are the slow ones.
+bool best = false;
+
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   const size_t n = values.size();
+  if (best) return values[0];
   return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
@@ -261,6 +266,7 @@ void AppendLine(const std::string& path, const std::string& line) {
 int main(int argc, char** argv) {
   const int rounds = static_cast<int>(Option(argc, argv, "--rounds", 15));
   const long long calls = Option(argc, argv, "--calls", 20000);
+  for (int i = 1; i < argc; ++i) best = best || std::string(argv[i]) == "--best";
 
   HMODULE simulator = LoadLibraryA("QXClient.dll");
   SimControl sim;
@@ -284,7 +290,8 @@ int main(int argc, char** argv) {
 #else
   std::printf("64-bit build\n");
 #endif
-  std::printf("logging off, call record off; median of %d rounds after one warm-up round\n\n", rounds);
+  std::printf("logging off, call record off; %s of %d rounds after one warm-up round\n\n",
+              best ? "fastest" : "median", rounds);
   PrintHeader();
 
   auto none = [] {};

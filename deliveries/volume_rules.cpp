@@ -111,8 +111,10 @@ int64_t Power10(int exponent) {
 long double RoundHalfEven(long double value) {
   const long double floor = std::floor(value);
   const long double fraction = value - floor;
-  if (fraction > 0.5L || (fraction == 0.5L && std::fmod(floor, 2.0L) != 0)) return floor + 1;
-  return floor;
+  if (fraction != 0.5L) return fraction > 0.5L ? floor + 1 : floor;
+  // A tie: beyond 2^63 the caller refuses the value whichever way it goes.
+  const bool odd = std::fabs(floor) < 0x1p63L && (static_cast<int64_t>(floor) & 1) != 0;
+  return odd ? floor + 1 : floor;
 }
 
 int64_t DivideHalfEven(int64_t dividend, int64_t divisor) {
