@@ -141,6 +141,15 @@ int DigitCount(uint64_t digits) {
   return count;
 }
 
+// Whether a value of at most 15 digits is written in fixed notation: from
+// 0.0001 on, that is no more than three zeros after the separator.
+bool FixedNotation(const ShortestDecimal& decimal) {
+  static constexpr uint64_t kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000,
+                                       1000000000, 10000000000, 100000000000, 1000000000000};
+  const int places = -decimal.exponent;
+  return places <= 4 || decimal.digits >= kTens[places - 4];
+}
+
 }  // namespace
 
 ShortestDecimal Shortest(double value) {
@@ -206,32 +215,24 @@ std::string FloatToStr(double value, const RegionalSettings& settings) {
   if (value == 0) return "0";
 
   char text[32];  // at most 22 characters
-  char* out = text;
-  if (value < 0) *out++ = '-';
   ShortestDecimal few;
-  if (FewDecimals(std::fabs(value), few)) {
-    // Fewer than 16 digits, the last not 0 unless the value is whole: the
-    // value to 15 digits, written as it is unless below 0.0001.
-    char digits[20];
-    const int count = static_cast<int>(std::to_chars(digits, digits + sizeof digits, few.digits).ptr - digits);
-    const int places = -few.exponent;
-    if (places < count) {
-      out = Put(out, digits, count - places);
-      if (places > 0) {
-        *out++ = settings.decimalSeparator;
-        out = Put(out, digits + count - places, places);
-      }
-      return std::string(text, out);
-    }
-    if (places - count <= 3) {
-      *out++ = '0';
-      *out++ = settings.decimalSeparator;
-      for (int i = count; i < places; ++i) *out++ = '0';
-      out = Put(out, digits, count);
-      return std::string(text, out);
-    }
+  if (FewDecimals(std::fabs(value), few) && FixedNotation(few)) {
+    // Fewer than 16 digits, none of them trailing zeros of a fraction: the
+    // value to 15 digits, written from the last digit back.
+    char* begin = text + sizeof text;
+    uint64_t digits = few.digits;
+    for (int place = few.exponent; place < 0; ++place, digits /= 10) *--begin = static_cast<char>('0' + digits % 10);
+    if (few.exponent < 0) *--begin = settings.decimalSeparator;
+    do {
+      *--begin = static_cast<char>('0' + digits % 10);
+      digits /= 10;
+    } while (digits != 0);
+    if (value < 0) *--begin = '-';
+    return std::string(begin, text + sizeof text);
   }
   const SignificantDigits d = FifteenDigits(value);
+  char* out = text;
+  if (value < 0) *out++ = '-';
   const int integerDigits = d.exponent + 1;
   if (integerDigits >= -3 && integerDigits <= 15) {
     if (integerDigits <= 0) {
