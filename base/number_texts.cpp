@@ -173,6 +173,60 @@ struct SignificantDigits {
   int exponent = 0;
 };
 
+#if defined(__x86_64__)
+// a x b exactly, as the rounded product and its error (Dekker's product, in
+// SSE2 double precision, exact under rounding to nearest).
+void ExactProduct(double a, double b, double& product, double& error) {
+  const auto split = [](double x, double& high, double& low) {
+    const double c = 134217729.0 * x;  // 2^27 + 1
+    high = c - (c - x);
+    low = x - high;
+  };
+  double ah, al, bh, bl;
+  split(a, ah, al);
+  split(b, bh, bl);
+  product = a * b;
+  error = ((ah * bh - product) + ah * bl + al * bh) + al * bl;
+}
+
+// |value| from 1E-7 to below 1E15 rounded to 15 significant digits (ties to
+// even), exactly and without the long road of a general conversion: scaled
+// into [1E14, 1E15) by a power of ten whose product is taken exactly.
+bool RoundTo15(double magnitude, uint64_t& digits, int& exponent) {
+  static constexpr double kScales[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  if ((_mm_getcsr() & 0xE040) != 0 || !(magnitude >= 1e-7 && magnitude < 1e15)) return false;
+  int places = 14 - static_cast<int>(std::floor(std::log10(magnitude)));
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (places < 0 || places > 22) return false;
+    double product, error;
+    ExactProduct(magnitude, kScales[places], product, error);
+    if (product < 1e14) {
+      ++places;
+    } else if (product >= 1e15) {
+      --places;
+    } else {
+      // product + error is the exact value; its whole part and the rest:
+      const double whole = static_cast<double>(static_cast<int64_t>(product));
+      const double half = 0.5 - (product - whole);  // both steps exact
+      const uint64_t kept = static_cast<uint64_t>(whole);
+      const bool up = error > half || (error == half && kept % 2 == 1);
+      digits = kept + (up ? 1 : 0);
+      exponent = 14 - places;
+      if (digits == 1000000000000000u) {
+        digits /= 10;
+        ++exponent;
+      }
+      return true;
+    }
+  }
+  return false;
+}
+#else
+bool RoundTo15(double, uint64_t&, int&) { return false; }
+#endif
+
 SignificantDigits FifteenDigits(double value) {
   // The shortest text that reads back as the value is also the value rounded
   // to 15 digits whenever it has no more than 15: a normal double lies closer
@@ -181,7 +235,9 @@ SignificantDigits FifteenDigits(double value) {
   uint64_t digits = 0;
   int exponent = 0;
   int count = 16;
-  if (std::fabs(value) >= std::numeric_limits<double>::min()) {
+  if (RoundTo15(std::fabs(value), digits, exponent)) {
+    count = 15;
+  } else if (std::fabs(value) >= std::numeric_limits<double>::min()) {
     const ShortestDecimal shortest = Shortest(value);
     digits = shortest.digits;
     count = DigitCount(digits);
