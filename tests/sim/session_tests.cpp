@@ -156,6 +156,23 @@ TEST_F(Session, GetCallCopiesWhatFitsAndTellsTheLength) {
   EXPECT_EQ(sim.SimCountCalls("ClientLogonEx"), 0);
 }
 
+TEST_F(Session, RecordingOffRecordsNothingButFaultsStillFire) {
+  ASSERT_EQ(Logon(), 0);
+  ASSERT_EQ(sim.SimSetRecording(0), SIM_OK);
+  ASSERT_EQ(sim.SimFailCall("TestConnection", 1, 77), SIM_OK);
+  EXPECT_EQ(qx.TestConnection(), 77);
+  EXPECT_EQ(qx.TestConnection(), 0);
+  EXPECT_EQ(sim.SimCallCount(), 1) << LastCall();
+  EXPECT_EQ(sim.SimCountCalls("*"), 1);
+  ASSERT_EQ(sim.SimSetRecording(1), SIM_OK);
+  EXPECT_EQ(qx.TestConnection(), 0);
+  EXPECT_EQ(LastCall(), "TestConnection()=0");
+  ASSERT_EQ(sim.SimSetRecording(0), SIM_OK);
+  ASSERT_EQ(sim.SimReset(), SIM_OK);
+  ASSERT_EQ(Logon(), 0);
+  EXPECT_EQ(sim.SimCallCount(), 1) << "SimReset turns recording back on";
+}
+
 TEST_F(Session, NthCallFaultFiresOnceThenCallsWorkAgain) {
   ASSERT_EQ(Logon(), 0);
   ASSERT_EQ(sim.SimFailCall("GetDeliveriesCount", 3, 77), SIM_OK);
