@@ -48,18 +48,21 @@ bool ParseInt(std::string_view text, int32_t& value) {
   return true;
 }
 
-[[noreturn]] void ThrowInvalidFloat(std::string_view text) {
-  throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
+bool Fail(std::string& error, std::string_view text, const char* what) {
+  error = "'" + std::string(text) + "' " + what;
+  return false;
+}
+
+bool InvalidFloat(std::string& error, std::string_view text) {
+  return Fail(error, text, "is not a valid floating point value");
 }
 
 }  // namespace
 
 bool TryStrToInt(std::string_view text, int32_t& value) { return ParseInt(text, value); }
 
-int32_t StrToInt(std::string_view text) {
-  int32_t value = 0;
-  if (!ParseInt(text, value)) throw EConvertError("'" + std::string(text) + "' is not a valid integer value");
-  return value;
+bool TryStrToInt(std::string_view text, int32_t& value, std::string& error) {
+  return ParseInt(text, value) || Fail(error, text, "is not a valid integer value");
 }
 
 std::string IntToStr(int32_t value) {
@@ -116,7 +119,7 @@ std::string FloatToStr(double value, const RegionalSettings& settings) {
   return text;
 }
 
-double StrToFloat(std::string_view text, const RegionalSettings& settings) {
+bool TryStrToFloat(std::string_view text, const RegionalSettings& settings, double& value, std::string& error) {
   // Rewritten into the one form that from_chars reads: [-]digits[.digits][e[-]digits].
   std::string plain;
   size_t i = 0;
@@ -144,7 +147,7 @@ double StrToFloat(std::string_view text, const RegionalSettings& settings) {
       significant = significant || text[i] != '0';
     }
   }
-  if (mantissaDigits == 0) ThrowInvalidFloat(text);
+  if (mantissaDigits == 0) return InvalidFloat(error, text);
   long long exponent = 0;
   if (i < n && (text[i] == 'E' || text[i] == 'e')) {
     plain += 'e';
@@ -160,18 +163,20 @@ double StrToFloat(std::string_view text, const RegionalSettings& settings) {
       plain += text[i];
       if (exponent < 1000000000) exponent = exponent * 10 + (text[i] - '0');
     }
-    if (exponentDigits == 0) ThrowInvalidFloat(text);
+    if (exponentDigits == 0) return InvalidFloat(error, text);
     if (negativeExponent) exponent = -exponent;
   }
   while (i < n && text[i] == ' ') ++i;
-  if (i != n) ThrowInvalidFloat(text);
+  if (i != n) return InvalidFloat(error, text);
 
-  double value = 0;
-  const auto result = std::from_chars(plain.data(), plain.data() + plain.size(), value, std::chars_format::general);
+  double read = 0;
+  const auto result = std::from_chars(plain.data(), plain.data() + plain.size(), read, std::chars_format::general);
   if (result.ec == std::errc::result_out_of_range) {
-    if (leadExponent + exponent > 0) throw EConvertError("'" + std::string(text) + "' is out of the floating point range");
-    return plain[0] == '-' ? -0.0 : 0.0;  // below the smallest subnormal
+    if (leadExponent + exponent > 0) return Fail(error, text, "is out of the floating point range");
+    value = plain[0] == '-' ? -0.0 : 0.0;  // below the smallest subnormal
+    return true;
   }
-  if (result.ec != std::errc() || result.ptr != plain.data() + plain.size()) ThrowInvalidFloat(text);
-  return value;
+  if (result.ec != std::errc() || result.ptr != plain.data() + plain.size()) return InvalidFloat(error, text);
+  value = read;
+  return true;
 }
