@@ -1,0 +1,35 @@
+// The runtime's thread library, linked into the driver, gives the first
+// thread that asks it for anything a record with two handles, held in a TLS
+// slot; none of the three is given back when the DLL is unloaded. Asking is
+// easy: the i686 unwinder registers the DLL's unwind tables through
+// pthread_once at every load, a thrown exception asks for its per-thread
+// data, a guarded static takes pthread_once. After about a thousand loads the
+// process has no TLS slot left and the next load aborts.
+//
+// So the driver throws nothing and guards no static, and the link routes the
+// runtime's pthread_once here (-Wl,--wrap=pthread_once): a one-time call that
+// needs no record of the thread.
+#include "driver/runtime_unload.h"
+
+#include <windows.h>
+
+namespace __gnu_cxx {
+void __freeres();  // libstdc++: frees its emergency exception pool
+}
+
+extern "C" int __wrap_pthread_once(volatile LONG* once, void (*initialise)()) {
+  enum : LONG { kNew = 0, kDone = 1, kRunning = 2 };  // kNew, kDone: the library's
+  if (InterlockedCompareExchange(once, kRunning, kNew) == kNew) {
+    initialise();
+    InterlockedExchange(once, kDone);
+    return 0;
+  }
+  while (InterlockedCompareExchange(once, kDone, kDone) != kDone) Sleep(0);
+  return 0;
+}
+
+void ReleaseRuntimeAtUnload() {
+  // Allocated at load for exceptions thrown while memory runs out; never
+  // freed by the runtime itself, one pool per load.
+  __gnu_cxx::__freeres();
+}
