@@ -12,13 +12,18 @@
 #include "driver/runtime_unload.h"
 
 #include <windows.h>
+#include <pthread.h>
 
 namespace __gnu_cxx {
 void __freeres();  // libstdc++: frees its emergency exception pool
 }
 
-extern "C" int __wrap_pthread_once(volatile LONG* once, void (*initialise)()) {
-  enum : LONG { kNew = 0, kDone = 1, kRunning = 2 };  // kNew, kDone: the library's
+extern "C" int __wrap_pthread_once(pthread_once_t* control, void (*initialise)()) {
+  static_assert(sizeof(pthread_once_t) == sizeof(LONG), "a once is a LONG");
+  // kNew is PTHREAD_ONCE_INIT and kDone what the library leaves: a once that
+  // the library's own pthread_once ran reads as done here too.
+  enum : LONG { kNew = PTHREAD_ONCE_INIT, kDone = 1, kRunning = 2 };
+  auto* once = reinterpret_cast<volatile LONG*>(control);
   if (InterlockedCompareExchange(once, kRunning, kNew) == kNew) {
     initialise();
     InterlockedExchange(once, kDone);
