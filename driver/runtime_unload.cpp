@@ -8,7 +8,8 @@
 //
 // So the driver throws nothing and guards no static, and the link routes the
 // runtime's pthread_once here (-Wl,--wrap=pthread_once): a one-time call that
-// needs no record of the thread.
+// needs no record of the thread. On i686 the unwind tables are not registered
+// at all (below).
 #include "driver/runtime_unload.h"
 
 #include <windows.h>
@@ -32,6 +33,15 @@ extern "C" int __wrap_pthread_once(pthread_once_t* control, void (*initialise)()
   while (InterlockedCompareExchange(once, kDone, kDone) != kDone) Sleep(0);
   return 0;
 }
+
+#if defined(__i386__)
+// The i686 unwinder registers the DLL's unwind tables at every load and
+// leaves its lock's memory behind at every unload. The driver throws and
+// catches nothing, so nothing would ever read them: the link routes both
+// calls here (-Wl,--wrap), and neither does anything.
+extern "C" void __wrap___register_frame_info(const void*, void*) {}
+extern "C" void* __wrap___deregister_frame_info(const void*) { return nullptr; }
+#endif
 
 void ReleaseRuntimeAtUnload() {
   // Allocated at load for exceptions thrown while memory runs out; never
