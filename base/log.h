@@ -21,12 +21,9 @@ inline void AppendLogPart(std::string& line, char part) { line.push_back(part); 
 template <class... Parts>
 void WriteLog(const Parts&... parts) {
   if (!LogIsOn()) return;
-  try {
-    std::string line;
-    (AppendLogPart(line, parts), ...);
-    WriteLogLine(line);
-  } catch (...) {
-  }
+  std::string line;
+  (AppendLogPart(line, parts), ...);
+  WriteLogLine(line);
 }
 
 // A client library result code: 0 is success and writes nothing; any other

@@ -32,10 +32,7 @@ void WriteLogLine(std::string_view message) {
   if (!LogIsOn()) return;
   while (logBusy.test_and_set(std::memory_order_acquire))
     platform::SleepMilliseconds(100);
-  try {
-    WriteLine(message);
-  } catch (...) {
-  }
+  WriteLine(message);
   logBusy.clear(std::memory_order_release);
 }
 

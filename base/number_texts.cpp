@@ -52,18 +52,21 @@ bool ParseInt(std::string_view text, int32_t& value) {
   return true;
 }
 
-[[noreturn]] void ThrowInvalidFloat(std::string_view text) {
-  throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
+bool Fail(std::string& error, std::string_view text, const char* what) {
+  error = "'" + std::string(text) + "' " + what;
+  return false;
+}
+
+bool InvalidFloat(std::string& error, std::string_view text) {
+  return Fail(error, text, "is not a valid floating point value");
 }
 
 }  // namespace
 
 bool TryStrToInt(std::string_view text, int32_t& value) { return ParseInt(text, value); }
 
-int32_t StrToInt(std::string_view text) {
-  int32_t value = 0;
-  if (!ParseInt(text, value)) throw EConvertError("'" + std::string(text) + "' is not a valid integer value");
-  return value;
+bool TryStrToInt(std::string_view text, int32_t& value, std::string& error) {
+  return ParseInt(text, value) || Fail(error, text, "is not a valid integer value");
 }
 
 std::string IntToStr(int32_t value) {
@@ -350,9 +353,8 @@ bool ReadShortDecimal(std::string_view text, char separator, double& value) {
 
 }  // namespace
 
-double StrToFloat(std::string_view text, const RegionalSettings& settings) {
-  double value = 0;
-  if (ReadShortDecimal(text, settings.decimalSeparator, value)) return value;
+bool TryStrToFloat(std::string_view text, const RegionalSettings& settings, double& value, std::string& error) {
+  if (ReadShortDecimal(text, settings.decimalSeparator, value)) return true;
   // Rewritten into the one form that from_chars reads: [-]digits[.digits][e[-]digits].
   std::string plain;
   size_t i = 0;
@@ -380,7 +382,7 @@ double StrToFloat(std::string_view text, const RegionalSettings& settings) {
       significant = significant || text[i] != '0';
     }
   }
-  if (mantissaDigits == 0) ThrowInvalidFloat(text);
+  if (mantissaDigits == 0) return InvalidFloat(error, text);
   long long exponent = 0;
   if (i < n && (text[i] == 'E' || text[i] == 'e')) {
     plain += 'e';
@@ -396,17 +398,20 @@ double StrToFloat(std::string_view text, const RegionalSettings& settings) {
       plain += text[i];
       if (exponent < 1000000000) exponent = exponent * 10 + (text[i] - '0');
     }
-    if (exponentDigits == 0) ThrowInvalidFloat(text);
+    if (exponentDigits == 0) return InvalidFloat(error, text);
     if (negativeExponent) exponent = -exponent;
   }
   while (i < n && text[i] == ' ') ++i;
-  if (i != n) ThrowInvalidFloat(text);
+  if (i != n) return InvalidFloat(error, text);
 
-  const auto result = std::from_chars(plain.data(), plain.data() + plain.size(), value, std::chars_format::general);
+  double read = 0;
+  const auto result = std::from_chars(plain.data(), plain.data() + plain.size(), read, std::chars_format::general);
   if (result.ec == std::errc::result_out_of_range) {
-    if (leadExponent + exponent > 0) throw EConvertError("'" + std::string(text) + "' is out of the floating point range");
-    return plain[0] == '-' ? -0.0 : 0.0;  // below the smallest subnormal
+    if (leadExponent + exponent > 0) return Fail(error, text, "is out of the floating point range");
+    value = plain[0] == '-' ? -0.0 : 0.0;  // below the smallest subnormal
+    return true;
   }
-  if (result.ec != std::errc() || result.ptr != plain.data() + plain.size()) ThrowInvalidFloat(text);
-  return value;
+  if (result.ec != std::errc() || result.ptr != plain.data() + plain.size()) return InvalidFloat(error, text);
+  value = read;
+  return true;
 }

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -16,16 +15,13 @@ struct RegionalSettings {
   char timeSeparator = ':';
 };
 
-// A text that is not a number of the expected form; what() names the text.
-class EConvertError : public std::runtime_error {
- public:
-  using runtime_error::runtime_error;
-};
+// Conversions from text fail by result, never by exception: the value is
+// then untouched, and `error`, where asked for, names the text for the log.
 
 // Optional leading blanks, optional sign, then decimal digits, or hex digits
 // after "$", "x", "X", "0x" or "0X". Fails outside the signed 32-bit range.
-int32_t StrToInt(std::string_view text);  // throws EConvertError
-bool TryStrToInt(std::string_view text, int32_t& value);  // value untouched on failure
+bool TryStrToInt(std::string_view text, int32_t& value);
+bool TryStrToInt(std::string_view text, int32_t& value, std::string& error);
 std::string IntToStr(int32_t value);
 
 // |value| = digits x 10^exponent with the fewest digits that read back as the
@@ -41,4 +37,4 @@ ShortestDecimal Shortest(double value);
 // 0.0001 <= |value| < 1E15, else scientific ("1E-5"); "INF", "-INF", "NAN".
 std::string FloatToStr(double value, const RegionalSettings& settings);
 // Optional blanks, sign, digits, separator and digits, exponent, blanks.
-double StrToFloat(std::string_view text, const RegionalSettings& settings);  // throws EConvertError
+bool TryStrToFloat(std::string_view text, const RegionalSettings& settings, double& value, std::string& error);

@@ -38,9 +38,11 @@ int32_t TQXClient::LoadDll() {
   return -1;
 }
 
-const TQXClient& CurrentClient() {
-  if (!current) throw EMissingEntryPoint("no communication started yet");
-  return *current;
+const TQXClient* CurrentClient() { return current.get(); }
+
+std::string MissingEntryPoint(const char* name) {
+  if (!current) return "no communication started yet";
+  return std::string("QXClient.dll: ") + name + " is not available";
 }
 
 void ReplaceCurrentClient() {

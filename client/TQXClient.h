@@ -3,16 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
+#include <string>
 
 #include "client/QXClientApi.h"
-
-// Raised instead of calling an entry point that is not there: no session was
-// started yet, or the library lacks the name.
-class EMissingEntryPoint : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // The client id the driver logs on with. The controller marks the deliveries
 // this client locks with it, and only a confirmation locks one.
@@ -35,22 +28,30 @@ class TQXClient {
   // first missing name. 0 for false, -1 for true.
   int32_t LoadDll();
 
-  // The entry point held in `field`, never a null one.
-  template <class Fn>
-  Fn Require(Fn TQXClient::*field, const char* name) const {
-    if (this->*field == nullptr)
-      throw EMissingEntryPoint(std::string("QXClient.dll: ") + name +
-                               " is not available");
-    return this->*field;
-  }
 };
 
-// The current binding's entry point `name`, for calling:
-// CheckResult(QX(GetPumpsCount)(&count)). Throws EMissingEntryPoint when there
-// is no binding yet or it lacks the name.
-#define QX(name) CurrentClient().Require(&TQXClient::name, #name)
-
-const TQXClient& CurrentClient();
+// The current binding object, or null before the first communication start.
+const TQXClient* CurrentClient();
 // Makes a new binding object the current one (every communication start
 // does); the replaced one is released, its library stays loaded.
 void ReplaceCurrentClient();
+
+// Why entry point `name` cannot be called, for the log: no communication was
+// started yet, or the library lacks the name.
+std::string MissingEntryPoint(const char* name);
+
+// The current binding's entry point in `field`, or null with `error` saying
+// why; a null one is never called. An operation that meets one ends at once,
+// with false and `error` set, and its caller logs the error.
+template <class Fn>
+Fn EntryPoint(Fn TQXClient::*field, const char* name, std::string& error) {
+  const TQXClient* client = CurrentClient();
+  Fn function = client ? client->*field : nullptr;
+  if (function == nullptr) error = MissingEntryPoint(name);
+  return function;
+}
+
+// The current binding's entry point `name`, or null:
+//   auto getPumpsCount = QX(GetPumpsCount, error);
+//   if (!getPumpsCount) return false;
+#define QX(name, error) EntryPoint(&TQXClient::name, #name, error)

@@ -1,7 +1,5 @@
 #include "deliveries/confirmation.h"
 
-#include <exception>
-
 #include "client/TQXClient.h"
 #include "base/log.h"
 #include "base/number_texts.h"
@@ -30,20 +28,25 @@ void AtribuiUltimoAbastecimentoBico(int32_t abastecimento, int32_t tipo,
 
 namespace {
 
-bool Confirm() {
+bool Confirm(std::string& error) {
   WriteLog("<AUT_ConfirmaAbastecimento>");
+  auto lockDelivery = QX(LockDelivery, error);
+  if (!lockDelivery) return false;
   // Reserve first: a delivery is never cleared without it.
-  if (!CheckResult(QX(LockDelivery)(ultimo.Abastecimento))) {
+  if (!CheckResult(lockDelivery(ultimo.Abastecimento))) {
     WriteLog("<AUT_ConfirmaAbastecimento> Falha ao reservar ultimo "
              "abastecimento.");
     return false;
   }
-  if (ultimo.Estado != 3 &&
-      !CheckResult(QX(ClearDelivery)(ultimo.Abastecimento,
-                                     static_cast<int16_t>(ultimo.Tipo)))) {
-    WriteLog("<AUT_ConfirmaAbastecimento> Falha ao limpar abastecimento da "
-             "memoria.");
-    return false;
+  if (ultimo.Estado != 3) {  // a reserved delivery is not cleared
+    auto clearDelivery = QX(ClearDelivery, error);
+    if (!clearDelivery) return false;
+    if (!CheckResult(clearDelivery(ultimo.Abastecimento,
+                                   static_cast<int16_t>(ultimo.Tipo)))) {
+      WriteLog("<AUT_ConfirmaAbastecimento> Falha ao limpar abastecimento da "
+               "memoria.");
+      return false;
+    }
   }
   WriteLog("<AUT_ConfirmaAbastecimento> OK.");
   return true;
@@ -52,10 +55,8 @@ bool Confirm() {
 }  // namespace
 
 bool ConfirmaAbastecimento() {
-  try {
-    return Confirm();
-  } catch (const std::exception& error) {  // no session, or no entry point
-    WriteLog("<AUT_ConfirmaAbastecimento> Falhou: ", error.what());
-    return false;
-  }
+  std::string error;  // no session, or no entry point
+  if (Confirm(error)) return true;
+  if (!error.empty()) WriteLog("<AUT_ConfirmaAbastecimento> Falhou: ", error);
+  return false;
 }

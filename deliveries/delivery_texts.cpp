@@ -11,19 +11,19 @@ constexpr double kFirstDate = -657434;   // 1 January 100
 constexpr double kLastDate = 2958466;    // 1 January 10000, excluded
 constexpr int64_t kUnixEpoch = 25569;    // 1 January 1970
 
-int64_t Milliseconds(double oleDate) {
-  if (!(oleDate >= kFirstDate && oleDate < kLastDate)) {
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, oleDate);
-    throw EConvertError("'" + std::string(buffer, result.ptr) + "' is not a valid date");
-  }
+std::optional<int64_t> Milliseconds(double oleDate) {
+  if (!(oleDate >= kFirstDate && oleDate < kLastDate)) return std::nullopt;
   return std::llround(oleDate * kMsPerDay);
 }
 
 // Before 1899 the day counts down while the fraction still counts forwards
 // from midnight (-1.25 is 29 December 1899 at 06:00): the day is cut towards
 // zero and the time taken from the magnitude.
-int64_t DayNumber(double oleDate) { return Milliseconds(oleDate) / kMsPerDay; }
+std::optional<int64_t> DayNumber(double oleDate) {
+  const std::optional<int64_t> ms = Milliseconds(oleDate);
+  if (!ms) return std::nullopt;
+  return *ms / kMsPerDay;
+}
 
 struct CivilDate {
   int64_t year;
@@ -55,9 +55,16 @@ char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + '
 
 }  // namespace
 
-std::string HoraText(double oleDate, const RegionalSettings& settings) {
-  const int64_t total = Milliseconds(oleDate);
-  const int64_t ms = (total < 0 ? -total : total) % kMsPerDay;
+std::string InvalidDate(double oleDate) {
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, oleDate);
+  return "'" + std::string(buffer, result.ptr) + "' is not a valid date";
+}
+
+std::optional<std::string> HoraText(double oleDate, const RegionalSettings& settings) {
+  const std::optional<int64_t> total = Milliseconds(oleDate);
+  if (!total) return std::nullopt;
+  const int64_t ms = (*total < 0 ? -*total : *total) % kMsPerDay;
   const int64_t seconds = ms / 1000;
   std::string text;
   AppendNumber(text, seconds / 3600, 2);
@@ -68,10 +75,16 @@ std::string HoraText(double oleDate, const RegionalSettings& settings) {
   return text;
 }
 
-double DateAtMidnight(double oleDate) { return static_cast<double>(DayNumber(oleDate)); }
+std::optional<double> DateAtMidnight(double oleDate) {
+  const std::optional<int64_t> day = DayNumber(oleDate);
+  if (!day) return std::nullopt;
+  return static_cast<double>(*day);
+}
 
-std::string ShortDateText(double oleDate, const RegionalSettings& settings) {
-  const CivilDate date = FromUnixDays(DayNumber(oleDate) - kUnixEpoch);
+std::optional<std::string> ShortDateText(double oleDate, const RegionalSettings& settings) {
+  const std::optional<int64_t> day = DayNumber(oleDate);
+  if (!day) return std::nullopt;
+  const CivilDate date = FromUnixDays(*day - kUnixEpoch);
   const std::string_view picture = settings.shortDateFormat;
   std::string text;
   for (size_t i = 0; i < picture.size();) {

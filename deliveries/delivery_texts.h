@@ -3,24 +3,26 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "base/number_texts.h"
 
-// Dates outside 1 January 100 .. 31 December 9999 (or not finite) throw
-// EConvertError. Times are taken to the nearest millisecond first, so
-// 23:59:59.9996 belongs to the next day.
+// Dates outside 1 January 100 .. 31 December 9999 (or not finite) give
+// nothing; InvalidDate says why, for the log. Times are taken to the nearest
+// millisecond first, so 23:59:59.9996 belongs to the next day.
+std::string InvalidDate(double oleDate);
 
 // "hh:mm:ss" with the regional time separator, hour 00..23.
-std::string HoraText(double oleDate, const RegionalSettings& settings);
+std::optional<std::string> HoraText(double oleDate, const RegionalSettings& settings);
 
 // The same day at 00:00.
-double DateAtMidnight(double oleDate);
+std::optional<double> DateAtMidnight(double oleDate);
 
 // The date in the regional short date picture: d, dd, M or m, MM or mm, yy,
 // yyyy; '/' stands for the date separator; text in quotes and any other
 // character are copied.
-std::string ShortDateText(double oleDate, const RegionalSettings& settings);
+std::optional<std::string> ShortDateText(double oleDate, const RegionalSettings& settings);
 
 // Upper-case hex, at least 8 digits; negatives as 16-digit two's complement.
 std::string Hex64Text(int64_t code);

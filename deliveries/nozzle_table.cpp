@@ -66,7 +66,10 @@ int NozzleTable::LocalizaBico(std::string_view numeroLogico) const {
 
 const TBico& NozzleTable::Record(int index) const { return records_.at(static_cast<size_t>(index)); }
 
-NozzleTable& Nozzles() {
-  static NozzleTable table;
-  return table;
-}
+namespace {
+// Built when the driver is loaded, not at the first call: nothing of the
+// thread library is needed to guard its construction.
+NozzleTable table;
+}  // namespace
+
+NozzleTable& Nozzles() { return table; }

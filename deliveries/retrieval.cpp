@@ -1,6 +1,6 @@
 #include "deliveries/retrieval.h"
 
-#include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,8 +38,10 @@ void Log(std::string_view what) { WriteLog(kName, " ", what); }
 
 // Tests the connection and, when it is lost, logs on again with the last
 // start's arguments. False when there is no connection to work with.
-bool EnsureConnection(Reconnect reconnect) {
-  if (CheckResult(QX(TestConnection)())) return true;
+bool EnsureConnection(Reconnect reconnect, std::string& error) {
+  auto testConnection = QX(TestConnection, error);
+  if (!testConnection) return false;
+  if (CheckResult(testConnection())) return true;
   Log("Falha TestConnection.");
   Log("Tentando Reconectar ao QXServerCE.");
   if (!reconnect()) {
@@ -51,23 +53,29 @@ bool EnsureConnection(Reconnect reconnect) {
 }
 
 // The number of finished deliveries, or false with its log line.
-bool DeliveriesCount(int32_t& count) {
-  if (CheckResult(QX(GetDeliveriesCount)(&count))) return true;
+bool DeliveriesCount(int32_t& count, std::string& error) {
+  auto getDeliveriesCount = QX(GetDeliveriesCount, error);
+  if (!getDeliveriesCount) return false;
+  if (CheckResult(getDeliveriesCount(&count))) return true;
   Log("Falha ao retornar o numero de abastecimentos no servidor.");
   return false;
 }
 
 // The delivery at `ordinal` in the controller's list, or false with its log
 // line.
-bool DeliveryAt(int32_t ordinal, Delivery& d) {
-  if (!CheckResult(QX(GetDeliveryByOrdinal)(ordinal, &d.id))) {
+bool DeliveryAt(int32_t ordinal, Delivery& d, std::string& error) {
+  auto getDeliveryByOrdinal = QX(GetDeliveryByOrdinal, error);
+  if (!getDeliveryByOrdinal) return false;
+  if (!CheckResult(getDeliveryByOrdinal(ordinal, &d.id))) {
     Log("Sem abastecimento pendente. ");
     return false;
   }
+  auto getDeliveryProperties = QX(GetDeliveryPropertiesEx2, error);
+  if (!getDeliveryProperties) return false;
   int16_t priceLevel;
   int32_t reservedBy, attendantId, age, duration;
   double volume2, cleared, oldVolume2, oldValue, newVolume2, newValue;
-  if (!CheckResult(QX(GetDeliveryPropertiesEx2)(
+  if (!CheckResult(getDeliveryProperties(
           d.id, &d.hoseId, &d.state, &d.type, &d.volume, &priceLevel,
           &d.unitPrice, &d.amount, &volume2, &d.completed, &d.lockValue,
           &reservedBy, &attendantId, &age, &cleared, &d.startTotalizer,
@@ -85,16 +93,6 @@ void Discard(const Delivery& d) {
   ConfirmaAbastecimento();  // a refusal is its own log line; the call gives 0
 }
 
-// A text whose making failed is handed over empty.
-template <class Make>
-std::string Guarded(Make make) {
-  try {
-    return make();
-  } catch (const std::exception&) {
-    return std::string();
-  }
-}
-
 // The texts handed to the host.
 struct DeliveryTexts {
   std::string numeroLogico, volume, precoUnitario, valorTotal, hora,
@@ -102,38 +100,49 @@ struct DeliveryTexts {
   double data = 0;
 };
 
-enum class Outcome { HandOver, Discarded };
+// Invalid: a text cannot be made (`error` says which); nothing is handed
+// over.
+enum class Outcome { HandOver, Discarded, Invalid };
 
-// Fills the host's buffers, applying the volume rules. Throws when a text
-// cannot be made; the caller then hands nothing over.
+// Fills the host's buffers, applying the volume rules.
 Outcome WriteOutputs(const Delivery& d, const DeliveryBuffers& out,
-                     DeliveryTexts& t) {
+                     DeliveryTexts& t, std::string& error) {
   const RegionalSettings& settings = Settings();
-  t.numeroLogico = Guarded([&] { return IntToStr(d.hoseId); });
+  t.numeroLogico = IntToStr(d.hoseId);
   WriteHostText(out.numeroLogico, t.numeroLogico);
-  if (TruncaCasas(3, d.volume) <= 0) {
+  const std::optional<int64_t> volume = TruncaCasas(3, d.volume);
+  if (!volume) {
+    error = OutOfFixedPointRange(d.volume);
+    return Outcome::Invalid;
+  }
+  if (*volume <= 0) {
     WriteLog("O abastecimento veio litragem muito pequena");
     return Outcome::Discarded;
   }
-  t.volume = Guarded([&] { return FloatToStr(d.volume, settings); });
-  t.precoUnitario = Guarded([&] { return FloatToStr(d.unitPrice, settings); });
-  t.valorTotal = Guarded([&] { return FloatToStr(d.amount, settings); });
+  t.volume = FloatToStr(d.volume, settings);
+  t.precoUnitario = FloatToStr(d.unitPrice, settings);
+  t.valorTotal = FloatToStr(d.amount, settings);
   WriteHostText(out.volume, t.volume);
   WriteHostText(out.precoUnitario, t.precoUnitario);
   WriteHostText(out.valorTotal, t.valorTotal);
-  if (AjustaLitragem(t.volume, t.precoUnitario, t.valorTotal,
-                     reengenhariaLitragem,
-                     settings) == VolumeVerdict::Discard)
-    return Outcome::Discarded;
+  switch (AjustaLitragem(t.volume, t.precoUnitario, t.valorTotal,
+                         reengenhariaLitragem, settings, error)) {
+    case VolumeVerdict::Accept: break;
+    case VolumeVerdict::Discard: return Outcome::Discarded;
+    case VolumeVerdict::Invalid: return Outcome::Invalid;
+  }
   WriteHostText(out.volume, t.volume);
-  t.data = DateAtMidnight(d.completed);
+  const std::optional<double> midnight = DateAtMidnight(d.completed);
+  if (!midnight) {
+    error = InvalidDate(d.completed);
+    return Outcome::Invalid;
+  }
+  t.data = *midnight;
   *out.data = t.data;
-  t.hora = Guarded([&] { return HoraText(d.completed, settings); });
-  t.encerranteInicial =
-      Guarded([&] { return FloatToStr(d.startTotalizer, settings); });
-  t.encerranteFinal =
-      Guarded([&] { return FloatToStr(d.endTotalizer, settings); });
-  t.code = Guarded([&] { return Hex64Text(d.code); });
+  t.hora = HoraText(d.completed, settings).value_or("");
+  t.encerranteInicial = FloatToStr(d.startTotalizer, settings);
+  t.encerranteFinal = FloatToStr(d.endTotalizer, settings);
+  t.code = Hex64Text(d.code);
   WriteHostText(out.hora, t.hora);
   WriteHostText(out.encerranteInicial, t.encerranteInicial);
   WriteHostText(out.encerranteFinal, t.encerranteFinal);
@@ -151,7 +160,7 @@ void LogHandedOver(const Delivery& d, const DeliveryTexts& t) {
   WriteLog("Preço Unitario      = ", t.precoUnitario);
   WriteLog("Valor Total         = ", t.valorTotal);
   WriteLog("Data                = ",
-           Guarded([&] { return ShortDateText(t.data, Settings()); }));
+           ShortDateText(t.data, Settings()).value_or(""));
   WriteLog("Hora                = ", t.hora);
   WriteLog("Encerrante Inicial  = ", t.encerranteInicial);
   WriteLog("Encerrante Final    = ", t.encerranteFinal);
@@ -173,34 +182,38 @@ enum class Verdict {
 // A delivery locked by this driver and not reserved for good: the host
 // stored it and confirmed it, and the clear was refused or never sent.
 // Finishing it keeps it from standing in front of the others for good.
-Verdict FinishConfirmation(const Delivery& d) {
+Verdict FinishConfirmation(const Delivery& d, std::string& error) {
   Log(DeliveryName(d) + " ja confirmado pelo driver, limpando.");
-  if (CheckResult(QX(ClearDelivery)(d.id, d.type))) return Verdict::Cleared;
+  auto clearDelivery = QX(ClearDelivery, error);
+  if (!clearDelivery) return Verdict::Stop;
+  if (CheckResult(clearDelivery(d.id, d.type))) return Verdict::Cleared;
   Log(DeliveryName(d) + " nao foi limpo, seguindo para o proximo.");
   return Verdict::Skip;
 }
 
-Verdict Consider(const Delivery& d, const DeliveryBuffers& out) {
+Verdict Consider(const Delivery& d, const DeliveryBuffers& out,
+                 std::string& error) {
   if (Nozzles().LocalizaBico(IntToStr(d.hoseId)) == 0) {
     Log("Abastecimento de um bico não registrado.");
     Discard(d);
     return Verdict::Stop;
   }
   DeliveryTexts texts;
-  try {
-    if (WriteOutputs(d, out, texts) == Outcome::Discarded) {
+  std::string invalid;
+  switch (WriteOutputs(d, out, texts, invalid)) {
+    case Outcome::HandOver: break;
+    case Outcome::Discarded:
       Discard(d);
       return Verdict::Stop;
-    }
-  } catch (const std::exception& error) {
-    // Never report a delivery as handed over with fields left unwritten: it
-    // stays in the controller, and the ones behind it are not held up.
-    Log(DeliveryName(d) + " com dados invalidos (" + error.what() +
-        "), seguindo para o proximo.");
-    return Verdict::Skip;
+    case Outcome::Invalid:
+      // Never report a delivery as handed over with fields left unwritten:
+      // it stays in the controller, and the ones behind it are not held up.
+      Log(DeliveryName(d) + " com dados invalidos (" + invalid +
+          "), seguindo para o proximo.");
+      return Verdict::Skip;
   }
   if (d.lockValue == kDriverClientId && d.state != 3)
-    return FinishConfirmation(d);
+    return FinishConfirmation(d, error);
   // Reserved by someone else, or by this driver for good: left where it is.
   if (d.lockValue != -1) return Verdict::Stop;
   AtribuiUltimoAbastecimentoBico(d.id, d.type, d.state);
@@ -209,10 +222,11 @@ Verdict Consider(const Delivery& d, const DeliveryBuffers& out) {
   return Verdict::HandedOver;
 }
 
-bool Retrieve(const DeliveryBuffers& out, Reconnect reconnect) {
-  if (!EnsureConnection(reconnect)) return false;
+bool Retrieve(const DeliveryBuffers& out, Reconnect reconnect,
+              std::string& error) {
+  if (!EnsureConnection(reconnect, error)) return false;
   int32_t count = 0;
-  if (!DeliveriesCount(count)) return false;
+  if (!DeliveriesCount(count, error)) return false;
   // The first delivery is always asked for; the walk past it stays within
   // the count, and every turn moves on or counts one delivery less.
   for (int32_t ordinal = 1, turn = 0;; ++turn) {
@@ -221,8 +235,8 @@ bool Retrieve(const DeliveryBuffers& out, Reconnect reconnect) {
       return false;
     }
     Delivery d;
-    if (!DeliveryAt(ordinal, d)) return false;
-    switch (Consider(d, out)) {
+    if (!DeliveryAt(ordinal, d, error)) return false;
+    switch (Consider(d, out, error)) {
       case Verdict::HandedOver: return true;
       case Verdict::Stop: return false;
       case Verdict::Skip: ++ordinal; break;
@@ -237,10 +251,8 @@ void SetReengenhariaLitragem(bool on) { reengenhariaLitragem = on; }
 
 bool ObtemAbastecimento(const DeliveryBuffers& out, Reconnect reconnect) {
   WriteLog(kName);
-  try {
-    return Retrieve(out, reconnect);
-  } catch (const std::exception&) {
-    Log("Falhou.");
-    return false;
-  }
+  std::string error;  // no session, or no entry point
+  if (Retrieve(out, reconnect, error)) return true;
+  if (!error.empty()) Log("Falhou.");
+  return false;
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <stdexcept>
 
 #include "base/log.h"
 
@@ -87,16 +86,10 @@ Split SplitAt(const Decimal& decimal, int places, Rounding rounding) {
   return split;
 }
 
-[[noreturn]] void ThrowOutOfRange(double value) {
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  throw std::overflow_error(std::string(buffer, result.ptr) + " is out of the fixed-point range");
-}
-
-// whole x 10^4 + tenThousandths, signed; throws when it does not fit.
-int64_t SignedCount(bool negative, uint64_t whole, uint64_t tenThousandths, double original) {
+// whole x 10^4 + tenThousandths, signed; nothing when it does not fit.
+std::optional<int64_t> SignedCount(bool negative, uint64_t whole, uint64_t tenThousandths) {
   const uint64_t limit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
-  if (whole > (limit - tenThousandths) / 10000) ThrowOutOfRange(original);
+  if (whole > (limit - tenThousandths) / 10000) return std::nullopt;
   const uint64_t count = whole * 10000 + tenThousandths;
   return negative ? static_cast<int64_t>(0 - count) : static_cast<int64_t>(count);
 }
@@ -126,11 +119,21 @@ int64_t DivideHalfEven(int64_t dividend, int64_t divisor) {
 }
 
 // The fixed-point value nearest to a double (ties to even).
-int64_t ToTenThousandths(double value) {
-  if (!std::isfinite(value)) ThrowOutOfRange(value);
+std::optional<int64_t> ToTenThousandths(double value) {
+  if (!std::isfinite(value)) return std::nullopt;
   const Decimal decimal = DecimalOf(value);
   const Split split = SplitAt(decimal, 4, Rounding::HalfEven);
-  return SignedCount(decimal.negative, split.whole, split.fraction, value);
+  return SignedCount(decimal.negative, split.whole, split.fraction);
+}
+
+// Takes `count`, made of `value`; false with the error when there is none.
+bool Counted(std::optional<int64_t> count, double value, int64_t& out, std::string& error) {
+  if (!count) {
+    error = OutOfFixedPointRange(value);
+    return false;
+  }
+  out = *count;
+  return true;
 }
 
 // Exact a x b < c x d for any 64-bit operands, without a 128-bit type (none
@@ -164,9 +167,13 @@ bool ProductLess(int64_t a, int64_t b, int64_t c, int64_t d) {
 // Both counts are ten-thousandths, so their product is in 10^-8 and 0.01 is 10^6.
 bool PaysLessThanOneCent(int64_t volume, int64_t price) { return ProductLess(volume, price, 1000000, 1); }
 
-VolumeVerdict PlainVolume(const std::string& volume, double preco, const RegionalSettings& settings) {
-  const int64_t pt = TruncaCasas(3, preco);
-  const int64_t vc = ToTenThousandths(StrToFloat(volume, settings));
+VolumeVerdict PlainVolume(const std::string& volume, double preco, const RegionalSettings& settings,
+                          std::string& error) {
+  int64_t pt = 0, vc = 0;
+  double read = 0;
+  if (!Counted(TruncaCasas(3, preco), preco, pt, error) || !TryStrToFloat(volume, settings, read, error) ||
+      !Counted(ToTenThousandths(read), read, vc, error))
+    return VolumeVerdict::Invalid;
   // A unit price of 0 or less gives nothing to measure the volume against.
   if (pt > 0 && PaysLessThanOneCent(vc, pt)) {
     WriteLog("O abastecimento veio com a litragem muito pequena.");
@@ -177,12 +184,17 @@ VolumeVerdict PlainVolume(const std::string& volume, double preco, const Regiona
   return VolumeVerdict::Accept;
 }
 
-VolumeVerdict Reengineer(std::string& volume, double total, double preco, const RegionalSettings& settings) {
+VolumeVerdict Reengineer(std::string& volume, double total, double preco, const RegionalSettings& settings,
+                         std::string& error) {
   const long double quotient = static_cast<long double>(total) / preco;
-  int64_t m = ArredondaCasas(3, static_cast<double>(quotient)) / 10;  // thousandths
-  const int64_t vt = TruncaCasas(3, static_cast<double>(m) / 1000.0);
-  const int64_t at = TruncaCasas(2, total);
-  const int64_t pt = TruncaCasas(3, preco);
+  const double q = static_cast<double>(quotient);
+  int64_t m = 0, vt = 0, at = 0, pt = 0;
+  if (!Counted(ArredondaCasas(3, q), q, m, error)) return VolumeVerdict::Invalid;
+  m /= 10;  // thousandths
+  const double mVolume = static_cast<double>(m) / 1000.0;
+  if (!Counted(TruncaCasas(3, mVolume), mVolume, vt, error) || !Counted(TruncaCasas(2, total), total, at, error) ||
+      !Counted(TruncaCasas(3, preco), preco, pt, error))
+    return VolumeVerdict::Invalid;
   if (pt > 0 && PaysLessThanOneCent(vt, pt)) {
     WriteLog("O abastecimento veio litragem muito pequena");
     return VolumeVerdict::Discard;
@@ -190,10 +202,17 @@ VolumeVerdict Reengineer(std::string& volume, double total, double preco, const 
   // One correction at most; the corrected volume is not checked again.
   if (ProductLess(m, pt, at, 1000)) {
     // m/1000 x Pt, unrounded, is below the amount: the volume does not pay it.
-    m = ArredondaCasas(3, static_cast<double>(quotient + 0.0006L)) / 10;
+    const double raised = static_cast<double>(quotient + 0.0006L);
+    if (!Counted(ArredondaCasas(3, raised), raised, m, error)) return VolumeVerdict::Invalid;
+    m /= 10;
   } else {
     const double paid = static_cast<double>(static_cast<long double>(vt) * pt / 100000000.0L);
-    if (at < TruncaCasas(2, paid)) m = TruncaCasas(3, static_cast<double>(quotient)) / 10;
+    int64_t paidCut = 0;
+    if (!Counted(TruncaCasas(2, paid), paid, paidCut, error)) return VolumeVerdict::Invalid;
+    if (at < paidCut) {
+      if (!Counted(TruncaCasas(3, q), q, m, error)) return VolumeVerdict::Invalid;
+      m /= 10;
+    }
   }
   volume = FloatToStr(static_cast<double>(m) / 1000.0, settings);
   WriteLog("ReengenhariLitragem=", volume);
@@ -202,8 +221,14 @@ VolumeVerdict Reengineer(std::string& volume, double total, double preco, const 
 
 }  // namespace
 
-int64_t TruncaCasas(int16_t casas, double valor) {
-  if (!std::isfinite(valor)) ThrowOutOfRange(valor);
+std::string OutOfFixedPointRange(double value) {
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr) + " is out of the fixed-point range";
+}
+
+std::optional<int64_t> TruncaCasas(int16_t casas, double valor) {
+  if (!std::isfinite(valor)) return std::nullopt;
   const int places = std::clamp<int>(casas, 0, 10);
   // Rounding first at the eleventh decimal (the first, for no decimals) keeps
   // 0.8339999999999 from being cut to 0.833.
@@ -213,29 +238,31 @@ int64_t TruncaCasas(int16_t casas, double valor) {
   const uint64_t cut = split.fraction / kPowers10[roundingPlace - places];
   const uint64_t tenThousandths =
       places <= 4 ? cut * kPowers10[4 - places] : Divide(cut, kPowers10[places - 4], Rounding::HalfEven);
-  return SignedCount(decimal.negative, split.whole, tenThousandths, valor);
+  return SignedCount(decimal.negative, split.whole, tenThousandths);
 }
 
-int64_t ArredondaCasas(int16_t casas, double valor) {
+std::optional<int64_t> ArredondaCasas(int16_t casas, double valor) {
   const int places = std::clamp<int>(casas, 0, 15);
   const int64_t power = Power10(places);
   const double bias = 9.0 / (100.0 * static_cast<double>(power));
   const long double scaled = RoundHalfEven((static_cast<long double>(valor) + bias) * power);
-  if (!(std::fabs(scaled) < 9.2e18L)) ThrowOutOfRange(valor);
+  if (!(std::fabs(scaled) < 9.2e18L)) return std::nullopt;
   const int64_t n = static_cast<int64_t>(scaled);
   if (places > 4) return DivideHalfEven(n, Power10(places - 4));
   const int64_t factor = Power10(4 - places);
-  if (n > INT64_MAX / factor || n < INT64_MIN / factor) ThrowOutOfRange(valor);
+  if (n > INT64_MAX / factor || n < INT64_MIN / factor) return std::nullopt;
   return n * factor;
 }
 
 VolumeVerdict AjustaLitragem(std::string& volume, std::string_view precoUnitario, std::string_view valorTotal,
-                             bool reengenhariaLitragem, const RegionalSettings& settings) {
-  const double preco = StrToFloat(precoUnitario, settings);
+                             bool reengenhariaLitragem, const RegionalSettings& settings, std::string& error) {
+  double preco = 0;
+  if (!TryStrToFloat(precoUnitario, settings, preco, error)) return VolumeVerdict::Invalid;
   if (reengenhariaLitragem) {
-    const double total = StrToFloat(valorTotal, settings);
+    double total = 0;
+    if (!TryStrToFloat(valorTotal, settings, total, error)) return VolumeVerdict::Invalid;
     // Without a unit price there is nothing to recompute the volume from.
-    if (total > 0 && preco != 0) return Reengineer(volume, total, preco, settings);
+    if (total > 0 && preco != 0) return Reengineer(volume, total, preco, settings, error);
   }
-  return PlainVolume(volume, preco, settings);
+  return PlainVolume(volume, preco, settings, error);
 }

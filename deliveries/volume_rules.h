@@ -3,30 +3,34 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "base/number_texts.h"
 
-// Both return a fixed-point value: a count of ten-thousandths. A value whose
-// count does not fit 64 bits (or is not finite) throws std::overflow_error.
+// Both return a fixed-point value: a count of ten-thousandths, or nothing
+// when the count does not fit 64 bits (or the value is not finite).
 
 // Valor rounded at the eleventh decimal (at the first when Casas is 0), then
 // cut towards zero to Casas decimals (clamped to 0..10). Works on the shortest
 // decimal text of Valor, so 12.345 is 12.345 and not 12.3449999...
-int64_t TruncaCasas(int16_t casas, double valor);
+std::optional<int64_t> TruncaCasas(int16_t casas, double valor);
 
 // Valor plus 0.09 of the last place, rounded to Casas decimals (clamped to
 // 0..15) with ties to even: at three decimals 1.23442 gives 1.235.
-int64_t ArredondaCasas(int16_t casas, double valor);
+std::optional<int64_t> ArredondaCasas(int16_t casas, double valor);
 
-enum class VolumeVerdict { Accept, Discard };
+// Why `value` has no fixed-point count, for the log.
+std::string OutOfFixedPointRange(double value);
+
+// Invalid: a text does not read back, or a value lies beyond the fixed-point
+// range; `error` says which, no line was written and `volume` is untouched.
+enum class VolumeVerdict { Accept, Discard, Invalid };
 
 // With the switch on and an amount above 0, the volume becomes amount / unit
 // price at three decimals, corrected so that it pays the amount; otherwise the
 // controller's volume stands. Too small a volume is discarded. Writes the log
-// lines and may rewrite `volume`. Texts that do not read back throw
-// EConvertError (before any line is written); values beyond the fixed-point
-// range throw std::overflow_error.
+// lines and may rewrite `volume`.
 VolumeVerdict AjustaLitragem(std::string& volume, std::string_view precoUnitario, std::string_view valorTotal,
-                             bool reengenhariaLitragem, const RegionalSettings& settings);
+                             bool reengenhariaLitragem, const RegionalSettings& settings, std::string& error);

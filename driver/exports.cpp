@@ -1,11 +1,10 @@
 // The 26 exports hosts call. Each one copies the host's texts, runs the
-// operation and turns anything unexpected into a 0 result and a log line:
-// no exception or fault reaches the host.
+// operation and turns an error into a 0 result and a log line. The driver
+// throws nothing: no exception or fault reaches the host.
 #include <windows.h>
 
-#include <exception>
 #include <initializer_list>
-#include <stdexcept>
+#include <string>
 
 #include "deliveries/confirmation.h"
 #include "deliveries/nozzle_table.h"
@@ -14,6 +13,7 @@
 #include "base/log.h"
 #include "base/log_writer.h"
 #include "base/platform.h"
+#include "driver/runtime_unload.h"
 #include "driver/session.h"
 #include "driver/uKorvan.h"
 #include "pumps/authorisation.h"
@@ -24,30 +24,27 @@ namespace {
 
 // Runs an operation alone, under the driver's lock: a host may call from a
 // timer and from its user interface at once, and a poll must not hand over
-// a delivery that a confirmation is clearing. An error the operation did not
-// expect is logged after `failure` and gives 0.
+// a delivery that a confirmation is clearing. An operation that ends with an
+// error (a null buffer, a number that does not convert, no session or no
+// entry point) gives 0, and the error is logged after `failure`.
 template <class Operation>
 KorvanBool Guarded(const char* failure, Operation operation) noexcept {
   platform::DriverLockHold hold;
   platform::FloatingPointShield shield;
-  try {
-    return operation() ? 1 : 0;
-  } catch (const std::exception& error) {
-    try {
-      WriteLog(failure, error.what());
-    } catch (...) {
-    }
-  } catch (...) {
-    WriteLog(failure);
-  }
+  std::string error;
+  if (operation(error)) return 1;
+  if (!error.empty()) WriteLog(failure, error);
   return 0;
 }
 
 // A null output buffer gives 0 before anything is asked of the controller.
-void RequireBuffers(std::initializer_list<const void*> buffers) {
+bool HasBuffers(std::initializer_list<const void*> buffers, std::string& error) {
   for (const void* buffer : buffers)
-    if (buffer == nullptr)
-      throw std::invalid_argument("buffer do host nulo");
+    if (buffer == nullptr) {
+      error = "buffer do host nulo";
+      return false;
+    }
+  return true;
 }
 
 }  // namespace
@@ -82,30 +79,20 @@ KORVAN_CALL KorvanBool AUT_ObtemAssinatura(char* signature, char* version) {
 
 // The log switches stay outside the driver's lock: the log writer guards
 // itself, and switching the log must not wait for a poll.
-KORVAN_CALL void DRV_IniciaGravacaoLog() {
-  try {
-    IniciaGravacaoLog();
-  } catch (...) {
-  }
-}
+KORVAN_CALL void DRV_IniciaGravacaoLog() { IniciaGravacaoLog(); }
 
-KORVAN_CALL void DRV_ParaGravacaoLog() {
-  try {
-    ParaGravacaoLog();
-  } catch (...) {
-  }
-}
+KORVAN_CALL void DRV_ParaGravacaoLog() { ParaGravacaoLog(); }
 
 KORVAN_CALL KorvanBool AUT_IniciaComunicacao(const char* porta, const char* modo,
                                              const char* configuracao) {
-  return Guarded("Falhou >AUT_IniciaComunicacao< ", [&] {
+  return Guarded("Falhou >AUT_IniciaComunicacao< ", [&](std::string&) {
     return IniciaComunicacao(HostText(porta), HostText(modo),
                              HostText(configuracao));
   });
 }
 
 KORVAN_CALL void AUT_FinalizaComunicacao() {
-  Guarded("< AUT_FinalizaComunicacao > ", [] {
+  Guarded("< AUT_FinalizaComunicacao > ", [](std::string&) {
     FinalizaComunicacao();
     return true;
   });
@@ -115,7 +102,7 @@ KORVAN_CALL void AUT_RegistraBico(KORVAN_ARGS8(
     const char* numeroLogico, const char* numeroBomba, const char* /*unread*/,
     const char* casasLitragem, const char* casasPreco, const char* casasTotal,
     const char* casasEncerrante, const char* configuracao)) {
-  Guarded("<AUT_RegistraBico> Falhou: ", [&] {
+  Guarded("<AUT_RegistraBico> Falhou: ", [&](std::string&) {
     Nozzles().Register(numeroLogico, numeroBomba, casasLitragem, casasPreco,
                        casasTotal, casasEncerrante, configuracao);
     return true;
@@ -129,72 +116,78 @@ KORVAN_CALL KorvanBool AUT_ObtemAbastecimento(KORVAN_ARGS11(
   DeliveryBuffers buffers{numeroLogico, volume, valorTotal, precoUnitario,
                           encerranteInicial, encerranteFinal, hora, text8,
                           text9, text10, data};
-  return Guarded("<AUT_ObtemAbastecimento> Falhou: ", [&] {
-    RequireBuffers({numeroLogico, volume, valorTotal, precoUnitario,
-                    encerranteInicial, encerranteFinal, hora, text8, text9,
-                    text10, data});
-    return ObtemAbastecimento(buffers, Reconecta);
+  return Guarded("<AUT_ObtemAbastecimento> Falhou: ", [&](std::string& error) {
+    return HasBuffers({numeroLogico, volume, valorTotal, precoUnitario,
+                       encerranteInicial, encerranteFinal, hora, text8, text9,
+                       text10, data},
+                      error) &&
+           ObtemAbastecimento(buffers, Reconecta);
   });
 }
 
 KORVAN_CALL KorvanBool AUT_ConfirmaAbastecimento() {
   return Guarded("<AUT_ConfirmaAbastecimento> Falhou: ",
-                 [] { return ConfirmaAbastecimento(); });
+                 [](std::string&) { return ConfirmaAbastecimento(); });
 }
 
 KORVAN_CALL KorvanBool AUT_ObtemStatus(char* status) {
   return Guarded(">AUT_ObtemStatus< Falhou ",
-                 [&] {
-    RequireBuffers({status});
-    return ObtemStatus(status);
+                 [&](std::string& error) {
+    return HasBuffers({status}, error) && ObtemStatus(status);
   });
 }
 
 KORVAN_CALL KorvanBool AUT_ObtemEncerrante(const char* bico, char* encerrante) {
   return Guarded("<AUT_ObtemEncerrante> Falhou: ",
-                 [&] {
-    RequireBuffers({encerrante});
-    return ObtemEncerrante(HostText(bico), encerrante);
+                 [&](std::string& error) {
+    return HasBuffers({encerrante}, error) &&
+           ObtemEncerrante(HostText(bico), encerrante, error);
   });
 }
 
 KORVAN_CALL KorvanBool AUT_ObtemPreco(const char* bico, char* preco) {
   return Guarded("<AUT_ObtemPreco> Falhou: ",
-                 [&] {
-    RequireBuffers({preco});
-    return ObtemPreco(HostText(bico), preco);
+                 [&](std::string& error) {
+    return HasBuffers({preco}, error) &&
+           ObtemPreco(HostText(bico), preco, error);
   });
 }
 
 KORVAN_CALL KorvanBool AUT_AlteraPreco(const char* bico, const char* preco) {
-  return Guarded("<AUT_AlteraPreco> Falhou: ", [&] {
-    return AlteraPreco(HostText(bico), HostText(preco));
+  return Guarded("<AUT_AlteraPreco> Falhou: ", [&](std::string& error) {
+    return AlteraPreco(HostText(bico), HostText(preco), error);
   });
 }
 
 KORVAN_CALL KorvanBool AUT_AutorizaAbastecimento(const char* bico) {
   return Guarded("<AUT_AutorizaAbastecimento> Falhou: ",
-                 [&] { return AutorizaAbastecimento(HostText(bico)); });
+                 [&](std::string& error) {
+                   return AutorizaAbastecimento(HostText(bico), error);
+                 });
 }
 
 KORVAN_CALL KorvanBool AUT_BloqueiaBico(const char* bico) {
   return Guarded("<AUT_BloqueiaBico> Falhou: ",
-                 [&] { return BloqueiaBico(HostText(bico)); });
+                 [&](std::string& error) {
+                   return BloqueiaBico(HostText(bico), error);
+                 });
 }
 
 KORVAN_CALL KorvanBool AUT_DesbloqueiaBico(const char* bico) {
   return Guarded("<AUT_DesbloqueiaBico> Falhou: ",
-                 [&] { return DesbloqueiaBico(HostText(bico)); });
+                 [&](std::string& error) {
+                   return DesbloqueiaBico(HostText(bico), error);
+                 });
 }
 
 KORVAN_CALL KorvanBool AUT_BloqueiaTodosBicos() {
   return Guarded("<AUT_BloqueiaTodosBicos> Falhou: ",
-                 [] { return BloqueiaTodosBicos(); });
+                 [](std::string& error) { return BloqueiaTodosBicos(error); });
 }
 
 KORVAN_CALL KorvanBool AUT_DesbloqueiaTodosBicos() {
   return Guarded("<AUT_DesbloqueiaTodosBicos> Falhou: ",
-                 [] { return DesbloqueiaTodosBicos(); });
+                 [](std::string& error) { return DesbloqueiaTodosBicos(error); });
 }
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
@@ -204,8 +197,10 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
   }
   // At process exit other threads are gone, maybe holding the lock; the
   // process takes it with it.
-  if (reason == DLL_PROCESS_DETACH && reserved == nullptr)
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
     platform::DestroyDriverLock();
+    ReleaseRuntimeAtUnload();
+  }
   return TRUE;
 }
 

@@ -39,39 +39,47 @@ std::string Read(const std::string& file, const char* key, const char* fallback)
 }
 
 // Ports outside 0..65535 keep their low 16 bits.
-uint16_t ReadPort(const std::string& file, const char* key, const char* fallback) {
-  return static_cast<uint16_t>(StrToInt(Read(file, key, fallback)) & 0xFFFF);
+bool ReadPort(const std::string& file, const char* key, const char* fallback,
+              uint16_t& port, std::string& error) {
+  int32_t value = 0;
+  if (!TryStrToInt(Read(file, key, fallback), value, error)) return false;
+  port = static_cast<uint16_t>(value & 0xFFFF);
+  return true;
 }
 
 // A handle is written back as an unsigned 32-bit decimal: 2147483648 ..
 // 4294967295 read back as the same 32 bits, so a negative handle survives the
 // round trip. Anything else follows the integer text rule.
-int32_t ReadHandle(const std::string& file, const char* key) {
+bool ReadHandle(const std::string& file, const char* key, int32_t& value,
+                std::string& error) {
   const std::string text = Read(file, key, "0");
-  int32_t value = 0;
-  if (TryStrToInt(text, value)) return value;
+  if (TryStrToInt(text, value)) return true;
   const size_t digits = text.find_first_not_of(' ');
   uint32_t bits = 0;
   if (digits != std::string::npos) {
     const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data() + digits, end, bits);
-    if (error == std::errc() && stop == end)
-      return static_cast<int32_t>(bits);
+    const auto [stop, failed] = std::from_chars(text.data() + digits, end, bits);
+    if (failed == std::errc() && stop == end) {
+      value = static_cast<int32_t>(bits);
+      return true;
+    }
   }
-  return StrToInt(text);  // fails with the conversion's own message
+  return TryStrToInt(text, value, error);  // fails with the conversion's message
 }
 
-ConnectionSettings ReadSettings(const std::string& file) {
-  ConnectionSettings s;
+// Reads the keys in order; the first value that does not convert stops it,
+// with `error` naming the text.
+bool ReadSettings(const std::string& file, ConnectionSettings& s,
+                  std::string& error) {
   s.porta = Read(file, "Porta", "127.0.0.1");
   s.serial = Read(file, "Serial", "N");
-  s.callPort = ReadPort(file, "NumberPortIp", "5123");
-  s.eventPort = ReadPort(file, "NumberEventPort", "5124");
+  if (!ReadPort(file, "NumberPortIp", "5123", s.callPort, error) ||
+      !ReadPort(file, "NumberEventPort", "5124", s.eventPort, error))
+    return false;
   s.timeOut = Read(file, "TimeOut", "10000");
-  s.handle = ReadHandle(file, "Handle");
-  s.hWnd = ReadHandle(file, "hWnd");
-  s.hMsg = ReadHandle(file, "hMsg");
-  return s;
+  return ReadHandle(file, "Handle", s.handle, error) &&
+         ReadHandle(file, "hWnd", s.hWnd, error) &&
+         ReadHandle(file, "hMsg", s.hMsg, error);
 }
 
 std::string Unsigned(int32_t value) {
@@ -92,18 +100,28 @@ void LogSettings(const std::string& porta, const std::string& modo,
   WriteLog("hMsg= ", Unsigned(s.hMsg));
 }
 
-bool LogOn(const std::string& porta, const ConnectionSettings& s) {
-  int32_t timeOut = StrToInt(s.timeOut);
+// Without the entry points the failure line alone tells it: what they say
+// is dropped.
+bool LogOn(const std::string& porta, const ConnectionSettings& s,
+           std::string& error) {
+  int32_t timeOut = 0;
+  if (!TryStrToInt(s.timeOut, timeOut, error)) return false;
+  std::string missing;
+  auto logon = QX(ClientLogonEx, missing);
+  if (!logon) return false;
   AnsiBstr address(porta);
-  return CheckResult(QX(ClientLogonEx)(kDriverClientId, 7, address.get(),
-                                       s.callPort, s.eventPort, timeOut,
-                                       s.handle, s.hWnd, s.hMsg));
+  return CheckResult(logon(kDriverClientId, 7, address.get(), s.callPort,
+                           s.eventPort, timeOut, s.handle, s.hWnd, s.hMsg));
 }
 
-// The pump count, or 0 when the controller does not say.
-int32_t PumpCount() {
-  int32_t count = 0;
-  return CheckResult(QX(GetPumpsCount)(&count)) ? count : 0;
+// The pump count, or 0 when the controller does not say; false without the
+// entry point.
+bool PumpCount(int32_t& count) {
+  std::string missing;
+  auto getPumpsCount = QX(GetPumpsCount, missing);
+  if (!getPumpsCount) return false;
+  if (!CheckResult(getPumpsCount(&count))) count = 0;
+  return true;
 }
 
 bool WriteBack(const std::string& file, const ConnectionSettings& s) {
@@ -117,8 +135,10 @@ bool WriteBack(const std::string& file, const ConnectionSettings& s) {
          write("hWnd", Unsigned(s.hWnd)) && write("hMsg", Unsigned(s.hMsg));
 }
 
+// False after the start's own lines, or with `error` set: a setting that
+// does not convert.
 bool Start(const std::string& porta, const std::string& modo,
-           const std::string& configuracao) {
+           const std::string& configuracao, std::string& error) {
   ReplaceCurrentClient();
   WriteLog("<AUT_IniciaComunicacao>");
   // Saved before anything can fail, a setting that does not convert
@@ -126,12 +146,15 @@ bool Start(const std::string& porta, const std::string& modo,
   savedPorta = porta;
   savedConfiguracao = configuracao;
   const std::string file = IniPath();
-  ConnectionSettings settings = ReadSettings(file);
+  ConnectionSettings settings;
+  if (!ReadSettings(file, settings, error)) return false;
   LogSettings(porta, modo, configuracao, settings);
-  if (!LogOn(porta, settings)) return false;
+  if (!LogOn(porta, settings, error)) return false;
 
   ResetStatusBombas(0);  // stays empty if the count cannot be asked
-  ResetStatusBombas(PumpCount());
+  int32_t pumps = 0;
+  if (!PumpCount(pumps)) return false;
+  ResetStatusBombas(pumps);
   SetReengenhariaLitragem(configuracao.find("REL=S") != std::string::npos);
   // The session is live whether or not the file takes the settings.
   if (!WriteBack(file, settings)) WriteLog("Erro gravando ", file);
@@ -143,13 +166,9 @@ bool Start(const std::string& porta, const std::string& modo,
 
 bool IniciaComunicacao(std::string porta, std::string modo,
                        std::string configuracao) {
-  try {
-    if (Start(porta, modo, configuracao)) return true;
-  } catch (const EMissingEntryPoint&) {
-    // Without the entry point the failure line alone tells it.
-  } catch (const std::exception& error) {
-    WriteLog(error.what());  // a setting that does not convert
-  }
+  std::string error;
+  if (Start(porta, modo, configuracao, error)) return true;
+  if (!error.empty()) WriteLog(error);
   WriteLog("Falhou >AUT_IniciaComunicacao<");
   return false;
 }
@@ -159,11 +178,9 @@ bool Reconecta() {
 }
 
 void FinalizaComunicacao() {
-  bool loggedOff = false;
-  try {
-    loggedOff = CheckResult(QX(ClientLogoff)());
-  } catch (const std::exception&) {
-  }
+  std::string missing;  // no session, or no entry point: not logged off
+  auto logoff = QX(ClientLogoff, missing);
+  const bool loggedOff = logoff && CheckResult(logoff());
   WriteLog(loggedOff ? "|AUT_FinalizaComunicacao|"
                      : "< AUT_FinalizaComunicacao > Falha ao desconectar do servidor");
 }

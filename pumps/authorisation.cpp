@@ -26,25 +26,32 @@ struct Texts {
 // failed step ends the operation before the next client call.
 bool CommandPumpOfHose(const std::string& bico, NozzleIs nozzleIs,
                        PumpCommand TQXClient::*command, const char* commandName,
-                       const Texts& texts) {
+                       const Texts& texts, std::string& error) {
   WriteLog(texts.entry);
-  if (!CheckResult(QX(TestConnection)())) {
+  auto testConnection = QX(TestConnection, error);
+  if (!testConnection) return false;
+  if (!CheckResult(testConnection())) {
     WriteLog(texts.connectionFailed);
     return false;
   }
-  const int32_t number = StrToInt(bico);
+  int32_t number = 0;
+  if (!TryStrToInt(bico, number, error)) return false;
   int32_t hoseId = number;
-  if (nozzleIs == NozzleIs::HoseOrdinal &&
-      !CheckResult(QX(GetHoseByOrdinal)(number, &hoseId))) {
-    WriteLog(texts.ordinalFailed);
-    return false;
+  if (nozzleIs == NozzleIs::HoseOrdinal) {
+    auto getHoseByOrdinal = QX(GetHoseByOrdinal, error);
+    if (!getHoseByOrdinal) return false;
+    if (!CheckResult(getHoseByOrdinal(number, &hoseId))) {
+      WriteLog(texts.ordinalFailed);
+      return false;
+    }
   }
   HoseProperties hose;
-  if (!ReadHose(hoseId, hose)) {
-    WriteLog(texts.hoseFailed);
+  if (!ReadHose(hoseId, hose, error)) {
+    if (error.empty()) WriteLog(texts.hoseFailed);
     return false;
   }
-  PumpCommand send = CurrentClient().Require(command, commandName);
+  PumpCommand send = EntryPoint(command, commandName, error);
+  if (!send) return false;
   if (!CheckResult(send(hose.pumpId))) {
     WriteLog(texts.commandFailed);
     return false;
@@ -57,9 +64,10 @@ using AllCommand = QXResult(QX_CALL*)();
 
 bool CommandAllPumps(const char* entry, AllCommand TQXClient::*command,
                      const char* commandName, const char* failed,
-                     const char* done) {
+                     const char* done, std::string& error) {
   WriteLog(entry);
-  AllCommand send = CurrentClient().Require(command, commandName);
+  AllCommand send = EntryPoint(command, commandName, error);
+  if (!send) return false;
   if (!CheckResult(send())) {
     WriteLog(failed);
     return false;
@@ -70,46 +78,49 @@ bool CommandAllPumps(const char* entry, AllCommand TQXClient::*command,
 
 }  // namespace
 
-bool AutorizaAbastecimento(const std::string& bico) {
+bool AutorizaAbastecimento(const std::string& bico, std::string& error) {
   return CommandPumpOfHose(
       bico, NozzleIs::HoseId, &TQXClient::Authorise, "Authorise",
       {"<AUT_AutorizaAbastecimento>",
        "<AUT_AutorizaAbastecimento> Falha ao Testar Conexão.", nullptr,
        "<AUT_AutorizaAbastecimento> Falha ao obter dados da mangueira.",
        "<AUT_AutorizaAbastecimento> Falha ao mandar autorização para bomba.",
-       "<AUT_AutorizaAbastecimento> OK."});
+       "<AUT_AutorizaAbastecimento> OK."},
+      error);
 }
 
-bool BloqueiaBico(const std::string& bico) {
+bool BloqueiaBico(const std::string& bico, std::string& error) {
   return CommandPumpOfHose(
       bico, NozzleIs::HoseOrdinal, &TQXClient::TempStop, "TempStop",
       {"<AUT_BloqueiaBico>", "<AUT_BloqueiaBico> Falha ao Testar Conexão.",
        "<AUT_BloqueiaBico> Falha ao obter dados GetHoseByOrdinal.",
        "<AUT_BloqueiaBico> Falha ao obter dados da mangueira.",
        "<AUT_BloqueiaBico> Falha ao bloquear bomba.",
-       "<AUT_BloqueiaBico> OK."});
+       "<AUT_BloqueiaBico> OK."},
+      error);
 }
 
-bool DesbloqueiaBico(const std::string& bico) {
+bool DesbloqueiaBico(const std::string& bico, std::string& error) {
   return CommandPumpOfHose(
       bico, NozzleIs::HoseOrdinal, &TQXClient::ReAuthorise, "ReAuthorise",
       {"<AUT_DesbloqueiaBico>", "<AUT_DesbloqueiaBico> Falha ao Testar Conexão.",
        "Erro ao obter dados GetHoseByOrdinal. ",
        "<AUT_DesbloqueiaBico> Falha ao obter dados da mangueira.",
        "<AUT_DesbloqueiaBico> Falha ao desbloquear bomba.",
-       "<AUT_DesbloqueiaBico> OK."});
+       "<AUT_DesbloqueiaBico> OK."},
+      error);
 }
 
-bool BloqueiaTodosBicos() {
+bool BloqueiaTodosBicos(std::string& error) {
   return CommandAllPumps("<AUT_BloqueiaTodosBicos>", &TQXClient::AllStop,
                          "AllStop",
                          "Erro ao parar todas as bombas, verifique no LOG.",
-                         "OK >AUT_BloqueiaTodosBicos<");
+                         "OK >AUT_BloqueiaTodosBicos<", error);
 }
 
-bool DesbloqueiaTodosBicos() {
+bool DesbloqueiaTodosBicos(std::string& error) {
   return CommandAllPumps(
       "<AUT_DesbloqueiaTodosBicos>", &TQXClient::AllReAuthorise,
       "AllReAuthorise", "Erro ao desbloquear todas as bombas, verifique no LOG.",
-      "OK >AUT_DesbloqueiaTodosBicos<");
+      "OK >AUT_DesbloqueiaTodosBicos<", error);
 }

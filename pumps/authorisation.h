@@ -3,8 +3,10 @@
 
 #include <string>
 
-bool AutorizaAbastecimento(const std::string& bico);
-bool BloqueiaBico(const std::string& bico);
-bool DesbloqueiaBico(const std::string& bico);
-bool BloqueiaTodosBicos();
-bool DesbloqueiaTodosBicos();
+// False after the operation's own failure lines, or with `error` set (a
+// nozzle that does not convert, a missing entry point) for the caller to log.
+bool AutorizaAbastecimento(const std::string& bico, std::string& error);
+bool BloqueiaBico(const std::string& bico, std::string& error);
+bool DesbloqueiaBico(const std::string& bico, std::string& error);
+bool BloqueiaTodosBicos(std::string& error);
+bool DesbloqueiaTodosBicos(std::string& error);

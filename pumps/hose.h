@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 struct HoseProperties {
   int32_t pumpId = 0;
@@ -9,5 +10,6 @@ struct HoseProperties {
   double price = 0;
 };
 
-// Reads the hose's properties; false when the controller refused.
-bool ReadHose(int32_t hoseId, HoseProperties& hose);
+// Reads the hose's properties; false when the controller refused, or with
+// `error` set when the entry point is missing.
+bool ReadHose(int32_t hoseId, HoseProperties& hose, std::string& error);

@@ -1,7 +1,5 @@
 #include "pumps/prices.h"
 
-#include <exception>
-
 #include "client/TQXClient.h"
 #include "base/log.h"
 #include "base/number_texts.h"
@@ -14,48 +12,52 @@ namespace {
 // over as text.
 template <class Field>
 bool ReadHoseNumber(const char* name, const char* failure,
-                    const std::string& bico, char* buffer, Field field) {
+                    const std::string& bico, char* buffer, Field field,
+                    std::string& error) {
   WriteLog("<", name, ">");
+  int32_t hoseId = 0;
+  if (!TryStrToInt(bico, hoseId, error)) return false;
   HoseProperties hose;
-  if (!ReadHose(StrToInt(bico), hose)) {
-    WriteLog("<", name, "> ", failure, bico);
+  if (!ReadHose(hoseId, hose, error)) {
+    if (error.empty()) WriteLog("<", name, "> ", failure, bico);
     return false;
   }
-  std::string text;
-  try {
-    text = FloatToStr(hose.*field, Settings());
-  } catch (const std::exception&) {
-    text.clear();
-  }
-  WriteHostText(buffer, text);
+  WriteHostText(buffer, FloatToStr(hose.*field, Settings()));
   WriteLog("<", name, "> OK");
   return true;
 }
 
 }  // namespace
 
-bool ObtemEncerrante(const std::string& bico, char* buffer) {
+bool ObtemEncerrante(const std::string& bico, char* buffer, std::string& error) {
   return ReadHoseNumber("AUT_ObtemEncerrante",
                         "Falha ao obter encerrante do bico ", bico, buffer,
-                        &HoseProperties::totalizer);
+                        &HoseProperties::totalizer, error);
 }
 
-bool ObtemPreco(const std::string& bico, char* buffer) {
+bool ObtemPreco(const std::string& bico, char* buffer, std::string& error) {
   return ReadHoseNumber("AUT_ObtemPreco", "Falha ao obter preço do bico: ",
-                        bico, buffer, &HoseProperties::price);
+                        bico, buffer, &HoseProperties::price, error);
 }
 
-bool AlteraPreco(const std::string& bico, const std::string& preco) {
+bool AlteraPreco(const std::string& bico, const std::string& preco, std::string& error) {
   WriteLog("<AUT_AlteraPreco>");
   // The price is read before anything is asked of the controller.
-  double price = StrToFloat(preco, Settings());
-  int32_t ordinal = StrToInt(bico);
+  double price = 0;
+  int32_t ordinal = 0;
+  if (!TryStrToFloat(preco, Settings(), price, error) ||
+      !TryStrToInt(bico, ordinal, error))
+    return false;
+  auto getHoseByOrdinal = QX(GetHoseByOrdinal, error);
+  if (!getHoseByOrdinal) return false;
   int32_t hoseId = 0;
-  if (!CheckResult(QX(GetHoseByOrdinal)(ordinal, &hoseId))) {
+  if (!CheckResult(getHoseByOrdinal(ordinal, &hoseId))) {
     WriteLog("Erro ao buscar dados GetHoseByOrdinal. ");
     return false;
   }
-  if (!CheckResult(QX(SetHosePrices)(hoseId, 2, 1, price, price))) {
+  auto setHosePrices = QX(SetHosePrices, error);
+  if (!setHosePrices) return false;
+  if (!CheckResult(setHosePrices(hoseId, 2, 1, price, price))) {
     WriteLog("<AUT_AlteraPreco> Falha na alteração de preço da bomba.");
     return false;
   }

@@ -1,6 +1,5 @@
 #include "pumps/status.h"
 
-#include <exception>
 #include <string>
 
 #include "client/TQXClient.h"
@@ -29,13 +28,15 @@ struct PumpEvent {
 
 // Takes the next event, a pump event, from the controller. Only the pump's
 // number and state matter; the strings that come with it are freed.
-bool NextPumpEvent(PumpEvent& event) {
+bool NextPumpEvent(PumpEvent& event, std::string& error) {
+  auto getNextPumpEvent = QX(GetNextPumpEventEx2, error);
+  if (!getNextPumpEvent) return false;
   int32_t i32[12];
   int16_t i16[20];
   double f64[8];
   ReturnedBstr gradeName, shortGradeName, pumpName, attendantName,
       cardClientName;
-  return CheckResult(QX(GetNextPumpEventEx2)(
+  return CheckResult(getNextPumpEvent(
       &i32[0], &event.pumpNumber, &event.pumpState, &i16[0], &i32[1], &i32[2],
       &i16[1], &i16[2], &i32[3], &i32[4], gradeName.out(),
       shortGradeName.out(), &i16[3], &f64[0], &f64[1], &f64[2], &i16[4],
@@ -46,20 +47,24 @@ bool NextPumpEvent(PumpEvent& event) {
 }
 
 // Works through one event; false when the controller failed to give it.
-bool HandleNextEvent(std::string& status) {
+bool HandleNextEvent(std::string& status, std::string& error) {
+  auto getNextEventType = QX(GetNextEventType, error);
+  if (!getNextEventType) return false;
   int32_t type = 0;
-  if (!CheckResult(QX(GetNextEventType)(&type))) {
+  if (!CheckResult(getNextEventType(&type))) {
     Log("Erro leitura do próximo evento.");
     return false;
   }
   if ((type & 0xFF) != kPumpEvent) {
-    CheckResult(QX(DiscardNextEvent)());  // a failure leaves only its line
+    auto discardNextEvent = QX(DiscardNextEvent, error);
+    if (!discardNextEvent) return false;
+    CheckResult(discardNextEvent());  // a failure leaves only its line
     Log("Não há evento da bomba no momento.");
     return true;
   }
   PumpEvent event;
-  if (!NextPumpEvent(event)) {
-    Log("Falhou leitura do status da bomba.");
+  if (!NextPumpEvent(event, error)) {
+    if (error.empty()) Log("Falhou leitura do status da bomba.");
     return false;
   }
   char letter = TrataStatusBomba(event.pumpState);
@@ -71,24 +76,30 @@ bool HandleNextEvent(std::string& status) {
   return true;
 }
 
-bool ProcessStatus(char* buffer) {
-  if (QX(TestConnection)() != 0) {
+bool ProcessStatus(char* buffer, std::string& error) {
+  auto testConnection = QX(TestConnection, error);
+  if (!testConnection) return false;
+  if (testConnection() != 0) {
     Log("Erro não está conectado ao servidor.");
     return false;
   }
-  if (!CheckResult(QX(ProcessEvents)())) {
+  auto processEvents = QX(ProcessEvents, error);
+  if (!processEvents) return false;
+  if (!CheckResult(processEvents())) {
     Log("Erro ao iniciar processamento de eventos.");
     return false;
   }
+  auto getEventsCount = QX(GetEventsCount, error);
+  if (!getEventsCount) return false;
   int32_t count = 0;
-  if (!CheckResult(QX(GetEventsCount)(&count))) {
+  if (!CheckResult(getEventsCount(&count))) {
     Log("Erro não há eventos disponiveis.");
     return false;
   }
   std::string& status = statusBombas;
   // Exactly the events counted now; later ones wait for the next call.
   for (int32_t i = 0; i < count; ++i)
-    if (!HandleNextEvent(status)) return false;
+    if (!HandleNextEvent(status, error)) return false;
   WriteHostText(buffer, status);
   Log("OK.");
   return true;
@@ -102,10 +113,8 @@ void ResetStatusBombas(int32_t pumpCount) {
 
 bool ObtemStatus(char* buffer) {
   WriteLog("<AUT_ObtemStatus>");
-  try {
-    return ProcessStatus(buffer);
-  } catch (const std::exception& error) {
-    Log("Falhou ", error.what());
-    return false;
-  }
+  std::string error;
+  if (ProcessStatus(buffer, error)) return true;
+  if (!error.empty()) Log("Falhou ", error);
+  return false;
 }

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <optional>
 #include <random>
-#include <stdexcept>
 
 #include "log_capture.h"
 
@@ -58,11 +58,12 @@ TEST(TruncaCasas, ExactForEveryValueOfThreeDecimals) {
   }
 }
 
-TEST(TruncaCasas, OutOfTheFixedPointRangeThrows) {
-  EXPECT_THROW(TruncaCasas(3, 1e15), std::overflow_error);
-  EXPECT_THROW(TruncaCasas(3, -1e300), std::overflow_error);
-  EXPECT_THROW(TruncaCasas(3, std::numeric_limits<double>::infinity()), std::overflow_error);
-  EXPECT_THROW(TruncaCasas(3, std::numeric_limits<double>::quiet_NaN()), std::overflow_error);
+TEST(TruncaCasas, OutOfTheFixedPointRangeGivesNothing) {
+  EXPECT_EQ(TruncaCasas(3, 1e15), std::nullopt);
+  EXPECT_EQ(TruncaCasas(3, -1e300), std::nullopt);
+  EXPECT_EQ(TruncaCasas(3, std::numeric_limits<double>::infinity()), std::nullopt);
+  EXPECT_EQ(TruncaCasas(3, std::numeric_limits<double>::quiet_NaN()), std::nullopt);
+  EXPECT_EQ(OutOfFixedPointRange(1e15), "1e+15 is out of the fixed-point range");
   EXPECT_EQ(TruncaCasas(0, 922337203685477.0), 9223372036854770000);
 }
 
@@ -81,9 +82,9 @@ TEST(ArredondaCasas, RoundsWithABiasOfNineHundredthsOfTheLastPlace) {
     EXPECT_EQ(ArredondaCasas(c.casas, c.valor), c.expected)
         << "ArredondaCasas(" << c.casas << ", " << c.valor << ")";
   }
-  EXPECT_THROW(ArredondaCasas(3, 1e16), std::overflow_error);
-  EXPECT_THROW(ArredondaCasas(0, 1e15), std::overflow_error);
-  EXPECT_THROW(ArredondaCasas(3, std::numeric_limits<double>::quiet_NaN()), std::overflow_error);
+  EXPECT_EQ(ArredondaCasas(3, 1e16), std::nullopt);
+  EXPECT_EQ(ArredondaCasas(0, 1e15), std::nullopt);
+  EXPECT_EQ(ArredondaCasas(3, std::numeric_limits<double>::quiet_NaN()), std::nullopt);
 }
 
 struct Delivery {
@@ -102,11 +103,11 @@ class AjustaLitragemTest : public testing::TestWithParam<char> {
 
   void Check(const Delivery& d) {
     SCOPED_TRACE(d.name);
-    std::string volume = FloatToStr(d.volume, settings_);
+    std::string volume = FloatToStr(d.volume, settings_), error;
     const VolumeVerdict verdict = AjustaLitragem(volume, FloatToStr(d.preco, settings_),
-                                                 FloatToStr(d.total, settings_), d.reengenharia, settings_);
-    EXPECT_EQ(verdict == VolumeVerdict::Accept ? "accept" : "discard",
-              std::string(d.verdict == VolumeVerdict::Accept ? "accept" : "discard"));
+                                                 FloatToStr(d.total, settings_), d.reengenharia, settings_, error);
+    const char* names[] = {"accept", "discard", "invalid"};
+    EXPECT_STREQ(names[static_cast<int>(verdict)], names[static_cast<int>(d.verdict)]) << error;
     const std::string expectedVolume = FloatToStr(d.volumeAfter, settings_);
     EXPECT_EQ(volume, expectedVolume);
     Lines expectedLines = d.lines;
@@ -148,14 +149,20 @@ TEST_P(AjustaLitragemTest, PlainBranchKeepsTheControllersVolume) {
   for (const Delivery& d : cases) Check(d);
 }
 
-TEST_P(AjustaLitragemTest, TextsThatDoNotReadBackThrow) {
+TEST_P(AjustaLitragemTest, TextsThatDoNotReadBackAreInvalid) {
   const std::string other = GetParam() == ',' ? "4.299" : "4,299";
-  std::string volume = FloatToStr(1.5, settings_);
-  EXPECT_THROW(AjustaLitragem(volume, other, "10", true, settings_), EConvertError);
-  EXPECT_THROW(AjustaLitragem(volume, "3", other, true, settings_), EConvertError);
-  EXPECT_THROW(AjustaLitragem(volume, other, "10", false, settings_), EConvertError);
+  std::string volume = FloatToStr(1.5, settings_), error;
+  const auto invalid = VolumeVerdict::Invalid;
+  EXPECT_EQ(AjustaLitragem(volume, other, "10", true, settings_, error), invalid);
+  EXPECT_EQ(error, "'" + other + "' is not a valid floating point value");
+  EXPECT_EQ(AjustaLitragem(volume, "3", other, true, settings_, error), invalid);
+  EXPECT_EQ(AjustaLitragem(volume, other, "10", false, settings_, error), invalid);
   std::string badVolume = "abc";
-  EXPECT_THROW(AjustaLitragem(badVolume, "3", "10", false, settings_), EConvertError);
+  EXPECT_EQ(AjustaLitragem(badVolume, "3", "10", false, settings_, error), invalid);
+  EXPECT_EQ(error, "'abc' is not a valid floating point value");
+  std::string huge = FloatToStr(1e15, settings_);
+  EXPECT_EQ(AjustaLitragem(huge, "3", "10", false, settings_, error), invalid);
+  EXPECT_EQ(error, "1e+15 is out of the fixed-point range");
   EXPECT_EQ(volume, FloatToStr(1.5, settings_));
   EXPECT_EQ(badVolume, "abc");
   EXPECT_TRUE(TakeLogLines().empty());

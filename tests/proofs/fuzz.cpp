@@ -192,10 +192,10 @@ bool Fuzz::DiscardedByRule(const SimDelivery& d) const {
   if (unregisteredWhenAdded_.count(d.code) || TruncaCasas(3, d.volume) <= 0)
     return true;
   for (bool reengenharia : {false, true}) {
-    std::string volume = FloatToStr(d.volume, settings_);
+    std::string volume = FloatToStr(d.volume, settings_), error;
     if (AjustaLitragem(volume, FloatToStr(d.unitPrice, settings_),
                        FloatToStr(d.amount, settings_), reengenharia,
-                       settings_) == VolumeVerdict::Discard)
+                       settings_, error) == VolumeVerdict::Discard)
       return true;
   }
   return false;
