@@ -124,6 +124,7 @@ void Ledger::CheckEnd() {
   // The driver looks at the first delivery of the list: one left there on
   // purpose holds back those behind it.
   bool heldBack = false;
+  int stuckBehind = 0;
   const int waiting = sim_.SimDeliveryCount();
   std::map<int64_t, SimDelivery> left;
   for (int i = 0; i < waiting; ++i) {
@@ -139,12 +140,14 @@ void Ledger::CheckEnd() {
       heldBack = true;
     } else if (heldBack) {
       ++heldBehind_;
-    } else {
+    } else if (stuckBehind++ == 0) {
       Violation(found->second, "still waiting once the faults ended (lock " +
                                    std::to_string(d.lockedBy) + ", state " +
                                    std::to_string(d.state) + ")");
     }
   }
+  if (stuckBehind > 1)
+    violations_.push_back(std::to_string(stuckBehind - 1) + " more deliveries waiting behind it");
   for (const auto& [code, e] : byCode_) {
     const bool cleared = e.clearedAt != INT64_MAX;
     if (cleared && e.fate == Fate::HandOver && (e.handovers == 0 || e.confirmations == 0))

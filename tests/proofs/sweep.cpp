@@ -140,8 +140,9 @@ int main(int argc, char** argv) {
       ++runs;
       if (day.ledger.ok()) continue;
       ++failed;
-      for (const auto& v : day.ledger.violations())
-        std::printf("  position %lld, %s: %s\n", k, mode.name, v.c_str());
+      const auto& v = day.ledger.violations();
+      std::printf("  position %lld, %s: %s (%zu violations)\n", k, mode.name, v.front().c_str(),
+                  v.size());
     }
   }
   std::printf("sweep positions %lld..%lld step %lld: %lld runs, %lld with violations\n",
