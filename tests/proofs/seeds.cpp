@@ -66,8 +66,11 @@ Station BuildStation(const SimControl& sim, Random& random) {
   return s;
 }
 
+// A delivery of the day. Another terminal may hold it for a while; at the
+// end of the day (`last`) one may come that stays held, or in state 3, so
+// that it holds back nothing but itself.
 void AddDelivery(Ledger& ledger, const Station& s, Random& random,
-                 std::vector<int32_t>& held) {
+                 std::vector<int32_t>& held, bool last = false) {
   const int h = random.Below(static_cast<int>(s.hoses.size()));
   Fate fate = s.registered[h] ? Fate::HandOver : Fate::Unregistered;
   SimDelivery d = SimDeliveryDefaults(s.hoses[h], 0.5 + random.Below(80000) / 1000.0);
@@ -75,18 +78,18 @@ void AddDelivery(Ledger& ledger, const Station& s, Random& random,
   d.completedDate = 46361 + random.Below(86400) / 86400.0;
   d.type = 1 + random.Below(5);
   d.state = random.Chance(0.1) ? SIM_DELIVERY_CURRENT : SIM_DELIVERY_COMPLETED;
-  if (random.Chance(0.02)) d.state = SIM_DELIVERY_OFFLINE;
   if (random.Chance(0.05)) d.volume = 0.0004, fate = Fate::TooSmall;
-  if (random.Chance(0.04)) d.lockedBy = kOtherClient;
+  if (random.Chance(last ? 0.3 : 0.04)) d.lockedBy = kOtherClient;
+  if (last && random.Chance(0.3)) d.state = SIM_DELIVERY_OFFLINE;
   const int32_t id = ledger.Add(d, fate);
   if (d.lockedBy == kOtherClient) held.push_back(id);
 }
 
 void Disturb(const SimControl& sim, Random& random) {
-  if (random.Chance(0.08))
+  if (random.Chance(0.15))
     sim.SimFailCall(kEntryPoints[random.Below(23)], 1 + random.Below(20),
                     random.Chance(0.5) ? 1 : 2 + random.Below(98));
-  if (random.Chance(0.02))  // one entry point out for a while
+  if (random.Chance(0.04))  // one entry point out for a while
     sim.SimFailCalls(kEntryPoints[random.Below(23)], 1 + random.Below(10),
                      1 + random.Below(60), random.Chance(0.5) ? 1 : 12);
   if (random.Chance(0.03)) sim.SimSetConnected(0);
@@ -132,14 +135,14 @@ void RunSeed(const SimControl& sim, uint64_t seed, Outcome& out) {
   host.Start();
   std::vector<int32_t> held;
   int restarts = 0;
-  for (int c = 40 + random.Below(120); c > 0; --c) {
+  for (int c = 30 + random.Below(90); c > 0; --c) {
     if (random.Chance(0.4)) AddDelivery(out.ledger, s, random, held);
-    if (!held.empty() && random.Chance(0.1)) {
-      sim.SimSetDeliveryLock(held.back(), -1);  // the other terminal lets go
-      held.pop_back();
+    if (!held.empty() && random.Chance(0.2)) {
+      sim.SimSetDeliveryLock(held.front(), -1);  // the other terminal lets go
+      held.erase(held.begin());
     }
     Disturb(sim, random);
-    if (restarts < 5 && random.Chance(0.02)) {
+    if (restarts < 5 && random.Chance(0.04)) {
       ++restarts;
       host.Restart();
     }
@@ -150,6 +153,9 @@ void RunSeed(const SimControl& sim, uint64_t seed, Outcome& out) {
     host.Cycle();
     HostBusiness(host.driver(), s, random);
   }
+  for (const int32_t id : held) sim.SimSetDeliveryLock(id, -1);
+  held.clear();
+  AddDelivery(out.ledger, s, random, held, true);
   sim.SimClearFaults();
   sim.SimSetConnected(1);
   host.Drain(3 * sim.SimDeliveryCount() + 10);
