@@ -5,12 +5,15 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cfloat>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <random>
 #include <set>
+#include <thread>
 
 #include "tests/win/station.h"
 
@@ -216,6 +219,145 @@ TEST_F(Deliveries, LockedByAnotherIsLeftWithBuffersWritten) {
                 "LockDelivery(" + std::to_string(remembered) + ")"),
             0u);
   EXPECT_EQ(WaitingCount(), 1);
+}
+
+// A delivery whose outputs can never be made stays in the controller,
+// untouched, and does not hold up the ones behind it.
+TEST_F(Deliveries, ADeliveryThatCannotBeMadeDoesNotStopTheOthers) {
+  struct Case {
+    const char* what;
+    double volume, price, date;
+    const char* reason;  // part of the logged reason
+  } cases[] = {
+      {"unit price not a number", 10, std::nan(""), kDeliveryTime, "NAN"},
+      {"date before year 100", 10, 5, -700000, "date"},
+      {"date after year 9999", 10, 5, 3000000, "date"},
+      {"volume of 1e16", 1e16, 5, kDeliveryTime, "1e+16"},
+  };
+  const std::string ending = "), seguindo para o proximo.";
+  for (const Case& c : cases) {
+    sim.SimReset();
+    AddPumps(3);
+    SimDelivery bad = MakeDelivery(11, c.volume, c.price, 50);
+    bad.completedDate = c.date;
+    AddDelivery(bad);
+    const int32_t badId = FirstWaitingId();
+    SimDelivery good = MakeDelivery(13, 20, 5, 100);
+    good.code = 77;
+    AddDelivery(good);
+    ASSERT_TRUE(Start()) << c.what;
+    const std::string skipped = "<AUT_ObtemAbastecimento> Abastecimento " +
+                                std::to_string(badId) + " com dados invalidos (";
+    auto skippedLines = [&] {
+      std::vector<std::string> found;
+      for (const auto& line : LogMessages())
+        if (line.compare(0, skipped.size(), skipped) == 0) found.push_back(line);
+      return found;
+    };
+    const size_t before = skippedLines().size();
+
+    auto out = Blank();
+    ASSERT_TRUE(driver.ObtemAbastecimento(out)) << c.what << Join(LogMessages());
+    EXPECT_STREQ(out.text9, "0000004D") << c.what << ": the one behind";
+    ASSERT_TRUE(driver.ConfirmaAbastecimento()) << c.what;
+    EXPECT_FALSE(driver.ObtemAbastecimento(out)) << c.what;
+    EXPECT_EQ(LogMessages().back(),
+              "<AUT_ObtemAbastecimento> Sem abastecimento pendente. ")
+        << c.what;
+
+    auto lines = skippedLines();
+    ASSERT_EQ(lines.size(), before + 2) << c.what << ": one line each poll";
+    EXPECT_NE(lines.back().find(c.reason), std::string::npos)
+        << c.what << ": got " << lines.back();
+    EXPECT_EQ(lines.back().substr(lines.back().size() - ending.size()), ending)
+        << c.what;
+    SimDelivery left{};
+    ASSERT_EQ(sim.SimGetDelivery(0, &left), SIM_OK) << c.what;
+    EXPECT_EQ(left.id, badId) << c.what;
+    EXPECT_EQ(left.lockedBy, -1) << c.what << ": not locked";
+    EXPECT_EQ(WaitingCount(), 1) << c.what;
+    EXPECT_EQ(CallsNamed("GetDeliveryByOrdinal").back(),
+              "GetDeliveryByOrdinal(1)=0")
+        << c.what << ": the walk stays within the count";
+    EXPECT_EQ(CallsNamed("LockDelivery"),
+              std::vector<std::string>{"LockDelivery(" +
+                                       std::to_string(badId + 1) + ")=0"})
+        << c.what << ": only the one behind is locked";
+  }
+}
+
+// A delivery this driver locked in a confirmation whose clear never came
+// is cleared at the next poll, and the one behind it handed over.
+TEST_F(Deliveries, AConfirmationLeftHalfWayIsFinished) {
+  struct Case {
+    const char* what;
+    bool clearRefused;  // else locked by hand, as a host dying between the two
+  } cases[] = {{"clear refused", true}, {"host gone after the lock", false}};
+  for (const Case& c : cases) {
+    sim.SimReset();
+    AddPumps(3);
+    ASSERT_TRUE(Start());
+    AddDelivery(MakeDelivery(11, 10, 5, 50));
+    const int32_t first = FirstWaitingId();
+    SimDelivery behind = MakeDelivery(13, 20, 5, 100);
+    behind.type = 2;
+    AddDelivery(behind);
+    auto out = Blank();
+    if (c.clearRefused) {
+      ASSERT_TRUE(driver.ObtemAbastecimento(out));
+      sim.SimFailCall("ClearDelivery", 1, 9);
+      ASSERT_FALSE(driver.ConfirmaAbastecimento());
+    } else {
+      sim.SimSetDeliveryLock(first, 97);
+    }
+    sim.SimClearCalls();
+    ASSERT_TRUE(driver.ObtemAbastecimento(out)) << c.what << Join(LogMessages());
+    EXPECT_STREQ(out.numeroLogico, "13") << c.what;
+    EXPECT_EQ(CallsNamed("ClearDelivery"),
+              std::vector<std::string>{"ClearDelivery(" +
+                                       std::to_string(first) + ",1)=0"})
+        << c.what;
+    SimDelivery cleared{};
+    ASSERT_EQ(sim.SimClearedCount(), 1) << c.what;
+    sim.SimGetCleared(0, &cleared);
+    EXPECT_EQ(cleared.id, first) << c.what;
+    auto lines = LogMessages();
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "<AUT_ObtemAbastecimento> Abastecimento " +
+                            std::to_string(first) +
+                            " ja confirmado pelo driver, limpando."),
+              lines.end())
+        << c.what << Join(lines);
+    ASSERT_TRUE(driver.ConfirmaAbastecimento()) << c.what;
+    EXPECT_EQ(WaitingCount(), 0) << c.what;
+  }
+}
+
+// Held by another client, or reserved for good by this driver: the poll
+// leaves it and does not look behind it.
+TEST_F(Deliveries, AHeldDeliveryStillStopsThePoll) {
+  struct Case {
+    const char* what;
+    int32_t lockedBy, state;
+  } cases[] = {{"another client", 5, 2}, {"reserved, state 3", 97, 3}};
+  for (const Case& c : cases) {
+    sim.SimReset();
+    AddPumps(3);
+    ASSERT_TRUE(Start());
+    SimDelivery held = MakeDelivery(11, 10, 5, 50);
+    held.lockedBy = c.lockedBy;
+    held.state = c.state;
+    AddDelivery(held);
+    AddDelivery(MakeDelivery(13, 20, 5, 100));
+    sim.SimClearCalls();
+    auto out = Blank();
+    EXPECT_FALSE(driver.ObtemAbastecimento(out)) << c.what;
+    EXPECT_EQ(CallsNamed("GetDeliveryByOrdinal"),
+              std::vector<std::string>{"GetDeliveryByOrdinal(1)=0"})
+        << c.what;
+    EXPECT_EQ(CountCalls("ClearDelivery"), 0) << c.what;
+    EXPECT_EQ(WaitingCount(), 2) << c.what;
+  }
 }
 
 TEST_F(Deliveries, ReEngineeringFollowsTheExactOption) {
@@ -450,6 +592,104 @@ TEST_F(Deliveries, NoDeliveryIsLostInAStreamWithFaults) {
   EXPECT_GT(discarded, 100);
   std::printf("stream: %d handed over and cleared, %d discarded, %d waiting\n",
               handedOverCleared, discarded, waiting);
+}
+
+// A host that polls and confirms from a timer and from its user interface at
+// once, while deliveries keep arriving. The simulator records client calls in
+// the order they reach it: each operation's calls must come as one block, and
+// no poll may read a delivery that a confirmation before it has cleared.
+class TwoThreads : public Deliveries {};
+
+// The number between the parentheses of a recorded call.
+int32_t Argument(const std::string& call) {
+  return std::atoi(call.c_str() + call.find('(') + 1);
+}
+
+TEST_F(TwoThreads, NoDeliveryIsHandedOverAfterItsConfirmation) {
+  ASSERT_TRUE(Start());
+  driver.ParaGravacaoLog();  // the log writer would take turns for them
+  sim.SimClearCalls();
+  const int kDeliveries = 3000;
+  std::atomic<bool> allAdded{false};
+  std::atomic<int> unclean{0};
+  std::vector<int32_t> seen[2];  // hand-overs, by the code the host was given
+  auto host = [&](std::vector<int32_t>* handedOver) {
+    KorvanDriver own;  // its own export table and call check
+    for (int polls = 0; polls < 20000;) {
+      if (sim.SimDeliveryCount() == 0) {  // keeps the record short
+        if (allAdded) break;
+        std::this_thread::yield();
+        continue;
+      }
+      ++polls;
+      KorvanDriver::Delivery out;
+      if (!own.ObtemAbastecimento(out)) continue;
+      handedOver->push_back(std::strtol(out.text9, nullptr, 16));
+      own.ConfirmaAbastecimento();
+    }
+    if (!own.abiClean()) ++unclean;
+  };
+  std::thread timer(host, &seen[0]), userInterface(host, &seen[1]);
+  for (int i = 1; i <= kDeliveries; ++i) {
+    SimDelivery d = MakeDelivery(i % 2 ? 11 : 13, 10 + i % 7, 5, 50 + 5 * (i % 7));
+    d.id = 1000 + i;
+    d.code = d.id;
+    AddDelivery(d);
+  }
+  allAdded = true;
+  timer.join();
+  userInterface.join();
+  EXPECT_EQ(unclean, 0);
+  ASSERT_EQ(WaitingCount(), 0);
+  ASSERT_EQ(ClearedCount(), kDeliveries);
+
+  const std::vector<std::string> calls = Calls();
+  ASSERT_EQ(static_cast<int>(calls.size()), CountCalls("*")) << "record cut short";
+  auto at = [&](size_t i) { return i < calls.size() ? calls[i] : "(end)"; };
+  std::set<int32_t> cleared;
+  std::multiset<int32_t> polled;  // hand-overs, as the record shows them
+  int32_t remembered = 0;
+  for (size_t i = 0; i < calls.size();) {
+    const std::string& call = calls[i];
+    if (call == "TestConnection()=0") {
+      ASSERT_EQ(at(i + 1), "GetDeliveriesCount()=0") << "call " << i + 1;
+      const std::string first = at(i + 2);
+      ASSERT_TRUE(first == "GetDeliveryByOrdinal(1)=0" ||
+                  first == "GetDeliveryByOrdinal(1)=4")
+          << "call " << i + 2 << ": got " << first
+          << ", wanted GetDeliveryByOrdinal(1)=0 or =4";
+      if (first != "GetDeliveryByOrdinal(1)=0") {
+        i += 3;
+        continue;
+      }
+      remembered = Argument(at(i + 3));
+      ASSERT_EQ(at(i + 3), "GetDeliveryPropertiesEx2(" +
+                               std::to_string(remembered) + ")=0")
+          << "call " << i + 3;
+      EXPECT_EQ(cleared.count(remembered), 0u)
+          << "delivery " << remembered << " handed over after its confirmation";
+      polled.insert(remembered);
+      i += 4;
+    } else if (call.rfind("LockDelivery(", 0) == 0) {
+      const int32_t id = Argument(call);
+      EXPECT_EQ(id, remembered) << "call " << i << ": not the last handed over";
+      if (call != "LockDelivery(" + std::to_string(id) + ")=0") {
+        ++i;  // confirmed already, by the other thread
+        continue;
+      }
+      ASSERT_EQ(at(i + 1), "ClearDelivery(" + std::to_string(id) + ",1)=0")
+          << "call " << i + 1;
+      cleared.insert(id);
+      i += 2;
+    } else {
+      FAIL() << "call " << i << " begins no operation: " << call;
+    }
+  }
+  std::multiset<int32_t> given(seen[0].begin(), seen[0].end());
+  given.insert(seen[1].begin(), seen[1].end());
+  EXPECT_EQ(given, polled) << "the hand-overs the host saw are the record's";
+  std::printf("two threads: %zu and %zu hand-overs, %zu client calls\n",
+              seen[0].size(), seen[1].size(), calls.size());
 }
 
 }  // namespace
