@@ -101,8 +101,8 @@ int64_t Ledger::HandedOver(const KorvanDriver::Delivery& d, int64_t pollTicket) 
       Violation(e, "handed over with text " + std::to_string(i + 1) + " unwritten");
   }
   if (d.data == kSentinelDate) Violation(e, "handed over with its date unwritten");
-  if (std::to_string(e.hose) != d.numeroLogico)
-    Violation(e, std::string("handed over as nozzle '") + d.numeroLogico + "'");
+  const std::string nozzle(d.numeroLogico, strnlen(d.numeroLogico, sizeof d.numeroLogico));
+  if (std::to_string(e.hose) != nozzle) Violation(e, "handed over as nozzle '" + nozzle + "'");
   if (e.fate != Fate::HandOver) Violation(e, "handed over, not discarded");
   if (e.confirmedAt < pollTicket)
     Violation(e, "handed over again after its confirmation returned 1");
@@ -115,7 +115,7 @@ void Ledger::Confirmed(int64_t code, bool result) {
   const auto found = byCode_.find(code);
   if (found == byCode_.end()) return;
   ++found->second.confirmations;
-  if (result && oneHost_) found->second.confirmedAt = ++tickets_;
+  if (result && found->second.confirmedAt == INT64_MAX) found->second.confirmedAt = ++tickets_;
 }
 
 void Ledger::CheckEnd() {
@@ -153,7 +153,7 @@ void Ledger::CheckEnd() {
     if (cleared && e.fate == Fate::HandOver && (e.handovers == 0 || e.confirmations == 0))
       Violation(e, "cleared without being handed over and confirmed");
     if (!cleared && !left.count(code)) Violation(e, "gone from the controller, not cleared");
-    if (oneHost_ && e.confirmedAt != INT64_MAX && !cleared && left[code].state != 3)
+    if (e.confirmedAt != INT64_MAX && !cleared && left[code].state != 3)
       Violation(e, "confirmation returned 1 but it was not cleared");
   }
 }

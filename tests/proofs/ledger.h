@@ -26,10 +26,9 @@ enum class Fate { HandOver, Unregistered, TooSmall };
 
 class Ledger {
  public:
-  // `oneHost`: the host calls one operation at a time, so a confirmation
-  // that returned 1 speaks for the delivery that host was handed last.
-  explicit Ledger(const SimControl& sim, bool oneHost = true)
-      : sim_(sim), oneHost_(oneHost) {}
+  // Thread-safe: host threads may report at once. A confirmation that
+  // returned 1 speaks for the delivery that its thread was handed last.
+  explicit Ledger(const SimControl& sim) : sim_(sim) {}
 
   // Puts the delivery in the controller's list with a code of its own.
   int32_t Add(SimDelivery d, Fate fate);
@@ -60,7 +59,6 @@ class Ledger {
   void SeeCleared();
 
   SimControl sim_;
-  bool oneHost_;
   std::mutex lock_;
   std::map<int64_t, Entry> byCode_;
   int seenCleared_ = 0;

@@ -43,7 +43,7 @@ std::vector<std::string> Nozzles() {
 // Delivery i of the day: mostly plain, a few of an unregistered nozzle or
 // too small, two held by another terminal for a while, one in state 3 and
 // one held by another terminal for good at the end.
-int32_t AddDelivery(const SimControl& sim, Ledger& ledger, int i) {
+int32_t AddDelivery(Ledger& ledger, int i) {
   Fate fate = Fate::HandOver;
   SimDelivery d = SimDeliveryDefaults(HoseId(i * 5), 5 + (i * 37 % 400) / 10.0);
   d.flags = SIM_DELIVERY_AUTO_PRICE | SIM_DELIVERY_AUTO_AMOUNT | SIM_DELIVERY_AUTO_TOTALS;
@@ -52,7 +52,6 @@ int32_t AddDelivery(const SimControl& sim, Ledger& ledger, int i) {
   if (i % 20 == 9) d.volume = 0.0004, fate = Fate::TooSmall;
   if (i == 10 || i == 30 || i == kDeliveries - 1) d.lockedBy = kOtherClient;
   if (i == kDeliveries - 2) d.state = SIM_DELIVERY_OFFLINE;
-  (void)sim;
   return ledger.Add(d, fate);
 }
 
@@ -75,7 +74,7 @@ void RunDay(const SimControl& sim, Day& day, int k, const Mode& mode, int span) 
   for (int c = 0; c < kDays; ++c) {
     if (c % 2 == 0) {
       const int i = c / 2;
-      const int32_t id = AddDelivery(sim, day.ledger, i);
+      const int32_t id = AddDelivery(day.ledger, i);
       if (i == 10 || i == 30) held[i / 30] = id;
     }
     if (c == 30) sim.SimSetDeliveryLock(held[0], -1);

@@ -1,8 +1,8 @@
 // Four host threads poll, confirm and read status and prices at once while
 // deliveries and pump events keep coming and the link drops now and then.
-// No fault may reach the host, and no delivery may be handed over once the
-// controller has cleared it (the ledger, with confirmations that may belong
-// to another thread's delivery). Then one thread drains the queue.
+// No fault may reach the host, and no delivery may be handed over again
+// once its confirmation returned 1 or the controller cleared it. Then one
+// thread drains the queue and the ledger checks every delivery.
 //
 //   threads [--seconds 30]
 #include <atomic>
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     AddHose(sim, 10 + p, p, 4 + p / 10.0);
     nozzles.push_back(std::to_string(10 + p));
   }
-  Ledger ledger(sim, false);
+  Ledger ledger(sim);
   Host host(sim, ledger, nozzles, "");
   host.Start();
 
