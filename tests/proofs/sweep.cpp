@@ -127,9 +127,14 @@ int main(int argc, char** argv) {
     for (const auto& v : baseline.ledger.violations()) std::printf("  without faults: %s\n", v.c_str());
     if (!baseline.ledger.ok()) return 1;
     // Each run loads the driver once: the positions go in chunks of processes.
-    if ((to - from) / step > chunk)
-      return RunChunks("--step " + std::to_string(step) + " --span " + std::to_string(span),
-                       from, to, chunk * step);
+    if ((to - from) / step > chunk) {
+      const int failed = RunChunks(
+          "--step " + std::to_string(step) + " --span " + std::to_string(span), from, to,
+          chunk * step);
+      std::printf("sweep: %lld positions x 4 modes: %s\n", (to - from + step - 1) / step,
+                  failed ? "VIOLATIONS (see above)" : "every delivery accounted for");
+      return failed;
+    }
   }
   long long runs = 0, failed = 0;
   for (long long k = from; k < to; k += step) {
