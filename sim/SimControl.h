@@ -83,6 +83,11 @@ QX_API int32_t QX_CALL SimGetSession(SimSession* session);
 // once. The name "*" counts every entry point. A failed call has no effect.
 QX_API int32_t QX_CALL SimFailCall(const char* name, int32_t nth,
                                    int32_t code);
+// Make `count` calls of `name` fail with `code`, from its nth call from now
+// on (nth >= 1); count 0 = every call from there until SimClearFaults. A
+// fault sweep fails a run of calls with it and then lets them through.
+QX_API int32_t QX_CALL SimFailCalls(const char* name, int32_t nth,
+                                    int32_t count, int32_t code);
 QX_API int32_t QX_CALL SimClearFaults();
 
 // The record of entry-point calls, one text each, such as
@@ -119,7 +124,8 @@ QX_API double QX_CALL SimClockSeconds();
   X(SimDeliveryCount) X(SimGetDelivery) X(SimClearedCount) X(SimGetCleared)  \
   X(SimForgetCleared)                                                        \
   X(SimQueuePumpEvent) X(SimQueueOtherEvent) X(SimEventCount)                \
-  X(SimSetConnected) X(SimGetSession) X(SimFailCall) X(SimClearFaults)       \
+  X(SimSetConnected) X(SimGetSession) X(SimFailCall) X(SimFailCalls)        \
+  X(SimClearFaults)                                                          \
   X(SimCallCount) X(SimGetCall) X(SimCountCalls) X(SimClearCalls)            \
   X(SimSetRecording)                                                         \
   X(SimAdvanceClock) X(SimUseRealTime) X(SimClockSeconds)

@@ -66,28 +66,25 @@ int64_t CallBook::Count(const std::string& name) const {
   return found == counts_.end() ? 0 : found->second;
 }
 
-void FaultPlan::Add(const std::string& name, int32_t nth, int32_t code) {
-  faults_.push_back({name, nth, code});
+void FaultPlan::Add(const std::string& name, int32_t nth, int32_t count,
+                    int32_t code) {
+  faults_.push_back({name, nth > 0 ? nth - 1 : 0, count, code});
 }
 
 bool FaultPlan::Fire(const char* name, int32_t& code) {
   bool fired = false;
   for (auto it = faults_.begin(); it != faults_.end();) {
-    if (it->name != "*" && it->name != name) {
+    if ((it->name != "*" && it->name != name) || it->skip-- > 0) {
       ++it;
       continue;
     }
-    if (it->remaining == 0) {  // every call
-      if (!fired) code = it->code;
-      fired = true;
-      ++it;
-    } else if (--it->remaining == 0) {
-      if (!fired) code = it->code;
-      fired = true;
+    it->skip = 0;
+    if (!fired) code = it->code;
+    fired = true;
+    if (it->failures > 0 && --it->failures == 0)
       it = faults_.erase(it);
-    } else {
+    else
       ++it;
-    }
   }
   return fired;
 }

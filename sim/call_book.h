@@ -57,9 +57,10 @@ class CallBook {
 // Injected failures.
 class FaultPlan {
  public:
-  // `name` fails with `code`: at every call when nth is 0, else at its nth
-  // call from now on, once. "*" stands for every entry point.
-  void Add(const std::string& name, int32_t nth, int32_t code);
+  // `name` fails with `code` at `count` calls from its nth call from now on
+  // (nth 1 = the next call); count 0 = every call from there until Clear.
+  // "*" stands for every entry point.
+  void Add(const std::string& name, int32_t nth, int32_t count, int32_t code);
   void Clear() { faults_.clear(); }
   // Counts one call of `name` against the faults; true with the code of the
   // first fault that fires.
@@ -68,7 +69,8 @@ class FaultPlan {
  private:
   struct Fault {
     std::string name;
-    int32_t remaining;  // calls until it fires; 0 = every call
+    int32_t skip;      // calls to let through first
+    int32_t failures;  // calls to fail then; 0 = every call
     int32_t code;
   };
   std::vector<Fault> faults_;

@@ -211,16 +211,22 @@ QX_API int32_t QX_CALL SimGetSession(SimSession* session) {
   });
 }
 
-QX_API int32_t QX_CALL SimFailCall(const char* name, int32_t nth,
-                                   int32_t code) {
+QX_API int32_t QX_CALL SimFailCalls(const char* name, int32_t nth,
+                                    int32_t count, int32_t code) {
   return Control([&](Simulator& sim) {
     if (!name || (std::strcmp(name, "*") != 0 && !IsEntryPoint(name)) ||
-        nth < 0 || code == 0) {
+        nth < 1 || count < 0 || code == 0) {
       return static_cast<int32_t>(SIM_ERR_BAD_ARGUMENT);
     }
-    sim.faults.Add(name, nth, code);
+    sim.faults.Add(name, nth, count, code);
     return static_cast<int32_t>(SIM_OK);
   });
+}
+
+QX_API int32_t QX_CALL SimFailCall(const char* name, int32_t nth,
+                                   int32_t code) {
+  if (nth < 0) return SIM_ERR_BAD_ARGUMENT;
+  return nth == 0 ? SimFailCalls(name, 1, 0, code) : SimFailCalls(name, nth, 1, code);
 }
 
 QX_API int32_t QX_CALL SimClearFaults() {

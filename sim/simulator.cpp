@@ -41,7 +41,7 @@ int32_t LoadScenarioText(Simulator& sim, std::string_view text,
   }
   sim.station.Load(scenario);
   for (const FaultLine& fault : scenario.faults) {
-    sim.faults.Add(fault.name, fault.nth, fault.code);
+    sim.faults.Add(fault.name, fault.nth, fault.nth == 0 ? 0 : 1, fault.code);
   }
   sim.autoLoad = false;
   sim.scenarioError.clear();

@@ -1,0 +1,92 @@
+// Four host threads poll, confirm and read status and prices at once while
+// deliveries and pump events keep coming and the link drops now and then.
+// No fault may reach the host, and no delivery may be handed over again
+// once its confirmation returned 1 or the controller cleared it. Then one
+// thread drains the queue and the ledger checks every delivery.
+//
+//   threads [--seconds 30]
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "tests/proofs/ledger.h"
+#include "tests/proofs/proof_station.h"
+
+namespace {
+
+const int kPumps = 8, kThreads = 4;
+
+LONG WINAPI FaultReachedHost(EXCEPTION_POINTERS* info) {
+  std::printf("FAULT reached the host: exception %08lX at %p\n",
+              info->ExceptionRecord->ExceptionCode, info->ExceptionRecord->ExceptionAddress);
+  std::fflush(stdout);
+  ExitProcess(3);
+}
+
+// Polls and confirms what it was handed; reads status and a price.
+void Worker(KorvanDriver& driver, Ledger& ledger, int index, std::atomic<bool>& stop,
+            std::atomic<long>& handed) {
+  char status[kPumps + 1], price[64];
+  const std::string hose = std::to_string(11 + index);
+  while (!stop) {
+    KorvanDriver::Delivery d;
+    Ledger::Prefill(d);
+    const int64_t ticket = ledger.Ticket();
+    if (driver.ObtemAbastecimento(d)) {
+      ++handed;
+      const int64_t code = ledger.HandedOver(d, ticket);
+      ledger.Confirmed(code, driver.ConfirmaAbastecimento());
+    }
+    driver.ObtemStatus(status);
+    driver.ObtemPreco(hose.c_str(), price);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  SetUnhandledExceptionFilter(FaultReachedHost);
+  const long long seconds = Option(argc, argv, "--seconds", 30);
+  const SimControl sim = LoadSimulator();
+  CreateDirectoryA("threads-run", nullptr);
+  SetCurrentDirectoryA("threads-run");
+  std::vector<std::string> nozzles;
+  for (int p = 1; p <= kPumps; ++p) {
+    AddPump(sim, p);
+    AddHose(sim, 10 + p, p, 4 + p / 10.0);
+    nozzles.push_back(std::to_string(10 + p));
+  }
+  Ledger ledger(sim);
+  Host host(sim, ledger, nozzles, "");
+  host.Start();
+
+  std::atomic<bool> stop{false};
+  std::atomic<long> handed{0};
+  std::vector<std::thread> workers;
+  for (int t = 0; t < kThreads; ++t)
+    workers.emplace_back(Worker, std::ref(host.driver()), std::ref(ledger), t, std::ref(stop),
+                         std::ref(handed));
+  const DWORD end = GetTickCount() + static_cast<DWORD>(seconds * 1000);
+  for (int tick = 0; static_cast<LONG>(end - GetTickCount()) > 0; ++tick) {
+    if (sim.SimDeliveryCount() < 40) {
+      SimDelivery d = SimDeliveryDefaults(11 + tick % kPumps, 1 + tick % 70);
+      ledger.Add(d, Fate::HandOver);
+    }
+    sim.SimQueuePumpEvent(1 + tick % kPumps, 4 + tick % 9);
+    if (tick % 500 == 250) sim.SimSetConnected(0);
+    if (tick % 500 == 260) sim.SimSetConnected(1);
+    Sleep(1);
+  }
+  stop = true;
+  for (auto& worker : workers) worker.join();
+  sim.SimSetConnected(1);
+  host.Drain(200);
+  ledger.CheckEnd();
+  for (const auto& v : ledger.violations()) std::printf("  %s\n", v.c_str());
+  std::printf("threads: %d threads for %lld s, %ld hand-overs; %s; %s\n", kThreads, seconds,
+              handed.load(), ledger.Summary().c_str(),
+              ledger.ok() ? "no fault, every delivery accounted for" : "VIOLATIONS");
+  return ledger.ok() ? 0 : 1;
+}
