@@ -68,7 +68,7 @@ Json Server::Snapshot() const {
     clients.push_back({{"id", id}, {"peer", c->peer},
                        {"clientId", s.logon.clientId}, {"loggedOn", s.loggedOn},
                        {"linkUp", s.linkUp}, {"events", c->events != nullptr},
-                       {"calls", c->calls}});
+                       {"calls", c->calls}, {"held", c->held}});
   }
   Json running = Json::array();
   for (const auto& [pump, flow] : flows_) {
@@ -161,6 +161,10 @@ int32_t Server::Act(const Json& a, std::string& error) {
   } else if (what == "fail" && a.contains("op") && a["op"].is_string() &&
              IntOf(a, "code", code) && code != 0) {
     faults_.Add(a["op"].get<std::string>(), 1, static_cast<int32_t>(code));
+    r = SIM_OK;
+  } else if (what == "hold" && a.contains("op") && a["op"].is_string()) {
+    holds_[a["op"].get<std::string>()] =
+        a.contains("after") && a["after"].is_boolean() && a["after"].get<bool>();
     r = SIM_OK;
   } else if (error.empty()) {
     error = "unknown action or missing values: " + a.dump();

@@ -212,8 +212,19 @@ void Server::OnMessage(const ClientPtr& client, const Json& m) {
     return;
   }
   ++client->calls;
-  int32_t injected = 0;
   station_.Tick();
+  if (const auto hold = holds_.find(call.op); hold != holds_.end()) {
+    const bool performed = hold->second;
+    holds_.erase(hold);
+    if (performed) Perform(station_, client->state, m, call);
+    client->held = true;
+    Log(Name(*client) + " " + call.op + (performed ? " done" : " not done") +
+        " and held without an answer");
+    PushEvents();
+    Changed();
+    return;
+  }
+  int32_t injected = 0;
   if (faults_.Fire(call.op.c_str(), injected)) {
     call.result = injected;
     Log(Name(*client) + " " + call.op + " failed on purpose with " +

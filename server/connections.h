@@ -84,6 +84,7 @@ class Server {
     std::string reply;
     std::deque<std::string> eventFrames;
     bool writingEvents = false;
+    bool held = false;  // a call left without its answer on purpose
     char watch = 0;  // the byte an event connection must never send
   };
 
@@ -124,6 +125,9 @@ class Server {
   std::set<std::shared_ptr<Socket>> greeting_;  // event connections before hello
   std::set<int32_t> cut_;  // logon client ids whose link the panel holds down
   qxsim::FaultPlan faults_;
+  // Operations whose next call is held: never answered, and carried out
+  // first when the value is true. A harness kills a host while it waits.
+  std::map<std::string, bool> holds_;
   // The panel is a client of the station too: its commands go through the
   // same operations as a host's.
   qxsim::ClientState panel_;
