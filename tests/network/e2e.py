@@ -106,8 +106,10 @@ def two_hosts(server, folder, wine):
         idle = 0
         handed[code] += 1
         other = hosts[1 - hosts.index(h)]
-        if rng.random() < 0.5:
-            other.poll()  # the other host looks at the same list meanwhile
+        if rng.random() < 0.5:  # the other host looks at the list meanwhile
+            seen = other.poll()
+            if seen is not None:
+                handed[seen] += 1
         if h.do("confirm") == "ok":
             confirmed.append(code)
     for h in hosts:
