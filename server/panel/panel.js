@@ -64,7 +64,8 @@ function drawPumps(state) {
     const key = JSON.stringify(pump);
     let card = document.getElementById("pump-" + pump.number);
     if (card && card.dataset.key === key) continue;
-    if (card && card.contains(document.activeElement)) continue;
+    const typing = document.activeElement && document.activeElement.tagName === "INPUT";
+    if (card && typing && card.contains(document.activeElement)) continue;
     const letter = LETTERS[pump.state] || "F";
     const next = el("article", { class: "pump " + letter, id: "pump-" + pump.number },
       el("h3", {}, `${pump.name || "Pump " + pump.number}`,

@@ -93,7 +93,8 @@ class Host:
         env = dict(os.environ)
         env.pop("QXSIM_SCENARIO", None)
         self.process = subprocess.Popen(
-            [wine, os.path.join(folder, "korvan-host.exe"), "console"], cwd=folder, env=env,
+            [os.path.abspath(wine), os.path.join(os.path.abspath(folder), "korvan-host.exe"),
+             "console"], cwd=folder, env=env,
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         self.chunks = queue.Queue()
         threading.Thread(target=self._read, daemon=True).start()
