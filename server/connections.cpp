@@ -21,6 +21,9 @@ namespace {
 constexpr auto kTick = std::chrono::milliseconds(50);
 constexpr size_t kLogKeep = 200;
 constexpr double kFlowPerTick = 0.25;  // litres: 5 L/s, a real nozzle's pace
+// Event frames waiting for a client that does not read its event
+// connection; beyond this the oldest go (its queue on the server is whole).
+constexpr size_t kMaxEventFrames = 4096;
 
 }  // namespace
 
@@ -350,10 +353,14 @@ void Server::PushEvents() {
       continue;
     }
     if (outbox.empty()) continue;
+    std::deque<std::string>& frames = client->eventFrames;
     while (!outbox.empty()) {
-      client->eventFrames.push_back(
-          qxsim::wire::Frame(qxsim::wire::EventMessage(outbox.front())));
+      frames.push_back(qxsim::wire::Frame(qxsim::wire::EventMessage(outbox.front())));
       outbox.pop_front();
+      if (frames.size() > kMaxEventFrames) {
+        // The head may be on its way out: keep it.
+        frames.erase(frames.begin() + (client->writingEvents ? 1 : 0));
+      }
     }
     WriteEvents(client);
   }

@@ -3,7 +3,7 @@ native qxsim-server: korvan-host consoles under Wine.
 
   e2e.py CASE --server PATH --bin DIR --wine PATH --work DIR
 
-Cases: session, reconnect, two-hosts, crash. Each checks the ledger at the
+Cases: no-server, session, reconnect, two-hosts, crash. Each checks the ledger at the
 end: every delivery cleared exactly once, none waiting."""
 import argparse
 import collections
@@ -180,7 +180,23 @@ def crash(server, folder, wine):
     ledger(server)
 
 
-CASES = {"session": session, "reconnect": reconnect, "two-hosts": two_hosts, "crash": crash}
+def no_server(server, folder, wine):
+    # The server goes; the host's ports now lead nowhere.
+    server.stop()
+    host = Host(wine, folder)
+    host.do("log on")
+    answer = host.do("inicia")
+    check(answer.startswith("0:"), "a logon without a server answered %r" % answer)
+    check(host.do("status").startswith("0:"), "status without a server")
+    check(host.poll() is None, "a poll without a server handed over")
+    host.quit()
+    logs = os.path.join(folder, "LOG")
+    text = "".join(open(os.path.join(logs, f), encoding="cp1252").read()
+                   for f in os.listdir(logs))
+    check("Error: 13" in text, "the driver's log lacks the logon's code 13")
+
+
+CASES = {"no-server": no_server, "session": session, "reconnect": reconnect, "two-hosts": two_hosts, "crash": crash}
 
 
 def main():
