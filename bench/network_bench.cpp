@@ -93,6 +93,18 @@ void Report(const char* what, double driver, double direct) {
               driver, direct, (driver / direct - 1) * 100);
 }
 
+// Driver and bare calls measured in alternating rounds, the best round of
+// each kept: on a shared machine the slow rounds are other people's work.
+void Compare(const char* what, long long calls, const std::function<void()>& driver,
+             const std::function<void()>& direct) {
+  double best[2] = {1e30, 1e30};
+  for (int round = 0; round < 5; ++round) {
+    best[0] = std::min(best[0], PerCall(calls / 5, driver));
+    best[1] = std::min(best[1], PerCall(calls / 5, direct));
+  }
+  Report(what, best[0], best[1]);
+}
+
 template <class F>
 F Bind(const char* name) {
   return reinterpret_cast<F>(reinterpret_cast<void*>(
@@ -193,10 +205,9 @@ int main(int argc, char** argv) {
               sizeof(void*) == 4 ? "32-bit" : "64-bit", calls);
   KorvanDriver::Delivery d;
   char text[64];
-  Report("AUT_ObtemAbastecimento", PerCall(calls, [&] { driver.ObtemAbastecimento(d); }),
-         PerCall(calls, DirectDelivery));
-  Report("AUT_ObtemPreco", PerCall(calls, [&] { driver.ObtemPreco("31", text); }),
-         PerCall(calls, DirectPrice));
+  Compare("AUT_ObtemAbastecimento", calls, [&] { driver.ObtemAbastecimento(d); },
+          DirectDelivery);
+  Compare("AUT_ObtemPreco", calls, [&] { driver.ObtemPreco("31", text); }, DirectPrice);
   driver.FinalizaComunicacao();
   Load(server, clients, seconds);
   return 0;
