@@ -404,6 +404,7 @@ void Server::Tick() {
   RunFlows();
   panel_.transit.clear();  // the panel reads the station, not events
   panel_.queue.clear();
+  panel_.linkUp = true;  // a scenario's `link down` is the hosts' line
   if (std::any_of(clients_.begin(), clients_.end(),
                   [](const auto& c) { return !c.second->state.outbox.empty(); })) {
     PushEvents();
