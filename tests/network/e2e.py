@@ -43,11 +43,12 @@ def drain(host, confirmed):
 def session(server, folder, wine):
     host = Host(wine, folder)
     host.start(HOSES)
-    check(host.do("status") == "FF", "status after logon")
+    status = host.status()
+    check(status == "FF", "status after logon: got %r, wanted 'FF'" % status)
     price = host.do("preco 31")
     check(price in ("5,799", "5.799"), "price of hose 31: got %r" % price)
     check(host.do("autoriza 31") == "ok", "authorise")
-    status = host.do("status")
+    status = host.status()
     check(status == "PF", "status after authorising pump 1: got %r, wanted 'PF'" % status)
     confirmed = []
     drain(host, confirmed)
@@ -187,7 +188,7 @@ def no_server(server, folder, wine):
     host.do("log on")
     answer = host.do("inicia")
     check(answer.startswith("0:"), "a logon without a server answered %r" % answer)
-    check(host.do("status").startswith("0:"), "status without a server")
+    check(host.status().startswith("0:"), "status without a server")
     check(host.poll() is None, "a poll without a server handed over")
     host.quit()
     logs = os.path.join(folder, "LOG")

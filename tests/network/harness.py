@@ -131,16 +131,23 @@ class Host:
         return self._answer(seconds)
 
     def start(self, hoses):
-        check(self.do("inicia") == "ok", "no logon")
+        answer = self.do("inicia")
+        check(answer.startswith("logged on"), "no logon: %r" % answer)
         for hose in hoses:
-            self.do("registra %d" % hose)
+            answer = self.do("registra %d 1 3 3 2 3" % hose)
+            check(answer.startswith("registered hose id"), "registra %d: %r" % (hose, answer))
 
     def poll(self):
         """The code of the delivery handed over, or None."""
         answer = self.do("poll")
         if not answer.startswith("nozzle"):
             return None
-        return int(answer.split(" code ")[1], 16)
+        return int(answer.split(" code ")[1].split()[0], 16)
+
+    def status(self):
+        """The status letters, or the console's failure line."""
+        answer = self.do("status")
+        return answer if answer.startswith("0:") else answer.split()[0]
 
     def kill(self):
         """A hard death, TerminateProcess-like: SIGKILL to this PID only."""
