@@ -23,6 +23,7 @@ enum SimResultCode : int32_t {
   SIM_ERR_PUMP_STATE = 10,      // the pump's state does not allow the command
   SIM_ERR_SCENARIO = 11,        // the scenario file could not be loaded at logon
   SIM_ERR_INTERNAL = 12,        // the simulator itself failed (out of memory)
+  SIM_ERR_NO_SERVER = 13,       // network mode: the server could not be reached at logon
   SIM_ERR_NOT_SUPPORTED = 99,   // an entry point that the simulator does not implement
 };
 

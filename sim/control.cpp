@@ -67,6 +67,8 @@ QX_API int32_t QX_CALL SimReset() {
     sim.faults.Clear();
     sim.autoLoad = false;
     sim.scenarioError.clear();
+    sim.network = false;
+    sim.remote.Close();
     return static_cast<int32_t>(SIM_OK);
   });
 }

@@ -76,6 +76,28 @@ QXResult Serve(const char* name, Arguments arguments, Operation operation) {
   return result;
 }
 
+// An entry point that works on the forecourt: the in-process station, or
+// the server in network mode. `operation` takes either (both have the same
+// operations).
+template <class Arguments, class Operation>
+QXResult ServeOn(const char* name, Arguments arguments, Operation operation) {
+  return Serve(name, arguments, [&](Simulator& sim) -> int32_t {
+    if (sim.network) return operation(sim.remote);
+    return operation(sim.station);
+  });
+}
+
+// Network mode, chosen at a logon when nothing in-process was asked for:
+// no scenario named or beside the DLL, no forecourt set up through the
+// control exports. Once chosen it stays for the process (SimReset ends it).
+bool UseNetwork(Simulator& sim) {
+  if (sim.network) return true;
+  if (!sim.autoLoad || InProcessScenarioGiven()) return false;
+  sim.network = true;
+  sim.autoLoad = false;
+  return true;
+}
+
 auto NoArguments = [](CallText&) {};
 
 }  // namespace
@@ -103,6 +125,7 @@ using qxsim::CallText;
 using qxsim::NoArguments;
 using qxsim::Put;
 using qxsim::Serve;
+using qxsim::ServeOn;
 using qxsim::Simulator;
 
 // Session.
@@ -119,7 +142,10 @@ QX_API QXResult QX_CALL ClientLogonEx(int32_t clientId, int16_t clientType,
         c.Int(eventPort).Int(timeout).Int(handle).Int(hWnd).Int(hMsg);
       },
       [&](Simulator& sim) {
-        if (const int32_t r = qxsim::AutoLoadScenario(sim)) return r;
+        const bool network = qxsim::UseNetwork(sim);
+        if (!network) {
+          if (const int32_t r = qxsim::AutoLoadScenario(sim)) return r;
+        }
         qxsim::LogonArgs args;
         args.clientId = clientId;
         args.clientType = clientType;
@@ -130,26 +156,26 @@ QX_API QXResult QX_CALL ClientLogonEx(int32_t clientId, int16_t clientType,
         args.handle = handle;
         args.hWnd = hWnd;
         args.hMsg = hMsg;
-        return sim.station.Logon(args);
+        return network ? sim.remote.Logon(args) : sim.station.Logon(args);
       });
 }
 
 QX_API QXResult QX_CALL ClientLogoff() {
-  return Serve("ClientLogoff", NoArguments,
-               [](Simulator& sim) { return sim.station.Logoff(); });
+  return ServeOn("ClientLogoff", NoArguments,
+               [](auto& station) { return station.Logoff(); });
 }
 
 #ifndef QXSIM_LACKS_TestConnection
 QX_API QXResult QX_CALL TestConnection() {
-  return Serve("TestConnection", NoArguments,
-               [](Simulator& sim) { return sim.station.Connected(); });
+  return ServeOn("TestConnection", NoArguments,
+               [](auto& station) { return station.Connected(); });
 }
 #endif
 
 QX_API QXResult QX_CALL GetPumpsCount(int32_t* count) {
-  return Serve("GetPumpsCount", NoArguments, [&](Simulator& sim) {
+  return ServeOn("GetPumpsCount", NoArguments, [&](auto& station) {
     int32_t n = 0;
-    const int32_t r = sim.station.PumpsCount(n);
+    const int32_t r = station.PumpsCount(n);
     if (r == SIM_OK) Put(count, n);
     return r;
   });
@@ -158,31 +184,31 @@ QX_API QXResult QX_CALL GetPumpsCount(int32_t* count) {
 // Events.
 
 QX_API QXResult QX_CALL ProcessEvents() {
-  return Serve("ProcessEvents", NoArguments,
-               [](Simulator& sim) { return sim.station.ProcessEvents(); });
+  return ServeOn("ProcessEvents", NoArguments,
+               [](auto& station) { return station.ProcessEvents(); });
 }
 
 QX_API QXResult QX_CALL GetEventsCount(int32_t* count) {
-  return Serve("GetEventsCount", NoArguments, [&](Simulator& sim) {
+  return ServeOn("GetEventsCount", NoArguments, [&](auto& station) {
     int32_t n = 0;
-    const int32_t r = sim.station.EventsCount(n);
+    const int32_t r = station.EventsCount(n);
     if (r == SIM_OK) Put(count, n);
     return r;
   });
 }
 
 QX_API QXResult QX_CALL GetNextEventType(int32_t* eventType) {
-  return Serve("GetNextEventType", NoArguments, [&](Simulator& sim) {
+  return ServeOn("GetNextEventType", NoArguments, [&](auto& station) {
     int32_t type = 0;
-    const int32_t r = sim.station.NextEventType(type);
+    const int32_t r = station.NextEventType(type);
     if (r == SIM_OK) Put(eventType, type);
     return r;
   });
 }
 
 QX_API QXResult QX_CALL DiscardNextEvent() {
-  return Serve("DiscardNextEvent", NoArguments,
-               [](Simulator& sim) { return sim.station.DiscardEvent(); });
+  return ServeOn("DiscardNextEvent", NoArguments,
+               [](auto& station) { return station.DiscardEvent(); });
 }
 
 QX_API QXResult QX_CALL GetNextPumpEventEx2(
@@ -200,12 +226,12 @@ QX_API QXResult QX_CALL GetNextPumpEventEx2(
     int32_t* attendantNumber, BSTR* attendantName, double* attendantTag,
     int32_t* cardClientId, int32_t* cardClientNumber, BSTR* cardClientName,
     double* cardClientTag) {
-  return Serve("GetNextPumpEventEx2", NoArguments, [&](Simulator& sim) {
+  return ServeOn("GetNextPumpEventEx2", NoArguments, [&](auto& station) {
     qxsim::PumpEvent e;
-    if (const int32_t r = sim.station.PeekPumpEvent(e)) return r;
+    if (const int32_t r = station.TakePumpEvent(e)) return r;
 
-    // The texts first: if one cannot be allocated, nothing is handed out and
-    // the event stays at the head of the queue.
+    // The texts first: if one cannot be allocated, nothing is handed out
+    // (the event is gone: out of memory is the end of the road anyway).
     struct Text {
       BSTR* out;
       std::string value;
@@ -263,16 +289,16 @@ QX_API QXResult QX_CALL GetNextPumpEventEx2(
     Put(cardClientId, 0);
     Put(cardClientNumber, 0);
     Put(cardClientTag, 0.0);
-    return sim.station.DiscardEvent();
+    return static_cast<int32_t>(SIM_OK);
   });
 }
 
 // Deliveries.
 
 QX_API QXResult QX_CALL GetDeliveriesCount(int32_t* count) {
-  return Serve("GetDeliveriesCount", NoArguments, [&](Simulator& sim) {
+  return ServeOn("GetDeliveriesCount", NoArguments, [&](auto& station) {
     int32_t n = 0;
-    const int32_t r = sim.station.DeliveriesCount(n);
+    const int32_t r = station.DeliveriesCount(n);
     if (r == SIM_OK) Put(count, n);
     return r;
   });
@@ -280,11 +306,11 @@ QX_API QXResult QX_CALL GetDeliveriesCount(int32_t* count) {
 
 QX_API QXResult QX_CALL GetDeliveryByOrdinal(int32_t ordinal,
                                              int32_t* deliveryId) {
-  return Serve(
+  return ServeOn(
       "GetDeliveryByOrdinal", [&](CallText& c) { c.Int(ordinal); },
-      [&](Simulator& sim) {
+      [&](auto& station) {
         int32_t id = 0;
-        const int32_t r = sim.station.DeliveryByOrdinal(ordinal, id);
+        const int32_t r = station.DeliveryByOrdinal(ordinal, id);
         if (r == SIM_OK) Put(deliveryId, id);
         return r;
       });
@@ -299,12 +325,12 @@ QX_API QXResult QX_CALL GetDeliveryPropertiesEx2(
     double* oldValueETotal, double* newVolumeETotal,
     double* newVolume2ETotal, double* newValueETotal, int64_t* tag,
     int32_t* duration) {
-  return Serve(
+  return ServeOn(
       "GetDeliveryPropertiesEx2", [&](CallText& c) { c.Int(deliveryId); },
-      [&](Simulator& sim) {
+      [&](auto& station) {
         SimDelivery d{};
         int32_t seconds = 0;
-        if (const int32_t r = sim.station.Delivery(deliveryId, d, seconds)) {
+        if (const int32_t r = station.Delivery(deliveryId, d, seconds)) {
           return r;
         }
         Put(hoseId, d.hoseId);
@@ -334,27 +360,27 @@ QX_API QXResult QX_CALL GetDeliveryPropertiesEx2(
 }
 
 QX_API QXResult QX_CALL LockDelivery(int32_t deliveryId) {
-  return Serve(
+  return ServeOn(
       "LockDelivery", [&](CallText& c) { c.Int(deliveryId); },
-      [&](Simulator& sim) { return sim.station.LockDelivery(deliveryId); });
+      [&](auto& station) { return station.LockDelivery(deliveryId); });
 }
 
 QX_API QXResult QX_CALL ClearDelivery(int32_t deliveryId, int16_t type) {
-  return Serve(
+  return ServeOn(
       "ClearDelivery", [&](CallText& c) { c.Int(deliveryId).Int(type); },
-      [&](Simulator& sim) {
-        return sim.station.ClearDelivery(deliveryId, type);
+      [&](auto& station) {
+        return station.ClearDelivery(deliveryId, type);
       });
 }
 
 // Hoses.
 
 QX_API QXResult QX_CALL GetHoseByOrdinal(int32_t ordinal, int32_t* hoseId) {
-  return Serve(
+  return ServeOn(
       "GetHoseByOrdinal", [&](CallText& c) { c.Int(ordinal); },
-      [&](Simulator& sim) {
+      [&](auto& station) {
         int32_t id = 0;
-        const int32_t r = sim.station.HoseByOrdinal(ordinal, id);
+        const int32_t r = station.HoseByOrdinal(ordinal, id);
         if (r == SIM_OK) Put(hoseId, id);
         return r;
       });
@@ -365,11 +391,11 @@ QX_API QXResult QX_CALL GetHosePropertiesEx2(
     int32_t* gradeId, double* volumeTotal, double* valueTotal,
     double* volume2Total, double* totalizer, int16_t* priceLevel,
     double* price, double* price2, int16_t* flags) {
-  return Serve(
+  return ServeOn(
       "GetHosePropertiesEx2", [&](CallText& c) { c.Int(hoseId); },
-      [&](Simulator& sim) {
+      [&](auto& station) {
         SimHose h{};
-        if (const int32_t r = sim.station.Hose(hoseId, h)) return r;
+        if (const int32_t r = station.Hose(hoseId, h)) return r;
         Put(number, h.number);
         Put(pumpId, h.pumpId);
         Put(tankId, h.tankId);
@@ -389,13 +415,13 @@ QX_API QXResult QX_CALL GetHosePropertiesEx2(
 QX_API QXResult QX_CALL SetHosePrices(int32_t hoseId, int32_t durationType,
                                       int16_t priceType, double price1,
                                       double price2) {
-  return Serve(
+  return ServeOn(
       "SetHosePrices",
       [&](CallText& c) {
         c.Int(hoseId).Int(durationType).Int(priceType).Real(price1).Real(price2);
       },
-      [&](Simulator& sim) {
-        return sim.station.SetHosePrices(hoseId, durationType, priceType,
+      [&](auto& station) {
+        return station.SetHosePrices(hoseId, durationType, priceType,
                                          price1, price2);
       });
 }
@@ -403,31 +429,31 @@ QX_API QXResult QX_CALL SetHosePrices(int32_t hoseId, int32_t durationType,
 // Pump commands.
 
 QX_API QXResult QX_CALL Authorise(int32_t pumpId) {
-  return Serve(
+  return ServeOn(
       "Authorise", [&](CallText& c) { c.Int(pumpId); },
-      [&](Simulator& sim) { return sim.station.Authorise(pumpId); });
+      [&](auto& station) { return station.Authorise(pumpId); });
 }
 
 QX_API QXResult QX_CALL TempStop(int32_t pumpId) {
-  return Serve(
+  return ServeOn(
       "TempStop", [&](CallText& c) { c.Int(pumpId); },
-      [&](Simulator& sim) { return sim.station.TempStop(pumpId); });
+      [&](auto& station) { return station.TempStop(pumpId); });
 }
 
 QX_API QXResult QX_CALL ReAuthorise(int32_t pumpId) {
-  return Serve(
+  return ServeOn(
       "ReAuthorise", [&](CallText& c) { c.Int(pumpId); },
-      [&](Simulator& sim) { return sim.station.ReAuthorise(pumpId); });
+      [&](auto& station) { return station.ReAuthorise(pumpId); });
 }
 
 QX_API QXResult QX_CALL AllStop() {
-  return Serve("AllStop", NoArguments,
-               [](Simulator& sim) { return sim.station.AllStop(); });
+  return ServeOn("AllStop", NoArguments,
+               [](auto& station) { return station.AllStop(); });
 }
 
 QX_API QXResult QX_CALL AllReAuthorise() {
-  return Serve("AllReAuthorise", NoArguments,
-               [](Simulator& sim) { return sim.station.AllReAuthorise(); });
+  return ServeOn("AllReAuthorise", NoArguments,
+               [](auto& station) { return station.AllReAuthorise(); });
 }
 
 // Everything else: present, recorded, not supported.

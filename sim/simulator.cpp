@@ -57,6 +57,11 @@ int32_t LoadScenarioFile(Simulator& sim, const std::string& path) {
   return LoadScenarioText(sim, text, path);
 }
 
+bool InProcessScenarioGiven() {
+  return !EnvironmentText(kScenarioVariable).empty() ||
+         FileExists(OwnFolder() + kScenarioBesideDll);
+}
+
 int32_t AutoLoadScenario(Simulator& sim) {
   if (!sim.autoLoad) return SIM_OK;
   std::string path = EnvironmentText(kScenarioVariable);

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "sim/call_book.h"
+#include "sim/remote.h"
 #include "sim/station.h"
 
 namespace qxsim {
@@ -27,6 +28,10 @@ struct Simulator {
   // exports clears it.
   bool autoLoad = true;
   std::string scenarioError;  // message of the last failed load
+  // Network mode: the forecourt is qxsim-server's, reached through
+  // `remote`, instead of `station`.
+  bool network = false;
+  RemoteStation remote;
 };
 
 Simulator& TheSimulator();
@@ -40,6 +45,10 @@ bool IsEntryPoint(std::string_view name);
 int32_t LoadScenarioText(Simulator& sim, std::string_view text,
                          const std::string& source);
 int32_t LoadScenarioFile(Simulator& sim, const std::string& path);
+
+// A scenario for the in-process station is named (QXSIM_SCENARIO) or lies
+// beside the DLL (QXClient.scenario).
+bool InProcessScenarioGiven();
 
 // The load at a logon, when armed: SIM_OK (loaded, or nothing to load) or
 // SIM_ERR_SCENARIO, in which case it stays armed for the next logon.

@@ -81,8 +81,8 @@ void Station::Reset(bool realTime) {
   waiting_.clear();
   cleared_.clear();
   nextDeliveryId_ = kFirstDeliveryId;
-  transit_.clear();
-  queue_.clear();
+  own_ = ClientState{};
+  lockHolders_.clear();
   schedule_.clear();
   nextHappening_ = 0;
   clockStarted_ = false;
@@ -91,10 +91,6 @@ void Station::Reset(bool realTime) {
   banked_ = 0;
   wallKnown_ = false;
   wallStart_ = 0;
-  loggedOn_ = false;
-  linkUp_ = true;
-  logons_ = 0;
-  logon_ = LogonArgs{};
 }
 
 void Station::Load(const Scenario& scenario) {
@@ -104,8 +100,13 @@ void Station::Load(const Scenario& scenario) {
   waiting_.clear();
   cleared_.clear();
   nextDeliveryId_ = kFirstDeliveryId;
-  transit_.clear();
-  queue_.clear();
+  own_.transit.clear();
+  own_.queue.clear();
+  for (ClientState* client : attached_) {
+    client->transit.clear();
+    client->queue.clear();
+  }
+  lockHolders_.clear();
   schedule_ = scenario.happenings;
   nextHappening_ = 0;
   clockStarted_ = false;
@@ -124,7 +125,7 @@ void Station::Load(const Scenario& scenario) {
     AddDelivery(delivery);
   }
   // Loaded in the middle of a session, the scenario's time starts now.
-  if (loggedOn_) {
+  if (AnyoneLoggedOn()) {
     StartClock();
     Tick();
   }
@@ -216,11 +217,12 @@ int32_t Station::SetDeliveryLock(int32_t deliveryId, int32_t clientId) {
   const auto it = FindWaiting(deliveryId);
   if (it == waiting_.end()) return SIM_ERR_NOT_FOUND;
   it->lockedBy = clientId;
+  lockHolders_.erase(deliveryId);
   return SIM_OK;
 }
 
 int32_t Station::QueuePumpEvent(int32_t pumpNumber, int32_t state) {
-  if (!loggedOn_) return SIM_ERR_NOT_CONNECTED;
+  if (!AnyoneLoggedOn()) return SIM_ERR_NOT_CONNECTED;
   if (SimPump* pump = FindPumpNumber(pumpNumber)) {
     pump->resumeState = ResumeStateFor(state);
     SetState(*pump, state);
@@ -237,7 +239,7 @@ int32_t Station::QueuePumpEvent(int32_t pumpNumber, int32_t state) {
 
 int32_t Station::QueueOtherEvent(int32_t type) {
   if (type == SIM_EVENT_PUMP) return SIM_ERR_BAD_ARGUMENT;
-  if (!loggedOn_) return SIM_ERR_NOT_CONNECTED;
+  if (!AnyoneLoggedOn()) return SIM_ERR_NOT_CONNECTED;
   Event event;
   event.type = type;
   Raise(event);
@@ -331,119 +333,154 @@ void Station::Fire(const Happening& h) {
       break;
     }
     case Happening::kLink:
-      linkUp_ = h.linkUp;
+      own_.linkUp = h.linkUp;
+      for (ClientState* client : attached_) client->linkUp = h.linkUp;
       break;
   }
 }
 
+// Clients.
+
+void Station::Attach(ClientState& client) { attached_.push_back(&client); }
+
+void Station::Detach(ClientState& client) {
+  attached_.erase(std::remove(attached_.begin(), attached_.end(), &client),
+                  attached_.end());
+  for (auto it = lockHolders_.begin(); it != lockHolders_.end();) {
+    if (it->second != &client) {
+      ++it;
+      continue;
+    }
+    const auto d = FindWaiting(it->first);
+    if (d != waiting_.end()) d->lockedBy = -1;
+    it = lockHolders_.erase(it);
+  }
+}
+
+bool Station::AnyoneLoggedOn() const {
+  if (own_.loggedOn) return true;
+  return std::any_of(attached_.begin(), attached_.end(),
+                     [](const ClientState* c) { return c->loggedOn; });
+}
+
 // Session.
 
-int32_t Station::Logon(const LogonArgs& args) {
+int32_t Station::Logon(const LogonArgs& args, ClientState* client) {
   // A new session: the line comes up and the event queue starts empty.
-  loggedOn_ = true;
-  linkUp_ = true;
-  ++logons_;
-  logon_ = args;
-  transit_.clear();
-  queue_.clear();
+  ClientState& c = Of(client);
+  c.loggedOn = true;
+  c.linkUp = true;
+  ++c.logons;
+  c.logon = args;
+  c.transit.clear();
+  c.queue.clear();
   StartClock();
   Tick();
   return SIM_OK;
 }
 
-int32_t Station::Logoff() {
-  if (!loggedOn_) return SIM_ERR_NOT_CONNECTED;
-  loggedOn_ = false;
-  transit_.clear();
-  queue_.clear();
+int32_t Station::Logoff(ClientState* client) {
+  ClientState& c = Of(client);
+  if (!c.loggedOn) return SIM_ERR_NOT_CONNECTED;
+  c.loggedOn = false;
+  c.transit.clear();
+  c.queue.clear();
   return SIM_OK;
 }
 
-int32_t Station::Connected() const {
-  return loggedOn_ && linkUp_ ? SIM_OK : SIM_ERR_NOT_CONNECTED;
+int32_t Station::Connected(const ClientState* client) const {
+  const ClientState& c = Of(client);
+  return c.loggedOn && c.linkUp ? SIM_OK : SIM_ERR_NOT_CONNECTED;
 }
 
-SimSession Station::Session() const {
+SimSession Station::Session(const ClientState* client) const {
+  const ClientState& c = Of(client);
   SimSession s{};
-  s.loggedOn = loggedOn_;
-  s.linkUp = linkUp_;
-  s.logons = logons_;
-  s.clientId = logon_.clientId;
-  s.clientType = logon_.clientType;
-  s.callPort = logon_.callPort;
-  s.eventPort = logon_.eventPort;
-  s.timeout = logon_.timeout;
-  s.handle = logon_.handle;
-  s.hWnd = logon_.hWnd;
-  s.hMsg = logon_.hMsg;
-  const size_t n = std::min(logon_.server.size(), sizeof s.serverAddress - 1);
-  std::memcpy(s.serverAddress, logon_.server.data(), n);
+  s.loggedOn = c.loggedOn;
+  s.linkUp = c.linkUp;
+  s.logons = c.logons;
+  s.clientId = c.logon.clientId;
+  s.clientType = c.logon.clientType;
+  s.callPort = c.logon.callPort;
+  s.eventPort = c.logon.eventPort;
+  s.timeout = c.logon.timeout;
+  s.handle = c.logon.handle;
+  s.hWnd = c.logon.hWnd;
+  s.hMsg = c.logon.hMsg;
+  const size_t n = std::min(c.logon.server.size(), sizeof s.serverAddress - 1);
+  std::memcpy(s.serverAddress, c.logon.server.data(), n);
   s.serverAddress[n] = '\0';
   return s;
 }
 
 // Operations.
 
-int32_t Station::PumpsCount(int32_t& count) const {
-  if (const int32_t r = Connected()) return r;
+int32_t Station::PumpsCount(int32_t& count, const ClientState* c) const {
+  if (const int32_t r = Connected(c)) return r;
   count = static_cast<int32_t>(pumps_.size());
   return SIM_OK;
 }
 
-int32_t Station::ProcessEvents() {
-  if (const int32_t r = Connected()) return r;
-  while (!transit_.empty()) {
-    queue_.push_back(std::move(transit_.front()));
-    transit_.pop_front();
+int32_t Station::ProcessEvents(ClientState* c) {
+  if (const int32_t r = Connected(c)) return r;
+  ClientState& client = Of(c);
+  while (!client.transit.empty()) {
+    client.queue.push_back(std::move(client.transit.front()));
+    client.transit.pop_front();
   }
   return SIM_OK;
 }
 
-int32_t Station::EventsCount(int32_t& count) const {
-  if (const int32_t r = Connected()) return r;
-  count = static_cast<int32_t>(queue_.size());
+int32_t Station::EventsCount(int32_t& count, const ClientState* c) const {
+  if (const int32_t r = Connected(c)) return r;
+  count = static_cast<int32_t>(Of(c).queue.size());
   return SIM_OK;
 }
 
-int32_t Station::NextEventType(int32_t& type) const {
-  if (const int32_t r = Connected()) return r;
-  if (queue_.empty()) return SIM_ERR_NO_EVENT;
-  type = queue_.front().type;
+int32_t Station::NextEventType(int32_t& type, const ClientState* c) const {
+  if (const int32_t r = Connected(c)) return r;
+  const std::deque<Event>& queue = Of(c).queue;
+  if (queue.empty()) return SIM_ERR_NO_EVENT;
+  type = queue.front().type;
   return SIM_OK;
 }
 
-int32_t Station::PeekPumpEvent(PumpEvent& event) const {
-  if (const int32_t r = Connected()) return r;
-  if (queue_.empty()) return SIM_ERR_NO_EVENT;
-  if (queue_.front().type != SIM_EVENT_PUMP) return SIM_ERR_WRONG_EVENT;
-  event = queue_.front().pump;
+int32_t Station::TakePumpEvent(PumpEvent& event, ClientState* c) {
+  if (const int32_t r = Connected(c)) return r;
+  std::deque<Event>& queue = Of(c).queue;
+  if (queue.empty()) return SIM_ERR_NO_EVENT;
+  if (queue.front().type != SIM_EVENT_PUMP) return SIM_ERR_WRONG_EVENT;
+  event = std::move(queue.front().pump);
+  queue.pop_front();
   return SIM_OK;
 }
 
-int32_t Station::DiscardEvent() {
-  if (const int32_t r = Connected()) return r;
-  if (queue_.empty()) return SIM_ERR_NO_EVENT;
-  queue_.pop_front();
+int32_t Station::DiscardEvent(ClientState* c) {
+  if (const int32_t r = Connected(c)) return r;
+  std::deque<Event>& queue = Of(c).queue;
+  if (queue.empty()) return SIM_ERR_NO_EVENT;
+  queue.pop_front();
   return SIM_OK;
 }
 
-int32_t Station::DeliveriesCount(int32_t& count) const {
-  if (const int32_t r = Connected()) return r;
+int32_t Station::DeliveriesCount(int32_t& count, const ClientState* c) const {
+  if (const int32_t r = Connected(c)) return r;
   count = static_cast<int32_t>(waiting_.size());
   return SIM_OK;
 }
 
-int32_t Station::DeliveryByOrdinal(int32_t ordinal, int32_t& id) const {
-  if (const int32_t r = Connected()) return r;
+int32_t Station::DeliveryByOrdinal(int32_t ordinal, int32_t& id,
+                                   const ClientState* c) const {
+  if (const int32_t r = Connected(c)) return r;
   if (ordinal < 1) return SIM_ERR_BAD_ARGUMENT;
   if (static_cast<size_t>(ordinal) > waiting_.size()) return SIM_ERR_NO_DELIVERY;
   id = waiting_[static_cast<size_t>(ordinal) - 1].id;
   return SIM_OK;
 }
 
-int32_t Station::Delivery(int32_t id, SimDelivery& delivery,
-                          int32_t& age) const {
-  if (const int32_t r = Connected()) return r;
+int32_t Station::Delivery(int32_t id, SimDelivery& delivery, int32_t& age,
+                          const ClientState* c) const {
+  if (const int32_t r = Connected(c)) return r;
   for (const SimDelivery& d : waiting_) {
     if (d.id != id) continue;
     delivery = d;
@@ -454,40 +491,44 @@ int32_t Station::Delivery(int32_t id, SimDelivery& delivery,
   return SIM_ERR_NOT_FOUND;
 }
 
-int32_t Station::LockDelivery(int32_t id) {
-  if (const int32_t r = Connected()) return r;
+int32_t Station::LockDelivery(int32_t id, ClientState* c) {
+  if (const int32_t r = Connected(c)) return r;
   const auto it = FindWaiting(id);
   if (it == waiting_.end()) return SIM_ERR_NOT_FOUND;
-  if (it->lockedBy != -1 && it->lockedBy != logon_.clientId) {
+  const int32_t clientId = Of(c).logon.clientId;
+  if (it->lockedBy != -1 && it->lockedBy != clientId) {
     return SIM_ERR_LOCKED_BY_OTHER;
   }
-  it->lockedBy = logon_.clientId;
+  it->lockedBy = clientId;
+  if (c) lockHolders_[id] = c;
   return SIM_OK;
 }
 
-int32_t Station::ClearDelivery(int32_t id, int16_t type) {
-  if (const int32_t r = Connected()) return r;
+int32_t Station::ClearDelivery(int32_t id, int16_t type, ClientState* c) {
+  if (const int32_t r = Connected(c)) return r;
   const auto it = FindWaiting(id);
   if (it == waiting_.end()) return SIM_ERR_NOT_FOUND;
-  if (it->lockedBy != logon_.clientId) return SIM_ERR_NOT_LOCKED;
+  if (it->lockedBy != Of(c).logon.clientId) return SIM_ERR_NOT_LOCKED;
   if (it->type != type) return SIM_ERR_TYPE_MISMATCH;
   SimDelivery d = *it;
   d.clearedDate = Now();
   waiting_.erase(it);
+  lockHolders_.erase(id);
   cleared_.push_back(d);
   return SIM_OK;
 }
 
-int32_t Station::HoseByOrdinal(int32_t ordinal, int32_t& id) const {
-  if (const int32_t r = Connected()) return r;
+int32_t Station::HoseByOrdinal(int32_t ordinal, int32_t& id,
+                               const ClientState* c) const {
+  if (const int32_t r = Connected(c)) return r;
   if (ordinal < 1) return SIM_ERR_BAD_ARGUMENT;
   if (static_cast<size_t>(ordinal) > hoses_.size()) return SIM_ERR_NOT_FOUND;
   id = hoses_[static_cast<size_t>(ordinal) - 1].id;
   return SIM_OK;
 }
 
-int32_t Station::Hose(int32_t id, SimHose& hose) const {
-  if (const int32_t r = Connected()) return r;
+int32_t Station::Hose(int32_t id, SimHose& hose, const ClientState* c) const {
+  if (const int32_t r = Connected(c)) return r;
   return DescribeHose(id, hose) ? SIM_OK : SIM_ERR_NOT_FOUND;
 }
 
@@ -503,8 +544,8 @@ bool Station::DescribeHose(int32_t id, SimHose& hose) const {
 
 int32_t Station::SetHosePrices(int32_t id, int32_t durationType,
                                int16_t priceType, double price1,
-                               double price2) {
-  if (const int32_t r = Connected()) return r;
+                               double price2, ClientState* c) {
+  if (const int32_t r = Connected(c)) return r;
   // Duration 1 = temporary, 2 = permanent (the simulator keeps both alike);
   // price type 1 = price per volume unit, the only kind it knows.
   if (durationType != 1 && durationType != 2) return SIM_ERR_BAD_ARGUMENT;
@@ -520,8 +561,8 @@ int32_t Station::SetHosePrices(int32_t id, int32_t durationType,
   return SIM_OK;
 }
 
-int32_t Station::Authorise(int32_t pumpId) {
-  if (const int32_t r = Connected()) return r;
+int32_t Station::Authorise(int32_t pumpId, ClientState* c) {
+  if (const int32_t r = Connected(c)) return r;
   SimPump* pump = FindPump(pumpId);
   if (!pump) return SIM_ERR_NOT_FOUND;
   switch (pump->state) {
@@ -543,8 +584,8 @@ int32_t Station::Authorise(int32_t pumpId) {
   }
 }
 
-int32_t Station::TempStop(int32_t pumpId) {
-  if (const int32_t r = Connected()) return r;
+int32_t Station::TempStop(int32_t pumpId, ClientState* c) {
+  if (const int32_t r = Connected(c)) return r;
   SimPump* pump = FindPump(pumpId);
   if (!pump) return SIM_ERR_NOT_FOUND;
   if (IsStopped(pump->state)) return SIM_OK;
@@ -553,8 +594,8 @@ int32_t Station::TempStop(int32_t pumpId) {
   return SIM_OK;
 }
 
-int32_t Station::ReAuthorise(int32_t pumpId) {
-  if (const int32_t r = Connected()) return r;
+int32_t Station::ReAuthorise(int32_t pumpId, ClientState* c) {
+  if (const int32_t r = Connected(c)) return r;
   SimPump* pump = FindPump(pumpId);
   if (!pump) return SIM_ERR_NOT_FOUND;
   if (!IsStopped(pump->state)) return SIM_ERR_PUMP_STATE;
@@ -562,19 +603,85 @@ int32_t Station::ReAuthorise(int32_t pumpId) {
   return SIM_OK;
 }
 
-int32_t Station::AllStop() {
-  if (const int32_t r = Connected()) return r;
+int32_t Station::AllStop(ClientState* c) {
+  if (const int32_t r = Connected(c)) return r;
   for (SimPump& pump : pumps_) {
     if (IsStoppable(pump.state)) Stop(pump);
   }
   return SIM_OK;
 }
 
-int32_t Station::AllReAuthorise() {
-  if (const int32_t r = Connected()) return r;
+int32_t Station::AllReAuthorise(ClientState* c) {
+  if (const int32_t r = Connected(c)) return r;
   for (SimPump& pump : pumps_) {
     if (IsStopped(pump.state)) Resume(pump);
   }
+  return SIM_OK;
+}
+
+// A person at the forecourt.
+
+int32_t Station::LiftNozzle(int32_t hoseId) {
+  SimHose* hose = FindHose(hoseId);
+  if (!hose) return SIM_ERR_NOT_FOUND;
+  SimPump* pump = FindPump(hose->pumpId);
+  if (!pump) return SIM_ERR_NOT_FOUND;
+  pump->currentHoseId = hose->id;
+  pump->currentVolume = 0;
+  pump->currentValue = 0;
+  switch (pump->state) {
+    case SIM_PUMP_IDLE:
+    case SIM_PUMP_FINISHED:
+      SetState(*pump, SIM_PUMP_CALLING);
+      return SIM_OK;
+    case SIM_PUMP_AUTHORISED:
+      SetState(*pump, SIM_PUMP_DELIVERING);
+      return SIM_OK;
+    default:
+      return SIM_ERR_PUMP_STATE;
+  }
+}
+
+int32_t Station::Dispense(int32_t pumpNumber, double volume) {
+  SimPump* pump = FindPumpNumber(pumpNumber);
+  if (!pump) return SIM_ERR_NOT_FOUND;
+  if (!std::isfinite(volume) || volume <= 0) return SIM_ERR_BAD_ARGUMENT;
+  if (pump->state != SIM_PUMP_DELIVERING) return SIM_ERR_PUMP_STATE;
+  const SimHose* hose = FindHose(pump->currentHoseId);
+  if (!hose) return SIM_ERR_PUMP_STATE;
+  pump->currentVolume = Litres(pump->currentVolume + volume);
+  pump->currentValue = AmountOf(pump->currentVolume, hose->price);
+  SetState(*pump, SIM_PUMP_DELIVERING);
+  return SIM_OK;
+}
+
+int32_t Station::HangUpNozzle(int32_t pumpNumber) {
+  SimPump* pump = FindPumpNumber(pumpNumber);
+  if (!pump) return SIM_ERR_NOT_FOUND;
+  const bool flowed = IsDelivering(pump->state) ||
+                      pump->state == SIM_PUMP_DELIVERY_STOPPED;
+  if (flowed && pump->currentVolume > 0) {
+    const SimDelivery d =
+        SimDeliveryDefaults(pump->currentHoseId, pump->currentVolume);
+    if (const int32_t id = AddDelivery(d); id < 0) return -id;
+  } else if (!flowed && pump->state != SIM_PUMP_CALLING &&
+             pump->state != SIM_PUMP_CALLING_STACKED) {
+    return SIM_ERR_PUMP_STATE;
+  }
+  pump->currentHoseId = 0;
+  pump->currentVolume = 0;
+  pump->currentValue = 0;
+  pump->resumeState = SIM_PUMP_IDLE;
+  SetState(*pump, SIM_PUMP_IDLE);
+  return SIM_OK;
+}
+
+int32_t Station::SetHosePrice(int32_t hoseId, double price) {
+  SimHose* hose = FindHose(hoseId);
+  if (!hose) return SIM_ERR_NOT_FOUND;
+  if (!(price > 0) || !std::isfinite(price)) return SIM_ERR_BAD_ARGUMENT;
+  hose->price = price;
+  hose->price2 = price;
   return SIM_OK;
 }
 
@@ -629,7 +736,13 @@ PumpEvent Station::Snapshot(const SimPump& pump) const {
 
 void Station::Raise(Event event) {
   // Without a session nobody hears it.
-  if (loggedOn_) transit_.push_back(std::move(event));
+  auto hear = [&event](ClientState& client) {
+    if (!client.loggedOn) return;
+    client.transit.push_back(event);
+    if (client.keepsOutbox) client.outbox.push_back(event);
+  };
+  hear(own_);
+  for (ClientState* client : attached_) hear(*client);
 }
 
 // Look-ups.

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,24 @@ struct LogonArgs {
   int32_t hMsg = 0;
 };
 
+// What the controller keeps for one client: its logon, its link and its
+// event queue. The station has one of its own (the in-process library's
+// client); a server attaches one per connection. Operations that take a
+// ClientState* act for that client, or for the station's own when null.
+struct ClientState {
+  bool loggedOn = false;
+  bool linkUp = true;
+  int32_t logons = 0;
+  LogonArgs logon;
+  // Events raised but not yet taken in by ProcessEvents, and taken in.
+  std::deque<Event> transit;
+  std::deque<Event> queue;
+  // When set, every event raised to this client is also put here, for a
+  // server to push on the client's event connection.
+  bool keepsOutbox = false;
+  std::deque<Event> outbox;
+};
+
 class Station {
  public:
   using Ticks = uint64_t (*)();  // a monotonic clock, in milliseconds
@@ -79,34 +98,53 @@ class Station {
   void Advance(double seconds);
   void UseRealTime(bool on);
 
+  // Clients besides the station's own (a server's connections). Detach
+  // releases the locks that the client holds: a client that is gone cannot
+  // confirm, so its deliveries must be free for the next one.
+  void Attach(ClientState& client);
+  void Detach(ClientState& client);
+
   // Session.
-  int32_t Logon(const LogonArgs& args);
-  int32_t Logoff();
-  int32_t Connected() const;
-  void SetLinkUp(bool up) { linkUp_ = up; }
-  SimSession Session() const;
+  int32_t Logon(const LogonArgs& args, ClientState* client = nullptr);
+  int32_t Logoff(ClientState* client = nullptr);
+  int32_t Connected(const ClientState* client = nullptr) const;
+  void SetLinkUp(bool up, ClientState* client = nullptr) {
+    Of(client).linkUp = up;
+  }
+  SimSession Session(const ClientState* client = nullptr) const;
 
   // The operations behind the entry points the driver calls.
-  int32_t PumpsCount(int32_t& count) const;
-  int32_t ProcessEvents();
-  int32_t EventsCount(int32_t& count) const;
-  int32_t NextEventType(int32_t& type) const;
-  int32_t PeekPumpEvent(PumpEvent& event) const;
-  int32_t DiscardEvent();  // also takes a pump event once it has been read
-  int32_t DeliveriesCount(int32_t& count) const;
-  int32_t DeliveryByOrdinal(int32_t ordinal, int32_t& id) const;
-  int32_t Delivery(int32_t id, SimDelivery& delivery, int32_t& age) const;
-  int32_t LockDelivery(int32_t id);
-  int32_t ClearDelivery(int32_t id, int16_t type);
-  int32_t HoseByOrdinal(int32_t ordinal, int32_t& id) const;
-  int32_t Hose(int32_t id, SimHose& hose) const;
+  int32_t PumpsCount(int32_t& count, const ClientState* c = nullptr) const;
+  int32_t ProcessEvents(ClientState* c = nullptr);
+  int32_t EventsCount(int32_t& count, const ClientState* c = nullptr) const;
+  int32_t NextEventType(int32_t& type, const ClientState* c = nullptr) const;
+  // Takes the pump event at the head of the queue.
+  int32_t TakePumpEvent(PumpEvent& event, ClientState* c = nullptr);
+  int32_t DiscardEvent(ClientState* c = nullptr);
+  int32_t DeliveriesCount(int32_t& count, const ClientState* c = nullptr) const;
+  int32_t DeliveryByOrdinal(int32_t ordinal, int32_t& id,
+                            const ClientState* c = nullptr) const;
+  int32_t Delivery(int32_t id, SimDelivery& delivery, int32_t& age,
+                   const ClientState* c = nullptr) const;
+  int32_t LockDelivery(int32_t id, ClientState* c = nullptr);
+  int32_t ClearDelivery(int32_t id, int16_t type, ClientState* c = nullptr);
+  int32_t HoseByOrdinal(int32_t ordinal, int32_t& id,
+                        const ClientState* c = nullptr) const;
+  int32_t Hose(int32_t id, SimHose& hose, const ClientState* c = nullptr) const;
   int32_t SetHosePrices(int32_t id, int32_t durationType, int16_t priceType,
-                        double price1, double price2);
-  int32_t Authorise(int32_t pumpId);
-  int32_t TempStop(int32_t pumpId);
-  int32_t ReAuthorise(int32_t pumpId);
-  int32_t AllStop();
-  int32_t AllReAuthorise();
+                        double price1, double price2, ClientState* c = nullptr);
+  int32_t Authorise(int32_t pumpId, ClientState* c = nullptr);
+  int32_t TempStop(int32_t pumpId, ClientState* c = nullptr);
+  int32_t ReAuthorise(int32_t pumpId, ClientState* c = nullptr);
+  int32_t AllStop(ClientState* c = nullptr);
+  int32_t AllReAuthorise(ClientState* c = nullptr);
+
+  // What a person at the forecourt does (the server's panel): the nozzle of
+  // `hoseId` lifted, hung up; fuel run at a pump. 0 or a SimResultCode.
+  int32_t LiftNozzle(int32_t hoseId);
+  int32_t HangUpNozzle(int32_t pumpNumber);
+  int32_t Dispense(int32_t pumpNumber, double volume);
+  int32_t SetHosePrice(int32_t hoseId, double price);
 
   // Inspection.
   const SimPump* PumpByNumber(int32_t number) const;
@@ -116,9 +154,18 @@ class Station {
   const std::vector<SimDelivery>& cleared() const { return cleared_; }
   // Drops the history of cleared deliveries (a long run's memory).
   void ForgetCleared() { cleared_.clear(); }
-  size_t EventCount() const { return transit_.size() + queue_.size(); }
+  size_t EventCount() const {
+    return own_.transit.size() + own_.queue.size();
+  }
+  const std::vector<SimPump>& pumps() const { return pumps_; }
+  const std::vector<SimHose>& hoses() const { return hoses_; }
+  const std::vector<SimGrade>& grades() const { return grades_; }
 
  private:
+  ClientState& Of(ClientState* c) { return c ? *c : own_; }
+  const ClientState& Of(const ClientState* c) const { return c ? *c : own_; }
+  bool AnyoneLoggedOn() const;
+
   SimPump* FindPump(int32_t id);
   SimPump* FindPumpNumber(int32_t number);
   SimHose* FindHose(int32_t id);
@@ -148,9 +195,9 @@ class Station {
   std::vector<SimDelivery> cleared_;
   int32_t nextDeliveryId_ = 0;
 
-  // Events raised but not yet taken in by ProcessEvents, and taken in.
-  std::deque<Event> transit_;
-  std::deque<Event> queue_;
+  ClientState own_;
+  std::vector<ClientState*> attached_;
+  std::map<int32_t, ClientState*> lockHolders_;  // delivery id -> holder
 
   std::vector<Happening> schedule_;
   size_t nextHappening_ = 0;
@@ -161,11 +208,6 @@ class Station {
   double banked_ = 0;          // seconds counted before that
   bool wallKnown_ = false;     // wallStart_ is set
   double wallStart_ = 0;       // date at second 0
-
-  bool loggedOn_ = false;
-  bool linkUp_ = true;
-  int32_t logons_ = 0;
-  LogonArgs logon_;
 };
 
 }  // namespace qxsim

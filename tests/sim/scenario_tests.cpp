@@ -287,7 +287,8 @@ TEST_F(Scenarios, BadScenarioAtLogonFailsTheLogonUntilFixed) {
   EXPECT_EQ(std::string(error),
             path + ":2: 'two' is not a whole number (pump number)");
   EXPECT_EQ(qx.TestConnection(), SIM_ERR_NOT_CONNECTED);
-  // With nothing named and nothing beside the DLL, the forecourt is empty.
+  // With the load switched off, the forecourt is empty and in process.
+  ASSERT_EQ(sim.SimSetAutoLoad(0), SIM_OK);
   EXPECT_EQ(Logon(), 0);
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "host/KorvanDriver.h"
+#include "sim/SimControl.h"
 #include "tests/win/support.h"
 
 namespace {
@@ -16,6 +17,10 @@ class Binding : public testing::Test {
   void SetUp() override {
     EnterFreshFolder(testing::UnitTest::GetInstance()->current_test_info()->name());
     RemoveFile(IniPath());
+    // A variant library preloaded: its own empty forecourt, in process (left
+    // alone, it would look for a server).
+    SimControl sim;
+    if (LoadSimControl(GetModuleHandleA("QXClient.dll"), sim)) sim.SimReset();
     driver.IniciaGravacaoLog();
   }
   void TearDown() override {

@@ -1,0 +1,18 @@
+# cmake -DOUT=header -DFILES="a;b;c" -P embed.cmake: each file as a byte
+# array named kPanel<Ext> (index.html -> kPanelHtml, panel.css -> kPanelCss).
+separate_arguments(files NATIVE_COMMAND "${FILES}")
+string(REPLACE ";" " " files "${FILES}")
+separate_arguments(files UNIX_COMMAND "${files}")
+set(text "// Generated from server/panel/ at build time; do not edit.\n#pragma once\n\n")
+foreach(file ${files})
+  get_filename_component(ext ${file} LAST_EXT)
+  string(SUBSTRING ${ext} 1 -1 ext)
+  string(SUBSTRING ${ext} 0 1 first)
+  string(TOUPPER ${first} first)
+  string(SUBSTRING ${ext} 1 -1 rest)
+  file(READ ${file} hex HEX)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(APPEND text "inline constexpr unsigned char kPanel${first}${rest}[] = {${bytes}};\n")
+endforeach()
+file(WRITE ${OUT}.tmp "${text}")
+file(COPY_FILE ${OUT}.tmp ${OUT} ONLY_IF_DIFFERENT)

@@ -1,0 +1,93 @@
+"""The panel in headless Chromium: a person lifts a nozzle and runs a
+delivery; the driver (korvan-host under Wine, network mode) hands it over
+and confirms it; the page shows it cleared. Saves a screenshot.
+
+  browser.py --server PATH --bin DIR --wine PATH --work DIR [--screenshot FILE]"""
+import argparse
+import os
+import shutil
+import sys
+
+from selenium import webdriver
+from selenium.common.exceptions import StaleElementReferenceException
+from selenium.webdriver.common.by import By
+
+from harness import Failure, Host, Server, check, host_folder, wait_for
+
+
+def run(server, folder, wine, screenshot):
+    options = webdriver.ChromeOptions()
+    for flag in ("--headless=new", "--no-sandbox", "--disable-gpu",
+                 "--window-size=1400,1000", "--disable-dev-shm-usage"):
+        options.add_argument(flag)
+    browser = webdriver.Chrome(options=options)
+    try:
+        browser.get(server.url + "/")
+        find = lambda css: browser.find_elements(By.CSS_SELECTOR, css)
+
+        def text(css):  # the page redraws under us: read again when stale
+            for _ in range(20):
+                try:
+                    found = find(css)
+                    return found[0].text if found else ""
+                except StaleElementReferenceException:
+                    pass
+            return ""
+        wait_for("the pumps on the page", lambda: find("#pump-1"))
+        wait_for("the live stream", lambda: find("#link.up"))
+        host = Host(wine, folder)
+        host.start((31, 32, 41, 42))
+        for code in range(1, 7):  # the scenario's deliveries, out of the way
+            check(host.poll() is not None and host.do("confirm") == "ok",
+                  "clearing waiting delivery %d" % code)
+
+        find("#hose-31 button.lift")[0].click()
+        wait_for("pump 1 calling", lambda: "calling" in text("#pump-1 .state").lower())
+        litres = find("#hose-31 input[aria-label=litres]")[0]
+        litres.clear()
+        litres.send_keys("3.5")
+        find("#hose-31 button.run")[0].click()
+        wait_for("the delivery in the waiting list", lambda: find("#waiting tbody tr"))
+        row = text("#waiting tbody tr")
+        check("3.500" in row, "waiting row %r, wanted 3.500 litres" % row)
+        delivery = find("#waiting tbody tr")[0].get_attribute("id").split("-")[1]
+
+        answer = host.do("poll")
+        check(answer.startswith("nozzle 31 volume 3"), "the driver got %r" % answer)
+        check(host.do("confirm") == "ok", "confirmation")
+        wait_for("the delivery cleared on the page",
+                 lambda: find("#cleared-" + delivery) and not find("#waiting tbody tr"))
+        wait_for("the host among the clients", lambda: find("#clients tbody tr"))
+        browser.save_screenshot(screenshot)
+        host.quit()
+    finally:
+        browser.quit()
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument("--server", required=True)
+    p.add_argument("--bin", required=True)
+    p.add_argument("--wine", required=True)
+    p.add_argument("--work", required=True)
+    p.add_argument("--screenshot")
+    a = p.parse_args()
+    work = os.path.join(a.work, "browser")
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    shot = a.screenshot or os.path.join(work, "panel.png")
+    scenario = os.path.join(os.path.dirname(os.path.abspath(__file__)), "station.scenario")
+    server = Server(a.server, scenario, work)
+    try:
+        run(server, host_folder(a.bin, work, server), a.wine, shot)
+    except Failure as failure:
+        print("FAILED:", failure)
+        return 1
+    finally:
+        server.stop()
+    print("passed; screenshot", shot)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

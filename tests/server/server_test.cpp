@@ -1,0 +1,313 @@
+// qxsim-server natively: the 22 operations through the network client, two
+// clients side by side, and clients that break the protocol or vanish.
+#include <gtest/gtest.h>
+
+#include <future>
+#include <string>
+#include <thread>
+
+#include <asio.hpp>
+
+#include "server/connections.h"
+#include "sim/protocol.h"
+#include "sim/remote.h"
+#include "sim/scenario.h"
+
+namespace {
+
+using asio::ip::tcp;
+using qxsim::RemoteStation;
+using qxsim::wire::Json;
+
+constexpr const char* kForecourt = R"(
+grade 1 name "Gasolina Comum" short GC
+pump 1 id 11 name "Bomba 1"
+pump 2 id 12 name "Bomba 2"
+hose 31 pump 1 grade 1 price 5.799 totalizer 1000
+hose 41 pump 2 grade 1 price 6.25 totalizer 2000
+delivery hose 31 volume 10 code 255
+delivery hose 41 volume 4 type 2
+)";
+
+uint64_t Ticks() { return 0; }
+double Wall() { return 46361.5; }
+
+// A server on a thread of its own, on ports that the system picks.
+class Running {
+ public:
+  Running() : station_(Ticks, Wall) {
+    qxsim::Scenario scenario;
+    qxsim::ScenarioError error;
+    EXPECT_TRUE(qxsim::ParseScenario(
+        kForecourt, [](std::string_view) { return true; }, scenario, error))
+        << error.message;
+    station_.Load(scenario);
+    qxserver::Options options;
+    options.callPort = options.eventPort = 0;
+    options.panel = false;
+    options.quiet = true;
+    server_ = std::make_unique<qxserver::Server>(io_, station_, options);
+    std::string why;
+    EXPECT_TRUE(server_->Listen(why)) << why;
+    thread_ = std::thread([this] { io_.run(); });
+  }
+  template <class F>
+  auto OnLoop(F f) -> decltype(f()) {
+    std::packaged_task<decltype(f())()> task(std::move(f));
+    auto answer = task.get_future();
+    asio::post(io_, [&task] { task(); });
+    return answer.get();
+  }
+
+  ~Running() {
+    OnLoop([this] { server_->Stop(); });
+    thread_.join();
+  }
+
+  qxsim::LogonArgs Logon(int32_t clientId) const {
+    qxsim::LogonArgs a;
+    a.clientId = clientId;
+    a.clientType = 7;
+    a.server = "127.0.0.1";
+    a.callPort = server_->callPort();
+    a.eventPort = server_->eventPort();
+    a.timeout = 5000;
+    return a;
+  }
+  uint16_t callPort() const { return server_->callPort(); }
+  qxserver::Server& server() { return *server_; }
+  qxsim::Station& station() { return station_; }
+
+ private:
+  asio::io_context io_;
+  qxsim::Station station_;
+  std::unique_ptr<qxserver::Server> server_;
+  std::thread thread_;
+};
+
+TEST(Server, EachOperationRoundTrips) {
+  Running s;
+  RemoteStation c;
+  ASSERT_EQ(c.Logon(s.Logon(97)), SIM_OK);
+  EXPECT_EQ(c.Connected(), SIM_OK);
+  int32_t n = -1;
+  EXPECT_EQ(c.PumpsCount(n), SIM_OK);
+  EXPECT_EQ(n, 2);
+  EXPECT_EQ(c.DeliveriesCount(n), SIM_OK);
+  EXPECT_EQ(n, 2);
+  int32_t id = 0;
+  ASSERT_EQ(c.DeliveryByOrdinal(1, id), SIM_OK);
+  EXPECT_EQ(id, 1001);
+  EXPECT_EQ(c.DeliveryByOrdinal(3, id), SIM_ERR_NO_DELIVERY);
+  SimDelivery d{};
+  int32_t age = -1;
+  ASSERT_EQ(c.Delivery(1001, d, age), SIM_OK);
+  EXPECT_EQ(d.hoseId, 31);
+  EXPECT_EQ(d.volume, 10.0);
+  EXPECT_EQ(d.unitPrice, 5.799);
+  EXPECT_EQ(d.amount, 57.99);
+  EXPECT_EQ(d.code, 255);
+  EXPECT_EQ(d.lockedBy, -1);
+  EXPECT_EQ(d.startTotalizer, 1000.0);
+  EXPECT_EQ(d.endTotalizer, 1010.0);
+  EXPECT_EQ(d.completedDate, 46361.5);
+  EXPECT_EQ(c.Delivery(999, d, age), SIM_ERR_NOT_FOUND);
+  EXPECT_EQ(c.HoseByOrdinal(2, id), SIM_OK);
+  EXPECT_EQ(id, 41);
+  SimHose h{};
+  ASSERT_EQ(c.Hose(41, h), SIM_OK);
+  EXPECT_EQ(h.pumpId, 12);
+  EXPECT_EQ(h.totalizer, 2004.0);
+  EXPECT_EQ(h.price, 6.25);
+  EXPECT_EQ(c.SetHosePrices(41, 2, 1, 6.5, 6.5), SIM_OK);
+  EXPECT_EQ(c.SetHosePrices(41, 3, 1, 6.5, 6.5), SIM_ERR_BAD_ARGUMENT);
+  ASSERT_EQ(c.Hose(41, h), SIM_OK);
+  EXPECT_EQ(h.price, 6.5);
+
+  EXPECT_EQ(c.Authorise(11), SIM_OK);
+  EXPECT_EQ(c.TempStop(11), SIM_OK);
+  EXPECT_EQ(c.ReAuthorise(11), SIM_OK);
+  EXPECT_EQ(c.AllStop(), SIM_OK);
+  EXPECT_EQ(c.AllReAuthorise(), SIM_OK);
+  EXPECT_EQ(c.Authorise(99), SIM_ERR_NOT_FOUND);
+  // Seven changes: authorised, stopped, authorised; both stopped; both back.
+  EXPECT_EQ(c.ProcessEvents(), SIM_OK);
+  EXPECT_EQ(c.EventsCount(n), SIM_OK);
+  EXPECT_EQ(n, 7);
+  int32_t type = 0;
+  EXPECT_EQ(c.NextEventType(type), SIM_OK);
+  EXPECT_EQ(type, SIM_EVENT_PUMP);
+  qxsim::PumpEvent e;
+  ASSERT_EQ(c.TakePumpEvent(e), SIM_OK);
+  EXPECT_EQ(e.pumpNumber, 1);
+  EXPECT_EQ(e.pumpState, SIM_PUMP_AUTHORISED);
+  EXPECT_EQ(e.pumpName, "Bomba 1");
+  EXPECT_EQ(c.DiscardEvent(), SIM_OK);
+  EXPECT_EQ(c.EventsCount(n), SIM_OK);
+  EXPECT_EQ(n, 5);
+  EXPECT_GE(c.eventsHeard(), 0);
+
+  EXPECT_EQ(c.LockDelivery(1001), SIM_OK);
+  EXPECT_EQ(c.ClearDelivery(1001, 2), SIM_ERR_TYPE_MISMATCH);
+  EXPECT_EQ(c.ClearDelivery(1001, 1), SIM_OK);
+  EXPECT_EQ(c.DeliveryByOrdinal(1, id), SIM_OK);
+  EXPECT_EQ(id, 1002);
+  EXPECT_EQ(c.Logoff(), SIM_OK);
+  EXPECT_EQ(c.Connected(), SIM_ERR_NOT_CONNECTED);
+  EXPECT_EQ(c.PumpsCount(n), SIM_ERR_NOT_CONNECTED);
+}
+
+TEST(Server, NoServerIsAFailedLogonWithinItsTimeOut) {
+  uint16_t unused = 0;
+  {
+    Running s;
+    unused = s.callPort();
+  }
+  RemoteStation c;
+  qxsim::LogonArgs a;
+  a.server = "127.0.0.1";
+  a.callPort = a.eventPort = unused;
+  a.timeout = 2000;
+  EXPECT_EQ(c.Logon(a), SIM_ERR_NO_SERVER);
+  EXPECT_EQ(c.Connected(), SIM_ERR_NOT_CONNECTED);
+}
+
+TEST(Server, TwoClientsHaveTheirOwnLocksAndEvents) {
+  Running s;
+  RemoteStation a, b;
+  ASSERT_EQ(a.Logon(s.Logon(97)), SIM_OK);
+  ASSERT_EQ(b.Logon(s.Logon(98)), SIM_OK);
+  EXPECT_EQ(a.LockDelivery(1001), SIM_OK);
+  EXPECT_EQ(b.LockDelivery(1001), SIM_ERR_LOCKED_BY_OTHER);
+  EXPECT_EQ(b.ClearDelivery(1001, 1), SIM_ERR_NOT_LOCKED);
+  SimDelivery d{};
+  int32_t age = 0;
+  ASSERT_EQ(b.Delivery(1001, d, age), SIM_OK);
+  EXPECT_EQ(d.lockedBy, 97);
+
+  EXPECT_EQ(a.Authorise(12), SIM_OK);  // one change, heard by both
+  int32_t n = 0;
+  qxsim::PumpEvent e;
+  ASSERT_EQ(a.ProcessEvents(), SIM_OK);
+  ASSERT_EQ(a.TakePumpEvent(e), SIM_OK);
+  EXPECT_EQ(a.EventsCount(n), SIM_OK);
+  EXPECT_EQ(n, 0);
+  ASSERT_EQ(b.ProcessEvents(), SIM_OK);
+  EXPECT_EQ(b.EventsCount(n), SIM_OK);
+  EXPECT_EQ(n, 1) << "b's queue is its own";
+  ASSERT_EQ(b.TakePumpEvent(e), SIM_OK);
+  EXPECT_EQ(e.pumpNumber, 2);
+
+  EXPECT_EQ(a.Logoff(), SIM_OK);
+  EXPECT_EQ(b.Connected(), SIM_OK) << "a's logoff is not b's";
+}
+
+TEST(Server, AVanishedClientsLocksAreReleased) {
+  Running s;
+  RemoteStation b;
+  {
+    RemoteStation a;
+    ASSERT_EQ(a.Logon(s.Logon(97)), SIM_OK);
+    ASSERT_EQ(a.LockDelivery(1002), SIM_OK);
+  }  // gone without a logoff
+  ASSERT_EQ(b.Logon(s.Logon(98)), SIM_OK);
+  SimDelivery d{};
+  int32_t age = 0;
+  for (int i = 0; i < 200 && d.lockedBy != -1; ++i) {  // the close travels
+    ASSERT_EQ(b.Delivery(1002, d, age), SIM_OK);
+    if (d.lockedBy != -1) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(d.lockedBy, -1);
+  EXPECT_EQ(b.LockDelivery(1002), SIM_OK);
+}
+
+TEST(Server, ADroppedLinkAnswersNotConnectedUntilTheNextLogon) {
+  Running s;
+  RemoteStation c;
+  ASSERT_EQ(c.Logon(s.Logon(97)), SIM_OK);
+  std::string error;
+  ASSERT_EQ(s.OnLoop([&] { return s.server().Act({{"action", "drop"}, {"client", 1}}, error); }),
+            SIM_OK) << error;
+  int32_t n = 0;
+  EXPECT_EQ(c.PumpsCount(n), SIM_ERR_NOT_CONNECTED);
+  EXPECT_FALSE(c.linked());
+  EXPECT_EQ(c.Connected(), SIM_ERR_NOT_CONNECTED);
+  EXPECT_EQ(c.Logon(s.Logon(97)), SIM_ERR_NOT_CONNECTED) << "held down";
+  ASSERT_EQ(s.OnLoop([&] { return s.server().Act({{"action", "restore"}, {"clientId", 97}}, error); }),
+            SIM_OK) << error;
+  EXPECT_EQ(c.Logon(s.Logon(97)), SIM_OK);
+  EXPECT_EQ(c.PumpsCount(n), SIM_OK);
+}
+
+// A raw connection: what a client that breaks the protocol sends.
+class Raw {
+ public:
+  explicit Raw(uint16_t port) : socket_(io_) {
+    socket_.connect(tcp::endpoint(asio::ip::make_address("127.0.0.1"), port));
+  }
+  void Bytes(const std::string& bytes) { asio::write(socket_, asio::buffer(bytes)); }
+  void Message(const Json& m) { Bytes(qxsim::wire::Frame(m)); }
+  std::string Header(uint32_t n) {
+    return std::string{static_cast<char>(n >> 24), static_cast<char>(n >> 16),
+                       static_cast<char>(n >> 8), static_cast<char>(n)};
+  }
+  // True when the server has closed the connection (reads end).
+  bool Closed() {
+    char buffer[4096];
+    asio::error_code ec;
+    for (int i = 0; i < 100 && !ec; ++i) socket_.read_some(asio::buffer(buffer), ec);
+    return ec == asio::error::eof || ec == asio::error::connection_reset;
+  }
+
+ private:
+  asio::io_context io_;
+  tcp::socket socket_;
+};
+
+TEST(Server, AClientThatBreaksTheProtocolIsClosedAndTheOthersGoOn) {
+  Running s;
+  RemoteStation good;
+  ASSERT_EQ(good.Logon(s.Logon(97)), SIM_OK);
+  const Json hello = qxsim::wire::Hello(qxsim::wire::kRoleCall, 0);
+  struct Case {
+    const char* what;
+    bool greet;
+    std::string (*bytes)(Raw&);
+  } cases[] = {
+      {"oversized frame", false, [](Raw& r) { return r.Header(64 * 1024 + 1); }},
+      {"empty frame", false, [](Raw& r) { return r.Header(0); }},
+      {"not JSON", false, [](Raw& r) { return r.Header(5) + "{oops"; }},
+      {"JSON without a kind", false,
+       [](Raw&) { return qxsim::wire::Frame(Json{{"op", "AllStop"}}); }},
+      {"call before hello", false,
+       [](Raw&) { return qxsim::wire::Frame(qxsim::wire::Call("AllStop", Json::array())); }},
+      {"another version", false,
+       [](Raw&) { return qxsim::wire::Frame(Json{{"kind", "hello"}, {"version", 2}, {"role", "call"}}); }},
+      {"second hello", true,
+       [](Raw&) { return qxsim::wire::Frame(qxsim::wire::Hello("call", 0)); }},
+      {"unknown operation", true,
+       [](Raw&) { return qxsim::wire::Frame(qxsim::wire::Call("Explode", Json::array())); }},
+      {"too few arguments", true,
+       [](Raw&) { return qxsim::wire::Frame(qxsim::wire::Call("LockDelivery", Json::array())); }},
+      {"text for a number", true,
+       [](Raw&) { return qxsim::wire::Frame(qxsim::wire::Call("LockDelivery", Json::array({"1001"}))); }},
+      {"16-bit argument out of range", true,
+       [](Raw&) { return qxsim::wire::Frame(qxsim::wire::Call("ClearDelivery", Json::array({1001, 40000}))); }},
+      {"half a frame, then gone", true, [](Raw& r) { return r.Header(100) + "{\"kind\""; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Raw raw(s.callPort());
+    if (c.greet) raw.Message(hello);
+    raw.Bytes(c.bytes(raw));
+    if (std::string(c.what) != "half a frame, then gone") {
+      EXPECT_TRUE(raw.Closed()) << "the server kept the connection";
+    }
+  }
+  EXPECT_EQ(good.Connected(), SIM_OK);
+  int32_t n = 0;
+  EXPECT_EQ(good.DeliveriesCount(n), SIM_OK);
+  EXPECT_EQ(n, 2);
+}
+
+}  // namespace
