@@ -9,7 +9,7 @@
 #include <string>
 
 #include "host/KorvanDriver.h"
-#include "tests/proofs/proof_station.h"
+#include "tests/common/station.h"
 
 #include <oleauto.h>
 
@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
   const long long calls = Option(argc, argv, "--calls", 20000);
   KorvanDriver driver;
   SimControl sim = LoadSimulator();
-  AddStation(sim, 4);
+  AddPumps(sim, 4);
   CreateDirectoryA("benchmark-run", nullptr);
   SetCurrentDirectoryA("benchmark-run");
   if (!driver.IniciaComunicacao("127.0.0.1", "BENCH", "")) return 2;

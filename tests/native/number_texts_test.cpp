@@ -52,21 +52,9 @@ TEST(StrToInt, RejectsAnythingElseAndLeavesTheValueAlone) {
   }
 }
 
-TEST(StrToInt, ErrorMessageNamesTheText) {
-  try {
-    StrToInt("abc");
-    FAIL() << "no exception";
-  } catch (const EConvertError& error) {
-    EXPECT_STREQ(error.what(), "'abc' is not a valid integer value");
-  }
-}
-
 TEST(IntToStr, WritesPlainSignedDecimal) {
-  EXPECT_EQ(IntToStr(0), "0");
-  EXPECT_EQ(IntToStr(5), "5");
-  EXPECT_EQ(IntToStr(-7), "-7");
-  EXPECT_EQ(IntToStr(2147483647), "2147483647");
-  EXPECT_EQ(IntToStr(-2147483647 - 1), "-2147483648");
+  for (int32_t value : {0, 5, -7, 2147483647, -2147483647 - 1})
+    EXPECT_EQ(IntToStr(value), std::to_string(value));
 }
 
 TEST(FloatToStr, GeneralFormatWithFifteenDigits) {
@@ -75,34 +63,17 @@ TEST(FloatToStr, GeneralFormatWithFifteenDigits) {
     double value;
     const char* text;  // with "," as the separator
   } cases[] = {
-      {123456.78, "123456,78"},
-      {2.9, "2,9"},
-      {1500, "1500"},
-      {0.5, "0,5"},
-      {4, "4"},
-      {0.0001, "0,0001"},
-      {0.00001, "1E-5"},
-      {1e15, "1E15"},
-      {-2.5, "-2,5"},
-      {0, "0"},
-      {-0.0, "0"},
-      {100, "100"},
-      {1e14, "100000000000000"},
-      {999999999999999, "999999999999999"},
-      {9.999999999999999e14, "1E15"},       // rounds up into scientific
-      {9.999999999999999e-5, "0,0001"},     // rounds up into fixed
+      {123456.78, "123456,78"}, {2.9, "2,9"}, {1500, "1500"}, {0.5, "0,5"}, {4, "4"},
+      {0.0001, "0,0001"}, {0.00001, "1E-5"}, {1e15, "1E15"}, {-2.5, "-2,5"}, {0, "0"}, {-0.0, "0"},
+      {100, "100"}, {1e14, "100000000000000"}, {999999999999999, "999999999999999"},
+      {9.999999999999999e14, "1E15"}, {9.999999999999999e-5, "0,0001"},  // rounded up
       {0.1 + 0.2, "0,3"},
-      {1.0 / 3, "0,333333333333333"},
-      {2.0 / 3, "0,666666666666667"},
-      {123456789012345.6, "123456789012346"},
-      {0.00012345, "0,00012345"},
-      {1.5e-5, "1,5E-5"},
-      {-1.5e20, "-1,5E20"},
-      {1.23456789012345e300, "1,23456789012345E300"},
+      {1.0 / 3, "0,333333333333333"}, {2.0 / 3, "0,666666666666667"},
+      {123456789012345.6, "123456789012346"}, {0.00012345, "0,00012345"}, {1.5e-5, "1,5E-5"},
+      {-1.5e20, "-1,5E20"}, {1.23456789012345e300, "1,23456789012345E300"},
       {-1.23456789012345e-100, "-1,23456789012345E-100"},
       {std::numeric_limits<double>::max(), "1,79769313486232E308"},
-      {denormMin, "4,94065645841247E-324"},
-      {std::numeric_limits<double>::infinity(), "INF"},
+      {denormMin, "4,94065645841247E-324"}, {std::numeric_limits<double>::infinity(), "INF"},
       {-std::numeric_limits<double>::infinity(), "-INF"},
       {std::numeric_limits<double>::quiet_NaN(), "NAN"},
       {-std::numeric_limits<double>::quiet_NaN(), "-NAN"},
@@ -169,15 +140,6 @@ TEST(StrToFloat, RejectsMalformedTexts) {
   }
   EXPECT_THROW(StrToFloat("3,459", kPoint), EConvertError);
   EXPECT_EQ(StrToFloat("3.459", kPoint), 3.459);
-}
-
-TEST(StrToFloat, ErrorMessageNamesTheText) {
-  try {
-    StrToFloat("3.459", kComma);
-    FAIL() << "no exception";
-  } catch (const EConvertError& error) {
-    EXPECT_STREQ(error.what(), "'3.459' is not a valid floating point value");
-  }
 }
 
 // Any value written with at most 15 significant digits survives the trip

@@ -1,151 +1,171 @@
 // Starting and ending communication: configuration file, logon arguments,
 // the lines logged, and what a start leaves behind.
-#include <windows.h>
-
+#include <cstring>
 #include <sstream>
 
-#include "tests/win/station.h"
+#include "tests/common/fixture.h"
 
 namespace {
 
-// The key names of the file's [Korvan] section, in file order.
-std::vector<std::string> IniKeys() {
-  std::vector<std::string> keys;
+// The keys of the file's [Korvan] section, in file order, with their values.
+std::vector<std::string> IniLines() {
+  std::vector<std::string> lines;
   std::istringstream file(ReadFile(IniPath()));
   std::string line;
   while (std::getline(file, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    auto equals = line.find('=');
-    if (equals != std::string::npos) keys.push_back(line.substr(0, equals));
+    if (line.find('=') != std::string::npos) lines.push_back(line);
   }
-  return keys;
+  return lines;
 }
 
-std::string IniValue(const char* key) {
-  char value[256];
-  GetPrivateProfileStringA("Korvan", key, "<missing>", value, sizeof value,
-                           IniPath().c_str());
-  return value;
-}
-
-class Session : public Station {};
+class Session : public Station {
+ protected:
+  std::string Status() {
+    char status[16] = "XXXXXXXXXXXXXXX";
+    EXPECT_TRUE(driver.ObtemStatus(status));
+    return status;
+  }
+};
 
 TEST_F(Session, DefaultsWithoutAFileAndTheSevenKeysWrittenBack) {
-  AddPumps(3);
+  AddPumps(sim, 3);
   ASSERT_TRUE(driver.IniciaComunicacao("10.0.0.7", "modo", "cfg"));
-  EXPECT_EQ(CallsNamed("ClientLogonEx"),
-            std::vector<std::string>{
-                "ClientLogonEx(97,7,\"10.0.0.7\",5123,5124,10000,0,0,0)=0"});
-  EXPECT_EQ(IniKeys(), (std::vector<std::string>{"Porta", "NumberPortIp",
-                                                 "NumberEventPort", "TimeOut",
-                                                 "Handle", "hWnd", "hMsg"}));
-  EXPECT_EQ(IniValue("Porta"), "127.0.0.1");
-  EXPECT_EQ(IniValue("NumberPortIp"), "5123");
-  EXPECT_EQ(IniValue("NumberEventPort"), "5124");
-  EXPECT_EQ(IniValue("TimeOut"), "10000");
-  EXPECT_EQ(IniValue("hMsg"), "0");
-  auto lines = LogMessages();
-  EXPECT_TRUE(ContainsRun(lines, {"<AUT_IniciaComunicacao>", "Porta=10.0.0.7",
-                                  "Modo=modo", "Configuracao=cfg", "Serial=N",
-                                  "NumberPortIp= 5123", "NumberEventPort= 5124",
-                                  "TimeOut= 10000", "Handle= 0", "hWnd= 0",
-                                  "hMsg= 0", "OK >AUT_IniciaComunicacao<"}))
-      << Join(lines);
-  char status[16] = "";
-  EXPECT_TRUE(driver.ObtemStatus(status));
-  EXPECT_STREQ(status, "FFF");
+  EXPECT_EQ(Calls(sim), (std::vector<std::string>{
+                            "ClientLogonEx(97,7,\"10.0.0.7\",5123,5124,10000,0,0,0)=0",
+                            "GetPumpsCount()=0"}));
+  EXPECT_EQ(IniLines(), (std::vector<std::string>{
+                            "Porta=127.0.0.1", "NumberPortIp=5123", "NumberEventPort=5124",
+                            "TimeOut=10000", "Handle=0", "hWnd=0", "hMsg=0"}));
+  EXPECT_EQ(LastLines(12), (std::vector<std::string>{
+                               "<AUT_IniciaComunicacao>", "Porta=10.0.0.7", "Modo=modo",
+                               "Configuracao=cfg", "Serial=N", "NumberPortIp= 5123",
+                               "NumberEventPort= 5124", "TimeOut= 10000", "Handle= 0",
+                               "hWnd= 0", "hMsg= 0", "OK >AUT_IniciaComunicacao<"}));
+  EXPECT_EQ(Status(), "FFF");
 }
 
-TEST_F(Session, FailedLogonLeavesNoFile) {
-  AddPumps(1);
-  sim.SimFailCall("ClientLogonEx", 0, 5);
-  EXPECT_FALSE(Start());
-  EXPECT_EQ(ReadFile(IniPath()), "");
-  auto lines = LogMessages();
-  EXPECT_TRUE(ContainsRun(lines, {"Error: 5", "Falhou >AUT_IniciaComunicacao<"}))
-      << Join(lines);
-}
-
-TEST_F(Session, PortsKeepTheirLow16BitsEverywhere) {
-  WriteFile(IniPath(),
-            "[Korvan]\r\nNumberPortIp=70000\r\nSerial=S\r\nTimeOut=250\r\n"
-            "Handle=-1\r\nhWnd=7\r\n");
+// Every key read from the file, each with its own value; ports keep their
+// low 16 bits, unsigned (bit 15 set in both).
+TEST_F(Session, SettingsFromTheFileAreUsedLoggedAndWrittenBack) {
+  WriteFile(IniPath(), "[Korvan]\r\nPorta=10.9.9.9\r\nSerial=S\r\nNumberPortIp=40000\r\n"
+                       "NumberEventPort=102768\r\nTimeOut=250\r\nHandle=-1\r\nhWnd=7\r\n"
+                       "hMsg=9\r\n");
   ASSERT_TRUE(Start());
-  EXPECT_EQ(CallsNamed("ClientLogonEx"),
-            std::vector<std::string>{
-                "ClientLogonEx(97,7,\"127.0.0.1\",4464,5124,250,-1,7,0)=0"});
-  auto lines = LogMessages();
-  EXPECT_TRUE(ContainsRun(lines, {"Serial=S", "NumberPortIp= 4464",
-                                  "NumberEventPort= 5124", "TimeOut= 250",
-                                  "Handle= 4294967295", "hWnd= 7", "hMsg= 0"}))
-      << Join(lines);
-  EXPECT_EQ(IniValue("NumberPortIp"), "4464");
-  EXPECT_EQ(IniValue("Handle"), "4294967295");
-  EXPECT_EQ(IniValue("Serial"), "S") << "Serial is not written, nor removed";
-
+  EXPECT_EQ(Calls(sim, "ClientLogonEx"),
+            std::vector<std::string>{"ClientLogonEx(97,7,\"127.0.0.1\",40000,37232,250,-1,7,9)=0"});
+  EXPECT_TRUE(ContainsRun(LogMessages(), {"Serial=S", "NumberPortIp= 40000",
+                                          "NumberEventPort= 37232", "TimeOut= 250",
+                                          "Handle= 4294967295", "hWnd= 7", "hMsg= 9"}))
+      << Join(LogMessages());
+  EXPECT_EQ(IniLines(), (std::vector<std::string>{
+                            "Porta=10.9.9.9", "Serial=S", "NumberPortIp=40000",
+                            "NumberEventPort=37232", "TimeOut=250", "Handle=4294967295",
+                            "hWnd=7", "hMsg=9"}));
   // Written back unsigned, the handle no longer converts: the next start
-  // fails with its line instead of a fault, and makes no logon.
+  // fails with its line and makes no logon.
   sim.SimClearCalls();
   EXPECT_FALSE(Start());
-  EXPECT_EQ(CountCalls("ClientLogonEx"), 0);
-  EXPECT_EQ(LogMessages().back(), "Falhou >AUT_IniciaComunicacao<");
+  EXPECT_EQ(sim.SimCountCalls("ClientLogonEx"), 0);
+  EXPECT_EQ(LastLine(), "Falhou >AUT_IniciaComunicacao<");
 }
 
-TEST_F(Session, ValuesThatDoNotConvertFailTheStart) {
-  const char* files[] = {"[Korvan]\r\nNumberPortIp=abc\r\n",
-                         "[Korvan]\r\nNumberEventPort=\r\n",
-                         "[Korvan]\r\nTimeOut=10s\r\n",
-                         "[Korvan]\r\nhMsg=3,0\r\n"};
-  for (const char* file : files) {
-    WriteFile(IniPath(), file);
-    sim.SimClearCalls();
-    EXPECT_FALSE(Start()) << file;
-    EXPECT_EQ(LogMessages().back(), "Falhou >AUT_IniciaComunicacao<") << file;
+TEST_F(Session, AFailedStartChangesNothingButTheSavedArguments) {
+  AddPumps(sim, 2);
+  ASSERT_TRUE(Start());
+  const std::string file = ReadFile(IniPath());
+  const struct {
+    const char* name;
+    const char* ini;  // nullptr: the file as the last start left it
+    const char* failing;
+  } rows[] = {
+      {"logon refused", nullptr, "ClientLogonEx"},
+      {"call port", "[Korvan]\r\nNumberPortIp=abc\r\n", nullptr},
+      {"event port", "[Korvan]\r\nNumberEventPort=\r\n", nullptr},
+      {"time-out", "[Korvan]\r\nTimeOut=10s\r\n", nullptr},
+      {"message", "[Korvan]\r\nhMsg=3,0\r\n", nullptr},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    WriteFile(IniPath(), row.ini ? row.ini : file);
+    if (row.failing) sim.SimFailCall(row.failing, 1, 5);
+    sim.SimQueuePumpEvent(1, 4);
+    EXPECT_EQ(Status(), "PF");
+    EXPECT_FALSE(Start());
+    EXPECT_EQ(LastLine(), "Falhou >AUT_IniciaComunicacao<");
+    EXPECT_EQ(ReadFile(IniPath()), row.ini ? row.ini : file) << "the file is left alone";
+    EXPECT_EQ(Status(), "PF") << "the status text is kept";
   }
 }
 
 TEST_F(Session, AFileThatCannotBeWrittenFailsTheStart) {
-  AddPumps(1);
   ASSERT_TRUE(CreateDirectoryA(IniPath().c_str(), nullptr));
   EXPECT_FALSE(Start());
   RemoveDirectoryA(IniPath().c_str());
-  EXPECT_EQ(LogMessages().back(), "Falhou >AUT_IniciaComunicacao<");
+  EXPECT_EQ(LastLine(), "Falhou >AUT_IniciaComunicacao<");
 }
 
-TEST_F(Session, EachStartIsANewBindingAndLogon) {
-  AddPumps(2);
+TEST_F(Session, EachStartIsANewLogonWithoutALogoff) {
+  AddPumps(sim, 2);
   ASSERT_TRUE(driver.IniciaComunicacao("host-a", "", "x"));
+  sim.SimQueuePumpEvent(2, 8);
+  EXPECT_EQ(Status(), "FA");
   ASSERT_TRUE(driver.IniciaComunicacao("host-b", "", "y"));
-  EXPECT_EQ(ControllerSession().logons, 2);
-  EXPECT_EQ(CountCalls("ClientLogoff"), 0) << "no logoff between starts";
-  EXPECT_STREQ(ControllerSession().serverAddress, "host-b");
+  EXPECT_EQ(Status(), "FF") << "every pump back to F";
+  SimSession session{};
+  sim.SimGetSession(&session);
+  EXPECT_EQ(session.logons, 2);
+  EXPECT_STREQ(session.serverAddress, "host-b");
+  EXPECT_EQ(sim.SimCountCalls("ClientLogoff"), 0);
 }
 
 TEST_F(Session, PumpCountUnavailableStillStarts) {
-  AddPumps(2);
+  AddPumps(sim, 2);
   sim.SimFailCall("GetPumpsCount", 1, 9);
   ASSERT_TRUE(Start());
+  EXPECT_TRUE(ContainsRun(LogMessages(), {"Error: 9", "OK >AUT_IniciaComunicacao<"}));
   char status[8] = "XXXXXXX";
   EXPECT_TRUE(driver.ObtemStatus(status));
-  EXPECT_STREQ(status, "") << "empty status text, one zero byte";
-  EXPECT_EQ(status[1], 'X');
+  EXPECT_EQ(std::string(status, 3), std::string("\0XX", 3)) << "one zero byte";
 }
 
 TEST_F(Session, EndLogsOffOrSaysWhyNot) {
-  AddPumps(1);
   ASSERT_TRUE(Start());
   driver.FinalizaComunicacao();
-  EXPECT_EQ(CountCalls("ClientLogoff"), 1);
-  EXPECT_EQ(LogMessages().back(), "|AUT_FinalizaComunicacao|");
-  EXPECT_FALSE(ControllerSession().loggedOn);
-
+  EXPECT_EQ(Calls(sim, "ClientLogoff"), std::vector<std::string>{"ClientLogoff()=0"});
+  EXPECT_EQ(LastLines(2), (std::vector<std::string>{"OK >AUT_IniciaComunicacao<",
+                                                    "|AUT_FinalizaComunicacao|"}));
   sim.SimFailCall("ClientLogoff", 0, 6);
   driver.FinalizaComunicacao();
-  auto lines = LogMessages();
-  EXPECT_TRUE(ContainsRun(lines, {"Error: 6",
-                                  "< AUT_FinalizaComunicacao > Falha ao "
-                                  "desconectar do servidor"}))
-      << Join(lines);
+  EXPECT_EQ(LastLines(2), (std::vector<std::string>{
+                              "Error: 6", "< AUT_FinalizaComunicacao > Falha ao desconectar do servidor"}));
+}
+
+// The server address travels as a BSTR made at every logon, the host's and
+// each reconnection's: a long address shows any that is not freed.
+TEST_F(Session, RepeatedLogonsAndReconnectionsHoldNoMemory) {
+  driver.ParaGravacaoLog();
+  const std::string address(16 * 1024, 'a');
+  KorvanDriver::Delivery out;
+  auto logons = [&](int times) {
+    for (int i = 0; i < times; ++i) {
+      ASSERT_TRUE(driver.IniciaComunicacao(address.c_str(), "", ""));
+      sim.SimSetConnected(0);
+      EXPECT_FALSE(driver.ObtemAbastecimento(out));  // reconnects, finds nothing
+      sim.SimClearCalls();
+    }
+  };
+  logons(20);
+  const Footprint before = MeasureFootprint();
+  logons(100);
+  const Footprint after = MeasureFootprint();
+  EXPECT_EQ(sim.SimCountCalls("*"), 0);
+  SimSession session{};
+  sim.SimGetSession(&session);
+  EXPECT_EQ(session.logons, 240);
+  // 200 addresses of 32 KiB would be 6.4 MB.
+  EXPECT_LT(after.privateBytes, before.privateBytes + 2 * 1024 * 1024)
+      << "private bytes " << before.privateBytes << " -> " << after.privateBytes;
 }
 
 }  // namespace

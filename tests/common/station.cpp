@@ -1,11 +1,53 @@
-#include "tests/win/support.h"
+#include "tests/common/station.h"
 
-#include <windows.h>
 #include <psapi.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+SimControl LoadSimulator() {
+  SimControl sim;
+  if (!LoadSimControl(LoadLibraryA("QXClient.dll"), sim)) {
+    std::fprintf(stderr, "QXClient.dll beside the program is not the simulator\n");
+    std::exit(2);
+  }
+  sim.SimReset();
+  return sim;
+}
+
+void AddPumps(const SimControl& sim, int pumps, int hosesPerPump) {
+  int ordinal = 0;
+  for (int p = 1; p <= pumps; ++p) {
+    SimPump pump{};
+    pump.id = 100 + p;
+    pump.number = p;
+    pump.state = SIM_PUMP_IDLE;
+    sim.SimAddPump(&pump);
+    for (int h = 1; h <= hosesPerPump; ++h) {
+      SimHose hose{};
+      hose.id = HoseIdOfOrdinal(++ordinal);
+      hose.pumpId = pump.id;
+      hose.price = 5.0 + ordinal / 10.0;
+      hose.totalizer = 1000.0 * ordinal;
+      sim.SimAddHose(&hose);
+    }
+  }
+}
+
+std::vector<std::string> Calls(const SimControl& sim, const char* name) {
+  std::vector<std::string> calls;
+  const std::string prefix = name ? std::string(name) + "(" : "";
+  char text[512];
+  for (int i = 0, n = sim.SimCallCount(); i < n; ++i) {
+    sim.SimGetCall(i, text, sizeof text);
+    if (std::string(text).compare(0, prefix.size(), prefix) == 0)
+      calls.push_back(text);
+  }
+  return calls;
+}
 
 void RemoveLogFolder(const std::string& folder) {
   const std::string log = folder + "LOG\\";
@@ -20,7 +62,7 @@ void RemoveLogFolder(const std::string& folder) {
 }
 
 void EnterFreshFolder(const std::string& name) {
-  std::string folder = ExeFolder() + "run-" + name;
+  const std::string folder = ExeFolder() + "run-" + name;
   CreateDirectoryA(folder.c_str(), nullptr);
   SetCurrentDirectoryA(folder.c_str());
   RemoveLogFolder("");
@@ -43,13 +85,12 @@ std::string ReadLogBytes() {
 
 std::vector<std::string> LogMessages() {
   std::vector<std::string> messages;
-  std::string bytes = ReadLogBytes();
-  size_t start = 0;
-  while (start < bytes.size()) {
+  const std::string bytes = ReadLogBytes();
+  for (size_t start = 0; start < bytes.size();) {
     size_t end = bytes.find("\r\n", start);
     if (end == std::string::npos) end = bytes.size();
-    std::string line = bytes.substr(start, end - start);
-    size_t mark = line.find(" >");
+    const std::string line = bytes.substr(start, end - start);
+    const size_t mark = line.find(" >");
     messages.push_back(mark == std::string::npos ? line : line.substr(mark + 2));
     start = end + 2;
   }
@@ -57,8 +98,7 @@ std::vector<std::string> LogMessages() {
 }
 
 bool LogFolderExists() {
-  DWORD attributes = GetFileAttributesA("LOG");
-  return attributes != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesA("LOG") != INVALID_FILE_ATTRIBUTES;
 }
 
 std::string IniPath() { return ExeFolder() + "_Korvan.ini"; }
@@ -87,18 +127,23 @@ Footprint MeasureFootprint() {
     handles = static_cast<DWORD>(reinterpret_cast<uintptr_t>(probe) / 4);
     CloseHandle(probe);
   }
-  // PagefileUsage is the process's private committed memory.
   return {counters.PagefileUsage, handles};
 }
 
 bool ContainsRun(const std::vector<std::string>& lines,
-                 const std::vector<std::string>& expected) {
-  return std::search(lines.begin(), lines.end(), expected.begin(),
-                     expected.end()) != lines.end();
+                 const std::vector<std::string>& run) {
+  return std::search(lines.begin(), lines.end(), run.begin(), run.end()) !=
+         lines.end();
 }
 
 std::string Join(const std::vector<std::string>& lines) {
   std::string text;
   for (const auto& line : lines) text += "  " + line + "\n";
   return text;
+}
+
+long long Option(int argc, char** argv, const char* name, long long fallback) {
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::string(argv[i]) == name) return std::atoll(argv[i + 1]);
+  return fallback;
 }
