@@ -32,6 +32,22 @@ bool WriteProfileString(const std::string& file, const char* section,
 // A modal box with one OK button.
 void ShowMessage(const char* text);
 
+// The one lock of the driver's state, re-entrant on the thread that holds
+// it. Made and destroyed by the module's load and unload notifications:
+// nothing static with a constructor or destructor, so that loading and
+// unloading the driver leaves nothing behind.
+void CreateDriverLock();
+void DestroyDriverLock();
+
+// Holds the driver's lock for its lifetime.
+class DriverLockHold {
+ public:
+  DriverLockHold();
+  ~DriverLockHold();
+  DriverLockHold(const DriverLockHold&) = delete;
+  DriverLockHold& operator=(const DriverLockHold&) = delete;
+};
+
 // Masks floating-point exceptions while an operation runs, then gives the
 // host its control word back with nothing left pending: Delphi hosts run
 // with overflow, division by zero and invalid operations unmasked, and an

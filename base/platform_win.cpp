@@ -85,6 +85,17 @@ void ShowMessage(const char* text) {
   MessageBoxA(nullptr, text, "Korvan", MB_OK);
 }
 
+namespace {
+// Plain data: initialised at process attach, not by a static constructor.
+CRITICAL_SECTION driverLock;
+}  // namespace
+
+void CreateDriverLock() { InitializeCriticalSection(&driverLock); }
+void DestroyDriverLock() { DeleteCriticalSection(&driverLock); }
+
+DriverLockHold::DriverLockHold() { EnterCriticalSection(&driverLock); }
+DriverLockHold::~DriverLockHold() { LeaveCriticalSection(&driverLock); }
+
 FloatingPointShield::FloatingPointShield() : hostControl_(_control87(0, 0)) {
   _control87(_MCW_EM, _MCW_EM);
 }

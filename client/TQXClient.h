@@ -14,6 +14,10 @@ class EMissingEntryPoint : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The client id the driver logs on with. The controller marks the deliveries
+// this client locks with it, and only a confirmation locks one.
+constexpr int32_t kDriverClientId = 97;
+
 class TQXClient {
  public:
   // Loads the library and resolves every entry point. When that fails it

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <string>
+#include <string_view>
 
 #include "client/TQXClient.h"
 #include "deliveries/confirmation.h"
@@ -33,7 +34,7 @@ struct Delivery {
   int64_t code = 0;
 };
 
-void Log(const char* what) { WriteLog(kName, " ", what); }
+void Log(std::string_view what) { WriteLog(kName, " ", what); }
 
 // Tests the connection and, when it is lost, logs on again with the last
 // start's arguments. False when there is no connection to work with.
@@ -49,14 +50,17 @@ bool EnsureConnection(Reconnect reconnect) {
   return true;
 }
 
-// The first delivery of the controller's list, or false with its log line.
-bool FirstDelivery(Delivery& d) {
-  int32_t count = 0;
-  if (!CheckResult(QX(GetDeliveriesCount)(&count))) {
-    Log("Falha ao retornar o numero de abastecimentos no servidor.");
-    return false;
-  }
-  if (!CheckResult(QX(GetDeliveryByOrdinal)(1, &d.id))) {
+// The number of finished deliveries, or false with its log line.
+bool DeliveriesCount(int32_t& count) {
+  if (CheckResult(QX(GetDeliveriesCount)(&count))) return true;
+  Log("Falha ao retornar o numero de abastecimentos no servidor.");
+  return false;
+}
+
+// The delivery at `ordinal` in the controller's list, or false with its log
+// line.
+bool DeliveryAt(int32_t ordinal, Delivery& d) {
+  if (!CheckResult(QX(GetDeliveryByOrdinal)(ordinal, &d.id))) {
     Log("Sem abastecimento pendente. ");
     return false;
   }
@@ -154,34 +158,77 @@ void LogHandedOver(const Delivery& d, const DeliveryTexts& t) {
   WriteLog("Status da bomba     = ", IntToStr(d.state));
 }
 
-bool Retrieve(const DeliveryBuffers& out, Reconnect reconnect) {
-  if (!EnsureConnection(reconnect)) return false;
-  Delivery d;
-  if (!FirstDelivery(d)) return false;
+std::string DeliveryName(const Delivery& d) {
+  return "Abastecimento " + IntToStr(d.id);
+}
+
+// What a poll does with one delivery of the list.
+enum class Verdict {
+  HandedOver,  // the host has it
+  Stop,        // discarded, or left to whoever holds it
+  Skip,        // stays where it is; the next one is looked at
+  Cleared,     // gone from the list; the next one took its place
+};
+
+// A delivery locked by this driver and not reserved for good: the host
+// stored it and confirmed it, and the clear was refused or never sent.
+// Finishing it keeps it from standing in front of the others for good.
+Verdict FinishConfirmation(const Delivery& d) {
+  Log(DeliveryName(d) + " ja confirmado pelo driver, limpando.");
+  if (CheckResult(QX(ClearDelivery)(d.id, d.type))) return Verdict::Cleared;
+  Log(DeliveryName(d) + " nao foi limpo, seguindo para o proximo.");
+  return Verdict::Skip;
+}
+
+Verdict Consider(const Delivery& d, const DeliveryBuffers& out) {
   if (Nozzles().LocalizaBico(IntToStr(d.hoseId)) == 0) {
     Log("Abastecimento de um bico não registrado.");
     Discard(d);
-    return false;
+    return Verdict::Stop;
   }
   DeliveryTexts texts;
   try {
     if (WriteOutputs(d, out, texts) == Outcome::Discarded) {
       Discard(d);
-      return false;
+      return Verdict::Stop;
     }
   } catch (const std::exception& error) {
-    // Never report a delivery as handed over with fields left unwritten:
-    // it stays in the controller for the next poll.
-    WriteLog(error.what());
-    Log("Falhou.");
-    return false;
+    // Never report a delivery as handed over with fields left unwritten: it
+    // stays in the controller, and the ones behind it are not held up.
+    Log(DeliveryName(d) + " com dados invalidos (" + error.what() +
+        "), seguindo para o proximo.");
+    return Verdict::Skip;
   }
-  // Reserved by someone: left where it is.
-  if (d.lockValue != -1) return false;
+  if (d.lockValue == kDriverClientId && d.state != 3)
+    return FinishConfirmation(d);
+  // Reserved by someone else, or by this driver for good: left where it is.
+  if (d.lockValue != -1) return Verdict::Stop;
   AtribuiUltimoAbastecimentoBico(d.id, d.type, d.state);
   LogHandedOver(d, texts);
   Log("OK.");
-  return true;
+  return Verdict::HandedOver;
+}
+
+bool Retrieve(const DeliveryBuffers& out, Reconnect reconnect) {
+  if (!EnsureConnection(reconnect)) return false;
+  int32_t count = 0;
+  if (!DeliveriesCount(count)) return false;
+  // The first delivery is always asked for; the walk past it stays within
+  // the count, and every turn moves on or counts one delivery less.
+  for (int32_t ordinal = 1, turn = 0;; ++turn) {
+    if (turn > 0 && ordinal > count) {
+      Log("Sem abastecimento pendente. ");
+      return false;
+    }
+    Delivery d;
+    if (!DeliveryAt(ordinal, d)) return false;
+    switch (Consider(d, out)) {
+      case Verdict::HandedOver: return true;
+      case Verdict::Stop: return false;
+      case Verdict::Skip: ++ordinal; break;
+      case Verdict::Cleared: --count; break;
+    }
+  }
 }
 
 }  // namespace

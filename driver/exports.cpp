@@ -22,10 +22,13 @@
 
 namespace {
 
-// Runs an operation; an error it did not expect is logged after `failure`
-// and gives 0.
+// Runs an operation alone, under the driver's lock: a host may call from a
+// timer and from its user interface at once, and a poll must not hand over
+// a delivery that a confirmation is clearing. An error the operation did not
+// expect is logged after `failure` and gives 0.
 template <class Operation>
 KorvanBool Guarded(const char* failure, Operation operation) noexcept {
+  platform::DriverLockHold hold;
   platform::FloatingPointShield shield;
   try {
     return operation() ? 1 : 0;
@@ -77,6 +80,8 @@ KORVAN_CALL KorvanBool AUT_ObtemAssinatura(char* signature, char* version) {
   return 1;
 }
 
+// The log switches stay outside the driver's lock: the log writer guards
+// itself, and switching the log must not wait for a poll.
 KORVAN_CALL void DRV_IniciaGravacaoLog() {
   try {
     IniciaGravacaoLog();
@@ -192,8 +197,15 @@ KORVAN_CALL KorvanBool AUT_DesbloqueiaTodosBicos() {
                  [] { return DesbloqueiaTodosBicos(); });
 }
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) LoadSettings(platform::ReadRegionalSettings());
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    platform::CreateDriverLock();
+    LoadSettings(platform::ReadRegionalSettings());
+  }
+  // At process exit other threads are gone, maybe holding the lock; the
+  // process takes it with it.
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr)
+    platform::DestroyDriverLock();
   return TRUE;
 }
 

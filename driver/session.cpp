@@ -1,6 +1,8 @@
 #include "driver/session.h"
 
+#include <charconv>
 #include <cstdint>
+#include <system_error>
 
 #include "client/TQXClient.h"
 #include "client/bstr.h"
@@ -41,6 +43,24 @@ uint16_t ReadPort(const std::string& file, const char* key, const char* fallback
   return static_cast<uint16_t>(StrToInt(Read(file, key, fallback)) & 0xFFFF);
 }
 
+// A handle is written back as an unsigned 32-bit decimal: 2147483648 ..
+// 4294967295 read back as the same 32 bits, so a negative handle survives the
+// round trip. Anything else follows the integer text rule.
+int32_t ReadHandle(const std::string& file, const char* key) {
+  const std::string text = Read(file, key, "0");
+  int32_t value = 0;
+  if (TryStrToInt(text, value)) return value;
+  const size_t digits = text.find_first_not_of(' ');
+  uint32_t bits = 0;
+  if (digits != std::string::npos) {
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data() + digits, end, bits);
+    if (error == std::errc() && stop == end)
+      return static_cast<int32_t>(bits);
+  }
+  return StrToInt(text);  // fails with the conversion's own message
+}
+
 ConnectionSettings ReadSettings(const std::string& file) {
   ConnectionSettings s;
   s.porta = Read(file, "Porta", "127.0.0.1");
@@ -48,9 +68,9 @@ ConnectionSettings ReadSettings(const std::string& file) {
   s.callPort = ReadPort(file, "NumberPortIp", "5123");
   s.eventPort = ReadPort(file, "NumberEventPort", "5124");
   s.timeOut = Read(file, "TimeOut", "10000");
-  s.handle = StrToInt(Read(file, "Handle", "0"));
-  s.hWnd = StrToInt(Read(file, "hWnd", "0"));
-  s.hMsg = StrToInt(Read(file, "hMsg", "0"));
+  s.handle = ReadHandle(file, "Handle");
+  s.hWnd = ReadHandle(file, "hWnd");
+  s.hMsg = ReadHandle(file, "hMsg");
   return s;
 }
 
@@ -75,9 +95,9 @@ void LogSettings(const std::string& porta, const std::string& modo,
 bool LogOn(const std::string& porta, const ConnectionSettings& s) {
   int32_t timeOut = StrToInt(s.timeOut);
   AnsiBstr address(porta);
-  return CheckResult(QX(ClientLogonEx)(97, 7, address.get(), s.callPort,
-                                       s.eventPort, timeOut, s.handle, s.hWnd,
-                                       s.hMsg));
+  return CheckResult(QX(ClientLogonEx)(kDriverClientId, 7, address.get(),
+                                       s.callPort, s.eventPort, timeOut,
+                                       s.handle, s.hWnd, s.hMsg));
 }
 
 // The pump count, or 0 when the controller does not say.
@@ -101,20 +121,20 @@ bool Start(const std::string& porta, const std::string& modo,
            const std::string& configuracao) {
   ReplaceCurrentClient();
   WriteLog("<AUT_IniciaComunicacao>");
+  // Saved before anything can fail, a setting that does not convert
+  // included: a later reconnection goes where the host said last.
+  savedPorta = porta;
+  savedConfiguracao = configuracao;
   const std::string file = IniPath();
   ConnectionSettings settings = ReadSettings(file);
   LogSettings(porta, modo, configuracao, settings);
-  savedPorta = porta;
-  savedConfiguracao = configuracao;
   if (!LogOn(porta, settings)) return false;
 
   ResetStatusBombas(0);  // stays empty if the count cannot be asked
   ResetStatusBombas(PumpCount());
   SetReengenhariaLitragem(configuracao.find("REL=S") != std::string::npos);
-  if (!WriteBack(file, settings)) {
-    WriteLog("Erro gravando ", file);
-    return false;
-  }
+  // The session is live whether or not the file takes the settings.
+  if (!WriteBack(file, settings)) WriteLog("Erro gravando ", file);
   WriteLog("OK >AUT_IniciaComunicacao<");
   return true;
 }

@@ -3,10 +3,13 @@
 // and a session failing at each client call in turn without losing one. Runs once with
 // a day-first "," locale and once with a month-first "." locale.
 #include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <set>
+#include <thread>
 
 #include "tests/common/fixture.h"
 
@@ -220,27 +223,113 @@ TEST_F(Deliveries, IdentifierZeroKeepsTheRememberedDelivery) {
   EXPECT_EQ(Remembered(), Lock(before));
 }
 
-// Any lock value but -1: left where it is, with the buffers written, nothing
-// logged after the volume line and the remembered delivery unchanged.
-TEST_F(Deliveries, LockedDeliveryIsLeftWithBuffersWritten) {
+// Any lock value but -1, and this driver's own on a delivery of state 3: left
+// where it is with the buffers written, nothing logged after the volume line,
+// the remembered delivery unchanged and the ones behind it not looked at.
+TEST_F(Deliveries, AHeldDeliveryIsLeftAndStopsThePoll) {
   ASSERT_TRUE(Start());
   const int32_t confirmed = Add(MakeDelivery(13, 7, 5, 35));
   ASSERT_TRUE(Poll());
   ASSERT_TRUE(driver.ConfirmaAbastecimento());
-  for (int lockValue : {5, 42, 0, 1, 97, -2}) {
-    SCOPED_TRACE("lock value " + std::to_string(lockValue));
-    sim.SimReset();  // the locked delivery would block the next row
+  const struct { int32_t lockValue, state; } rows[] = {
+      {5, 2}, {42, 2}, {0, 2}, {1, 2}, {-2, 2}, {98, 2}, {97, 3}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE("lock value " + std::to_string(row.lockValue) + ", state " +
+                 std::to_string(row.state));
+    sim.SimReset();  // the held delivery would stop the next row
     AddPumps(sim, 3);
     ASSERT_TRUE(Start());
-    SimDelivery locked = MakeDelivery(11, 10, 5, 50);
-    locked.id = 5000 + lockValue;  // never the one remembered
-    locked.lockedBy = lockValue;
-    Add(locked);
+    SimDelivery held = MakeDelivery(11, 10, 5, 50);
+    held.id = 5000;  // never the one remembered
+    held.lockedBy = row.lockValue;
+    held.state = row.state;
+    Add(held);
+    Add(MakeDelivery(13, 20, 5, 100));
+    sim.SimClearCalls();
     EXPECT_FALSE(Poll());
     EXPECT_STREQ(out.numeroLogico, "11");
     EXPECT_EQ(out.text9, std::string("000000FF"));
     EXPECT_EQ(LastLine(), "ReengenhariaLitragem=" + Num("10"));
+    EXPECT_EQ(CallsNamed("GetDeliveryByOrdinal"), std::vector<std::string>{"GetDeliveryByOrdinal(1)=0"});
+    EXPECT_EQ(sim.SimCountCalls("ClearDelivery"), 0);
     EXPECT_EQ(Remembered(), Lock(confirmed));
+  }
+}
+
+// A delivery whose outputs can never be made stays in the controller,
+// untouched, and does not hold up the ones behind it.
+TEST_F(Deliveries, ADeliveryThatCannotBeMadeDoesNotStopTheOthers) {
+  const struct { const char* name; double volume, price, date; const char* reason; } rows[] = {
+      {"unit price not a number", 10, std::nan(""), kDeliveryTime, "NAN"},
+      {"date before year 100", 10, 5, -700000, "date"},
+      {"date after year 9999", 10, 5, 3000000, "date"},
+      {"volume of 1e16", 1e16, 5, kDeliveryTime, "1e+16"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    sim.SimReset();
+    AddPumps(sim, 3);
+    SimDelivery bad = MakeDelivery(11, row.volume, row.price, 50);
+    bad.completedDate = row.date;
+    const int32_t badId = Add(bad);
+    SimDelivery good = MakeDelivery(13, 20, 5, 100);
+    good.code = 77;
+    const int32_t goodId = Add(good);
+    ASSERT_TRUE(Start());
+    const std::string skipped = "<AUT_ObtemAbastecimento> Abastecimento " +
+                                std::to_string(badId) + " com dados invalidos (";
+    ASSERT_TRUE(Poll()) << Join(LogMessages());
+    EXPECT_STREQ(out.text9, "0000004D") << "the one behind";
+    const auto lines = LogMessages();
+    const auto found = std::find_if(lines.rbegin(), lines.rend(), [&](const std::string& l) {
+      return l.compare(0, skipped.size(), skipped) == 0;
+    });
+    ASSERT_NE(found, lines.rend()) << Join(lines);
+    EXPECT_NE(found->find(row.reason), std::string::npos) << *found;
+    EXPECT_EQ(found->substr(found->size() - 27), "), seguindo para o proximo.");
+    ASSERT_TRUE(driver.ConfirmaAbastecimento());
+    EXPECT_FALSE(Poll());
+    EXPECT_EQ(LastLine(), "<AUT_ObtemAbastecimento> Sem abastecimento pendente. ");
+    EXPECT_EQ(CallsNamed("GetDeliveryByOrdinal").back(), "GetDeliveryByOrdinal(1)=0")
+        << "the walk stays within the count";
+    EXPECT_EQ(CallsNamed("LockDelivery"), std::vector<std::string>{Lock(goodId) + "=0"});
+    SimDelivery left{};
+    ASSERT_EQ(sim.SimGetDelivery(0, &left), SIM_OK);
+    EXPECT_EQ(std::vector<int32_t>({left.id, left.lockedBy, sim.SimDeliveryCount()}),
+              std::vector<int32_t>({badId, -1, 1}));
+  }
+}
+
+// A delivery this driver locked in a confirmation whose clear never came is
+// cleared at the next poll, and the one behind it handed over.
+TEST_F(Deliveries, AConfirmationLeftHalfWayIsFinished) {
+  for (bool clearRefused : {true, false}) {  // else a host gone after the lock
+    SCOPED_TRACE(clearRefused ? "clear refused" : "host gone after the lock");
+    sim.SimReset();
+    AddPumps(sim, 3);
+    ASSERT_TRUE(Start());
+    const int32_t first = Add(MakeDelivery(11, 10, 5, 50));
+    SimDelivery behind = MakeDelivery(13, 20, 5, 100);
+    behind.type = 2;
+    Add(behind);
+    if (clearRefused) {
+      ASSERT_TRUE(Poll());
+      sim.SimFailCall("ClearDelivery", 1, 9);
+      ASSERT_FALSE(driver.ConfirmaAbastecimento());
+    } else {
+      sim.SimSetDeliveryLock(first, 97);
+    }
+    sim.SimClearCalls();
+    ASSERT_TRUE(Poll()) << Join(LogMessages());
+    EXPECT_STREQ(out.numeroLogico, "13");
+    EXPECT_EQ(CallsNamed("ClearDelivery"),
+              std::vector<std::string>{"ClearDelivery(" + std::to_string(first) + ",1)=0"});
+    EXPECT_TRUE(ContainsRun(LogMessages(), {"<AUT_ObtemAbastecimento> Abastecimento " +
+                                            std::to_string(first) +
+                                            " ja confirmado pelo driver, limpando."}));
+    ASSERT_TRUE(driver.ConfirmaAbastecimento());
+    EXPECT_EQ(sim.SimClearedCount(), 2);
+    EXPECT_EQ(sim.SimDeliveryCount(), 0);
   }
 }
 
@@ -267,15 +356,6 @@ TEST_F(Deliveries, ReEngineeringFollowsTheExactOption) {
     EXPECT_EQ(out.volume, Num("4,5"));
     ASSERT_TRUE(driver.ConfirmaAbastecimento());
   }
-}
-
-TEST_F(Deliveries, NegativeCodeIsSixteenHexDigits) {
-  ASSERT_TRUE(Start());
-  SimDelivery d = MakeDelivery(11, 10, 5, 50);
-  d.code = -1;
-  Add(d);
-  ASSERT_TRUE(Poll());
-  EXPECT_STREQ(out.text9, "FFFFFFFFFFFFFFFF");
 }
 
 // Each failing step before the nozzle check: 0, no buffer written, the
@@ -418,6 +498,87 @@ TEST_F(Deliveries, FailingAnyOneCallLosesNoDelivery) {
   const int calls = session(0);
   ASSERT_GT(calls, 20);
   for (int failAt = 1; failAt <= calls; ++failAt) session(failAt);
+}
+
+// A host that polls and confirms from a timer and from its user interface at
+// once, while deliveries keep arriving. The simulator records client calls in
+// the order they reach it: each operation's calls come as one block, and no
+// poll reads a delivery that a confirmation before it has cleared.
+using TwoThreads = Deliveries;
+
+TEST_F(TwoThreads, NoDeliveryIsHandedOverAfterItsConfirmation) {
+  ASSERT_TRUE(Start());
+  driver.ParaGravacaoLog();  // the log writer would take turns for them
+  sim.SimClearCalls();
+  const int kDeliveries = 3000;
+  std::atomic<bool> allAdded{false};
+  std::atomic<int> unclean{0};
+  std::vector<int32_t> seen[2];  // hand-overs, by the code the host was given
+  auto host = [&](std::vector<int32_t>* handedOver) {
+    KorvanDriver own;  // its own export table and call check
+    for (int polls = 0; polls < 20000;) {
+      if (sim.SimDeliveryCount() == 0) {  // keeps the record short
+        if (allAdded) break;
+        std::this_thread::yield();
+        continue;
+      }
+      ++polls;
+      KorvanDriver::Delivery d;
+      if (!own.ObtemAbastecimento(d)) continue;
+      handedOver->push_back(std::strtol(d.text9, nullptr, 16));
+      own.ConfirmaAbastecimento();
+    }
+    if (!own.abiClean()) ++unclean;
+  };
+  std::thread timer(host, &seen[0]), userInterface(host, &seen[1]);
+  for (int i = 1; i <= kDeliveries; ++i) {
+    SimDelivery d = MakeDelivery(i % 2 ? 11 : 13, 10 + i % 7, 5, 50 + 5 * (i % 7));
+    d.code = d.id = 1000 + i;
+    Add(d);
+  }
+  allAdded = true;
+  timer.join();
+  userInterface.join();
+  EXPECT_EQ(unclean, 0);
+  ASSERT_EQ(sim.SimClearedCount(), kDeliveries);
+  const std::vector<std::string> calls = Calls(sim);
+  ASSERT_EQ(static_cast<int>(calls.size()), sim.SimCountCalls("*")) << "record cut short";
+  auto at = [&](size_t i) { return i < calls.size() ? calls[i] : "(end)"; };
+  auto argument = [](const std::string& call) { return std::atoi(call.c_str() + call.find('(') + 1); };
+  std::set<int32_t> cleared;
+  std::multiset<int32_t> polled;  // hand-overs, as the record shows them
+  int32_t remembered = 0;
+  for (size_t i = 0; i < calls.size();) {
+    SCOPED_TRACE("call " + std::to_string(i) + ": " + calls[i]);
+    if (calls[i] == "TestConnection()=0") {
+      ASSERT_EQ(at(i + 1), "GetDeliveriesCount()=0");
+      if (at(i + 2) == "GetDeliveryByOrdinal(1)=4") {
+        i += 3;
+        continue;
+      }
+      ASSERT_EQ(at(i + 2), "GetDeliveryByOrdinal(1)=0");
+      remembered = argument(at(i + 3));
+      ASSERT_EQ(at(i + 3), "GetDeliveryPropertiesEx2(" + std::to_string(remembered) + ")=0");
+      EXPECT_EQ(cleared.count(remembered), 0u) << "handed over after its confirmation";
+      polled.insert(remembered);
+      i += 4;
+    } else if (calls[i].rfind("LockDelivery(", 0) == 0) {
+      const int32_t id = argument(calls[i]);
+      EXPECT_EQ(id, remembered) << "not the last handed over";
+      if (calls[i] != Lock(id) + "=0") {  // confirmed already, by the other thread
+        ++i;
+        continue;
+      }
+      ASSERT_EQ(at(i + 1), "ClearDelivery(" + std::to_string(id) + ",1)=0");
+      cleared.insert(id);
+      i += 2;
+    } else {
+      FAIL() << "begins no operation";
+    }
+  }
+  std::multiset<int32_t> given(seen[0].begin(), seen[0].end());
+  given.insert(seen[1].begin(), seen[1].end());
+  EXPECT_EQ(given, polled) << "the hand-overs the host saw are the record's";
 }
 
 }  // namespace

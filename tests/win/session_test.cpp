@@ -62,14 +62,27 @@ TEST_F(Session, SettingsFromTheFileAreUsedLoggedAndWrittenBack) {
                             "Porta=10.9.9.9", "Serial=S", "NumberPortIp=40000",
                             "NumberEventPort=37232", "TimeOut=250", "Handle=4294967295",
                             "hWnd=7", "hMsg=9"}));
-  // Written back unsigned, the handle no longer converts: the next start
-  // fails with its line and makes no logon.
-  sim.SimClearCalls();
-  EXPECT_FALSE(Start());
-  EXPECT_EQ(sim.SimCountCalls("ClientLogonEx"), 0);
-  EXPECT_EQ(LastLine(), "Falhou >AUT_IniciaComunicacao<");
+  // Written back unsigned, a handle reads back as the same 32 bits.
+  const struct { const char* text; int32_t value; } handles[] = {
+      {"4294967295", -1}, {"2147483648", INT32_MIN}, {"3000000000", -1294967296},
+      {"2147483647", INT32_MAX}, {"-5", -5}};
+  for (const auto& row : handles) {
+    SCOPED_TRACE(row.text);
+    const std::string text = row.text;
+    WriteFile(IniPath(), "[Korvan]\r\nHandle=" + text + "\r\nhWnd=" + text + "\r\nhMsg=" + text + "\r\n");
+    ASSERT_TRUE(Start());
+    SimSession session{};
+    sim.SimGetSession(&session);
+    EXPECT_EQ(std::vector<int32_t>({session.handle, session.hWnd, session.hMsg}),
+              std::vector<int32_t>(3, row.value));
+    const std::string written = std::to_string(static_cast<uint32_t>(row.value));
+    EXPECT_TRUE(ContainsRun(IniLines(), {"Handle=" + written, "hWnd=" + written, "hMsg=" + written}))
+        << Join(IniLines());
+  }
 }
 
+// A failed start leaves the file, the status text and the switch alone; it
+// names the server of later reconnections all the same.
 TEST_F(Session, AFailedStartChangesNothingButTheSavedArguments) {
   AddPumps(sim, 2);
   ASSERT_TRUE(Start());
@@ -84,6 +97,9 @@ TEST_F(Session, AFailedStartChangesNothingButTheSavedArguments) {
       {"event port", "[Korvan]\r\nNumberEventPort=\r\n", nullptr},
       {"time-out", "[Korvan]\r\nTimeOut=10s\r\n", nullptr},
       {"message", "[Korvan]\r\nhMsg=3,0\r\n", nullptr},
+      {"handle beyond 32 bits", "[Korvan]\r\nHandle=4294967296\r\n", nullptr},
+      {"window below 32 bits", "[Korvan]\r\nhWnd=-2147483649\r\n", nullptr},
+      {"message in hexadecimal", "[Korvan]\r\nhMsg=$FFFFFFFF\r\n", nullptr},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -91,18 +107,48 @@ TEST_F(Session, AFailedStartChangesNothingButTheSavedArguments) {
     if (row.failing) sim.SimFailCall(row.failing, 1, 5);
     sim.SimQueuePumpEvent(1, 4);
     EXPECT_EQ(Status(), "PF");
-    EXPECT_FALSE(Start());
+    EXPECT_FALSE(driver.IniciaComunicacao("host-b", "", "REL=S"));
     EXPECT_EQ(LastLine(), "Falhou >AUT_IniciaComunicacao<");
     EXPECT_EQ(ReadFile(IniPath()), row.ini ? row.ini : file) << "the file is left alone";
     EXPECT_EQ(Status(), "PF") << "the status text is kept";
   }
+  RemoveFile(IniPath());
+  sim.SimSetConnected(0);
+  KorvanDriver::Delivery out;
+  driver.ObtemAbastecimento(out);
+  SimSession session{};
+  sim.SimGetSession(&session);
+  EXPECT_STREQ(session.serverAddress, "host-b");
+  EXPECT_TRUE(ContainsRun(LogMessages(), {"Porta=host-b", "Modo=", "Configuracao=REL=S"}));
 }
 
-TEST_F(Session, AFileThatCannotBeWrittenFailsTheStart) {
-  ASSERT_TRUE(CreateDirectoryA(IniPath().c_str(), nullptr));
-  EXPECT_FALSE(Start());
-  RemoveDirectoryA(IniPath().c_str());
-  EXPECT_EQ(LastLine(), "Falhou >AUT_IniciaComunicacao<");
+// The session is live all the same. (Wine lets root write a read-only file;
+// a file that another program holds without write sharing is refused alike.)
+TEST_F(Session, AFileThatCannotBeWrittenStillStarts) {
+  const std::string path = IniPath();
+  static HANDLE held;
+  const struct { const char* name; void (*make)(const std::string&); void (*undo)(const std::string&); } rows[] = {
+      {"file held by another program",
+       [](const std::string& p) {
+         WriteFile(p, "[Korvan]\r\nTimeOut=250\r\n");
+         held = CreateFileA(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+       },
+       [](const std::string& p) { CloseHandle(held); RemoveFile(p); }},
+      {"folder of that name", [](const std::string& p) { CreateDirectoryA(p.c_str(), nullptr); },
+       [](const std::string& p) { RemoveDirectoryA(p.c_str()); }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    row.make(path);
+    const bool started = Start();
+    const std::string file = ReadFile(path);
+    row.undo(path);
+    EXPECT_TRUE(started);
+    EXPECT_EQ(LastLines(2), (std::vector<std::string>{"Erro gravando " + path,
+                                                      "OK >AUT_IniciaComunicacao<"}));
+    EXPECT_EQ(file.find("NumberPortIp"), std::string::npos) << "the file was written";
+  }
 }
 
 TEST_F(Session, EachStartIsANewLogonWithoutALogoff) {
