@@ -49,16 +49,23 @@ std::vector<std::string> Calls(const SimControl& sim, const char* name) {
   return calls;
 }
 
-void RemoveLogFolder(const std::string& folder) {
-  const std::string log = folder + "LOG\\";
+// The files matching `pattern` in `folder`, in name order.
+static std::vector<std::string> FilesIn(const std::string& folder, const char* pattern) {
+  std::vector<std::string> names;
   WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((log + "*.log").c_str(), &found);
+  HANDLE search = FindFirstFileA((folder + pattern).c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
-    do DeleteFileA((log + found.cFileName).c_str());
+    do names.push_back(folder + found.cFileName);
     while (FindNextFileA(search, &found));
     FindClose(search);
   }
-  RemoveDirectoryA(log.c_str());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void RemoveLogFolder(const std::string& folder) {
+  for (const auto& file : FilesIn(folder + "LOG\\", "*.log")) DeleteFileA(file.c_str());
+  RemoveDirectoryA((folder + "LOG").c_str());
 }
 
 void EnterFreshFolder(const std::string& name) {
@@ -69,17 +76,8 @@ void EnterFreshFolder(const std::string& name) {
 }
 
 std::string ReadLogBytes() {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA("LOG\\*.log", &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do names.push_back(found.cFileName);
-    while (FindNextFileA(search, &found));
-    FindClose(search);
-  }
-  std::sort(names.begin(), names.end());
   std::string bytes;
-  for (const auto& name : names) bytes += ReadFile("LOG\\" + name);
+  for (const auto& file : FilesIn("LOG\\", "*.log")) bytes += ReadFile(file);
   return bytes;
 }
 
