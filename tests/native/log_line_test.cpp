@@ -8,10 +8,7 @@
 namespace {
 
 TEST(LogFilePath, OneFilePerHourNamedByDayMonthAndHour) {
-  const struct {
-    LocalTime now;
-    const char* path;
-  } cases[] = {
+  const struct { LocalTime now; const char* path; } cases[] = {
       {{2026, 12, 5, 14, 37, 5, 0}, "LOG\\DllDriverAutomacao0512_14.log"},
       {{2026, 12, 5, 14, 59, 59, 999}, "LOG\\DllDriverAutomacao0512_14.log"},
       {{2026, 12, 5, 15, 0, 0, 0}, "LOG\\DllDriverAutomacao0512_15.log"},

@@ -20,10 +20,7 @@ const RegionalSettings kComma = WithSeparator(',');
 const RegionalSettings kPoint = WithSeparator('.');
 
 TEST(StrToInt, ReadsDecimalAndHexForms) {
-  const struct {
-    const char* text;
-    int32_t value;
-  } cases[] = {
+  const struct { const char* text; int32_t value; } cases[] = {
       {"42", 42},          {" 42", 42},          {"   -0x10", -16},      {"+42", 42},
       {"-42", -42},        {"0", 0},             {"-0", 0},             {"007", 7},
       {"$1F", 31},         {"$1f", 31},          {"x1F", 31},           {"X1F", 31},

@@ -7,11 +7,7 @@
 namespace {
 
 TEST(TrataStatusBomba, EveryControllerStateHasItsLetterAndLine) {
-  const struct {
-    int16_t state;
-    char letter;
-    const char* name;
-  } cases[] = {
+  const struct { int16_t state; char letter; const char* name; } cases[] = {
       {-32768, 'F', "FALHA_NO_BICO"}, {-1, 'F', "FALHA_NO_BICO"}, {0, 'F', "FALHA_NO_BICO"},
       {1, 'F', "FALHA_NO_BICO"}, {2, 'F', "FALHA_NO_BICO"}, {3, 'B', "BICO_BLOQUEADO"},
       {4, 'P', "PRONTO_PARA_ABASTECER"}, {5, 'P', "PRONTO_PARA_ABASTECER"},

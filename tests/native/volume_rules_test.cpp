@@ -55,11 +55,7 @@ TEST(TruncaCasas, OutOfTheFixedPointRangeThrows) {
 }
 
 TEST(ArredondaCasas, RoundsWithABiasOfNineHundredthsOfTheLastPlace) {
-  const struct {
-    int16_t casas;
-    double valor;
-    int64_t expected;
-  } cases[] = {
+  const struct { int16_t casas; double valor; int64_t expected; } cases[] = {
       {3, 1.23442, 12350}, {3, 1.2344, 12340},   {3, 2.0004, 20000},    {3, 10.0 / 3, 33330},
       {3, 0.50059, 5010},  {3, -1.2344, -12340}, {3, 11.63061, 116310}, {0, 2.4, 20000},
       {0, 2.5, 30000},     {-3, 2.6, 30000},     {4, 1.23456, 12346},   {6, 1.2345649, 12346},

@@ -153,11 +153,7 @@ TEST_F(Pumps, EachFailureHasItsLineAndEndsTheOperation) {
   const Call authorise = [](KorvanDriver& d) { return d.AutorizaAbastecimento("12"); };
   const Call lock = [](KorvanDriver& d) { return d.BloqueiaBico("2"); };
   const Call unlock = [](KorvanDriver& d) { return d.DesbloqueiaBico("2"); };
-  const struct {
-    const char* entry;
-    Call call;
-    const char* line;
-  } rows[] = {
+  const struct { const char* entry; Call call; const char* line; } rows[] = {
       {"ProcessEvents", status, ">AUT_ObtemStatus< Erro ao iniciar processamento de eventos."},
       {"GetEventsCount", status, ">AUT_ObtemStatus< Erro não há eventos disponiveis."},
       {"GetNextEventType", status, ">AUT_ObtemStatus< Erro leitura do próximo evento."},
