@@ -2,16 +2,16 @@
 // station through it.
 //
 //   korvan-host demo [--seconds N] [--deliveries N] [--scenario FILE]
-//   korvan-host console [--client FOLDER]
+//   korvan-host console [--client FOLDER] [--scenario FILE]
 //
 // --client loads FOLDER\QXClient.dll (the real client library) before the
 // driver looks for one, so the driver binds that library and not the
-// simulator beside this program.
+// simulator beside this program. --scenario names a scenario for the
+// simulator, relative to the folder the program is started from.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "host/KorvanDriver.h"
@@ -21,31 +21,72 @@
 
 namespace {
 
-int Usage() {
+int Usage(const std::string& problem = "") {
+  if (!problem.empty()) std::printf("korvan-host: %s\n", problem.c_str());
   std::printf(
       "usage: korvan-host demo [--seconds N] [--deliveries N] [--scenario FILE]\n"
-      "       korvan-host console [--client FOLDER]\n");
+      "       korvan-host console [--client FOLDER] [--scenario FILE]\n");
   return 2;
+}
+
+// A whole number of at least `least`, written with digits only.
+bool Count(const std::string& text, int least, int& value) {
+  if (text.empty() || text.size() > 9 ||
+      text.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  value = std::atoi(text.c_str());
+  return value >= least;
+}
+
+// A path as the caller meant it: relative to the folder it started us in.
+std::string FullPath(const std::string& path) {
+  char full[MAX_PATH];
+  DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+  return length > 0 && length < sizeof full ? std::string(full, length) : path;
+}
+
+struct Options {
+  std::string mode;
+  DemoOptions demo;
+  ConsoleOptions console;
+  std::string clientFolder;
+};
+
+// 0 when the command line is good, else the exit code of its usage.
+int Parse(int argc, char** argv, Options& o) {
+  if (argc < 2) return Usage();
+  o.mode = argv[1];
+  const bool demo = o.mode == "demo";
+  if (!demo && o.mode != "console") return Usage("unknown mode '" + o.mode + "'");
+  o.demo.scenario = ExeFolder() + "scenarios\\station.scenario";
+  for (int i = 2; i < argc; i += 2) {
+    const std::string option = argv[i];
+    if (i + 1 >= argc) return Usage(option + " needs a value");
+    const std::string value = argv[i + 1];
+    if (demo && option == "--seconds") {
+      if (!Count(value, 1, o.demo.seconds))
+        return Usage("--seconds takes a whole number of seconds, not '" + value + "'");
+    } else if (demo && option == "--deliveries") {
+      if (!Count(value, 0, o.demo.deliveries))
+        return Usage("--deliveries takes a whole number, not '" + value + "'");
+    } else if (option == "--scenario") {
+      o.demo.scenario = o.console.scenario = FullPath(value);
+    } else if (!demo && option == "--client") {
+      o.clientFolder = value;
+    } else {
+      return Usage("unknown option '" + option + "' for " + o.mode);
+    }
+  }
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return Usage();
-  std::string mode = argv[1];
-  DemoOptions demo;
-  demo.scenario = ExeFolder() + "scenarios\\station.scenario";
-  std::string clientFolder;
-  for (int i = 2; i + 1 < argc; i += 2) {
-    std::string option = argv[i], value = argv[i + 1];
-    if (option == "--seconds") demo.seconds = std::atoi(value.c_str());
-    else if (option == "--deliveries") demo.deliveries = std::atoi(value.c_str());
-    else if (option == "--scenario") demo.scenario = value;
-    else if (option == "--client") clientFolder = value;
-    else return Usage();
-  }
-  if (!clientFolder.empty()) {
-    std::string path = clientFolder + "\\QXClient.dll";
+  Options options;
+  if (int usage = Parse(argc, argv, options)) return usage;
+  if (!options.clientFolder.empty()) {
+    std::string path = options.clientFolder + "\\QXClient.dll";
     if (!LoadLibraryA(path.c_str())) {
       std::printf("cannot load %s\n", path.c_str());
       return 1;
@@ -53,10 +94,9 @@ int main(int argc, char** argv) {
   }
   KorvanDriver driver;
   if (!driver.loaded()) {
-    std::printf("cannot load _Korvan.dll\n");
+    std::printf("cannot load _Korvan.dll beside korvan-host.exe\n");
     return 1;
   }
-  if (mode == "demo") return RunStationDemo(driver, demo);
-  if (mode == "console") return RunConsole(driver);
-  return Usage();
+  if (options.mode == "demo") return RunStationDemo(driver, options.demo);
+  return RunConsole(driver, options.console);
 }

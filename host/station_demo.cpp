@@ -14,22 +14,12 @@
 
 #include "host/KorvanDriver.h"
 #include "host/host_environment.h"
+#include "host/log_tail.h"
 #include "sim/SimControl.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string LogFileName() {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  char path[MAX_PATH] = "";
-  GetCurrentDirectoryA(sizeof path, path);
-  char name[64];
-  std::snprintf(name, sizeof name, "\\LOG\\DllDriverAutomacao%02d%02d_%02d.log",
-                now.wDay, now.wMonth, now.wHour);
-  return std::string(path) + name;
-}
 
 // The simulator's hoses, by identifier, in the controller's order.
 std::vector<SimHose> Hoses(const SimControl& sim) {
@@ -170,7 +160,7 @@ void Demo::End() {
   std::printf("Deliveries handed over and confirmed: %d\n", confirmed_);
   std::printf("Discarded by the driver's rules:      %d\n", cleared - confirmed_);
   std::printf("Still waiting in the controller:      %d\n", sim_.SimDeliveryCount());
-  std::printf("Log file: %s\n", LogFileName().c_str());
+  std::printf("Log file: %s\n", LogFilePath().c_str());
   driver_.ParaGravacaoLog();
 }
 

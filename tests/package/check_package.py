@@ -1,0 +1,120 @@
+#!/usr/bin/env python3
+"""Builds the release package twice and checks it: the same bytes both
+times, the expected members and nothing else, SHA256SUMS right for every
+member, binaries stripped (their debug information in the symbols archive,
+named by .gnu_debuglink), for the right machine, with a version resource.
+
+    check_package.py --arch win32|win64 --version V -- <package command...>
+The package command is run with --out <folder> appended."""
+import argparse
+import hashlib
+import struct
+import subprocess
+import sys
+import tempfile
+import zipfile
+from pathlib import Path
+
+TEXTS = ['CHANGELOG.md', 'README.md', '_Korvan.ini', 'docs/exports.md',
+         'docs/simulator.md', 'examples/example.scenario',
+         'examples/station_session.c', 'include/Korvan.cs',
+         'include/Korvan.pas', 'include/korvan.h',
+         'scenarios/station.scenario', 'SHA256SUMS']
+BINARIES = {'win32': ['_Korvan.dll', '_KorvanStd.dll', 'QXClient.dll',
+                      'korvan-host.exe'],
+            'win64': ['_Korvan.dll', 'QXClient.dll', 'korvan-host.exe']}
+MACHINE = {'win32': 0x14C, 'win64': 0x8664}
+problems = []
+
+
+def check(what, got, wanted):
+    if got != wanted:
+        problems.append(f'{what}: got {got!r}, wanted {wanted!r}')
+
+
+def sections(image):
+    """(machine, number of COFF symbols, section names) of a PE image. A
+    name longer than 8 characters is "/offset" into the string table that
+    follows the symbols."""
+    pe = struct.unpack_from('<I', image, 0x3C)[0]
+    machine, count, _, table, symbols, optional, _ = struct.unpack_from(
+        '<HHIIIHH', image, pe + 4)
+    strings = table + 18 * symbols
+    first = pe + 24 + optional
+    names = []
+    for i in range(count):
+        name = image[first + 40 * i:first + 40 * i + 8].rstrip(b'\0')
+        if name.startswith(b'/'):
+            start = strings + int(name[1:])
+            name = image[start:image.index(b'\0', start)]
+        names.append(name.decode())
+    return machine, symbols, names
+
+
+def check_binary(arch, name, image, symbols_zip, top):
+    machine, symbols, names = sections(image)
+    check(f'{name}: machine', hex(machine), hex(MACHINE[arch]))
+    check(f'{name}: COFF symbols', symbols, 0)
+    debug = [n for n in names if n.startswith('.debug')]
+    check(f'{name}: debug sections', debug, [])
+    check(f'{name}: has .gnu_debuglink', '.gnu_debuglink' in names, True)
+    check(f'{name}: debug file named in the link',
+          f'{name}.debug'.encode() in image, True)
+    for text in ('FileVersion', '3.37', name):
+        check(f'{name}: version resource holds {text!r}',
+              text.encode('utf-16-le') in image, True)
+    check(f'{name}: symbols archive has its debug file',
+          f'{top}/{name}.debug' in symbols_zip.namelist(), True)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument('--arch', required=True)
+    ap.add_argument('--version', required=True)
+    ap.add_argument('command', nargs='+')
+    a = ap.parse_args()
+    top = f'korvan-{a.version}-{a.arch}'
+    with tempfile.TemporaryDirectory() as work:
+        runs = []
+        for n in (1, 2):
+            out = Path(work) / str(n)
+            subprocess.run(a.command + ['--out', str(out)], check=True,
+                           stdout=subprocess.DEVNULL)
+            runs.append(out)
+        for zip_name in (f'{top}.zip', f'{top}-symbols.zip'):
+            first, second = ((r / zip_name).read_bytes() for r in runs)
+            check(f'{zip_name}: same bytes when built twice',
+                  hashlib.sha256(first).hexdigest(),
+                  hashlib.sha256(second).hexdigest())
+        package = zipfile.ZipFile(runs[0] / f'{top}.zip')
+        symbols = zipfile.ZipFile(runs[0] / f'{top}-symbols.zip')
+        wanted = TEXTS + BINARIES[a.arch]
+        if a.arch == 'win32':
+            wanted.append('lib/_KorvanStd.lib')
+        check('members', sorted(package.namelist()),
+              sorted(f'{top}/{n}' for n in wanted))
+        check('members in sorted order', package.namelist(),
+              sorted(package.namelist()))
+        sums = {}
+        for line in package.read(f'{top}/SHA256SUMS').decode().splitlines():
+            digest, _, name = line.partition('  ')
+            sums[name] = digest
+        check('names in SHA256SUMS', sorted(sums),
+              sorted(n for n in wanted if n != 'SHA256SUMS'))
+        for name, digest in sums.items():
+            if f'{top}/{name}' in package.namelist():
+                check(f'SHA256SUMS of {name}', digest, hashlib.sha256(
+                    package.read(f'{top}/{name}')).hexdigest())
+        for name in BINARIES[a.arch]:
+            check_binary(a.arch, name, package.read(f'{top}/{name}'),
+                         symbols, top)
+        check('symbols archive members', len(symbols.namelist()),
+              len(BINARIES[a.arch]))
+    for line in problems:
+        print(line)
+    print(f'{len(problems)} problem(s) in {top}')
+    sys.exit(1 if problems else 0)
+
+
+if __name__ == '__main__':
+    main()
