@@ -187,15 +187,6 @@ TEST_F(Scenarios, CommentsBlankLinesAndCarriageReturnsAreFine) {
   EXPECT_STREQ(error, "no-such-folder\\none.scenario: cannot be read");
 }
 
-TEST_F(Scenarios, TheExampleStationLoads) {
-  char error[256] = "(not written)";
-  ASSERT_EQ(sim.SimLoadScenario(ExampleStation().c_str(), error, sizeof error), 0) << error;
-  EXPECT_STREQ(error, "");
-  SimPump pump{};
-  EXPECT_EQ(sim.SimGetPump(4, &pump), SIM_OK);
-  EXPECT_EQ(sim.SimGetPump(5, &pump), SIM_ERR_NOT_FOUND);
-}
-
 // Armed, the first logon loads the named scenario; a bad one fails every
 // logon until it is fixed; after a reset nothing is loaded.
 TEST_F(Scenarios, LoadAtLogon) {

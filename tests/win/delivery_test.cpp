@@ -1,6 +1,6 @@
 // Deliveries from the controller's list to the host's records: hand-over,
 // confirmation, the rules that discard or leave a delivery, reconnection,
-// and a session failing at each client call in turn without losing one. Runs once with
+// and two host threads at once. Runs once with
 // a day-first "," locale and once with a month-first "." locale.
 #include <algorithm>
 #include <atomic>
@@ -446,58 +446,6 @@ TEST_F(Deliveries, UnmaskedFloatingPointExceptionsDoNotTrap) {
   EXPECT_FALSE(handedOver) << "the volume cannot be recomputed";
   EXPECT_EQ(afterCall & _MCW_EM, unmasked & _MCW_EM) << "the host's control word is restored";
   EXPECT_EQ(sim.SimDeliveryCount(), 1) << "left in the controller";
-}
-
-std::string CodeText(int64_t code) {
-  char hex[32];
-  std::snprintf(hex, sizeof hex, "%llX", static_cast<unsigned long long>(code));
-  return hex;
-}
-
-// The rules that let the driver discard a delivery by itself, for the
-// values used below (none close to a limit).
-bool DiscardedByRule(const SimDelivery& d) {
-  return d.hoseId == 12 || d.volume < 0.001 || (d.unitPrice > 0 && d.volume * d.unitPrice < 0.01);
-}
-
-// A small station's session with the n-th client call failing, for every n:
-// no delivery lost, none cleared without being handed over or discarded by
-// a rule.
-TEST_F(Deliveries, FailingAnyOneCallLosesNoDelivery) {
-  driver.ParaGravacaoLog();
-  auto session = [&](int failAt) {
-    sim.SimReset();
-    AddPumps(sim, 3);
-    const SimDelivery deliveries[] = {
-        MakeDelivery(11, 10, 5, 50), MakeDelivery(12, 10, 5, 50),
-        MakeDelivery(13, 0.0004, 5, 0), MakeDelivery(14, 3.3, 3, 10),
-        MakeDelivery(15, 20, 4.299, 85.98)};
-    int64_t code = 0x100000000LL;
-    for (SimDelivery d : deliveries) {
-      d.code = code++;
-      Add(d);
-    }
-    if (failAt > 0) sim.SimFailCall("*", failAt, 9);
-    std::set<std::string> handedOver;
-    Start("REL=S");
-    for (int poll = 0; poll < 20 && sim.SimDeliveryCount() > 0; ++poll) {
-      if (!Poll()) continue;
-      handedOver.insert(out.text9);
-      for (int tries = 0; tries < 3 && !driver.ConfirmaAbastecimento(); ++tries) {
-      }
-    }
-    EXPECT_EQ(sim.SimDeliveryCount(), 0) << "failing call " << failAt;
-    for (int i = 0, n = sim.SimClearedCount(); i < n; ++i) {
-      SimDelivery d{};
-      sim.SimGetCleared(i, &d);
-      EXPECT_NE(handedOver.count(CodeText(d.code)) == 1, DiscardedByRule(d))
-          << "failing call " << failAt << ": " << CodeText(d.code);
-    }
-    return sim.SimCountCalls("*");
-  };
-  const int calls = session(0);
-  ASSERT_GT(calls, 20);
-  for (int failAt = 1; failAt <= calls; ++failAt) session(failAt);
 }
 
 // A host that polls and confirms from a timer and from its user interface at
