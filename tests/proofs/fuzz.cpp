@@ -185,31 +185,19 @@ bool Fuzz::DiscardedByRule(const SimDelivery& d) const {
 }
 
 bool Fuzz::CheckDeliveries() {
-  bool ok = true;
-  int cleared = sim_.SimClearedCount(), handedCleared = 0, discarded = 0;
+  int cleared = sim_.SimClearedCount(), handedCleared = 0, discarded = 0, unexplained = 0;
   for (int i = 0; i < cleared; ++i) {
     SimDelivery d{};
     sim_.SimGetCleared(i, &d);
-    if (handedOver_.count(Hex(d.code))) {
-      ++handedCleared;
-    } else if (DiscardedByRule(added_[d.code])) {
-      ++discarded;
-    } else {
-      std::printf("delivery %lld cleared without being handed over or "
-                  "discarded by a rule\n", d.code);
-      ok = false;
-    }
+    if (handedOver_.count(Hex(d.code))) ++handedCleared;
+    else if (DiscardedByRule(added_[d.code])) ++discarded;
+    else if (++unexplained)
+      std::printf("delivery %lld cleared without being handed over or discarded\n", d.code);
   }
   const int waiting = sim_.SimDeliveryCount();
-  if (cleared + waiting != static_cast<int>(added_.size())) {
-    std::printf("%zu deliveries added, %d cleared and %d waiting\n",
-                added_.size(), cleared, waiting);
-    ok = false;
-  }
-  std::printf("fuzz deliveries: %zu added, %d handed over and cleared, %d "
-              "discarded by a rule, %d still in the controller\n",
-              added_.size(), handedCleared, discarded, waiting);
-  return ok;
+  std::printf("fuzz deliveries: %zu added, %d handed over and cleared, %d discarded by a "
+              "rule, %d still in the controller\n", added_.size(), handedCleared, discarded, waiting);
+  return unexplained == 0 && cleared + waiting == static_cast<int>(added_.size());
 }
 
 bool Fuzz::Run(long long calls) {
@@ -219,12 +207,8 @@ bool Fuzz::Run(long long calls) {
   }
   sim_.SimClearFaults();
   sim_.SimSetConnected(1);
-  bool ok = CheckDeliveries();
-  if (!driver_.abiClean()) {
-    std::printf("a call unbalanced the stack or the registers\n");
-    ok = false;
-  }
-  return ok;
+  if (!driver_.abiClean()) std::printf("a call unbalanced the stack or the registers\n");
+  return CheckDeliveries() && driver_.abiClean();
 }
 
 }  // namespace
