@@ -6,6 +6,10 @@
 #include <limits>
 #include <system_error>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <emmintrin.h>
+#endif
+
 // Conversions go through <charconv> only: strtod and printf follow the
 // process's C locale, which a host program is free to change under us.
 
@@ -68,55 +72,287 @@ std::string IntToStr(int32_t value) {
   return std::string(buffer, result.ptr);
 }
 
+namespace {
+
+constexpr double kPowers10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+// The double nearest to digits / 10^places, into `quotient`. One IEEE
+// division gives exactly that when both operands are exact (digits below
+// 2^53, 10^places up to 10^15); SSE2 does it in double precision whatever the
+// host set the x87 unit to. False (nothing computed) unless the host keeps
+// the default rounding to nearest.
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("sse2"))) bool ExactQuotient(uint64_t digits, int places, double& quotient) {
+  if ((_mm_getcsr() & 0xE040) != 0) return false;  // directed rounding, FTZ, DAZ
+  quotient = _mm_cvtsd_f64(_mm_div_sd(_mm_set_sd(static_cast<double>(static_cast<int64_t>(digits))),
+                                      _mm_set_sd(kPowers10[places])));
+  return true;
+}
+#else
+bool ExactQuotient(uint64_t, int, double&) { return false; }
+#endif
+
+// Money, volumes and totalizers have few decimals: the fewest that read back,
+// found directly, with at most 15 digits. The digits that read back lie
+// within a few units of 2^-53 of the scaled value; only a place where the
+// scaled value is that close to a whole number is worth the exact division.
+bool FewDecimals(double magnitude, ShortestDecimal& decimal) {
+  for (int places = 0; places <= 15; ++places) {
+    const double scaled = magnitude * kPowers10[places];
+    if (!(scaled < 1e15)) return false;
+    const double whole = static_cast<double>(static_cast<int64_t>(scaled + 0.5));
+    if (whole == 0 || std::fabs(scaled - whole) > scaled * 0x1p-50) continue;
+    const uint64_t digits = static_cast<uint64_t>(whole);
+    double quotient = 0;
+    if (!ExactQuotient(digits, places, quotient)) return false;
+    if (quotient == magnitude) {
+      decimal = {digits, -places};
+      return true;
+    }
+  }
+  return false;
+}
+
+// Reads to_chars' scientific form, "d.ddde+xx" or "de-xx": its digits and
+// the decimal exponent of the first; returns the number of digits.
+int ParseScientific(const char* begin, const char* end, uint64_t& digits, int& exponent) {
+  int count = 0;
+  digits = 0;
+  const char* p = begin;
+  if (*p == '-') ++p;
+  for (; p != end && *p != 'e'; ++p) {
+    if (*p == '.') continue;
+    digits = digits * 10 + static_cast<uint64_t>(*p - '0');
+    ++count;
+  }
+  ++p;  // 'e'
+  if (p != end && *p == '+') ++p;
+  std::from_chars(p, end, exponent);
+  return count;
+}
+
+int DigitCount(uint64_t digits) {
+  int count = 1;
+  while (digits >= 10) {
+    digits /= 10;
+    ++count;
+  }
+  return count;
+}
+
+// Whether a value of at most 15 digits is written in fixed notation: from
+// 0.0001 on, that is no more than three zeros after the separator.
+bool FixedNotation(const ShortestDecimal& decimal) {
+  static constexpr uint64_t kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000,
+                                       1000000000, 10000000000, 100000000000, 1000000000000};
+  const int places = -decimal.exponent;
+  return places <= 4 || decimal.digits >= kTens[places - 4];
+}
+
+}  // namespace
+
+ShortestDecimal Shortest(double value) {
+  const double magnitude = std::fabs(value);
+  ShortestDecimal decimal;
+  if (FewDecimals(magnitude, decimal)) return decimal;
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific);
+  const int count = ParseScientific(buffer, result.ptr, decimal.digits, decimal.exponent);
+  decimal.exponent -= count - 1;
+  return decimal;
+}
+
+namespace {
+
+// A finite, non-zero value rounded to 15 significant digits: the digits
+// without trailing zeros, and the decimal exponent of the first one.
+struct SignificantDigits {
+  char digits[20];
+  int count = 0;
+  int exponent = 0;
+};
+
+#if defined(__x86_64__)
+// a x b exactly, as the rounded product and its error (Dekker's product, in
+// SSE2 double precision, exact under rounding to nearest).
+void ExactProduct(double a, double b, double& product, double& error) {
+  const auto split = [](double x, double& high, double& low) {
+    const double c = 134217729.0 * x;  // 2^27 + 1
+    high = c - (c - x);
+    low = x - high;
+  };
+  double ah, al, bh, bl;
+  split(a, ah, al);
+  split(b, bh, bl);
+  product = a * b;
+  error = ((ah * bh - product) + ah * bl + al * bh) + al * bl;
+}
+
+// |value| from 1E-7 to below 1E15 rounded to 15 significant digits (ties to
+// even), exactly and without the long road of a general conversion: scaled
+// into [1E14, 1E15) by a power of ten whose product is taken exactly.
+bool RoundTo15(double magnitude, uint64_t& digits, int& exponent) {
+  static constexpr double kScales[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  if ((_mm_getcsr() & 0xE040) != 0 || !(magnitude >= 1e-7 && magnitude < 1e15)) return false;
+  int places = 14 - static_cast<int>(std::floor(std::log10(magnitude)));
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (places < 0 || places > 22) return false;
+    double product, error;
+    ExactProduct(magnitude, kScales[places], product, error);
+    if (product < 1e14) {
+      ++places;
+    } else if (product >= 1e15) {
+      --places;
+    } else {
+      // product + error is the exact value; its whole part and the rest:
+      const double whole = static_cast<double>(static_cast<int64_t>(product));
+      const double half = 0.5 - (product - whole);  // both steps exact
+      const uint64_t kept = static_cast<uint64_t>(whole);
+      const bool up = error > half || (error == half && kept % 2 == 1);
+      digits = kept + (up ? 1 : 0);
+      exponent = 14 - places;
+      if (digits == 1000000000000000u) {
+        digits /= 10;
+        ++exponent;
+      }
+      return true;
+    }
+  }
+  return false;
+}
+#else
+bool RoundTo15(double, uint64_t&, int&) { return false; }
+#endif
+
+SignificantDigits FifteenDigits(double value) {
+  // The shortest text that reads back as the value is also the value rounded
+  // to 15 digits whenever it has no more than 15: a normal double lies closer
+  // to it than half a unit of the 15th digit. Longer ones, and subnormals
+  // (whose spacing is coarser), take the slower, correctly rounded form.
+  uint64_t digits = 0;
+  int exponent = 0;
+  int count = 16;
+  if (RoundTo15(std::fabs(value), digits, exponent)) {
+    count = 15;
+  } else if (std::fabs(value) >= std::numeric_limits<double>::min()) {
+    const ShortestDecimal shortest = Shortest(value);
+    digits = shortest.digits;
+    count = DigitCount(digits);
+    exponent = shortest.exponent + count - 1;
+  }
+  if (count > 15) {
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                      std::chars_format::scientific, 14);
+    count = ParseScientific(buffer, result.ptr, digits, exponent);
+  }
+  SignificantDigits significant;
+  significant.exponent = exponent;
+  for (int i = count - 1; i >= 0; --i, digits /= 10) significant.digits[i] = static_cast<char>('0' + digits % 10);
+  significant.count = count;
+  while (significant.count > 1 && significant.digits[significant.count - 1] == '0') --significant.count;
+  return significant;
+}
+
+// Writes `text` at `out`; returns the end.
+char* Put(char* out, const char* text, int length) {
+  for (int i = 0; i < length; ++i) *out++ = text[i];
+  return out;
+}
+
+}  // namespace
+
 std::string FloatToStr(double value, const RegionalSettings& settings) {
   if (std::isnan(value)) return std::signbit(value) ? "-NAN" : "NAN";
   if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
   if (value == 0) return "0";
 
-  // "-d.ddddddddddddddde+xx": the value correctly rounded to 15 significant digits.
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
-  const std::string_view scientific(buffer, result.ptr - buffer);
-  const bool negative = scientific[0] == '-';
-  const size_t lead = negative ? 1 : 0;
-  const size_t ePos = scientific.find('e');
-  std::string digits(1, scientific[lead]);
-  digits.append(scientific.substr(lead + 2, ePos - lead - 2));
-  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-  int exponent = 0;
-  const char* expBegin = scientific.data() + ePos + 1;
-  if (*expBegin == '+') ++expBegin;
-  std::from_chars(expBegin, scientific.data() + scientific.size(), exponent);
-
-  std::string text = negative ? "-" : "";
-  const int integerDigits = exponent + 1;
+  char text[32];  // at most 22 characters
+  ShortestDecimal few;
+  if (FewDecimals(std::fabs(value), few) && FixedNotation(few)) {
+    // Fewer than 16 digits, none of them trailing zeros of a fraction: the
+    // value to 15 digits, written from the last digit back.
+    char* begin = text + sizeof text;
+    uint64_t digits = few.digits;
+    for (int place = few.exponent; place < 0; ++place, digits /= 10) *--begin = static_cast<char>('0' + digits % 10);
+    if (few.exponent < 0) *--begin = settings.decimalSeparator;
+    do {
+      *--begin = static_cast<char>('0' + digits % 10);
+      digits /= 10;
+    } while (digits != 0);
+    if (value < 0) *--begin = '-';
+    return std::string(begin, text + sizeof text);
+  }
+  const SignificantDigits d = FifteenDigits(value);
+  char* out = text;
+  if (value < 0) *out++ = '-';
+  const int integerDigits = d.exponent + 1;
   if (integerDigits >= -3 && integerDigits <= 15) {
     if (integerDigits <= 0) {
-      text += '0';
-      text += settings.decimalSeparator;
-      text.append(-integerDigits, '0');
-      text += digits;
-    } else if (digits.size() <= static_cast<size_t>(integerDigits)) {
-      text += digits;
-      text.append(integerDigits - digits.size(), '0');
+      *out++ = '0';
+      *out++ = settings.decimalSeparator;
+      for (int i = integerDigits; i < 0; ++i) *out++ = '0';
+      out = Put(out, d.digits, d.count);
+    } else if (d.count <= integerDigits) {
+      out = Put(out, d.digits, d.count);
+      for (int i = d.count; i < integerDigits; ++i) *out++ = '0';
     } else {
-      text.append(digits, 0, integerDigits);
-      text += settings.decimalSeparator;
-      text.append(digits, integerDigits, std::string::npos);
+      out = Put(out, d.digits, integerDigits);
+      *out++ = settings.decimalSeparator;
+      out = Put(out, d.digits + integerDigits, d.count - integerDigits);
     }
   } else {
-    text += digits[0];
-    if (digits.size() > 1) {
-      text += settings.decimalSeparator;
-      text.append(digits, 1, std::string::npos);
+    *out++ = d.digits[0];
+    if (d.count > 1) {
+      *out++ = settings.decimalSeparator;
+      out = Put(out, d.digits + 1, d.count - 1);
     }
-    text += 'E';
-    text += IntToStr(exponent);
+    *out++ = 'E';
+    out = std::to_chars(out, text + sizeof text, d.exponent).ptr;
   }
-  return text;
+  return std::string(text, out);
 }
 
+namespace {
+
+// The plain form of most texts, "[blanks][sign]digits[separator digits][blanks]"
+// with at most 15 digits, read without a detour through from_chars; false
+// for anything else, which the full reading then takes.
+bool ReadShortDecimal(std::string_view text, char separator, double& value) {
+  size_t i = 0;
+  const size_t n = text.size();
+  while (i < n && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  uint64_t digits = 0;
+  int count = 0, places = 0;
+  bool fraction = false;
+  for (; i < n; ++i) {
+    const char c = text[i];
+    if (IsDigit(c)) {
+      if (++count > 15) return false;
+      digits = digits * 10 + static_cast<uint64_t>(c - '0');
+      places += fraction ? 1 : 0;
+    } else if (c == separator && !fraction) {
+      fraction = true;
+    } else {
+      break;
+    }
+  }
+  while (i < n && text[i] == ' ') ++i;
+  if (i != n || count == 0 || !ExactQuotient(digits, places, value)) return false;
+  if (negative) value = -value;
+  return true;
+}
+
+}  // namespace
+
 double StrToFloat(std::string_view text, const RegionalSettings& settings) {
+  double value = 0;
+  if (ReadShortDecimal(text, settings.decimalSeparator, value)) return value;
   // Rewritten into the one form that from_chars reads: [-]digits[.digits][e[-]digits].
   std::string plain;
   size_t i = 0;
@@ -166,7 +402,6 @@ double StrToFloat(std::string_view text, const RegionalSettings& settings) {
   while (i < n && text[i] == ' ') ++i;
   if (i != n) ThrowInvalidFloat(text);
 
-  double value = 0;
   const auto result = std::from_chars(plain.data(), plain.data() + plain.size(), value, std::chars_format::general);
   if (result.ec == std::errc::result_out_of_range) {
     if (leadExponent + exponent > 0) throw EConvertError("'" + std::string(text) + "' is out of the floating point range");

@@ -28,6 +28,15 @@ int32_t StrToInt(std::string_view text);  // throws EConvertError
 bool TryStrToInt(std::string_view text, int32_t& value);  // value untouched on failure
 std::string IntToStr(int32_t value);
 
+// |value| = digits x 10^exponent with the fewest digits that read back as the
+// value (at most 17); for finite values. Works on numbers, not on a text in
+// the regional format.
+struct ShortestDecimal {
+  uint64_t digits = 0;
+  int exponent = 0;
+};
+ShortestDecimal Shortest(double value);
+
 // General format with 15 significant digits: fixed notation for
 // 0.0001 <= |value| < 1E15, else scientific ("1E-5"); "INF", "-INF", "NAN".
 std::string FloatToStr(double value, const RegionalSettings& settings);

@@ -49,9 +49,11 @@ class DriverLockHold {
 };
 
 // Masks floating-point exceptions while an operation runs, then gives the
-// host its control word back with nothing left pending: Delphi hosts run
+// host its control words back with nothing left pending: Delphi hosts run
 // with overflow, division by zero and invalid operations unmasked, and an
-// odd number from the controller must not trap in the host.
+// odd number from the controller must not trap in the host. Works on the x87
+// and SSE control words directly; they are rewritten only when the host has
+// an exception unmasked, and the status flags cleared only when one is set.
 class FloatingPointShield {
  public:
   FloatingPointShield();
@@ -60,7 +62,9 @@ class FloatingPointShield {
   FloatingPointShield& operator=(const FloatingPointShield&) = delete;
 
  private:
-  unsigned int hostControl_;
+  unsigned short hostX87_;
+  unsigned int hostSse_;
+  bool masked_;  // the host's words were changed
 };
 
 }  // namespace platform

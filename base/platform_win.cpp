@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <float.h>
-
 namespace platform {
 
 LocalTime Now() {
@@ -88,6 +86,36 @@ void ShowMessage(const char* text) {
 namespace {
 // Plain data: initialised at process attach, not by a static constructor.
 CRITICAL_SECTION driverLock;
+
+// Exception mask bits: x87 control word bits 0-5, MXCSR bits 7-12; the
+// matching flags are the status word's and MXCSR's bits 0-5.
+constexpr unsigned short kX87Masks = 0x3F;
+constexpr unsigned int kSseMasks = 0x1F80;
+constexpr unsigned int kSseFlags = 0x3F;
+
+unsigned short X87Control() {
+  unsigned short word;
+  __asm__ volatile("fnstcw %0" : "=m"(word) : : "memory");
+  return word;
+}
+unsigned short X87Status() {
+  unsigned short word;
+  __asm__ volatile("fnstsw %0" : "=m"(word) : : "memory");
+  return word;
+}
+void SetX87Control(unsigned short word) {
+  __asm__ volatile("fldcw %0" : : "m"(word) : "memory");
+}
+void ClearX87Flags() { __asm__ volatile("fnclex" : : : "memory"); }
+unsigned int Sse() {
+  unsigned int word;
+  __asm__ volatile("stmxcsr %0" : "=m"(word) : : "memory");
+  return word;
+}
+void SetSse(unsigned int word) {
+  __asm__ volatile("ldmxcsr %0" : : "m"(word) : "memory");
+}
+
 }  // namespace
 
 void CreateDriverLock() { InitializeCriticalSection(&driverLock); }
@@ -96,13 +124,26 @@ void DestroyDriverLock() { DeleteCriticalSection(&driverLock); }
 DriverLockHold::DriverLockHold() { EnterCriticalSection(&driverLock); }
 DriverLockHold::~DriverLockHold() { LeaveCriticalSection(&driverLock); }
 
-FloatingPointShield::FloatingPointShield() : hostControl_(_control87(0, 0)) {
-  _control87(_MCW_EM, _MCW_EM);
+FloatingPointShield::FloatingPointShield()
+    : hostX87_(X87Control()), hostSse_(Sse()) {
+  masked_ = (hostX87_ & kX87Masks) != kX87Masks ||
+            (hostSse_ & kSseMasks) != kSseMasks;
+  if (!masked_) return;
+  SetX87Control(hostX87_ | kX87Masks);
+  SetSse(hostSse_ | kSseMasks);
 }
 
 FloatingPointShield::~FloatingPointShield() {
-  _clearfp();
-  _control87(hostControl_, _MCW_EM);
+  // Flags go before the masks come back: an unmasked x87 exception whose
+  // flag is set would trap at the host's next floating-point instruction.
+  if (X87Status() & kX87Masks) ClearX87Flags();
+  const unsigned int sse = Sse();
+  if (masked_) {
+    SetX87Control(hostX87_);
+    SetSse(hostSse_ & ~kSseFlags);
+  } else if (sse & kSseFlags) {
+    SetSse(sse & ~kSseFlags);
+  }
 }
 
 }  // namespace platform

@@ -15,9 +15,11 @@ const TUltimoAbastecimento& UltimoAbastecimento() { return ultimo; }
 void AtribuiUltimoAbastecimentoBico(int32_t abastecimento, int32_t tipo,
                                     int32_t estado) {
   WriteLog("<AtribuiUltimoAbastecimentoBico>");
-  WriteLog("Abastecimento = ", IntToStr(abastecimento));
-  WriteLog("Tipo          = ", IntToStr(tipo));
-  WriteLog("Estado        = ", IntToStr(estado));
+  if (LogIsOn()) {  // the texts are made only for the log
+    WriteLog("Abastecimento = ", IntToStr(abastecimento));
+    WriteLog("Tipo          = ", IntToStr(tipo));
+    WriteLog("Estado        = ", IntToStr(estado));
+  }
   if (abastecimento <= 0)
     WriteLog("<AtribuiUltimoAbastecimentoBico> Falha numero logico menor ou "
              "igual a zero.");

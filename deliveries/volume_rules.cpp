@@ -9,70 +9,82 @@
 
 namespace {
 
-// |value| = digits x 10^exponent, from the shortest text that reads back as
-// the same double. Cutting and rounding then act on the decimal the value was
-// written as, not on its binary neighbour below or above.
+// |value| as the shortest decimal that reads back as the same double (at
+// most 17 digits). Cutting and rounding then act on the decimal the value was
+// written as, not on its binary neighbour below or above, and on numbers,
+// whatever the regional decimal separator.
 struct Decimal {
   bool negative = false;
-  std::string digits;
+  uint64_t digits = 0;
   int exponent = 0;
 };
 
-Decimal ShortestDecimal(double value) {
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific);
-  const std::string_view text(buffer, result.ptr - buffer);  // "d.ddde+xx" or "de-xx"
-  const size_t ePos = text.find('e');
-  Decimal decimal;
-  decimal.negative = std::signbit(value);
-  for (char c : text.substr(0, ePos)) {
-    if (c != '.') decimal.digits += c;
-  }
-  const char* expBegin = text.data() + ePos + 1;
-  if (*expBegin == '+') ++expBegin;
-  int exponent = 0;
-  std::from_chars(expBegin, text.data() + text.size(), exponent);
-  decimal.exponent = exponent - static_cast<int>(decimal.digits.size() - 1);
-  return decimal;
+Decimal DecimalOf(double value) {
+  const ShortestDecimal shortest = Shortest(value);
+  return {std::signbit(value), shortest.digits, shortest.exponent};
 }
 
 enum class Rounding { Cut, HalfAwayFromZero, HalfEven };
 
-void Increment(std::string& digits) {
-  for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
-    if (*it != '9') {
-      ++*it;
-      return;
-    }
-    *it = '0';
-  }
-  digits.insert(digits.begin(), '1');
-}
+constexpr uint64_t kPowers10[] = {1,
+                                  10,
+                                  100,
+                                  1000,
+                                  10000,
+                                  100000,
+                                  1000000,
+                                  10000000,
+                                  100000000,
+                                  1000000000,
+                                  10000000000,
+                                  100000000000,
+                                  1000000000000,
+                                  10000000000000,
+                                  100000000000000,
+                                  1000000000000000,
+                                  10000000000000000,
+                                  100000000000000000,
+                                  1000000000000000000,
+                                  10000000000000000000u};
 
-// The whole number `digits` divided by 10^count, rounded as asked.
-std::string DropDigits(const std::string& digits, size_t count, Rounding rounding) {
-  if (count == 0) return digits;
-  const size_t size = digits.size();
-  std::string kept = count < size ? digits.substr(0, size - count) : std::string();
-  const std::string dropped = count <= size ? digits.substr(size - count) : std::string(count - size, '0') + digits;
+// value / divisor, rounded as asked.
+uint64_t Divide(uint64_t value, uint64_t divisor, Rounding rounding) {
+  const uint64_t quotient = value / divisor, remainder = value % divisor;
+  const uint64_t half = divisor / 2;  // divisor is a power of ten
   bool up = false;
-  if (rounding == Rounding::HalfAwayFromZero) {
-    up = dropped[0] >= '5';
-  } else if (rounding == Rounding::HalfEven) {
-    const bool beyondHalf = dropped.find_first_not_of('0', 1) != std::string::npos;
-    const bool oddKept = !kept.empty() && (kept.back() - '0') % 2 == 1;
-    up = dropped[0] > '5' || (dropped[0] == '5' && (beyondHalf || oddKept));
-  }
-  if (kept.empty()) kept = "0";
-  if (up) Increment(kept);
-  return kept;
+  if (rounding == Rounding::HalfAwayFromZero) up = divisor > 1 && remainder >= half;
+  if (rounding == Rounding::HalfEven) up = remainder > half || (remainder == half && divisor > 1 && quotient % 2 == 1);
+  return quotient + (up ? 1 : 0);
 }
 
-// |decimal| x 10^places as a whole number.
-std::string Scaled(const Decimal& decimal, int places, Rounding rounding) {
-  const int shift = decimal.exponent + places;
-  if (shift >= 0) return decimal.digits + std::string(shift, '0');
-  return DropDigits(decimal.digits, static_cast<size_t>(-shift), rounding);
+// |decimal| split at the point: the whole part (saturated at UINT64_MAX),
+// and the fraction rounded to `places` decimals (0..11), in units of
+// 10^-places: 0..10^places, the top value when rounding carries.
+struct Split {
+  uint64_t whole = 0;
+  uint64_t fraction = 0;
+};
+
+Split SplitAt(const Decimal& decimal, int places, Rounding rounding) {
+  Split split;
+  if (decimal.exponent >= 0) {
+    split.whole = decimal.digits;
+    for (int i = 0; i < decimal.exponent && split.whole != 0; ++i)
+      split.whole = split.whole > UINT64_MAX / 10 ? UINT64_MAX : split.whole * 10;
+    return split;
+  }
+  // The fraction's digits: the last -exponent ones (fewer than 10^17).
+  const int fractionDigits = -decimal.exponent;
+  uint64_t fraction = decimal.digits;
+  if (fractionDigits < 18) {
+    split.whole = decimal.digits / kPowers10[fractionDigits];
+    fraction = decimal.digits % kPowers10[fractionDigits];
+  }
+  const int shift = places - fractionDigits;  // fraction x 10^shift
+  if (shift >= 0) split.fraction = fraction * kPowers10[shift];  // below 10^places
+  else if (-shift <= 18) split.fraction = Divide(fraction, kPowers10[-shift], rounding);
+  // else: below half a unit of the last place (fraction < 10^17)
+  return split;
 }
 
 [[noreturn]] void ThrowOutOfRange(double value) {
@@ -81,11 +93,11 @@ std::string Scaled(const Decimal& decimal, int places, Rounding rounding) {
   throw std::overflow_error(std::string(buffer, result.ptr) + " is out of the fixed-point range");
 }
 
-int64_t SignedCount(bool negative, const std::string& magnitude, double original) {
-  uint64_t count = 0;
-  const auto result = std::from_chars(magnitude.data(), magnitude.data() + magnitude.size(), count);
+// whole x 10^4 + tenThousandths, signed; throws when it does not fit.
+int64_t SignedCount(bool negative, uint64_t whole, uint64_t tenThousandths, double original) {
   const uint64_t limit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
-  if (result.ec != std::errc() || count > limit) ThrowOutOfRange(original);
+  if (whole > (limit - tenThousandths) / 10000) ThrowOutOfRange(original);
+  const uint64_t count = whole * 10000 + tenThousandths;
   return negative ? static_cast<int64_t>(0 - count) : static_cast<int64_t>(count);
 }
 
@@ -99,8 +111,10 @@ int64_t Power10(int exponent) {
 long double RoundHalfEven(long double value) {
   const long double floor = std::floor(value);
   const long double fraction = value - floor;
-  if (fraction > 0.5L || (fraction == 0.5L && std::fmod(floor, 2.0L) != 0)) return floor + 1;
-  return floor;
+  if (fraction != 0.5L) return fraction > 0.5L ? floor + 1 : floor;
+  // A tie: beyond 2^63 the caller refuses the value whichever way it goes.
+  const bool odd = std::fabs(floor) < 0x1p63L && (static_cast<int64_t>(floor) & 1) != 0;
+  return odd ? floor + 1 : floor;
 }
 
 int64_t DivideHalfEven(int64_t dividend, int64_t divisor) {
@@ -114,8 +128,9 @@ int64_t DivideHalfEven(int64_t dividend, int64_t divisor) {
 // The fixed-point value nearest to a double (ties to even).
 int64_t ToTenThousandths(double value) {
   if (!std::isfinite(value)) ThrowOutOfRange(value);
-  const Decimal decimal = ShortestDecimal(value);
-  return SignedCount(decimal.negative, Scaled(decimal, 4, Rounding::HalfEven), value);
+  const Decimal decimal = DecimalOf(value);
+  const Split split = SplitAt(decimal, 4, Rounding::HalfEven);
+  return SignedCount(decimal.negative, split.whole, split.fraction, value);
 }
 
 // Exact a x b < c x d for any 64-bit operands, without a 128-bit type (none
@@ -136,6 +151,9 @@ Wide Multiply(int64_t a, int64_t b) {
 }
 
 bool ProductLess(int64_t a, int64_t b, int64_t c, int64_t d) {
+  // Counts of a few thousand litres or reais: the products fit 64 bits.
+  const auto small = [](int64_t x) { return x > -2147483648LL && x < 2147483648LL; };
+  if (small(a) && small(b) && small(c) && small(d)) return a * b < c * d;
   const Wide x = Multiply(a, b), y = Multiply(c, d);
   if (x.negative != y.negative) return x.negative;
   const bool smallerMagnitude = x.high != y.high ? x.high < y.high : x.low < y.low;
@@ -190,11 +208,12 @@ int64_t TruncaCasas(int16_t casas, double valor) {
   // Rounding first at the eleventh decimal (the first, for no decimals) keeps
   // 0.8339999999999 from being cut to 0.833.
   const int roundingPlace = places == 0 ? 1 : 11;
-  const Decimal decimal = ShortestDecimal(valor);
-  const std::string rounded = Scaled(decimal, roundingPlace, Rounding::HalfAwayFromZero);
-  std::string cut = DropDigits(rounded, roundingPlace - places, Rounding::Cut);
-  cut = places <= 4 ? cut + std::string(4 - places, '0') : DropDigits(cut, places - 4, Rounding::HalfEven);
-  return SignedCount(decimal.negative, cut, valor);
+  const Decimal decimal = DecimalOf(valor);
+  const Split split = SplitAt(decimal, roundingPlace, Rounding::HalfAwayFromZero);
+  const uint64_t cut = split.fraction / kPowers10[roundingPlace - places];
+  const uint64_t tenThousandths =
+      places <= 4 ? cut * kPowers10[4 - places] : Divide(cut, kPowers10[places - 4], Rounding::HalfEven);
+  return SignedCount(decimal.negative, split.whole, tenThousandths, valor);
 }
 
 int64_t ArredondaCasas(int16_t casas, double valor) {

@@ -13,7 +13,7 @@ namespace {
 // Reads one number of the hose whose identifier the host names and hands it
 // over as text.
 template <class Field>
-bool ReadHoseNumber(const std::string& name, const std::string& failure,
+bool ReadHoseNumber(const char* name, const char* failure,
                     const std::string& bico, char* buffer, Field field) {
   WriteLog("<", name, ">");
   HoseProperties hose;

@@ -96,6 +96,9 @@ QX_API int32_t QX_CALL SimCallCount();
 QX_API int32_t QX_CALL SimGetCall(int32_t index, char* buffer, int32_t size);
 QX_API int32_t QX_CALL SimCountCalls(const char* name);
 QX_API int32_t QX_CALL SimClearCalls();
+// 0 stops recording calls (neither texts nor counts), 1 resumes; on at load
+// and after SimReset. Faults fire either way.
+QX_API int32_t QX_CALL SimSetRecording(int32_t on);
 
 // The simulated clock, in seconds since the first logon; scheduled scenario
 // items fall due by it. It runs with real time unless SimUseRealTime(0) (or
@@ -118,6 +121,7 @@ QX_API double QX_CALL SimClockSeconds();
   X(SimQueuePumpEvent) X(SimQueueOtherEvent) X(SimEventCount)                \
   X(SimSetConnected) X(SimGetSession) X(SimFailCall) X(SimClearFaults)       \
   X(SimCallCount) X(SimGetCall) X(SimCountCalls) X(SimClearCalls)            \
+  X(SimSetRecording)                                                         \
   X(SimAdvanceClock) X(SimUseRealTime) X(SimClockSeconds)
 
 // One typed pointer per control export, named after it.

@@ -63,6 +63,7 @@ QX_API int32_t QX_CALL SimReset() {
   return Control([](Simulator& sim) {
     sim.station.Reset(false);
     sim.calls.Clear();
+    sim.recording = true;
     sim.faults.Clear();
     sim.autoLoad = false;
     sim.scenarioError.clear();
@@ -260,6 +261,13 @@ QX_API int32_t QX_CALL SimForgetCleared() {
 QX_API int32_t QX_CALL SimClearCalls() {
   return Control([](Simulator& sim) {
     sim.calls.Clear();
+    return static_cast<int32_t>(SIM_OK);
+  });
+}
+
+QX_API int32_t QX_CALL SimSetRecording(int32_t on) {
+  return Control([&](Simulator& sim) {
+    sim.recording = on != 0;
     return static_cast<int32_t>(SIM_OK);
   });
 }

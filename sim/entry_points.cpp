@@ -51,13 +51,19 @@ BSTR NewBstr(const std::string& text) {
 
 // Runs one entry point under the lock: brings what the clock has made due,
 // then answers with an injected fault if one fires, else with `operation`,
-// and records the call. Nothing may be thrown across the library's edge.
+// and records the call while recording is on. Nothing may be thrown across
+// the library's edge.
 template <class Arguments, class Operation>
 QXResult Serve(const char* name, Arguments arguments, Operation operation) {
   Simulator& sim = TheSimulator();
   std::lock_guard<std::mutex> hold(sim.lock);
   QXResult result = SIM_ERR_INTERNAL;
   try {
+    if (!sim.recording) {
+      sim.station.Tick();
+      int32_t injected = 0;
+      return sim.faults.Fire(name, injected) ? injected : operation(sim);
+    }
     CallText call(name);
     arguments(call);
     sim.station.Tick();

@@ -20,6 +20,8 @@ struct Simulator {
   Station station;
   CallBook calls;
   FaultPlan faults;
+  // Whether entry-point calls go into `calls` (a benchmark turns it off).
+  bool recording = true;
   // Load QXSIM_SCENARIO, or QXClient.scenario beside the DLL, at the next
   // logon. Set in a fresh process; any setting-up through the control
   // exports clears it.

@@ -81,6 +81,18 @@ TEST_F(Control, FaultsFailTheNthCallOrEveryCallWithoutEffect) {
   EXPECT_EQ(Logon(), 0);
   EXPECT_EQ(test(), 0);
 
+  // With recording off nothing is recorded, faults still fire; a reset turns
+  // recording back on.
+  ASSERT_EQ(sim.SimClearCalls(), SIM_OK);
+  ASSERT_EQ(sim.SimSetRecording(0), SIM_OK);
+  ASSERT_EQ(sim.SimFailCall("TestConnection", 1, 77), SIM_OK);
+  EXPECT_EQ(test(), 77);
+  EXPECT_EQ(test(), 0);
+  EXPECT_EQ(sim.SimCallCount() + sim.SimCountCalls("*"), 0);
+  ASSERT_EQ(sim.SimReset(), SIM_OK);
+  ASSERT_EQ(Logon(), 0);
+  EXPECT_EQ(sim.SimCallCount(), 1) << "SimReset turns recording back on";
+
   for (auto [name, nth, code] : {std::tuple<const char*, int32_t, int32_t>{"TestConnexion", 0, 5},
                                  {nullptr, 0, 5}, {"TestConnection", 0, 0},
                                  {"TestConnection", -1, 5}, {"SimReset", 0, 5}}) {
