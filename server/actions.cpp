@@ -160,7 +160,7 @@ int32_t Server::Act(const Json& a, std::string& error) {
     r = cut_.erase(static_cast<int32_t>(client)) ? SIM_OK : SIM_ERR_NOT_FOUND;
   } else if (what == "fail" && a.contains("op") && a["op"].is_string() &&
              IntOf(a, "code", code) && code != 0) {
-    faults_.Add(a["op"].get<std::string>(), 1, static_cast<int32_t>(code));
+    faults_.Add(a["op"].get<std::string>(), 1, 1, static_cast<int32_t>(code));
     r = SIM_OK;
   } else if (what == "hold" && a.contains("op") && a["op"].is_string()) {
     holds_[a["op"].get<std::string>()] =

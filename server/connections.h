@@ -60,7 +60,7 @@ class Server {
   void Log(const std::string& line);
   // A fault, as a scenario's `fail` line gives it (sim/call_book.h).
   void AddFault(const std::string& name, int32_t nth, int32_t code) {
-    faults_.Add(name, nth, code);
+    faults_.Add(name, nth, nth == 0 ? 0 : 1, code);
   }
   // Called once when the server stops, so the owner can end its waits.
   void OnStop(std::function<void()> done) { onStop_ = std::move(done); }

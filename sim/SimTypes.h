@@ -89,6 +89,8 @@ enum SimDeliveryFlags : int32_t {
   SIM_DELIVERY_AUTO_TOTALS = 8,  // start and end totals from the hose, which
                                  // advances by the delivery's volume and amount
   SIM_DELIVERY_AUTO_ALL = 15,
+  SIM_DELIVERY_GIVEN_ID = 16,    // id as given, 0 included: a controller's odd
+                                 // identifier
 };
 
 // A fuel grade. Names are UTF-8; pump events hand them out as BSTRs.

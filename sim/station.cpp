@@ -187,7 +187,7 @@ int32_t Station::AddDelivery(const SimDelivery& delivery) {
     return -SIM_ERR_BAD_ARGUMENT;
   }
   SimDelivery d = delivery;
-  if (d.id == 0) d.id = nextDeliveryId_;
+  if (d.id == 0 && !(d.flags & SIM_DELIVERY_GIVEN_ID)) d.id = nextDeliveryId_;
   nextDeliveryId_ = std::max(nextDeliveryId_, d.id + 1);
   if (d.flags & SIM_DELIVERY_AUTO_PRICE) {
     d.unitPrice = d.priceLevel == 2 ? hose->price2 : hose->price;

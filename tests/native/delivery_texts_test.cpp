@@ -32,10 +32,7 @@ TEST(DeliveryTexts, DeliveryAt1435OnTheFifthOfDecember2026) {
 
 TEST(DeliveryTexts, DayNumbersToDates) {
   const RegionalSettings iso = Locale("yyyy-MM-dd");
-  const struct {
-    double oleDate;
-    const char* text;
-  } cases[] = {
+  const struct { double oleDate; const char* text; } cases[] = {
       {0, "1899-12-30"},     {1, "1899-12-31"},       {2, "1900-01-01"},      {60, "1900-02-28"},
       {61, "1900-03-01"},    {25569, "1970-01-01"},   {36585, "2000-02-29"},  {36586, "2000-03-01"},
       {-1, "1899-12-29"},    {-1.25, "1899-12-29"},   {-657434, "0100-01-01"}, {2958465.5, "9999-12-31"},
@@ -44,10 +41,7 @@ TEST(DeliveryTexts, DayNumbersToDates) {
 }
 
 TEST(DeliveryTexts, ShortDatePictures) {
-  const struct {
-    RegionalSettings settings;
-    const char* text;
-  } cases[] = {
+  const struct { RegionalSettings settings; const char* text; } cases[] = {
       {Locale("m/d/yy"), "12/5/26"},         {Locale("m/d/yy", '-'), "12-5-26"},
       {Locale("dd.MM.yyyy", '.'), "05.12.2026"}, {Locale("d/M/yy"), "5/12/26"},
       {Locale("yyyy-MM-dd", '-'), "2026-12-05"}, {Locale("dd'/'MM", '-'), "05/12"},
@@ -60,11 +54,7 @@ TEST(DeliveryTexts, ShortDatePictures) {
 
 TEST(DeliveryTexts, TimeOfDayToTheNearestMillisecond) {
   const RegionalSettings settings;
-  const struct {
-    double oleDate;
-    const char* hora;
-    double midnight;
-  } cases[] = {
+  const struct { double oleDate; const char* hora; double midnight; } cases[] = {
       {kFifthOfDecember2026, "00:00:00", 46361},
       {kFifthOfDecember2026 + 0.25, "06:00:00", 46361},
       {kFifthOfDecember2026 + 0.5, "12:00:00", 46361},
@@ -93,10 +83,7 @@ TEST(DeliveryTexts, DatesOutsideTheCalendarGiveNothing) {
 }
 
 TEST(DeliveryTexts, Hex64Text) {
-  const struct {
-    int64_t code;
-    const char* text;
-  } cases[] = {
+  const struct { int64_t code; const char* text; } cases[] = {
       {0, "00000000"},
       {255, "000000FF"},
       {-1, "FFFFFFFFFFFFFFFF"},

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <stdexcept>
-
 #include "log_capture.h"
 
 namespace {
@@ -36,17 +33,6 @@ void ExpectRecord(const TBico& record, const char* logico, int32_t bomba, int32_
   EXPECT_EQ(record.Configuracao, config);
 }
 
-TEST(NozzleTable, StartsEmpty) {
-  const NozzleTable table;
-  for (int i = 0; i < NozzleTable::kRecords; ++i) {
-    EXPECT_FALSE(table.Record(i).Registrado) << "record " << i;
-    EXPECT_EQ(table.Record(i).NumeroLogico, "") << "record " << i;
-    EXPECT_EQ(table.Record(i).CasasTotal, 0) << "record " << i;
-  }
-  EXPECT_THROW(table.Record(101), std::out_of_range);
-  EXPECT_THROW(table.Record(-1), std::out_of_range);
-}
-
 TEST(NozzleTable, RegistersInRecordOneAndLogsEveryArgument) {
   NozzleTable table;
   table.Register("12", "3", "3", "3", "2", "3", "Diesel");
@@ -54,17 +40,6 @@ TEST(NozzleTable, RegistersInRecordOneAndLogsEveryArgument) {
   ExpectRecord(table.Record(1), "12", 3, 3, 3, 2, 3, "Diesel");
   EXPECT_FALSE(table.Record(0).Registrado);
   EXPECT_EQ(table.LocalizaBico("12"), 1);
-}
-
-TEST(NozzleTable, KeepsItsOwnCopies) {
-  NozzleTable table;
-  char logico[] = "12";
-  char config[] = "X";
-  table.Register(logico, "1", "3", "3", "2", "3", config);
-  std::strcpy(logico, "99");
-  std::strcpy(config, "Y");
-  EXPECT_EQ(table.Record(1).NumeroLogico, "12");
-  EXPECT_EQ(table.Record(1).Configuracao, "X");
 }
 
 // Each setting falls back on its own default and error line; the nozzle is
@@ -151,12 +126,6 @@ TEST(NozzleTable, HoldsOneHundredNozzlesThenDropsRegistrations) {
   EXPECT_EQ(table.LocalizaBico("50"), 50);
   EXPECT_FALSE(table.Record(0).Registrado);
   EXPECT_EQ(table.Record(0).NumeroLogico, "");
-}
-
-TEST(NozzleTable, OneTableForTheProcess) {
-  Nozzles().Register("4242", "1", "3", "3", "2", "3", "");
-  EXPECT_NE(Nozzles().LocalizaBico("4242"), 0);
-  EXPECT_EQ(&Nozzles(), &Nozzles());
 }
 
 }  // namespace

@@ -7,30 +7,15 @@
 namespace {
 
 TEST(TrataStatusBomba, EveryControllerStateHasItsLetterAndLine) {
-  const struct {
-    int16_t state;
-    char letter;
-    const char* name;
-  } cases[] = {
-      {-32768, 'F', "FALHA_NO_BICO"},
-      {-1, 'F', "FALHA_NO_BICO"},
-      {0, 'F', "FALHA_NO_BICO"},
-      {1, 'F', "FALHA_NO_BICO"},
-      {2, 'F', "FALHA_NO_BICO"},
-      {3, 'B', "BICO_BLOQUEADO"},
-      {4, 'P', "PRONTO_PARA_ABASTECER"},
-      {5, 'P', "PRONTO_PARA_ABASTECER"},
-      {6, 'P', "PRONTO_PARA_ABASTECER"},
-      {7, 'E', "BICO_SOLICITANDO_AUTORIZACAO"},
-      {8, 'A', "BICO_ABASTECENDO"},
-      {9, 'B', "BICO_BLOQUEADO"},
-      {10, 'E', "BICO_SOLICITANDO_AUTORIZACAO"},
-      {11, 'A', "BICO_ABASTECENDO"},
-      {12, 'A', "BICO_ABASTECENDO"},
-      {13, 'P', "PRONTO_PARA_ABASTECER"},
-      {14, 'B', "BICO_BLOQUEADO"},
-      {15, 'F', "FALHA_NO_BICO"},
-      {16, 'F', "FALHA_NO_BICO"},
+  const struct { int16_t state; char letter; const char* name; } cases[] = {
+      {-32768, 'F', "FALHA_NO_BICO"}, {-1, 'F', "FALHA_NO_BICO"}, {0, 'F', "FALHA_NO_BICO"},
+      {1, 'F', "FALHA_NO_BICO"}, {2, 'F', "FALHA_NO_BICO"}, {3, 'B', "BICO_BLOQUEADO"},
+      {4, 'P', "PRONTO_PARA_ABASTECER"}, {5, 'P', "PRONTO_PARA_ABASTECER"},
+      {6, 'P', "PRONTO_PARA_ABASTECER"}, {7, 'E', "BICO_SOLICITANDO_AUTORIZACAO"},
+      {8, 'A', "BICO_ABASTECENDO"}, {9, 'B', "BICO_BLOQUEADO"},
+      {10, 'E', "BICO_SOLICITANDO_AUTORIZACAO"}, {11, 'A', "BICO_ABASTECENDO"},
+      {12, 'A', "BICO_ABASTECENDO"}, {13, 'P', "PRONTO_PARA_ABASTECER"},
+      {14, 'B', "BICO_BLOQUEADO"}, {15, 'F', "FALHA_NO_BICO"}, {16, 'F', "FALHA_NO_BICO"},
       {32767, 'F', "FALHA_NO_BICO"},
   };
   for (const auto& c : cases) {

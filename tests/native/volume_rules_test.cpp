@@ -18,28 +18,16 @@ TEST(TruncaCasas, CutsTheDecimalTheValueWasWrittenAs) {
     double valor;
     int64_t expected;  // ten-thousandths
   } cases[] = {
-      {3, 12.3456, 123450},
-      {2, 7.999, 79900},
-      {3, 0.0004, 0},
-      {3, -1.23456, -12340},
+      {3, 12.3456, 123450}, {2, 7.999, 79900}, {3, 0.0004, 0}, {3, -1.23456, -12340},
       {3, 0.8339999999999, 8340},   // rounded at the eleventh decimal first
       {3, 0.83399999999, 8330},     // eleven decimals: nothing to round
-      {3, 9.999999999999, 100000},
-      {3, 12.345, 123450},          // 12.3449999... in binary
-      {2, 0.29, 2900},
-      {2, 1.13, 11300},
-      {3, 1.005, 10050},
-      {2, 4.35, 43500},
-      {2, 100000.07, 1000000700},
-      {3, -0.0004, 0},
-      {3, 0, 0},
-      {3, 1e14, 1000000000000000000},
-      {0, 7.94, 70000},
-      {0, 7.96, 80000},             // no decimals: rounded at the first
+      {3, 9.999999999999, 100000}, {3, 12.345, 123450},          // 12.3449999... in binary
+      {2, 0.29, 2900}, {2, 1.13, 11300}, {3, 1.005, 10050}, {2, 4.35, 43500},
+      {2, 100000.07, 1000000700}, {3, -0.0004, 0}, {3, 0, 0}, {3, 1e14, 1000000000000000000},
+      {0, 7.94, 70000}, {0, 7.96, 80000},             // no decimals: rounded at the first
       {-1, 5.5, 50000},             // clamped to 0
       {5, 1.00005, 10000},          // ten-thousandths, ties to even
-      {5, 1.00015, 10002},
-      {11, 1.23456789012, 12346},   // clamped to 10
+      {5, 1.00015, 10002}, {11, 1.23456789012, 12346},   // clamped to 10
       {3, 4.9e-324, 0},
   };
   for (const auto& c : cases) {
@@ -68,11 +56,7 @@ TEST(TruncaCasas, OutOfTheFixedPointRangeGivesNothing) {
 }
 
 TEST(ArredondaCasas, RoundsWithABiasOfNineHundredthsOfTheLastPlace) {
-  const struct {
-    int16_t casas;
-    double valor;
-    int64_t expected;
-  } cases[] = {
+  const struct { int16_t casas; double valor; int64_t expected; } cases[] = {
       {3, 1.23442, 12350}, {3, 1.2344, 12340},   {3, 2.0004, 20000},    {3, 10.0 / 3, 33330},
       {3, 0.50059, 5010},  {3, -1.2344, -12340}, {3, 11.63061, 116310}, {0, 2.4, 20000},
       {0, 2.5, 30000},     {-3, 2.6, 30000},     {4, 1.23456, 12346},   {6, 1.2345649, 12346},
@@ -129,6 +113,7 @@ TEST_P(AjustaLitragemTest, ReengineersTheVolumeFromAmountAndPrice) {
       {"pays exactly", true, 4.01, 2.5, 10, kAccept, 4, {"ReengenhariLitragem=@"}},
       {"pays exactly, inexact in binary", true, 1.2, 3.1, 3.41, kAccept, 1.1, {"ReengenhariLitragem=@"}},
       {"small but enough", true, 0.004, 4.299, 0.02, kAccept, 0.005, {"ReengenhariLitragem=@"}},
+      {"price cut to three decimals", true, 0.333, 3.0038, 1, kAccept, 0.334, {"ReengenhariLitragem=@"}},
       {"too small", true, 0.002, 4.299, 0.01, kDiscard, 0.002, {"O abastecimento veio litragem muito pequena"}},
   };
   for (const Delivery& d : cases) Check(d);

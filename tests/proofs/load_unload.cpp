@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "host/KorvanDriver.h"
-#include "tests/proofs/proof_station.h"
+#include "tests/common/station.h"
 
 namespace {
 
@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);  // what was measured survives an abort
   const long long cycles = Option(argc, argv, "--cycles", 10000);
   SimControl sim = LoadSimulator();
-  AddStation(sim, 1);
+  AddPumps(sim, 1);
   CreateDirectoryA("load-unload-run", nullptr);
   SetCurrentDirectoryA("load-unload-run");
 

@@ -12,7 +12,7 @@
 
 #include "base/log.h"
 #include "base/log_writer.h"
-#include "tests/win/support.h"
+#include "tests/common/station.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "host/host_environment.h"
 #include "tests/proofs/ledger.h"
-#include "tests/proofs/proof_station.h"
+#include "tests/common/station.h"
 
 namespace {
 

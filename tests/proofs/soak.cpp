@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "host/KorvanDriver.h"
-#include "tests/proofs/proof_station.h"
+#include "tests/common/station.h"
 
 namespace {
 
@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
   Phase logged{Option(argc, argv, "--logged-cycles", 10000)};
   KorvanDriver driver;
   SimControl sim = LoadSimulator();
-  AddStation(sim, kPumps);
+  AddPumps(sim, kPumps);
   CreateDirectoryA("soak-run", nullptr);
   SetCurrentDirectoryA("soak-run");
   if (!driver.IniciaComunicacao("127.0.0.1", "SOAK", "")) return 2;

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "tests/proofs/ledger.h"
-#include "tests/proofs/proof_station.h"
+#include "tests/common/station.h"
 
 namespace {
 

@@ -1,9 +1,8 @@
-// Scenario files: reading them, the clock that brings their happenings, the
-// example station, and the load at the first logon.
-
-#include <cmath>
-
-#include "tests/sim/sim_fixture.h"
+// Scenario files: reading them and their errors, the clock that brings
+// their happenings, and the load at the first logon.
+#include "tests/common/fixture.h"
+// After windows.h, which it needs.
+#include <oleauto.h>
 
 namespace {
 
@@ -25,9 +24,37 @@ const char kSmallStation[] =
     "link up at 12s\n"
     "fail ClearDelivery code 6 call 2\n";
 
-using Scenarios = SimTest;
+class Scenarios : public Station {
+ protected:
+  void SetUp() override {
+    Station::SetUp();
+    ASSERT_NE(sim.SimReset, nullptr) << "QXClient.dll is not the simulator";
+  }
+  int32_t Logon() {
+    BSTR server = SysAllocString(L"127.0.0.1");
+    const int32_t result = SIM_ENTRY(ClientLogonEx)(97, 7, server, 5123, 5124, 10000, 0, 0, 0);
+    SysFreeString(server);
+    return result;
+  }
+  std::string LoadText(const std::string& text, int32_t* line = nullptr) {
+    char error[512] = "(not written)";
+    const int32_t n = sim.SimLoadScenarioText(text.c_str(), error, sizeof error);
+    if (line) *line = n;
+    return error;
+  }
+  std::string Delivery(int index) {
+    SimDelivery d{};
+    if (sim.SimGetDelivery(index, &d) != SIM_OK) return "<none>";
+    char text[160];
+    std::snprintf(text, sizeof text, "%d hose %d %g at %g, %g to %g, lock %d code %lld type %d",
+                  d.id, d.hoseId, d.volume, d.unitPrice, d.startTotalizer, d.endTotalizer,
+                  d.lockedBy, static_cast<long long>(d.code), d.type);
+    return text;
+  }
+  static std::string ExampleStation() { return ExeFolder() + "scenarios\\station.scenario"; }
+};
 
-TEST_F(Scenarios, SmallStationLoads) {
+TEST_F(Scenarios, SmallStationLoadsAndItsHappeningsComeInTime) {
   int32_t line = -2;
   EXPECT_EQ(LoadText(kSmallStation, &line), "");
   EXPECT_EQ(line, 0);
@@ -41,83 +68,35 @@ TEST_F(Scenarios, SmallStationLoads) {
   EXPECT_STREQ(pump.name, "Pump 2");
   SimHose hose{};
   ASSERT_EQ(sim.SimGetHose(21, &hose), SIM_OK);
-  EXPECT_EQ(hose.pumpId, 12);
-  EXPECT_EQ(hose.number, 4);
-  EXPECT_EQ(hose.tankId, 9);
-  EXPECT_EQ(hose.price, 6.5);
-  EXPECT_EQ(hose.price2, 6.6);
-  EXPECT_EQ(hose.ordinal, 2);
+  EXPECT_EQ(std::vector<double>({double(hose.pumpId), double(hose.number), double(hose.tankId),
+                                 hose.price, hose.price2, double(hose.ordinal)}),
+            std::vector<double>({12, 4, 9, 6.5, 6.6, 2}));
   ASSERT_EQ(sim.SimDeliveryCount(), 1) << "the others come later";
+  EXPECT_EQ(Delivery(0), "700 hose 21 3 at 6.5, 50 to 53, lock 5 code 255 type 2");
   SimDelivery d{};
-  ASSERT_EQ(sim.SimGetDelivery(0, &d), SIM_OK);
-  EXPECT_EQ(d.id, 700);
-  EXPECT_EQ(d.lockedBy, 5);
-  EXPECT_EQ(d.code, 255);
-  EXPECT_EQ(d.type, 2);
-  EXPECT_EQ(d.unitPrice, 6.5);
-  EXPECT_EQ(d.amount, 19.5);
-  EXPECT_EQ(d.startTotalizer, 50.0);
-  EXPECT_EQ(d.endTotalizer, 53.0);
-  // 5 Dec 2026 14:35:00
+  sim.SimGetDelivery(0, &d);
   EXPECT_NEAR(d.completedDate, 46361.0 + (14 * 60 + 35) / 1440.0, 1e-9);
-}
 
-TEST_F(Scenarios, HappeningsComeWhenTheirTimeHasCome) {
-  ASSERT_EQ(LoadText(kSmallStation), "");
   ASSERT_EQ(Logon(), 0);
   EXPECT_EQ(sim.SimClockSeconds(), 0.0);
-  EXPECT_EQ(sim.SimDeliveryCount(), 1);
-
   ASSERT_EQ(sim.SimAdvanceClock(2), SIM_OK);
-  ASSERT_EQ(sim.SimDeliveryCount(), 2);
-  SimDelivery d{};
-  ASSERT_EQ(sim.SimGetDelivery(1, &d), SIM_OK);
-  EXPECT_EQ(d.id, 1001) << "numbering starts at 1001, above 700";
-  EXPECT_EQ(d.unitPrice, 4.0);
-  EXPECT_EQ(d.amount, 4.5);
-  EXPECT_EQ(d.startTotalizer, 10.0);
-  EXPECT_EQ(d.endTotalizer, 11.0);
-  EXPECT_NEAR(d.completedDate,
-              46361.0 + (14 * 3600 + 35 * 60 + 2) / 86400.0, 1e-9);
-
+  EXPECT_EQ(Delivery(1), "1001 hose 31 1 at 4, 10 to 11, lock -1 code 0 type 1");
+  sim.SimGetDelivery(1, &d);
+  EXPECT_NEAR(d.completedDate, 46361.0 + (14 * 3600 + 35 * 60 + 2) / 86400.0, 1e-9);
   ASSERT_EQ(sim.SimAdvanceClock(3), SIM_OK);  // 5 s
-  const std::vector<std::string> expected = {"1:7", "1:8", "type 3"};
-  EXPECT_EQ(Drain(), expected);
-  ASSERT_EQ(sim.SimDeliveryCount(), 3);
-  ASSERT_EQ(sim.SimGetDelivery(2, &d), SIM_OK);
-  EXPECT_EQ(d.hoseId, 31);
-  EXPECT_EQ(d.amount, 72.49);
-  EXPECT_EQ(d.startTotalizer, 1000.0);
-  EXPECT_EQ(d.endTotalizer, 1012.5);
-
+  EXPECT_EQ(sim.SimEventCount(), 3) << "two pump changes and a server event";
+  ASSERT_EQ(sim.SimGetPump(1, &pump), SIM_OK);
+  EXPECT_EQ(pump.state, SIM_PUMP_DELIVERING);
+  EXPECT_EQ(Delivery(2), "1002 hose 31 12.5 at 5.799, 1000 to 1012.5, lock -1 code 0 type 1");
   ASSERT_EQ(sim.SimAdvanceClock(5), SIM_OK);  // 10 s
-  EXPECT_EQ(qx.TestConnection(), SIM_ERR_NOT_CONNECTED);
+  EXPECT_EQ(SIM_ENTRY(TestConnection)(), SIM_ERR_NOT_CONNECTED);
   ASSERT_EQ(sim.SimAdvanceClock(2), SIM_OK);  // 12 s
-  EXPECT_EQ(qx.TestConnection(), 0);
-}
-
-TEST_F(Scenarios, FailLinesBecomeFaults) {
-  ASSERT_EQ(LoadText(kSmallStation), "");
-  ASSERT_EQ(Logon(), 0);
+  EXPECT_EQ(SIM_ENTRY(TestConnection)(), 0);
+  // The fail line: the second ClearDelivery fails.
   ASSERT_EQ(sim.SimSetDeliveryLock(700, 97), SIM_OK);
-  EXPECT_EQ(qx.ClearDelivery(700, 3), SIM_ERR_TYPE_MISMATCH);
-  EXPECT_EQ(qx.ClearDelivery(700, 2), 6) << "second call fails";
-  EXPECT_EQ(qx.ClearDelivery(700, 2), 0);
-}
-
-TEST_F(Scenarios, RealTimeMovesTheClockAfterLogon) {
-  ASSERT_EQ(LoadText("pump 1\nhose 1 pump 1 price 1\n"
-                     "at 0.05s delivery hose 1 volume 1\n"),
-            "");
-  ASSERT_EQ(sim.SimUseRealTime(1), SIM_OK);
-  Sleep(100);
-  EXPECT_EQ(sim.SimClockSeconds(), 0.0) << "the clock starts at logon";
-  ASSERT_EQ(Logon(), 0);
-  Sleep(150);
-  int32_t n = 0;
-  EXPECT_EQ(qx.GetDeliveriesCount(&n), 0);
-  EXPECT_EQ(n, 1);
-  EXPECT_GT(sim.SimClockSeconds(), 0.05);
+  EXPECT_EQ(SIM_ENTRY(ClearDelivery)(700, 3), SIM_ERR_TYPE_MISMATCH);
+  EXPECT_EQ(SIM_ENTRY(ClearDelivery)(700, 2), 6);
+  EXPECT_EQ(SIM_ENTRY(ClearDelivery)(700, 2), 0);
 }
 
 struct BadText {
@@ -126,11 +105,10 @@ struct BadText {
   const char* message;
 };
 
-class BadScenario : public SimTest,
-                    public ::testing::WithParamInterface<BadText> {};
+class BadScenario : public Scenarios, public ::testing::WithParamInterface<BadText> {};
 
 TEST_P(BadScenario, NamesTheLineAndTheFault) {
-  AddTwoPumps();
+  AddPumps(sim, 1);
   const BadText& bad = GetParam();
   int32_t line = 0;
   const std::string error = LoadText(bad.text, &line);
@@ -141,11 +119,9 @@ TEST_P(BadScenario, NamesTheLineAndTheFault) {
             static_cast<int32_t>(strlen(bad.message)));
   EXPECT_STREQ(kept, bad.message);
   SimHose hose{};
-  EXPECT_EQ(sim.SimGetHose(41, &hose), SIM_OK)
+  EXPECT_EQ(sim.SimGetHose(11, &hose), SIM_OK)
       << "a failed load leaves the forecourt as it was";
 }
-
-const char kBase[] = "pump 1 id 11\nhose 31 pump 1 price 5\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, BadScenario,
@@ -206,100 +182,37 @@ TEST_F(Scenarios, CommentsBlankLinesAndCarriageReturnsAreFine) {
   SimPump pump{};
   ASSERT_EQ(sim.SimGetPump(1, &pump), SIM_OK);
   EXPECT_EQ(pump.id, 5);
-}
-
-TEST_F(Scenarios, UnreadableFileIsReported) {
   char error[256] = "";
-  EXPECT_EQ(sim.SimLoadScenario("no-such-folder\\none.scenario", error,
-                                sizeof error),
-            -1);
+  EXPECT_EQ(sim.SimLoadScenario("no-such-folder\\none.scenario", error, sizeof error), -1);
   EXPECT_STREQ(error, "no-such-folder\\none.scenario: cannot be read");
 }
 
-std::string ExampleStation() {
-  return ProgramFolder() + "scenarios\\station.scenario";
-}
-
-TEST_F(Scenarios, ExampleStationRunsItsHalfMinute) {
-  char error[256] = "(not written)";
-  ASSERT_EQ(sim.SimLoadScenario(ExampleStation().c_str(), error, sizeof error),
-            0)
-      << error;
-  EXPECT_STREQ(error, "");
-  ASSERT_EQ(Logon(), 0);
-  int32_t pumps = 0;
-  EXPECT_EQ(qx.GetPumpsCount(&pumps), 0);
-  EXPECT_EQ(pumps, 4);
-  std::vector<int32_t> ids;
-  for (int32_t ordinal = 1;; ++ordinal) {
-    int32_t id = 0;
-    if (qx.GetHoseByOrdinal(ordinal, &id) != 0) break;
-    ids.push_back(id);
-  }
-  EXPECT_EQ(ids, (std::vector<int32_t>{31, 32, 41, 42, 51, 52, 61, 62}));
-  EXPECT_EQ(sim.SimDeliveryCount(), 1);
-  const std::vector<std::string> atLogon = {"1:4", "2:4", "3:4", "4:4"};
-  EXPECT_EQ(Drain(), atLogon);
-  for (int second = 1; second <= 24; ++second) {
-    ASSERT_EQ(sim.SimAdvanceClock(1), SIM_OK);
-    EXPECT_EQ(qx.TestConnection(), 0) << "second " << second;
-  }
-  EXPECT_EQ(sim.SimDeliveryCount(), 6);
-  ASSERT_EQ(sim.SimAdvanceClock(1), SIM_OK);
-  EXPECT_EQ(qx.TestConnection(), SIM_ERR_NOT_CONNECTED) << "the line is down";
-  EXPECT_EQ(Logon(), 0);
-  EXPECT_EQ(qx.TestConnection(), 0);
-}
-
-TEST_F(Scenarios, FirstLogonLoadsTheNamedScenario) {
+// Armed, the first logon loads the named scenario; a bad one fails every
+// logon until it is fixed; after a reset nothing is loaded.
+TEST_F(Scenarios, LoadAtLogon) {
+  const std::string bad = ExeFolder() + "sim-test-bad.scenario";
+  WriteFile(bad, "pump 1\npump two\n");
+  auto logonWith = [&](const std::string& path) {
+    SetEnvironmentVariableA("QXSIM_SCENARIO", path.c_str());
+    const int32_t result = Logon();
+    SetEnvironmentVariableA("QXSIM_SCENARIO", nullptr);
+    return result;
+  };
   ASSERT_EQ(sim.SimSetAutoLoad(1), SIM_OK);
-  ASSERT_TRUE(SetEnvironmentVariableA("QXSIM_SCENARIO",
-                                      ExampleStation().c_str()));
-  const QXResult logon = Logon();
-  SetEnvironmentVariableA("QXSIM_SCENARIO", nullptr);
-  ASSERT_EQ(logon, 0);
-  int32_t pumps = 0;
-  EXPECT_EQ(qx.GetPumpsCount(&pumps), 0);
-  EXPECT_EQ(pumps, 4);
-}
-
-TEST_F(Scenarios, BadScenarioAtLogonFailsTheLogonUntilFixed) {
-  const std::string path = ProgramFolder() + "sim-test-bad.scenario";
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  const char text[] = "pump 1\npump two\n";
-  DWORD written = 0;
-  WriteFile(file, text, sizeof text - 1, &written, nullptr);
-  CloseHandle(file);
-
-  ASSERT_EQ(sim.SimSetAutoLoad(1), SIM_OK);
-  SetEnvironmentVariableA("QXSIM_SCENARIO", path.c_str());
-  const QXResult first = Logon();
-  const QXResult second = Logon();
-  SetEnvironmentVariableA("QXSIM_SCENARIO", nullptr);
-  DeleteFileA(path.c_str());
-  EXPECT_EQ(first, SIM_ERR_SCENARIO);
-  EXPECT_EQ(second, SIM_ERR_SCENARIO) << "it tries again at every logon";
+  EXPECT_EQ(logonWith(bad), SIM_ERR_SCENARIO);
+  EXPECT_EQ(logonWith(bad), SIM_ERR_SCENARIO) << "it tries again at every logon";
   char error[256] = "";
   sim.SimScenarioError(error, sizeof error);
-  EXPECT_EQ(std::string(error),
-            path + ":2: 'two' is not a whole number (pump number)");
-  EXPECT_EQ(qx.TestConnection(), SIM_ERR_NOT_CONNECTED);
-  // With the load switched off, the forecourt is empty and in process.
-  ASSERT_EQ(sim.SimSetAutoLoad(0), SIM_OK);
-  EXPECT_EQ(Logon(), 0);
-}
+  EXPECT_EQ(std::string(error), bad + ":2: 'two' is not a whole number (pump number)");
+  EXPECT_EQ(SIM_ENTRY(TestConnection)(), SIM_ERR_NOT_CONNECTED);
+  RemoveFile(bad);
+  EXPECT_EQ(logonWith(ExampleStation()), 0);
+  SimPump pump{};
+  EXPECT_EQ(sim.SimGetPump(4, &pump), SIM_OK);
 
-TEST_F(Scenarios, ResetSwitchesTheLoadAtLogonOff) {
-  SetEnvironmentVariableA("QXSIM_SCENARIO", ExampleStation().c_str());
-  const QXResult logon = Logon();
-  SetEnvironmentVariableA("QXSIM_SCENARIO", nullptr);
-  ASSERT_EQ(logon, 0);
-  int32_t pumps = -1;
-  EXPECT_EQ(qx.GetPumpsCount(&pumps), 0);
-  EXPECT_EQ(pumps, 0);
+  sim.SimReset();
+  EXPECT_EQ(logonWith(ExampleStation()), 0);
+  EXPECT_EQ(sim.SimGetPump(1, &pump), SIM_ERR_NOT_FOUND) << "the reset disarmed the load";
 }
 
 }  // namespace

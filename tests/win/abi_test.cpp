@@ -1,20 +1,14 @@
-// The driver's exports as a 32-bit host calls them: register convention,
-// stack arguments removed by the callee, callee-saved registers kept,
-// Booleans exactly 0 or 1. On x86_64 the same calls check the results.
-#include <gtest/gtest.h>
-
+// The exports as a 32-bit host calls them: register convention, stack
+// arguments removed by the callee, callee-saved registers kept, Booleans
+// exactly 0 or 1. On x86_64 the same calls check the results.
 #include <cstring>
 
-#include "host/KorvanDriver.h"
-#include "tests/win/support.h"
+#include "tests/common/fixture.h"
 
 namespace {
 
-class Abi : public testing::Test {
+class Abi : public Station {
  protected:
-  static void SetUpTestSuite() { EnterFreshFolder("abi"); }
-  KorvanDriver driver;
-
   // The last call left ESP where it was before the pushes and kept EBX,
   // ESI, EDI and EBP.
   void ExpectBalanced(const char* what) {
@@ -27,25 +21,22 @@ class Abi : public testing::Test {
   }
 };
 
-TEST_F(Abi, LoadsByNameAndExportsEveryOperation) {
-  ASSERT_TRUE(driver.loaded()) << "GetLastError " << GetLastError();
+TEST_F(Abi, EveryOperationByNameAndOrdinal) {
   const char* names[] = {
       "AUT_AlteraConfiguracaoBomba", "AUT_SetarUltimoIdLogico",
       "AUT_ExcluiVendedorCliente", "AUT_InsereCliente", "AUT_InsereVendedor",
-      "AUT_VerificaSuporte", "AUT_ObtemAssinatura",
-      "AUT_DesbloqueiaTodosBicos", "AUT_DesbloqueiaBico",
-      "AUT_BloqueiaTodosBicos", "AUT_BloqueiaBico", "AUT_PagamentoBico",
-      "AUT_AutorizaAbastecimento", "AUT_PresetAbastecimento",
-      "AUT_AlteraPreco", "AUT_ObtemPreco", "AUT_ObtemEncerrante",
-      "AUT_ObtemStatus", "AUT_ObtemDisplay", "AUT_ConfirmaAbastecimento",
-      "AUT_ObtemAbastecimento", "AUT_RegistraBico", "AUT_FinalizaComunicacao",
-      "AUT_IniciaComunicacao", "DRV_ParaGravacaoLog", "DRV_IniciaGravacaoLog"};
-  for (int ordinal = 1; ordinal <= 26; ++ordinal) {
+      "AUT_VerificaSuporte", "AUT_ObtemAssinatura", "AUT_DesbloqueiaTodosBicos",
+      "AUT_DesbloqueiaBico", "AUT_BloqueiaTodosBicos", "AUT_BloqueiaBico",
+      "AUT_PagamentoBico", "AUT_AutorizaAbastecimento", "AUT_PresetAbastecimento",
+      "AUT_AlteraPreco", "AUT_ObtemPreco", "AUT_ObtemEncerrante", "AUT_ObtemStatus",
+      "AUT_ObtemDisplay", "AUT_ConfirmaAbastecimento", "AUT_ObtemAbastecimento",
+      "AUT_RegistraBico", "AUT_FinalizaComunicacao", "AUT_IniciaComunicacao",
+      "DRV_ParaGravacaoLog", "DRV_IniciaGravacaoLog"};
+  for (uintptr_t ordinal = 1; ordinal <= 26; ++ordinal) {
+    SCOPED_TRACE(names[ordinal - 1]);
     FARPROC byName = GetProcAddress(driver.module(), names[ordinal - 1]);
-    FARPROC byOrdinal = GetProcAddress(
-        driver.module(), reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(ordinal)));
-    EXPECT_NE(byName, nullptr) << names[ordinal - 1];
-    EXPECT_EQ(byName, byOrdinal) << names[ordinal - 1] << " @" << ordinal;
+    EXPECT_NE(byName, nullptr);
+    EXPECT_EQ(byName, GetProcAddress(driver.module(), reinterpret_cast<LPCSTR>(ordinal)));
   }
 }
 
@@ -53,66 +44,54 @@ TEST_F(Abi, SignatureFillsBothBuffersExactly) {
   char signature[16], version[16];
   std::memset(signature, 'X', sizeof signature);
   std::memset(version, 'X', sizeof version);
-  EXPECT_EQ(driver.Call("AUT_ObtemAssinatura",
-                        {Arg(signature), Arg(version)}), 1u);
+  EXPECT_EQ(driver.Call("AUT_ObtemAssinatura", {Arg(signature), Arg(version)}), 1u);
   ExpectBalanced("AUT_ObtemAssinatura");
-  EXPECT_STREQ(signature, "Korvan");
-  EXPECT_EQ(signature[7], 'X') << "wrote past the zero byte";
-  EXPECT_STREQ(version, "3.37");
-  EXPECT_EQ(version[5], 'X') << "wrote past the zero byte";
+  EXPECT_EQ(std::string(signature, 8), std::string("Korvan\0X", 8));
+  EXPECT_EQ(std::string(version, 6), std::string("3.37\0X", 6));
 }
 
-TEST_F(Abi, SupportAnswersByCodeWithACleanBoolean) {
-  const struct { int32_t code; uint32_t answer; } table[] = {
+TEST_F(Abi, SupportAndFixedAnswersWithACleanBoolean) {
+  const struct { int32_t code; uint32_t answer; } support[] = {
       {0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 1}, {5, 1}, {6, 0}, {7, 1},
       {8, 0}, {9, 0}, {-1, 0}, {1000, 0}, {INT32_MIN, 0}};
-  for (const auto& row : table) {
-    EXPECT_EQ(driver.Call("AUT_VerificaSuporte", {Arg(row.code)}), row.answer)
-        << "code " << row.code;
+  for (const auto& row : support) {
+    SCOPED_TRACE("AUT_VerificaSuporte(" + std::to_string(row.code) + ")");
+    EXPECT_EQ(driver.Call("AUT_VerificaSuporte", {Arg(row.code)}), row.answer);
     ExpectBalanced("AUT_VerificaSuporte");
   }
-}
-
-TEST_F(Abi, FixedAnswersIgnoreUpToThreeRegisterArguments) {
-  const struct { const char* name; uint32_t answer; } table[] = {
+  // Up to three register arguments, none read.
+  const struct { const char* name; uint32_t answer; } fixed[] = {
       {"AUT_ObtemDisplay", 1}, {"AUT_PresetAbastecimento", 0},
       {"AUT_PagamentoBico", 0}, {"AUT_InsereVendedor", 0},
       {"AUT_InsereCliente", 0}, {"AUT_ExcluiVendedorCliente", 0},
       {"AUT_AlteraConfiguracaoBomba", 0}, {"AUT_SetarUltimoIdLogico", 0}};
   char untouched[8] = "intact";
-  for (const auto& row : table) {
-    EXPECT_EQ(driver.Call(row.name, {Arg(untouched), Arg(untouched),
-                                     Arg(untouched)}),
-              row.answer)
-        << row.name;
+  for (const auto& row : fixed) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(driver.Call(row.name, {Arg(untouched), Arg(untouched), Arg(untouched)}),
+              row.answer);
     ExpectBalanced(row.name);
   }
   EXPECT_STREQ(untouched, "intact");
-  EXPECT_FALSE(LogFolderExists()) << "fixed answers write no log";
+  EXPECT_EQ(LogMessages(), std::vector<std::string>{"Início da gravação do arquivo de LOG"});
 }
 
 TEST_F(Abi, RegistraBicoTakesEightArgumentsInTheirPlaces) {
-  driver.IniciaGravacaoLog();
-  ExpectBalanced("DRV_IniciaGravacaoLog");
   driver.RegistraBico("11", "2", nullptr, "3", "4", "2", "5", "cfg");
   ExpectBalanced("AUT_RegistraBico (five stack arguments)");
-  driver.ParaGravacaoLog();
-  auto lines = LogMessages();
-  EXPECT_TRUE(ContainsRun(lines, {"<AUT_RegistraBico>", "NumeroLogico=11",
-                                  "NumeroBomba=2", "CasasLitragem=3",
-                                  "CasasPreco=4", "CasasTotal=2",
-                                  "CasasEncerrante=5", "Configuracao=cfg",
-                                  "OK >AUT_RegistraBico<"}))
-      << Join(lines);
+  EXPECT_EQ(LastLines(9), (std::vector<std::string>{
+                              "<AUT_RegistraBico>", "NumeroLogico=11", "NumeroBomba=2",
+                              "CasasLitragem=3", "CasasPreco=4", "CasasTotal=2",
+                              "CasasEncerrante=5", "Configuracao=cfg",
+                              "OK >AUT_RegistraBico<"}));
 }
 
-TEST_F(Abi, EveryOperationIsSafeBeforeASessionAndKeepsTheStack) {
+TEST_F(Abi, EveryOperationIsSafeBeforeASession) {
   KorvanDriver::Delivery delivery;
   std::memset(&delivery, 'X', sizeof delivery);
   EXPECT_EQ(driver.ObtemAbastecimento(delivery), false);
   ExpectBalanced("AUT_ObtemAbastecimento (eight stack arguments)");
   EXPECT_EQ(delivery.numeroLogico[0], 'X') << "no buffer is written";
-
   char buffer[32] = "intact";
   const struct { const char* name; std::initializer_list<uintptr_t> args; } calls[] = {
       {"AUT_ConfirmaAbastecimento", {}},
@@ -125,7 +104,6 @@ TEST_F(Abi, EveryOperationIsSafeBeforeASessionAndKeepsTheStack) {
       {"AUT_DesbloqueiaBico", {Arg("1")}},
       {"AUT_BloqueiaTodosBicos", {}},
       {"AUT_DesbloqueiaTodosBicos", {}},
-      // null pointers where the host passes texts and buffers
       {"AUT_ObtemStatus", {0}},
       {"AUT_ObtemEncerrante", {0, 0}},
       {"AUT_ObtemPreco", {0, 0}},
@@ -134,7 +112,8 @@ TEST_F(Abi, EveryOperationIsSafeBeforeASessionAndKeepsTheStack) {
       {"AUT_ObtemAbastecimento", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
   };
   for (const auto& call : calls) {
-    EXPECT_EQ(driver.Call(call.name, call.args), 0u) << call.name;
+    SCOPED_TRACE(call.name);
+    EXPECT_EQ(driver.Call(call.name, call.args), 0u);
     ExpectBalanced(call.name);
   }
   driver.FinalizaComunicacao();

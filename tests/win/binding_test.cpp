@@ -2,32 +2,14 @@
 // after its message, and no operation ever calls a missing entry point.
 // Each suite runs in a process of its own with its own library (see
 // CMakeLists.txt).
-#include <gtest/gtest.h>
-
 #include <cstring>
 
-#include "host/KorvanDriver.h"
-#include "sim/SimControl.h"
-#include "tests/win/support.h"
+#include "tests/common/fixture.h"
 
 namespace {
 
-class Binding : public testing::Test {
+class Binding : public Station {
  protected:
-  void SetUp() override {
-    EnterFreshFolder(testing::UnitTest::GetInstance()->current_test_info()->name());
-    RemoveFile(IniPath());
-    // A variant library preloaded: its own empty forecourt, in process (left
-    // alone, it would look for a server).
-    SimControl sim;
-    if (LoadSimControl(GetModuleHandleA("QXClient.dll"), sim)) sim.SimReset();
-    driver.IniciaGravacaoLog();
-  }
-  void TearDown() override {
-    driver.ParaGravacaoLog();
-    EXPECT_TRUE(driver.abiClean());
-  }
-
   // Every operation that talks to the controller answers 0, without a
   // fault and without touching the host's buffers.
   void ExpectEveryOperationRefused() {
@@ -48,8 +30,13 @@ class Binding : public testing::Test {
     EXPECT_FALSE(driver.DesbloqueiaTodosBicos());
     EXPECT_STREQ(buffer, "intact");
   }
-
-  KorvanDriver driver;
+  // A failed start: nothing between the settings and the failure line.
+  void ExpectFailedStart() {
+    EXPECT_FALSE(Start());
+    EXPECT_TRUE(ContainsRun(LogMessages(), {"hMsg= 0", "Falhou >AUT_IniciaComunicacao<"}))
+        << Join(LogMessages());
+    EXPECT_EQ(ReadFile(IniPath()), "");
+  }
 };
 
 // No QXClient.dll anywhere the process looks.
@@ -57,45 +44,36 @@ using BindingMissing = Binding;
 
 TEST_F(BindingMissing, StartFailsAfterTheMessageAndNothingFaults) {
   EXPECT_EQ(GetModuleHandleA("QXClient.dll"), nullptr);
-  EXPECT_FALSE(driver.IniciaComunicacao("127.0.0.1", "", ""));
-  auto lines = LogMessages();
-  // Nothing between the settings and the failure line.
-  EXPECT_TRUE(ContainsRun(lines, {"hMsg= 0", "Falhou >AUT_IniciaComunicacao<"}))
-      << Join(lines);
-  EXPECT_EQ(ReadFile(IniPath()), "");
+  ExpectFailedStart();
   ExpectEveryOperationRefused();
   driver.FinalizaComunicacao();
-  EXPECT_EQ(LogMessages().back(),
-            "< AUT_FinalizaComunicacao > Falha ao desconectar do servidor");
+  EXPECT_EQ(LastLine(), "< AUT_FinalizaComunicacao > Falha ao desconectar do servidor");
 }
 
-// A library without GetPumpStatusEx, the last name: the binding is
-// incomplete, yet every entry point the driver calls is there.
+// Without GetPumpStatusEx, the last name, the binding is incomplete, yet
+// every entry point the driver calls is there.
 using BindingLackingLast = Binding;
 
 TEST_F(BindingLackingLast, WorksWithEveryCalledEntryPoint) {
-  ASSERT_NE(GetModuleHandleA("QXClient.dll"), nullptr);
-  EXPECT_TRUE(driver.IniciaComunicacao("127.0.0.1", "", ""));
-  EXPECT_FALSE(driver.BloqueiaBico("1")) << "the forecourt is empty";
-  EXPECT_TRUE(driver.BloqueiaTodosBicos());
+  ASSERT_NE(sim.SimReset, nullptr);
+  AddPumps(sim, 1);
+  EXPECT_TRUE(Start());
+  EXPECT_TRUE(driver.BloqueiaBico("1"));
   driver.FinalizaComunicacao();
-  EXPECT_EQ(LogMessages().back(), "|AUT_FinalizaComunicacao|");
+  EXPECT_EQ(LastLine(), "|AUT_FinalizaComunicacao|");
 }
 
-// A library without TestConnection, the ninth name: the entry points before
-// it are bound, it and all after it are not.
+// Without TestConnection, the ninth name, the entry points before it are
+// bound (the logon and logoff among them), it and all after it are not.
 using BindingLackingNinth = Binding;
 
 TEST_F(BindingLackingNinth, UsesOnlyTheEntryPointsBoundBeforeTheGap) {
-  ASSERT_NE(GetModuleHandleA("QXClient.dll"), nullptr);
-  // The logon itself is bound, the pump count after it is not.
-  EXPECT_FALSE(driver.IniciaComunicacao("127.0.0.1", "", ""));
-  auto lines = LogMessages();
-  EXPECT_TRUE(ContainsRun(lines, {"hMsg= 0", "Falhou >AUT_IniciaComunicacao<"}))
-      << Join(lines);
+  ASSERT_NE(sim.SimReset, nullptr);
+  ExpectFailedStart();  // GetPumpsCount comes after the gap
+  EXPECT_EQ(sim.SimCountCalls("ClientLogonEx"), 1);
   ExpectEveryOperationRefused();
-  driver.FinalizaComunicacao();  // ClientLogoff comes before the gap
-  EXPECT_EQ(LogMessages().back(), "|AUT_FinalizaComunicacao|");
+  driver.FinalizaComunicacao();
+  EXPECT_EQ(LastLine(), "|AUT_FinalizaComunicacao|");
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <cwchar>
 #include <string>
 
-#include "tests/win/support.h"
+#include "tests/common/station.h"
 
 int main(int argc, char** argv) {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);

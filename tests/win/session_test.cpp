@@ -1,230 +1,217 @@
 // Starting and ending communication: configuration file, logon arguments,
 // the lines logged, and what a start leaves behind.
-#include <windows.h>
-
+#include <cstring>
 #include <sstream>
 
-#include "tests/win/station.h"
+#include "tests/common/fixture.h"
 
 namespace {
 
-// The key names of the file's [Korvan] section, in file order.
-std::vector<std::string> IniKeys() {
-  std::vector<std::string> keys;
+// The keys of the file's [Korvan] section, in file order, with their values.
+std::vector<std::string> IniLines() {
+  std::vector<std::string> lines;
   std::istringstream file(ReadFile(IniPath()));
   std::string line;
   while (std::getline(file, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    auto equals = line.find('=');
-    if (equals != std::string::npos) keys.push_back(line.substr(0, equals));
+    if (line.find('=') != std::string::npos) lines.push_back(line);
   }
-  return keys;
+  return lines;
 }
 
-std::string IniValue(const char* key) {
-  char value[256];
-  GetPrivateProfileStringA("Korvan", key, "<missing>", value, sizeof value,
-                           IniPath().c_str());
-  return value;
-}
-
-class Session : public Station {};
+class Session : public Station {
+ protected:
+  std::string Status() {
+    char status[16] = "XXXXXXXXXXXXXXX";
+    EXPECT_TRUE(driver.ObtemStatus(status));
+    return status;
+  }
+};
 
 TEST_F(Session, DefaultsWithoutAFileAndTheSevenKeysWrittenBack) {
-  AddPumps(3);
+  AddPumps(sim, 3);
   ASSERT_TRUE(driver.IniciaComunicacao("10.0.0.7", "modo", "cfg"));
-  EXPECT_EQ(CallsNamed("ClientLogonEx"),
-            std::vector<std::string>{
-                "ClientLogonEx(97,7,\"10.0.0.7\",5123,5124,10000,0,0,0)=0"});
-  EXPECT_EQ(IniKeys(), (std::vector<std::string>{"Porta", "NumberPortIp",
-                                                 "NumberEventPort", "TimeOut",
-                                                 "Handle", "hWnd", "hMsg"}));
-  EXPECT_EQ(IniValue("Porta"), "127.0.0.1");
-  EXPECT_EQ(IniValue("NumberPortIp"), "5123");
-  EXPECT_EQ(IniValue("NumberEventPort"), "5124");
-  EXPECT_EQ(IniValue("TimeOut"), "10000");
-  EXPECT_EQ(IniValue("hMsg"), "0");
-  auto lines = LogMessages();
-  EXPECT_TRUE(ContainsRun(lines, {"<AUT_IniciaComunicacao>", "Porta=10.0.0.7",
-                                  "Modo=modo", "Configuracao=cfg", "Serial=N",
-                                  "NumberPortIp= 5123", "NumberEventPort= 5124",
-                                  "TimeOut= 10000", "Handle= 0", "hWnd= 0",
-                                  "hMsg= 0", "OK >AUT_IniciaComunicacao<"}))
-      << Join(lines);
-  char status[16] = "";
-  EXPECT_TRUE(driver.ObtemStatus(status));
-  EXPECT_STREQ(status, "FFF");
+  EXPECT_EQ(Calls(sim), (std::vector<std::string>{
+                            "ClientLogonEx(97,7,\"10.0.0.7\",5123,5124,10000,0,0,0)=0",
+                            "GetPumpsCount()=0"}));
+  EXPECT_EQ(IniLines(), (std::vector<std::string>{
+                            "Porta=127.0.0.1", "NumberPortIp=5123", "NumberEventPort=5124",
+                            "TimeOut=10000", "Handle=0", "hWnd=0", "hMsg=0"}));
+  EXPECT_EQ(LastLines(12), (std::vector<std::string>{
+                               "<AUT_IniciaComunicacao>", "Porta=10.0.0.7", "Modo=modo",
+                               "Configuracao=cfg", "Serial=N", "NumberPortIp= 5123",
+                               "NumberEventPort= 5124", "TimeOut= 10000", "Handle= 0",
+                               "hWnd= 0", "hMsg= 0", "OK >AUT_IniciaComunicacao<"}));
+  EXPECT_EQ(Status(), "FFF");
 }
 
-TEST_F(Session, FailedLogonLeavesNoFile) {
-  AddPumps(1);
-  sim.SimFailCall("ClientLogonEx", 0, 5);
-  EXPECT_FALSE(Start());
-  EXPECT_EQ(ReadFile(IniPath()), "");
-  auto lines = LogMessages();
-  EXPECT_TRUE(ContainsRun(lines, {"Error: 5", "Falhou >AUT_IniciaComunicacao<"}))
-      << Join(lines);
-}
-
-TEST_F(Session, PortsKeepTheirLow16BitsEverywhere) {
-  WriteFile(IniPath(),
-            "[Korvan]\r\nNumberPortIp=70000\r\nSerial=S\r\nTimeOut=250\r\n"
-            "Handle=-1\r\nhWnd=7\r\n");
+// Every key read from the file, each with its own value; ports keep their
+// low 16 bits, unsigned (bit 15 set in both).
+TEST_F(Session, SettingsFromTheFileAreUsedLoggedAndWrittenBack) {
+  WriteFile(IniPath(), "[Korvan]\r\nPorta=10.9.9.9\r\nSerial=S\r\nNumberPortIp=40000\r\n"
+                       "NumberEventPort=102768\r\nTimeOut=250\r\nHandle=-1\r\nhWnd=7\r\n"
+                       "hMsg=9\r\n");
   ASSERT_TRUE(Start());
-  EXPECT_EQ(CallsNamed("ClientLogonEx"),
-            std::vector<std::string>{
-                "ClientLogonEx(97,7,\"127.0.0.1\",4464,5124,250,-1,7,0)=0"});
-  auto lines = LogMessages();
-  EXPECT_TRUE(ContainsRun(lines, {"Serial=S", "NumberPortIp= 4464",
-                                  "NumberEventPort= 5124", "TimeOut= 250",
-                                  "Handle= 4294967295", "hWnd= 7", "hMsg= 0"}))
-      << Join(lines);
-  EXPECT_EQ(IniValue("NumberPortIp"), "4464");
-  EXPECT_EQ(IniValue("Handle"), "4294967295");
-  EXPECT_EQ(IniValue("Serial"), "S") << "Serial is not written, nor removed";
-
-  // Written back unsigned, the handle reads back as the same 32 bits.
-  sim.SimClearCalls();
-  EXPECT_TRUE(Start());
-  EXPECT_EQ(CallsNamed("ClientLogonEx"),
-            std::vector<std::string>{
-                "ClientLogonEx(97,7,\"127.0.0.1\",4464,5124,250,-1,7,0)=0"});
-}
-
-TEST_F(Session, HandlesWrittenBackUnsignedReadBackAsTheSameBits) {
-  struct Case {
-    const char* text;
-    int32_t value;
-  } cases[] = {{"4294967295", -1},
-               {"2147483648", INT32_MIN},
-               {"3000000000", -1294967296},
-               {"2147483647", INT32_MAX},
-               {"-5", -5}};
-  for (const Case& c : cases) {
-    const std::string text = c.text;
-    WriteFile(IniPath(), "[Korvan]\r\nHandle=" + text + "\r\nhWnd=" + text +
-                             "\r\nhMsg=" + text + "\r\n");
-    ASSERT_TRUE(Start()) << c.text;
-    const SimSession session = ControllerSession();
-    EXPECT_EQ(session.handle, c.value) << c.text;
-    EXPECT_EQ(session.hWnd, c.value) << c.text;
-    EXPECT_EQ(session.hMsg, c.value) << c.text;
-    const std::string unsignedText =
-        std::to_string(static_cast<uint32_t>(c.value));
-    EXPECT_EQ(IniValue("Handle"), unsignedText) << c.text;
-    EXPECT_EQ(IniValue("hMsg"), unsignedText) << c.text;
+  EXPECT_EQ(Calls(sim, "ClientLogonEx"),
+            std::vector<std::string>{"ClientLogonEx(97,7,\"127.0.0.1\",40000,37232,250,-1,7,9)=0"});
+  EXPECT_TRUE(ContainsRun(LogMessages(), {"Serial=S", "NumberPortIp= 40000",
+                                          "NumberEventPort= 37232", "TimeOut= 250",
+                                          "Handle= 4294967295", "hWnd= 7", "hMsg= 9"}))
+      << Join(LogMessages());
+  EXPECT_EQ(IniLines(), (std::vector<std::string>{
+                            "Porta=10.9.9.9", "Serial=S", "NumberPortIp=40000",
+                            "NumberEventPort=37232", "TimeOut=250", "Handle=4294967295",
+                            "hWnd=7", "hMsg=9"}));
+  // Written back unsigned, a handle reads back as the same 32 bits.
+  const struct { const char* text; int32_t value; } handles[] = {
+      {"4294967295", -1}, {"2147483648", INT32_MIN}, {"3000000000", -1294967296},
+      {"2147483647", INT32_MAX}, {"-5", -5}};
+  for (const auto& row : handles) {
+    SCOPED_TRACE(row.text);
+    const std::string text = row.text;
+    WriteFile(IniPath(), "[Korvan]\r\nHandle=" + text + "\r\nhWnd=" + text + "\r\nhMsg=" + text + "\r\n");
+    ASSERT_TRUE(Start());
+    SimSession session{};
+    sim.SimGetSession(&session);
+    EXPECT_EQ(std::vector<int32_t>({session.handle, session.hWnd, session.hMsg}),
+              std::vector<int32_t>(3, row.value));
+    const std::string written = std::to_string(static_cast<uint32_t>(row.value));
+    EXPECT_TRUE(ContainsRun(IniLines(), {"Handle=" + written, "hWnd=" + written, "hMsg=" + written}))
+        << Join(IniLines());
   }
 }
 
-TEST_F(Session, ValuesThatDoNotConvertFailTheStart) {
-  const char* files[] = {"[Korvan]\r\nNumberPortIp=abc\r\n",
-                         "[Korvan]\r\nNumberEventPort=\r\n",
-                         "[Korvan]\r\nTimeOut=10s\r\n",
-                         "[Korvan]\r\nhMsg=3,0\r\n",
-                         "[Korvan]\r\nHandle=4294967296\r\n",
-                         "[Korvan]\r\nhWnd=-2147483649\r\n",
-                         "[Korvan]\r\nhMsg=$FFFFFFFF\r\n"};
-  for (const char* file : files) {
-    WriteFile(IniPath(), file);
-    sim.SimClearCalls();
-    EXPECT_FALSE(Start()) << file;
-    EXPECT_EQ(LogMessages().back(), "Falhou >AUT_IniciaComunicacao<") << file;
-  }
-}
-
-// The session is live all the same, and a reconnection inside a poll goes on.
-// (Wine lets root write a read-only file; a file that another program holds
-// without write sharing is refused the same way.)
-TEST_F(Session, AFileThatCannotBeWrittenStillStarts) {
-  AddPumps(1);
-  const std::string path = IniPath();
-  static HANDLE held;
-  struct Case {
-    const char* what;
-    void (*make)(const std::string& path);
-    void (*undo)(const std::string& path);
-  } cases[] = {
-      {"file held by another program",
-       [](const std::string& p) {
-         WriteFile(p, "[Korvan]\r\nTimeOut=250\r\n");
-         held = CreateFileA(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-       },
-       [](const std::string& p) {
-         CloseHandle(held);
-         RemoveFile(p);
-       }},
-      {"folder of that name",
-       [](const std::string& p) { CreateDirectoryA(p.c_str(), nullptr); },
-       [](const std::string& p) { RemoveDirectoryA(p.c_str()); }},
+// A failed start leaves the file, the status text and the switch alone; it
+// names the server of later reconnections all the same.
+TEST_F(Session, AFailedStartChangesNothingButTheSavedArguments) {
+  AddPumps(sim, 2);
+  ASSERT_TRUE(Start());
+  const std::string file = ReadFile(IniPath());
+  const struct {
+    const char* name;
+    const char* ini;  // nullptr: the file as the last start left it
+    const char* failing;
+  } rows[] = {
+      {"logon refused", nullptr, "ClientLogonEx"},
+      {"call port", "[Korvan]\r\nNumberPortIp=abc\r\n", nullptr},
+      {"event port", "[Korvan]\r\nNumberEventPort=\r\n", nullptr},
+      {"time-out", "[Korvan]\r\nTimeOut=10s\r\n", nullptr},
+      {"message", "[Korvan]\r\nhMsg=3,0\r\n", nullptr},
+      {"handle beyond 32 bits", "[Korvan]\r\nHandle=4294967296\r\n", nullptr},
+      {"window below 32 bits", "[Korvan]\r\nhWnd=-2147483649\r\n", nullptr},
+      {"message in hexadecimal", "[Korvan]\r\nhMsg=$FFFFFFFF\r\n", nullptr},
   };
-  for (const Case& c : cases) {
-    c.make(path);
-    const bool started = Start();
-    const std::string file = ReadFile(path);
-    c.undo(path);
-    EXPECT_TRUE(started) << c.what;
-    auto lines = LogMessages();
-    EXPECT_TRUE(ContainsRun(lines, {"Erro gravando " + path,
-                                    "OK >AUT_IniciaComunicacao<"}))
-        << c.what << Join(lines);
-    EXPECT_EQ(file.find("NumberPortIp"), std::string::npos)
-        << c.what << ": the file was written";
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    WriteFile(IniPath(), row.ini ? row.ini : file);
+    if (row.failing) sim.SimFailCall(row.failing, 1, 5);
+    sim.SimQueuePumpEvent(1, 4);
+    EXPECT_EQ(Status(), "PF");
+    EXPECT_FALSE(driver.IniciaComunicacao("host-b", "", "REL=S"));
+    EXPECT_EQ(LastLine(), "Falhou >AUT_IniciaComunicacao<");
+    EXPECT_EQ(ReadFile(IniPath()), row.ini ? row.ini : file) << "the file is left alone";
+    EXPECT_EQ(Status(), "PF") << "the status text is kept";
   }
-}
-
-// A start that fails on a setting still names the server of later
-// reconnections.
-TEST_F(Session, AFailedStartStillNamesTheServerToReconnectTo) {
-  AddPumps(1);
-  ASSERT_TRUE(driver.IniciaComunicacao("host-a", "", ""));
-  WriteFile(IniPath(), "[Korvan]\r\nNumberPortIp=abc\r\n");
-  EXPECT_FALSE(driver.IniciaComunicacao("host-b", "", "REL=S"));
   RemoveFile(IniPath());
   sim.SimSetConnected(0);
   KorvanDriver::Delivery out;
   driver.ObtemAbastecimento(out);
-  EXPECT_STREQ(ControllerSession().serverAddress, "host-b");
-  EXPECT_EQ(ControllerSession().logons, 2);
-  auto lines = LogMessages();
-  EXPECT_TRUE(ContainsRun(lines, {"Porta=host-b", "Modo=", "Configuracao=REL=S"}))
-      << Join(lines);
+  SimSession session{};
+  sim.SimGetSession(&session);
+  EXPECT_STREQ(session.serverAddress, "host-b");
+  EXPECT_TRUE(ContainsRun(LogMessages(), {"Porta=host-b", "Modo=", "Configuracao=REL=S"}));
 }
 
-TEST_F(Session, EachStartIsANewBindingAndLogon) {
-  AddPumps(2);
+// The session is live all the same. (Wine lets root write a read-only file;
+// a file that another program holds without write sharing is refused alike.)
+TEST_F(Session, AFileThatCannotBeWrittenStillStarts) {
+  const std::string path = IniPath();
+  static HANDLE held;
+  const struct { const char* name; void (*make)(const std::string&); void (*undo)(const std::string&); } rows[] = {
+      {"file held by another program",
+       [](const std::string& p) {
+         WriteFile(p, "[Korvan]\r\nTimeOut=250\r\n");
+         held = CreateFileA(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+       },
+       [](const std::string& p) { CloseHandle(held); RemoveFile(p); }},
+      {"folder of that name", [](const std::string& p) { CreateDirectoryA(p.c_str(), nullptr); },
+       [](const std::string& p) { RemoveDirectoryA(p.c_str()); }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    row.make(path);
+    const bool started = Start();
+    const std::string file = ReadFile(path);
+    row.undo(path);
+    EXPECT_TRUE(started);
+    EXPECT_EQ(LastLines(2), (std::vector<std::string>{"Erro gravando " + path,
+                                                      "OK >AUT_IniciaComunicacao<"}));
+    EXPECT_EQ(file.find("NumberPortIp"), std::string::npos) << "the file was written";
+  }
+}
+
+TEST_F(Session, EachStartIsANewLogonWithoutALogoff) {
+  AddPumps(sim, 2);
   ASSERT_TRUE(driver.IniciaComunicacao("host-a", "", "x"));
+  sim.SimQueuePumpEvent(2, 8);
+  EXPECT_EQ(Status(), "FA");
   ASSERT_TRUE(driver.IniciaComunicacao("host-b", "", "y"));
-  EXPECT_EQ(ControllerSession().logons, 2);
-  EXPECT_EQ(CountCalls("ClientLogoff"), 0) << "no logoff between starts";
-  EXPECT_STREQ(ControllerSession().serverAddress, "host-b");
+  EXPECT_EQ(Status(), "FF") << "every pump back to F";
+  SimSession session{};
+  sim.SimGetSession(&session);
+  EXPECT_EQ(session.logons, 2);
+  EXPECT_STREQ(session.serverAddress, "host-b");
+  EXPECT_EQ(sim.SimCountCalls("ClientLogoff"), 0);
 }
 
 TEST_F(Session, PumpCountUnavailableStillStarts) {
-  AddPumps(2);
+  AddPumps(sim, 2);
   sim.SimFailCall("GetPumpsCount", 1, 9);
   ASSERT_TRUE(Start());
+  EXPECT_TRUE(ContainsRun(LogMessages(), {"Error: 9", "OK >AUT_IniciaComunicacao<"}));
   char status[8] = "XXXXXXX";
   EXPECT_TRUE(driver.ObtemStatus(status));
-  EXPECT_STREQ(status, "") << "empty status text, one zero byte";
-  EXPECT_EQ(status[1], 'X');
+  EXPECT_EQ(std::string(status, 3), std::string("\0XX", 3)) << "one zero byte";
 }
 
 TEST_F(Session, EndLogsOffOrSaysWhyNot) {
-  AddPumps(1);
   ASSERT_TRUE(Start());
   driver.FinalizaComunicacao();
-  EXPECT_EQ(CountCalls("ClientLogoff"), 1);
-  EXPECT_EQ(LogMessages().back(), "|AUT_FinalizaComunicacao|");
-  EXPECT_FALSE(ControllerSession().loggedOn);
-
+  EXPECT_EQ(Calls(sim, "ClientLogoff"), std::vector<std::string>{"ClientLogoff()=0"});
+  EXPECT_EQ(LastLines(2), (std::vector<std::string>{"OK >AUT_IniciaComunicacao<",
+                                                    "|AUT_FinalizaComunicacao|"}));
   sim.SimFailCall("ClientLogoff", 0, 6);
   driver.FinalizaComunicacao();
-  auto lines = LogMessages();
-  EXPECT_TRUE(ContainsRun(lines, {"Error: 6",
-                                  "< AUT_FinalizaComunicacao > Falha ao "
-                                  "desconectar do servidor"}))
-      << Join(lines);
+  EXPECT_EQ(LastLines(2), (std::vector<std::string>{
+                              "Error: 6", "< AUT_FinalizaComunicacao > Falha ao desconectar do servidor"}));
+}
+
+// The server address travels as a BSTR made at every logon, the host's and
+// each reconnection's: a long address shows any that is not freed.
+TEST_F(Session, RepeatedLogonsAndReconnectionsHoldNoMemory) {
+  driver.ParaGravacaoLog();
+  const std::string address(16 * 1024, 'a');
+  KorvanDriver::Delivery out;
+  auto logons = [&](int times) {
+    for (int i = 0; i < times; ++i) {
+      ASSERT_TRUE(driver.IniciaComunicacao(address.c_str(), "", ""));
+      sim.SimSetConnected(0);
+      EXPECT_FALSE(driver.ObtemAbastecimento(out));  // reconnects, finds nothing
+      sim.SimClearCalls();
+    }
+  };
+  logons(20);
+  const Footprint before = MeasureFootprint();
+  logons(100);
+  const Footprint after = MeasureFootprint();
+  EXPECT_EQ(sim.SimCountCalls("*"), 0);
+  SimSession session{};
+  sim.SimGetSession(&session);
+  EXPECT_EQ(session.logons, 240);
+  // 200 addresses of 32 KiB would be 6.4 MB.
+  EXPECT_LT(after.privateBytes, before.privateBytes + 2 * 1024 * 1024)
+      << "private bytes " << before.privateBytes << " -> " << after.privateBytes;
 }
 
 }  // namespace

@@ -1,0 +1,147 @@
+#include "tests/common/station.h"
+
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+SimControl LoadSimulator() {
+  SimControl sim;
+  if (!LoadSimControl(LoadLibraryA("QXClient.dll"), sim)) {
+    std::fprintf(stderr, "QXClient.dll beside the program is not the simulator\n");
+    std::exit(2);
+  }
+  sim.SimReset();
+  return sim;
+}
+
+void AddPumps(const SimControl& sim, int pumps, int hosesPerPump) {
+  int ordinal = 0;
+  for (int p = 1; p <= pumps; ++p) {
+    SimPump pump{};
+    pump.id = 100 + p;
+    pump.number = p;
+    pump.state = SIM_PUMP_IDLE;
+    sim.SimAddPump(&pump);
+    for (int h = 1; h <= hosesPerPump; ++h) {
+      SimHose hose{};
+      hose.id = HoseIdOfOrdinal(++ordinal);
+      hose.pumpId = pump.id;
+      hose.price = 5.0 + ordinal / 10.0;
+      hose.totalizer = 1000.0 * ordinal;
+      sim.SimAddHose(&hose);
+    }
+  }
+}
+
+std::vector<std::string> Calls(const SimControl& sim, const char* name) {
+  std::vector<std::string> calls;
+  const std::string prefix = name ? std::string(name) + "(" : "";
+  char text[512];
+  for (int i = 0, n = sim.SimCallCount(); i < n; ++i) {
+    sim.SimGetCall(i, text, sizeof text);
+    if (std::string(text).compare(0, prefix.size(), prefix) == 0)
+      calls.push_back(text);
+  }
+  return calls;
+}
+
+// The files matching `pattern` in `folder`, in name order.
+static std::vector<std::string> FilesIn(const std::string& folder, const char* pattern) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + pattern).c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do names.push_back(folder + found.cFileName);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void RemoveLogFolder(const std::string& folder) {
+  for (const auto& file : FilesIn(folder + "LOG\\", "*.log")) DeleteFileA(file.c_str());
+  RemoveDirectoryA((folder + "LOG").c_str());
+}
+
+void EnterFreshFolder(const std::string& name) {
+  const std::string folder = ExeFolder() + "run-" + name;
+  CreateDirectoryA(folder.c_str(), nullptr);
+  SetCurrentDirectoryA(folder.c_str());
+  RemoveLogFolder("");
+}
+
+std::string ReadLogBytes() {
+  std::string bytes;
+  for (const auto& file : FilesIn("LOG\\", "*.log")) bytes += ReadFile(file);
+  return bytes;
+}
+
+std::vector<std::string> LogMessages() {
+  std::vector<std::string> messages;
+  const std::string bytes = ReadLogBytes();
+  for (size_t start = 0; start < bytes.size();) {
+    size_t end = bytes.find("\r\n", start);
+    if (end == std::string::npos) end = bytes.size();
+    const std::string line = bytes.substr(start, end - start);
+    const size_t mark = line.find(" >");
+    messages.push_back(mark == std::string::npos ? line : line.substr(mark + 2));
+    start = end + 2;
+  }
+  return messages;
+}
+
+bool LogFolderExists() {
+  return GetFileAttributesA("LOG") != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string IniPath() { return ExeFolder() + "_Korvan.ini"; }
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+void RemoveFile(const std::string& path) { DeleteFileA(path.c_str()); }
+
+Footprint MeasureFootprint() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+  DWORD handles = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &handles);
+  if (handles == 0) {
+    HANDLE probe = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    handles = static_cast<DWORD>(reinterpret_cast<uintptr_t>(probe) / 4);
+    CloseHandle(probe);
+  }
+  return {counters.PagefileUsage, handles};
+}
+
+bool ContainsRun(const std::vector<std::string>& lines,
+                 const std::vector<std::string>& run) {
+  return std::search(lines.begin(), lines.end(), run.begin(), run.end()) !=
+         lines.end();
+}
+
+std::string Join(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : lines) text += "  " + line + "\n";
+  return text;
+}
+
+long long Option(int argc, char** argv, const char* name, long long fallback) {
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::string(argv[i]) == name) return std::atoll(argv[i + 1]);
+  return fallback;
+}

@@ -1,0 +1,60 @@
+// The one station builder of the tests: the simulated controller beside the
+// program, a small forecourt, its record of calls, and the driver's files
+// (log and _Korvan.ini) as a host finds them. Used by the driver's tests,
+// the simulator's and the proofs.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "host/host_environment.h"  // ExeFolder, DecimalSeparator
+#include "sim/SimControl.h"
+
+// QXClient.dll beside the program, reset; exits when it is not the simulator.
+SimControl LoadSimulator();
+
+// Pumps 1..n (ids 101..) with `hosesPerPump` hoses each, whose identifiers
+// differ from their ordinals: ordinal k is hose 10 + k, price 5 + k / 10,
+// totalizer 1000 k.
+void AddPumps(const SimControl& sim, int pumps, int hosesPerPump = 2);
+inline int HoseIdOfOrdinal(int ordinal) { return 10 + ordinal; }
+
+// The record of client calls, one text per call, all or those of one name.
+std::vector<std::string> Calls(const SimControl& sim, const char* name = nullptr);
+
+// An entry point of the loaded simulator, typed by the binding's declaration.
+#define SIM_ENTRY(name)                                      \
+  reinterpret_cast<decltype(&qx::name)>(reinterpret_cast<void*>( \
+      GetProcAddress(GetModuleHandleA("QXClient.dll"), #name)))
+
+// Moves the process into an empty folder of its own (no LOG folder).
+void EnterFreshFolder(const std::string& name);
+void RemoveLogFolder(const std::string& folder);  // "" = current directory
+// The messages of the log lines (what follows " >"), oldest first.
+std::vector<std::string> LogMessages();
+std::string ReadLogBytes();  // every LOG\*.log in name order
+bool LogFolderExists();
+
+std::string IniPath();  // _Korvan.ini beside the program
+std::string ReadFile(const std::string& path);  // "" when missing
+void WriteFile(const std::string& path, const std::string& bytes);
+void RemoveFile(const std::string& path);
+
+// Private (committed) bytes and handles of the process. Where Wine does not
+// count handles, the value of a fresh handle, which leaks push up.
+struct Footprint {
+  size_t privateBytes;
+  unsigned long handles;
+};
+Footprint MeasureFootprint();
+
+// True when `lines` holds `run` contiguously.
+bool ContainsRun(const std::vector<std::string>& lines,
+                 const std::vector<std::string>& run);
+std::string Join(const std::vector<std::string>& lines);
+
+// "--name value" from a command line, or the fallback.
+long long Option(int argc, char** argv, const char* name, long long fallback);
