@@ -163,16 +163,16 @@ int32_t RemoteStation::Simple(const char* op, Json args) {
   return Request(op, std::move(args));
 }
 
-int32_t RemoteStation::Count(const char* op, int32_t& count) {
+int32_t RemoteStation::OneInt(const char* op, Json args, int32_t& value) {
   Json out;
-  const int32_t r = Request(op, Json::array(), &out);
+  const int32_t r = Request(op, std::move(args), &out);
   if (r != SIM_OK) return r;
   int64_t n = 0;
   if (out.size() != 1 || !wire::ReadInt(out[0], INT32_MIN, INT32_MAX, n)) {
     Close();
     return SIM_ERR_NOT_CONNECTED;
   }
-  count = static_cast<int32_t>(n);
+  value = static_cast<int32_t>(n);
   return SIM_OK;
 }
 
@@ -216,7 +216,7 @@ int32_t RemoteStation::Logoff() {
 int32_t RemoteStation::Connected() { return Simple("TestConnection"); }
 
 int32_t RemoteStation::PumpsCount(int32_t& count) {
-  return Count("GetPumpsCount", count);
+  return OneInt("GetPumpsCount", Json::array(), count);
 }
 
 int32_t RemoteStation::ProcessEvents() {
@@ -225,11 +225,11 @@ int32_t RemoteStation::ProcessEvents() {
 }
 
 int32_t RemoteStation::EventsCount(int32_t& count) {
-  return Count("GetEventsCount", count);
+  return OneInt("GetEventsCount", Json::array(), count);
 }
 
 int32_t RemoteStation::NextEventType(int32_t& type) {
-  return Count("GetNextEventType", type);
+  return OneInt("GetNextEventType", Json::array(), type);
 }
 
 int32_t RemoteStation::TakePumpEvent(PumpEvent& event) {
@@ -246,21 +246,11 @@ int32_t RemoteStation::TakePumpEvent(PumpEvent& event) {
 int32_t RemoteStation::DiscardEvent() { return Simple("DiscardNextEvent"); }
 
 int32_t RemoteStation::DeliveriesCount(int32_t& count) {
-  return Count("GetDeliveriesCount", count);
+  return OneInt("GetDeliveriesCount", Json::array(), count);
 }
 
 int32_t RemoteStation::DeliveryByOrdinal(int32_t ordinal, int32_t& id) {
-  Json out;
-  const int32_t r =
-      Request("GetDeliveryByOrdinal", Json::array({ordinal}), &out);
-  if (r != SIM_OK) return r;
-  int64_t v = 0;
-  if (out.size() != 1 || !wire::ReadInt(out[0], INT32_MIN, INT32_MAX, v)) {
-    Close();
-    return SIM_ERR_NOT_CONNECTED;
-  }
-  id = static_cast<int32_t>(v);
-  return SIM_OK;
+  return OneInt("GetDeliveryByOrdinal", Json::array({ordinal}), id);
 }
 
 int32_t RemoteStation::Delivery(int32_t id, SimDelivery& delivery,
@@ -287,16 +277,7 @@ int32_t RemoteStation::ClearDelivery(int32_t id, int16_t type) {
 }
 
 int32_t RemoteStation::HoseByOrdinal(int32_t ordinal, int32_t& id) {
-  Json out;
-  const int32_t r = Request("GetHoseByOrdinal", Json::array({ordinal}), &out);
-  if (r != SIM_OK) return r;
-  int64_t v = 0;
-  if (out.size() != 1 || !wire::ReadInt(out[0], INT32_MIN, INT32_MAX, v)) {
-    Close();
-    return SIM_ERR_NOT_CONNECTED;
-  }
-  id = static_cast<int32_t>(v);
-  return SIM_OK;
+  return OneInt("GetHoseByOrdinal", Json::array({ordinal}), id);
 }
 
 int32_t RemoteStation::Hose(int32_t id, SimHose& hose) {

@@ -63,7 +63,8 @@ class RemoteStation {
   int32_t Request(const char* op, nlohmann::json args,
                   nlohmann::json* out = nullptr);
   int32_t Simple(const char* op, nlohmann::json args = nlohmann::json::array());
-  int32_t Count(const char* op, int32_t& count);
+  // A request whose one output is a 32-bit integer.
+  int32_t OneInt(const char* op, nlohmann::json args, int32_t& value);
   bool DrainEvents();
 
   std::unique_ptr<Link> link_;
