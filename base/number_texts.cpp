@@ -83,11 +83,11 @@ constexpr double kPowers10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
 // The double nearest to digits / 10^places, into `quotient`. One IEEE
 // division gives exactly that when both operands are exact (digits below
 // 2^53, 10^places up to 10^15); SSE2 does it in double precision whatever the
-// host set the x87 unit to. False (nothing computed) unless the host keeps
-// the default rounding to nearest.
+// host set the x87 unit to, rounding to nearest (the exports' floating-point
+// shield keeps the SSE unit in its default mode while the driver works).
+// False (nothing computed) where there is no SSE2.
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("sse2"))) bool ExactQuotient(uint64_t digits, int places, double& quotient) {
-  if ((_mm_getcsr() & 0xE040) != 0) return false;  // directed rounding, FTZ, DAZ
   quotient = _mm_cvtsd_f64(_mm_div_sd(_mm_set_sd(static_cast<double>(static_cast<int64_t>(digits))),
                                       _mm_set_sd(kPowers10[places])));
   return true;
@@ -101,7 +101,26 @@ bool ExactQuotient(uint64_t, int, double&) { return false; }
 // within a few units of 2^-53 of the scaled value; only a place where the
 // scaled value is that close to a whole number is worth the exact division.
 bool FewDecimals(double magnitude, ShortestDecimal& decimal) {
-  for (int places = 0; places <= 15; ++places) {
+  int firstPlaces = 0;
+  // Most have four decimals or fewer: one scaling finds them, and when it
+  // does not, no count up to four would.
+  if (magnitude < 1e11) {
+    const double scaled = magnitude * kPowers10[4];
+    const double whole = static_cast<double>(static_cast<int64_t>(scaled + 0.5));
+    if (whole != 0 && std::fabs(scaled - whole) <= scaled * 0x1p-50) {
+      uint64_t digits = static_cast<uint64_t>(whole);
+      int places = 4;
+      for (; places > 0 && digits % 10 == 0; --places) digits /= 10;
+      double quotient = 0;
+      if (!ExactQuotient(digits, places, quotient)) return false;
+      if (quotient == magnitude) {
+        decimal = {digits, -places};
+        return true;
+      }
+    }
+    firstPlaces = 5;
+  }
+  for (int places = firstPlaces; places <= 15; ++places) {
     const double scaled = magnitude * kPowers10[places];
     if (!(scaled < 1e15)) return false;
     const double whole = static_cast<double>(static_cast<int64_t>(scaled + 0.5));
@@ -199,7 +218,7 @@ bool RoundTo15(double magnitude, uint64_t& digits, int& exponent) {
   static constexpr double kScales[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  if ((_mm_getcsr() & 0xE040) != 0 || !(magnitude >= 1e-7 && magnitude < 1e15)) return false;
+  if (!(magnitude >= 1e-7 && magnitude < 1e15)) return false;
   int places = 14 - static_cast<int>(std::floor(std::log10(magnitude)));
   for (int attempt = 0; attempt < 3; ++attempt) {
     if (places < 0 || places > 22) return false;

@@ -86,8 +86,9 @@ KORVAN_CALL void DRV_ParaGravacaoLog() { ParaGravacaoLog(); }
 KORVAN_CALL KorvanBool AUT_IniciaComunicacao(const char* porta, const char* modo,
                                              const char* configuracao) {
   return Guarded("Falhou >AUT_IniciaComunicacao< ", [&](std::string&) {
-    return IniciaComunicacao(HostText(porta), HostText(modo),
-                             HostText(configuracao));
+    return IniciaComunicacao(std::string(HostText(porta)),
+                             std::string(HostText(modo)),
+                             std::string(HostText(configuracao)));
   });
 }
 
