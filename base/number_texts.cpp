@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <system_error>
 
@@ -96,30 +97,30 @@ __attribute__((target("sse2"))) bool ExactQuotient(uint64_t digits, int places, 
 bool ExactQuotient(uint64_t, int, double&) { return false; }
 #endif
 
-// Money, volumes and totalizers have few decimals: the fewest that read back,
-// found directly, with at most 15 digits. The digits that read back lie
-// within a few units of 2^-53 of the scaled value; only a place where the
-// scaled value is that close to a whole number is worth the exact division.
+// Money, volumes and prices mostly have four decimals or fewer: one scaling
+// finds them, the fewest that read back. Below 1E11, a value that is not
+// found here has no such text of four decimals or fewer.
+bool FourDecimals(double magnitude, ShortestDecimal& decimal) {
+  if (!(magnitude < 1e11)) return false;
+  const double scaled = magnitude * kPowers10[4];
+  const double whole = static_cast<double>(static_cast<int64_t>(scaled + 0.5));
+  if (whole == 0 || std::fabs(scaled - whole) > scaled * 0x1p-50) return false;
+  uint64_t digits = static_cast<uint64_t>(whole);
+  int places = 4;
+  for (; places > 0 && digits % 10 == 0; --places) digits /= 10;
+  double quotient = 0;
+  if (!ExactQuotient(digits, places, quotient) || quotient != magnitude) return false;
+  decimal = {digits, -places};
+  return true;
+}
+
+// The fewest decimals that read back, with at most 15 digits. The digits
+// that read back lie within a few units of 2^-53 of the scaled value; only a
+// place where the scaled value is that close to a whole number is worth the
+// exact division.
 bool FewDecimals(double magnitude, ShortestDecimal& decimal) {
-  int firstPlaces = 0;
-  // Most have four decimals or fewer: one scaling finds them, and when it
-  // does not, no count up to four would.
-  if (magnitude < 1e11) {
-    const double scaled = magnitude * kPowers10[4];
-    const double whole = static_cast<double>(static_cast<int64_t>(scaled + 0.5));
-    if (whole != 0 && std::fabs(scaled - whole) <= scaled * 0x1p-50) {
-      uint64_t digits = static_cast<uint64_t>(whole);
-      int places = 4;
-      for (; places > 0 && digits % 10 == 0; --places) digits /= 10;
-      double quotient = 0;
-      if (!ExactQuotient(digits, places, quotient)) return false;
-      if (quotient == magnitude) {
-        decimal = {digits, -places};
-        return true;
-      }
-    }
-    firstPlaces = 5;
-  }
+  if (FourDecimals(magnitude, decimal)) return true;
+  const int firstPlaces = magnitude < 1e11 ? 5 : 0;
   for (int places = firstPlaces; places <= 15; ++places) {
     const double scaled = magnitude * kPowers10[places];
     if (!(scaled < 1e15)) return false;
@@ -161,15 +162,6 @@ int DigitCount(uint64_t digits) {
     ++count;
   }
   return count;
-}
-
-// Whether a value of at most 15 digits is written in fixed notation: from
-// 0.0001 on, that is no more than three zeros after the separator.
-bool FixedNotation(const ShortestDecimal& decimal) {
-  static constexpr uint64_t kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000,
-                                       1000000000, 10000000000, 100000000000, 1000000000000};
-  const int places = -decimal.exponent;
-  return places <= 4 || decimal.digits >= kTens[places - 4];
 }
 
 }  // namespace
@@ -219,7 +211,12 @@ bool RoundTo15(double magnitude, uint64_t& digits, int& exponent) {
                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
   if (!(magnitude >= 1e-7 && magnitude < 1e15)) return false;
-  int places = 14 - static_cast<int>(std::floor(std::log10(magnitude)));
+  // From the binary exponent e: floor(e log10 2) is the decimal one or one
+  // below it, which the loop below puts right.
+  uint64_t bits;
+  std::memcpy(&bits, &magnitude, sizeof bits);
+  const int binaryExponent = static_cast<int>((bits >> 52) & 0x7FF) - 1023;
+  int places = 14 - ((binaryExponent * 78913) >> 18);
   for (int attempt = 0; attempt < 3; ++attempt) {
     if (places < 0 || places > 22) return false;
     double product, error;
@@ -294,9 +291,9 @@ std::string FloatToStr(double value, const RegionalSettings& settings) {
 
   char text[32];  // at most 22 characters
   ShortestDecimal few;
-  if (FewDecimals(std::fabs(value), few) && FixedNotation(few)) {
-    // Fewer than 16 digits, none of them trailing zeros of a fraction: the
-    // value to 15 digits, written from the last digit back.
+  if (FourDecimals(std::fabs(value), few)) {
+    // At most four decimals, none of them a trailing zero: the value to 15
+    // digits, written from the last digit back.
     char* begin = text + sizeof text;
     uint64_t digits = few.digits;
     for (int place = few.exponent; place < 0; ++place, digits /= 10) *--begin = static_cast<char>('0' + digits % 10);
