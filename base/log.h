@@ -26,6 +26,9 @@ void WriteLog(const Parts&... parts) {
   WriteLogLine(line);
 }
 
+// Writes "Error: <code>" for a client library result code other than 0.
+bool LogFailedResult(int32_t code);
+
 // A client library result code: 0 is success and writes nothing; any other
 // code writes "Error: <code>" and gives false.
-bool CheckResult(int32_t code);
+inline bool CheckResult(int32_t code) { return code == 0 || LogFailedResult(code); }

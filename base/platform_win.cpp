@@ -97,20 +97,10 @@ constexpr unsigned int kSseMasks = 0x1F80;
 constexpr unsigned int kSseMode = 0xFFC0;
 constexpr unsigned int kSseFlags = 0x3F;
 
-unsigned short X87Control() {
-  unsigned short word;
-  __asm__ volatile("fnstcw %0" : "=m"(word) : : "memory");
-  return word;
-}
 void SetX87Control(unsigned short word) {
   __asm__ volatile("fldcw %0" : : "m"(word) : "memory");
 }
 void ClearX87Flags() { __asm__ volatile("fnclex" : : : "memory"); }
-unsigned int Sse() {
-  unsigned int word;
-  __asm__ volatile("stmxcsr %0" : "=m"(word) : : "memory");
-  return word;
-}
 void SetSse(unsigned int word) {
   __asm__ volatile("ldmxcsr %0" : : "m"(word) : "memory");
 }
@@ -123,8 +113,10 @@ void DestroyDriverLock() { DeleteCriticalSection(&driverLock); }
 DriverLockHold::DriverLockHold() { EnterCriticalSection(&driverLock); }
 DriverLockHold::~DriverLockHold() { LeaveCriticalSection(&driverLock); }
 
-FloatingPointShield::FloatingPointShield()
-    : hostX87_(X87Control()), hostSse_(Sse()) {
+FloatingPointShield::FloatingPointShield() {
+  // Both words are stored before either is read back: the two slow stores
+  // overlap.
+  __asm__ volatile("fnstcw %0\n\tstmxcsr %1" : "=m"(hostX87_), "=m"(hostSse_) : : "memory");
   shielding_ = (hostX87_ & kX87Masks) != kX87Masks ||
                (hostSse_ & kSseMode) != kSseMasks;
   if (!shielding_) return;
