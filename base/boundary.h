@@ -16,4 +16,7 @@ inline std::string_view HostText(const char* text) { return text ? text : ""; }
 
 // Copies a text and its terminating zero into a host's buffer, whose size
 // the host chose for the longest value.
-void WriteHostText(char* buffer, std::string_view text);
+inline void WriteHostText(char* buffer, std::string_view text) {
+  text.copy(buffer, text.size());
+  buffer[text.size()] = '\0';
+}
