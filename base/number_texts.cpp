@@ -289,6 +289,34 @@ SignificantDigits FifteenDigits(double value) {
   return significant;
 }
 
+constexpr uint64_t kPowers10Int[] = {1, 10, 100, 1000, 10000};
+
+// Writes `digits` in decimal backwards from `end`, two at a time, with
+// leading zeros up to `width`; returns the first character.
+char* PutDigitsBack(char* end, uint64_t digits, int width) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  char* begin = end;
+  while (digits >= 100) {
+    const uint64_t pair = digits % 100;
+    digits /= 100;
+    begin -= 2;
+    begin[0] = kPairs[2 * pair];
+    begin[1] = kPairs[2 * pair + 1];
+  }
+  if (digits >= 10) {
+    begin -= 2;
+    begin[0] = kPairs[2 * digits];
+    begin[1] = kPairs[2 * digits + 1];
+  } else {
+    *--begin = static_cast<char>('0' + digits);
+  }
+  while (end - begin < width) *--begin = '0';
+  return begin;
+}
+
 // Writes `text` at `out`; returns the end.
 char* Put(char* out, const char* text, int length) {
   for (int i = 0; i < length; ++i) *out++ = text[i];
@@ -309,12 +337,15 @@ std::string FloatToStr(double value, const RegionalSettings& settings) {
     // digits, written from the last digit back.
     char* begin = text + sizeof text;
     uint64_t digits = few.digits;
-    for (int place = few.exponent; place < 0; ++place, digits /= 10) *--begin = static_cast<char>('0' + digits % 10);
-    if (few.exponent < 0) *--begin = settings.decimalSeparator;
-    do {
-      *--begin = static_cast<char>('0' + digits % 10);
-      digits /= 10;
-    } while (digits != 0);
+    if (few.exponent < 0) {
+      const int places = -few.exponent;  // 1 to 4
+      const uint64_t whole = places == 1 ? digits / 10 : places == 2 ? digits / 100
+                           : places == 3 ? digits / 1000 : digits / 10000;
+      begin = PutDigitsBack(begin, digits - whole * kPowers10Int[places], places);
+      digits = whole;
+      *--begin = settings.decimalSeparator;
+    }
+    begin = PutDigitsBack(begin, digits, 0);
     if (value < 0) *--begin = '-';
     return std::string(begin, text + sizeof text);
   }
