@@ -36,7 +36,8 @@ def next_state(stream, lines=40):
     raise Failure("no state event within %d lines" % lines)
 
 
-def check_panel(url, stream_holder):
+def check_panel(url):
+    """Checks every route; returns the event stream, still open."""
     status, kind, page = get(url + "/")
     check(status == 200 and kind.startswith("text/html") and "/panel.js" in page,
           "GET /: got %d %r, wanted 200 text/html naming /panel.js" % (status, kind))
@@ -51,7 +52,6 @@ def check_panel(url, stream_holder):
           "price of hose 31: got %s, wanted 5.799" % hose_prices(state).get(31))
 
     stream = urllib.request.urlopen(url + "/api/events", timeout=30)
-    stream_holder.append(stream)
     check(stream.headers.get("Content-Type", "").startswith("text/event-stream"),
           "GET /api/events: got %r, wanted text/event-stream"
           % stream.headers.get("Content-Type"))
@@ -70,6 +70,7 @@ def check_panel(url, stream_holder):
     pushed = hose_prices(next_state(stream)).get(31)
     check(pushed == NEW_PRICE, "state event after the action: hose 31 at %s, wanted %s"
           % (pushed, NEW_PRICE))
+    return stream
 
 
 def main():
@@ -83,15 +84,15 @@ def main():
          "--stop-after", args.stop_after],
         stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
         text=True)
-    streams = []
     try:
         line = server.stdout.readline()
         ports = dict(item.split("=") for item in line.split()[1:])
         check(line.startswith("listening") and ports.get("panel", "0") != "0",
               "the server started without a panel: %r" % line)
-        check_panel("http://127.0.0.1:%s" % ports["panel"], streams)
+        stream = check_panel("http://127.0.0.1:%s" % ports["panel"])
         # With an event stream still open, the server stops by itself.
         rc = server.wait(float(args.stop_after) + 60)
+        stream.close()
         log = server.stderr.read()
         check(rc == 0 and "stopping: its time is up" in log,
               "stop: got exit code %d and log %r, wanted 0 and its time is up" % (rc, log))
