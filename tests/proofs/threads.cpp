@@ -1,8 +1,9 @@
 // Four host threads poll, confirm and read status and prices at once while
 // deliveries and pump events keep coming and the link drops now and then.
 // No fault may reach the host, and no delivery may be handed over again
-// once its confirmation returned 1 or the controller cleared it. Then one
-// thread drains the queue and the ledger checks every delivery.
+// once its confirmation returned 1 or the controller cleared it, and no
+// client call may begin while another is in flight. Then one thread drains
+// the queue and the ledger checks every delivery.
 //
 //   threads [--seconds 30]
 #include <atomic>
@@ -85,8 +86,12 @@ int main(int argc, char** argv) {
   host.Drain(200);
   ledger.CheckEnd();
   for (const auto& v : ledger.violations()) std::printf("  %s\n", v.c_str());
+  const int32_t overlapping = sim.SimOverlappingCalls();
+  if (overlapping > 0)
+    std::printf("  %d client calls began while another was in flight (wanted 0)\n", overlapping);
+  const bool ok = ledger.ok() && overlapping == 0;
   std::printf("threads: %d threads for %lld s, %ld hand-overs; %s; %s\n", kThreads, seconds,
               handed.load(), ledger.Summary().c_str(),
-              ledger.ok() ? "no fault, every delivery accounted for" : "VIOLATIONS");
-  return ledger.ok() ? 0 : 1;
+              ok ? "no fault, every delivery accounted for" : "VIOLATIONS");
+  return ok ? 0 : 1;
 }

@@ -1,15 +1,11 @@
 // Deliveries from the controller's list to the host's records: hand-over,
-// confirmation, the rules that discard or leave a delivery, reconnection,
-// and two host threads at once. Runs once with
-// a day-first "," locale and once with a month-first "." locale.
+// confirmation, the rules that discard or leave a delivery, reconnection.
+// Runs once with a day-first "," locale and once with a month-first "."
+// locale.
 #include <algorithm>
-#include <atomic>
 #include <cfloat>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
-#include <set>
-#include <thread>
 
 #include "tests/common/fixture.h"
 
@@ -446,87 +442,6 @@ TEST_F(Deliveries, UnmaskedFloatingPointExceptionsDoNotTrap) {
   EXPECT_FALSE(handedOver) << "the volume cannot be recomputed";
   EXPECT_EQ(afterCall & _MCW_EM, unmasked & _MCW_EM) << "the host's control word is restored";
   EXPECT_EQ(sim.SimDeliveryCount(), 1) << "left in the controller";
-}
-
-// A host that polls and confirms from a timer and from its user interface at
-// once, while deliveries keep arriving. The simulator records client calls in
-// the order they reach it: each operation's calls come as one block, and no
-// poll reads a delivery that a confirmation before it has cleared.
-using TwoThreads = Deliveries;
-
-TEST_F(TwoThreads, NoDeliveryIsHandedOverAfterItsConfirmation) {
-  ASSERT_TRUE(Start());
-  driver.ParaGravacaoLog();  // the log writer would take turns for them
-  sim.SimClearCalls();
-  const int kDeliveries = 3000;
-  std::atomic<bool> allAdded{false};
-  std::atomic<int> unclean{0};
-  std::vector<int32_t> seen[2];  // hand-overs, by the code the host was given
-  auto host = [&](std::vector<int32_t>* handedOver) {
-    KorvanDriver own;  // its own export table and call check
-    for (int polls = 0; polls < 20000;) {
-      if (sim.SimDeliveryCount() == 0) {  // keeps the record short
-        if (allAdded) break;
-        std::this_thread::yield();
-        continue;
-      }
-      ++polls;
-      KorvanDriver::Delivery d;
-      if (!own.ObtemAbastecimento(d)) continue;
-      handedOver->push_back(std::strtol(d.text9, nullptr, 16));
-      own.ConfirmaAbastecimento();
-    }
-    if (!own.abiClean()) ++unclean;
-  };
-  std::thread timer(host, &seen[0]), userInterface(host, &seen[1]);
-  for (int i = 1; i <= kDeliveries; ++i) {
-    SimDelivery d = MakeDelivery(i % 2 ? 11 : 13, 10 + i % 7, 5, 50 + 5 * (i % 7));
-    d.code = d.id = 1000 + i;
-    Add(d);
-  }
-  allAdded = true;
-  timer.join();
-  userInterface.join();
-  EXPECT_EQ(unclean, 0);
-  ASSERT_EQ(sim.SimClearedCount(), kDeliveries);
-  const std::vector<std::string> calls = Calls(sim);
-  ASSERT_EQ(static_cast<int>(calls.size()), sim.SimCountCalls("*")) << "record cut short";
-  auto at = [&](size_t i) { return i < calls.size() ? calls[i] : "(end)"; };
-  auto argument = [](const std::string& call) { return std::atoi(call.c_str() + call.find('(') + 1); };
-  std::set<int32_t> cleared;
-  std::multiset<int32_t> polled;  // hand-overs, as the record shows them
-  int32_t remembered = 0;
-  for (size_t i = 0; i < calls.size();) {
-    SCOPED_TRACE("call " + std::to_string(i) + ": " + calls[i]);
-    if (calls[i] == "TestConnection()=0") {
-      ASSERT_EQ(at(i + 1), "GetDeliveriesCount()=0");
-      if (at(i + 2) == "GetDeliveryByOrdinal(1)=4") {
-        i += 3;
-        continue;
-      }
-      ASSERT_EQ(at(i + 2), "GetDeliveryByOrdinal(1)=0");
-      remembered = argument(at(i + 3));
-      ASSERT_EQ(at(i + 3), "GetDeliveryPropertiesEx2(" + std::to_string(remembered) + ")=0");
-      EXPECT_EQ(cleared.count(remembered), 0u) << "handed over after its confirmation";
-      polled.insert(remembered);
-      i += 4;
-    } else if (calls[i].rfind("LockDelivery(", 0) == 0) {
-      const int32_t id = argument(calls[i]);
-      EXPECT_EQ(id, remembered) << "not the last handed over";
-      if (calls[i] != Lock(id) + "=0") {  // confirmed already, by the other thread
-        ++i;
-        continue;
-      }
-      ASSERT_EQ(at(i + 1), "ClearDelivery(" + std::to_string(id) + ",1)=0");
-      cleared.insert(id);
-      i += 2;
-    } else {
-      FAIL() << "begins no operation";
-    }
-  }
-  std::multiset<int32_t> given(seen[0].begin(), seen[0].end());
-  given.insert(seen[1].begin(), seen[1].end());
-  EXPECT_EQ(given, polled) << "the hand-overs the host saw are the record's";
 }
 
 }  // namespace
