@@ -7,6 +7,7 @@
 //
 //   fuzz [--calls 100000] [--seed 1]
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <random>
@@ -18,29 +19,6 @@
 #include "tests/common/station.h"
 
 namespace {
-
-std::string Hex(long long code) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%llX", static_cast<unsigned long long>(code));
-  return text;
-}
-
-LONG WINAPI FaultReachedHost(EXCEPTION_POINTERS* info) {
-  std::printf("FAULT reached the host: exception %08lX at %p\n",
-              info->ExceptionRecord->ExceptionCode,
-              info->ExceptionRecord->ExceptionAddress);
-  std::fflush(stdout);
-  ExitProcess(3);
-}
-
-const char* const kEntryPoints[] = {
-    "ClientLogonEx", "ClientLogoff", "TestConnection", "GetPumpsCount",
-    "ProcessEvents", "GetEventsCount", "GetNextEventType",
-    "GetNextPumpEventEx2", "DiscardNextEvent", "GetDeliveriesCount",
-    "GetDeliveryByOrdinal", "GetDeliveryPropertiesEx2", "LockDelivery",
-    "ClearDelivery", "GetHoseByOrdinal", "GetHosePropertiesEx2",
-    "SetHosePrices", "Authorise", "TempStop", "ReAuthorise", "AllStop",
-    "AllReAuthorise"};
 
 class Fuzz {
  public:
@@ -76,7 +54,7 @@ class Fuzz {
   std::vector<const char*> texts_;
   std::vector<std::string> registered_;      // as the driver's table holds them
   std::map<long long, SimDelivery> added_;   // by code
-  std::set<std::string> handedOver_;         // codes in hexadecimal
+  std::set<long long> handedOver_;           // codes
   std::set<long long> unregisteredWhenAdded_;
   long long nextCode_ = 0x100000000LL;
   char buffers_[12][256];
@@ -87,7 +65,7 @@ void Fuzz::DisturbController() {
   if (Chance(0.02)) sim_.SimSetConnected(0);
   if (Chance(0.02)) sim_.SimSetConnected(1);
   if (Chance(0.01))
-    sim_.SimFailCall(kEntryPoints[Pick(22)], 1 + Pick(3), 1 + Pick(20));
+    sim_.SimFailCall(kDriverEntryPoints[Pick(22)], 1 + Pick(3), 1 + Pick(20));
   if (Chance(0.01)) {
     const double volumes[] = {0.0004, 0.001, 0.002, 1, 12.345, 99.999};
     const double prices[] = {0, 3, 4.299, 5.799};
@@ -152,7 +130,7 @@ void Fuzz::CallRandomExport() {
           {Buffer(b[0]), Buffer(b[1]), Buffer(b[2]), Buffer(b[3]), Buffer(b[4]),
            Buffer(b[5]), Buffer(b[6]), Buffer(b[7]), Buffer(b[8]), Buffer(b[9]),
            Chance(0.01) ? 0 : Arg(&date_)});
-      if (handed & 0xFF) handedOver_.insert(b[8]);
+      if (handed & 0xFF) handedOver_.insert(std::strtoll(b[8], nullptr, 16));
       break;
     }
     case 21: {
@@ -189,7 +167,7 @@ bool Fuzz::CheckDeliveries() {
   for (int i = 0; i < cleared; ++i) {
     SimDelivery d{};
     sim_.SimGetCleared(i, &d);
-    if (handedOver_.count(Hex(d.code))) ++handedCleared;
+    if (handedOver_.count(d.code)) ++handedCleared;
     else if (DiscardedByRule(added_[d.code])) ++discarded;
     else if (++unexplained)
       std::printf("delivery %lld cleared without being handed over or discarded\n", d.code);
@@ -214,12 +192,10 @@ bool Fuzz::Run(long long calls) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-  SetUnhandledExceptionFilter(FaultReachedHost);
+  ExitOnFault();
   const long long calls = Option(argc, argv, "--calls", 100000);
   const unsigned seed = static_cast<unsigned>(Option(argc, argv, "--seed", 1));
-  CreateDirectoryA("fuzz-run", nullptr);
-  SetCurrentDirectoryA("fuzz-run");
+  EnterFreshFolder("fuzz");
   Fuzz fuzz(seed);
   bool ok = fuzz.Run(calls);
   std::printf("fuzz: %lld calls, seed %u, no fault reached the host; %s\n", calls,

@@ -132,13 +132,12 @@ bool Report(const Resources& before, const Resources& after) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  ExitOnFault();
   std::setvbuf(stdout, nullptr, _IONBF, 0);  // what was measured survives an abort
   const long long cycles = Option(argc, argv, "--cycles", 10000);
   SimControl sim = LoadSimulator();
   AddPumps(sim, 1);
-  CreateDirectoryA("load-unload-run", nullptr);
-  SetCurrentDirectoryA("load-unload-run");
+  EnterFreshFolder("load-unload");
 
   // The first loads settle what the process keeps once (the loader's and
   // the simulator's own allocations).

@@ -74,14 +74,13 @@ bool Run(KorvanDriver& driver, const SimControl& sim, const char* name,
 }  // namespace
 
 int main(int argc, char** argv) {
-  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  ExitOnFault();
   Phase quiet{Option(argc, argv, "--cycles", 1000000)};
   Phase logged{Option(argc, argv, "--logged-cycles", 10000)};
   KorvanDriver driver;
   SimControl sim = LoadSimulator();
   AddPumps(sim, kPumps);
-  CreateDirectoryA("soak-run", nullptr);
-  SetCurrentDirectoryA("soak-run");
+  EnterFreshFolder("soak");
   if (!driver.IniciaComunicacao("127.0.0.1", "SOAK", "")) return 2;
   for (int nozzle = 11; nozzle < 11 + 2 * kPumps; ++nozzle)
     driver.RegistraBico(std::to_string(nozzle).c_str(), "1", "", "3", "3", "2", "3", "");

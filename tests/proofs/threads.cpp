@@ -18,13 +18,6 @@ namespace {
 
 const int kPumps = 8, kThreads = 4;
 
-LONG WINAPI FaultReachedHost(EXCEPTION_POINTERS* info) {
-  std::printf("FAULT reached the host: exception %08lX at %p\n",
-              info->ExceptionRecord->ExceptionCode, info->ExceptionRecord->ExceptionAddress);
-  std::fflush(stdout);
-  ExitProcess(3);
-}
-
 // Polls and confirms what it was handed; reads status and a price.
 void Worker(KorvanDriver& driver, Ledger& ledger, int index, std::atomic<bool>& stop,
             std::atomic<long>& handed) {
@@ -47,12 +40,10 @@ void Worker(KorvanDriver& driver, Ledger& ledger, int index, std::atomic<bool>& 
 }  // namespace
 
 int main(int argc, char** argv) {
-  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-  SetUnhandledExceptionFilter(FaultReachedHost);
+  ExitOnFault();
   const long long seconds = Option(argc, argv, "--seconds", 30);
   const SimControl sim = LoadSimulator();
-  CreateDirectoryA("threads-run", nullptr);
-  SetCurrentDirectoryA("threads-run");
+  EnterFreshFolder("threads");
   std::vector<std::string> nozzles;
   for (int p = 1; p <= kPumps; ++p) {
     AddPump(sim, p);
