@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,33 @@ class Station : public testing::Test {
   void TearDown() override {
     driver.ParaGravacaoLog();
     EXPECT_TRUE(driver.abiClean()) << "a call unbalanced the stack or registers";
+  }
+
+  // Every operation that talks to the controller answers exactly 0, without
+  // a fault and without touching the host's buffers.
+  void ExpectEveryOperationRefused() {
+    char buffer[32] = "intact";
+    KorvanDriver::Delivery d;
+    std::memset(&d, 'X', sizeof d);
+    const struct { const char* name; std::initializer_list<uintptr_t> args; } calls[] = {
+        {"AUT_ObtemAbastecimento",
+         {Arg(d.numeroLogico), Arg(d.volume), Arg(d.valorTotal), Arg(d.precoUnitario),
+          Arg(d.encerranteInicial), Arg(d.encerranteFinal), Arg(d.hora), Arg(d.text8),
+          Arg(d.text9), Arg(d.text10), Arg(&d.data)}},
+        {"AUT_ConfirmaAbastecimento", {}},
+        {"AUT_ObtemStatus", {Arg(buffer)}},
+        {"AUT_ObtemEncerrante", {Arg("1"), Arg(buffer)}},
+        {"AUT_ObtemPreco", {Arg("1"), Arg(buffer)}},
+        {"AUT_AlteraPreco", {Arg("1"), Arg("1")}},
+        {"AUT_AutorizaAbastecimento", {Arg("1")}},
+        {"AUT_BloqueiaBico", {Arg("1")}},
+        {"AUT_DesbloqueiaBico", {Arg("1")}},
+        {"AUT_BloqueiaTodosBicos", {}},
+        {"AUT_DesbloqueiaTodosBicos", {}},
+    };
+    for (const auto& call : calls) EXPECT_EQ(driver.Call(call.name, call.args), 0u) << call.name;
+    EXPECT_EQ(std::string(d.numeroLogico, 2) + d.volume[0] + d.text10[31], "XXXX");
+    EXPECT_STREQ(buffer, "intact");
   }
 
   bool Start(const char* configuracao = "") {
