@@ -12,6 +12,8 @@
 
 #include "host/KorvanDriver.h"
 #include "tests/common/station.h"
+// After windows.h, which it needs.
+#include <oleauto.h>
 
 class Station : public testing::Test {
  protected:
@@ -55,6 +57,13 @@ class Station : public testing::Test {
     EXPECT_STREQ(buffer, "intact");
   }
 
+  // A logon straight to the simulated controller, as the driver makes it.
+  int32_t Logon(const wchar_t* address = L"127.0.0.1") {
+    BSTR server = SysAllocString(address);
+    const int32_t result = SIM_ENTRY(ClientLogonEx)(97, 7, server, 5123, 5124, 10000, 0, 0, 0);
+    SysFreeString(server);
+    return result;
+  }
   bool Start(const char* configuracao = "") {
     return driver.IniciaComunicacao("127.0.0.1", "", configuracao);
   }

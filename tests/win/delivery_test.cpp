@@ -71,9 +71,14 @@ class Deliveries : public Station {
   KorvanDriver::Delivery out;
 };
 
+// Handed over with its log lines, again until confirmed; the type and
+// state go back as they came.
 TEST_F(Deliveries, HandedOverAgainUntilConfirmedThenCleared) {
   ASSERT_TRUE(Start());
-  const int32_t first = Add(MakeDelivery(11, 12.5, 4.299, 53.74));
+  SimDelivery d = MakeDelivery(11, 12.5, 4.299, 53.74);
+  d.state = 1;
+  d.type = 4;
+  const int32_t first = Add(d);
   Add(MakeDelivery(13, 20, 5, 100));
   ASSERT_TRUE(Poll());
   const std::vector<std::string> texts = {
@@ -83,6 +88,18 @@ TEST_F(Deliveries, HandedOverAgainUntilConfirmedThenCleared) {
                                              "1000", Num("1012,5"), "14:35:00", "0",
                                              "000000FF", ""}));
   EXPECT_EQ(out.data, 46361.0) << "5 December 2026 at midnight";
+  const bool dayFirst = DecimalSeparator() == ',';  // pt-BR vs en-US here
+  const std::string id = std::to_string(first);
+  EXPECT_EQ(LastLines(17), (std::vector<std::string>{
+      "ReengenhariaLitragem=" + Num("12,5"), "<AtribuiUltimoAbastecimentoBico>",
+      "Abastecimento = " + id, "Tipo          = 4", "Estado        = 1",
+      "<AtribuiUltimoAbastecimentoBico> OK", "AbastecimentoLogico = " + id,
+      "Numero Lógico       = 11", "Volume              = " + Num("12,5"),
+      "Preço Unitario      = " + Num("4,299"), "Valor Total         = " + Num("53,74"),
+      std::string("Data                = ") + (dayFirst ? "05/12/2026" : "12/5/2026"),
+      "Hora                = 14:35:00", "Encerrante Inicial  = 1000",
+      "Encerrante Final    = " + Num("1012,5"), "Status da bomba     = 1",
+      "<AUT_ObtemAbastecimento> OK."}));
   const KorvanDriver::Delivery handed = out;
   ASSERT_TRUE(Poll());
   EXPECT_EQ(std::memcmp(&handed, &out, sizeof out), 0) << "the same texts again";
@@ -90,35 +107,13 @@ TEST_F(Deliveries, HandedOverAgainUntilConfirmedThenCleared) {
 
   sim.SimClearCalls();
   ASSERT_TRUE(driver.ConfirmaAbastecimento());
-  EXPECT_EQ(Calls(sim), (std::vector<std::string>{
-                            Lock(first) + "=0", "ClearDelivery(" + std::to_string(first) + ",1)=0"}));
+  EXPECT_EQ(Calls(sim), (std::vector<std::string>{Lock(first) + "=0", "ClearDelivery(" + id + ",4)=0"}));
   EXPECT_EQ(LastLines(2), (std::vector<std::string>{"<AUT_ConfirmaAbastecimento>",
                                                     "<AUT_ConfirmaAbastecimento> OK."}));
   ASSERT_TRUE(Poll());
   EXPECT_STREQ(out.numeroLogico, "13");
   ASSERT_TRUE(driver.ConfirmaAbastecimento());
   EXPECT_EQ(sim.SimClearedCount(), 2);
-}
-
-TEST_F(Deliveries, LogsTheDeliveryHandedOver) {
-  ASSERT_TRUE(Start());
-  SimDelivery d = MakeDelivery(11, 12.5, 4.299, 53.74);
-  d.state = 1;
-  d.type = 4;
-  const int32_t id = Add(d);
-  ASSERT_TRUE(Poll());
-  const bool dayFirst = DecimalSeparator() == ',';  // pt-BR vs en-US here
-  EXPECT_EQ(LastLines(17), (std::vector<std::string>{
-      "ReengenhariaLitragem=" + Num("12,5"), "<AtribuiUltimoAbastecimentoBico>",
-      "Abastecimento = " + std::to_string(id), "Tipo          = 4", "Estado        = 1",
-      "<AtribuiUltimoAbastecimentoBico> OK",
-      "AbastecimentoLogico = " + std::to_string(id), "Numero Lógico       = 11",
-      "Volume              = " + Num("12,5"), "Preço Unitario      = " + Num("4,299"),
-      "Valor Total         = " + Num("53,74"),
-      std::string("Data                = ") + (dayFirst ? "05/12/2026" : "12/5/2026"),
-      "Hora                = 14:35:00", "Encerrante Inicial  = 1000",
-      "Encerrante Final    = " + Num("1012,5"), "Status da bomba     = 1",
-      "<AUT_ObtemAbastecimento> OK."}));
 }
 
 // Only state 3 is reserved and not cleared; the type goes back as it came.
