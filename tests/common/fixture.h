@@ -67,6 +67,13 @@ class Station : public testing::Test {
   bool Start(const char* configuracao = "") {
     return driver.IniciaComunicacao("127.0.0.1", "", configuracao);
   }
+  // The status text, read where it has room.
+  std::string Status() {
+    char status[64];
+    std::memset(status, 'X', sizeof status);
+    EXPECT_TRUE(driver.ObtemStatus(status));
+    return std::string(status, strnlen(status, sizeof status));
+  }
   std::vector<std::string> CallsNamed(const char* name) const { return Calls(sim, name); }
   std::string LastLine() const {
     const auto lines = LogMessages();

@@ -42,8 +42,6 @@ class Fuzz {
 
   void DisturbController();
   void CallRandomExport();
-  void Register(const char* numero);
-  bool IsRegistered(int32_t hoseId) const;
   bool DiscardedByRule(const SimDelivery& d) const;
   bool CheckDeliveries();
 
@@ -52,7 +50,8 @@ class Fuzz {
   KorvanDriver driver_;
   std::string huge9_, hugeX_;
   std::vector<const char*> texts_;
-  std::vector<std::string> registered_;      // as the driver's table holds them
+  std::set<std::string> registered_;         // nozzles in the driver's table
+  int registrations_ = 0;                    // of which the table keeps 100
   std::map<long long, SimDelivery> added_;   // by code
   std::set<long long> handedOver_;           // codes
   std::set<long long> unregisteredWhenAdded_;
@@ -82,7 +81,7 @@ void Fuzz::DisturbController() {
     if (sim_.SimAddDelivery(&d) > 0) {
       added_[d.code] = d;
       // Registrations only add: a nozzle unknown now may be discarded later.
-      if (!IsRegistered(d.hoseId)) unregisteredWhenAdded_.insert(d.code);
+      if (!registered_.count(std::to_string(d.hoseId))) unregisteredWhenAdded_.insert(d.code);
     }
   }
   if (Chance(0.05)) sim_.SimQueuePumpEvent(Pick(7) - 2, Pick(24) - 3);
@@ -94,10 +93,6 @@ void Fuzz::DisturbController() {
     sim_.SimClearCalls();
     sim_.SimClearFaults();
   }
-}
-
-void Fuzz::Register(const char* numero) {
-  if (registered_.size() < 100) registered_.push_back(numero ? numero : "");
 }
 
 void Fuzz::CallRandomExport() {
@@ -137,7 +132,7 @@ void Fuzz::CallRandomExport() {
       const char* numero = texts_[Pick(static_cast<int>(texts_.size()))];
       driver_.Call("AUT_RegistraBico", {Arg(numero), Text(), Text(), Text(), Text(),
                                         Text(), Text(), Text()});
-      Register(numero);
+      if (registrations_++ < 100) registered_.insert(numero ? numero : "");
       break;
     }
     case 22: driver_.Call("AUT_FinalizaComunicacao"); break;
@@ -145,13 +140,6 @@ void Fuzz::CallRandomExport() {
     case 24: driver_.Call("DRV_ParaGravacaoLog"); break;
     case 25: driver_.Call("DRV_IniciaGravacaoLog"); break;
   }
-}
-
-bool Fuzz::IsRegistered(int32_t hoseId) const {
-  const std::string nozzle = std::to_string(hoseId);
-  for (const auto& numero : registered_)
-    if (numero == nozzle) return true;
-  return false;
 }
 
 // Whether the driver may have discarded the delivery by itself: its nozzle
