@@ -11,9 +11,12 @@
 const RegionalSettings& Settings();
 void LoadSettings(const RegionalSettings& settings);
 
-// Reads a host's text; a null pointer is the empty text.
-inline std::string HostText(const char* text) { return text ? text : ""; }
+// Reads a host's text, without a copy; a null pointer is the empty text.
+inline std::string_view HostText(const char* text) { return text ? text : ""; }
 
 // Copies a text and its terminating zero into a host's buffer, whose size
 // the host chose for the longest value.
-void WriteHostText(char* buffer, std::string_view text);
+inline void WriteHostText(char* buffer, std::string_view text) {
+  text.copy(buffer, text.size());
+  buffer[text.size()] = '\0';
+}

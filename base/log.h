@@ -1,12 +1,15 @@
 // The driver's log. Every module writes its lines through here.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-// Whether lines are being written. While logging is off nothing is composed.
-bool LogIsOn();
+// Whether lines are being written: the log writer switches it (the native
+// tests keep it on). While logging is off nothing is composed.
+extern std::atomic<bool> loggingOn;
+inline bool LogIsOn() { return loggingOn.load(std::memory_order_relaxed); }
 // Writes one composed line. Defined by the Windows log writer (and by the
 // native tests).
 void WriteLogLine(std::string_view line);
@@ -26,6 +29,9 @@ void WriteLog(const Parts&... parts) {
   WriteLogLine(line);
 }
 
+// Writes "Error: <code>" for a client library result code other than 0.
+bool LogFailedResult(int32_t code);
+
 // A client library result code: 0 is success and writes nothing; any other
 // code writes "Error: <code>" and gives false.
-bool CheckResult(int32_t code);
+inline bool CheckResult(int32_t code) { return code == 0 || LogFailedResult(code); }

@@ -36,8 +36,7 @@ std::string LogLine(const LocalTime& now, char timeSeparator, std::string_view m
   return line;
 }
 
-bool CheckResult(int32_t code) {
-  if (code == 0) return true;
+bool LogFailedResult(int32_t code) {
   WriteLog("Error: ", IntToStr(code));
   return false;
 }

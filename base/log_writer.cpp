@@ -9,9 +9,10 @@
 #include "base/platform.h"
 #include "base/boundary.h"
 
+std::atomic<bool> loggingOn{false};
+
 namespace {
 
-std::atomic<bool> loggingOn{false};
 // Lets one line be written at a time; test and set in one step.
 std::atomic_flag logBusy = ATOMIC_FLAG_INIT;
 
@@ -25,8 +26,6 @@ void WriteLine(std::string_view message) {
 }
 
 }  // namespace
-
-bool LogIsOn() { return loggingOn.load(std::memory_order_relaxed); }
 
 void WriteLogLine(std::string_view message) {
   if (!LogIsOn()) return;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <system_error>
 
@@ -24,7 +25,20 @@ int DigitValue(char c, int base) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// Nozzle and pump numbers: one to nine plain digits, read straight away.
+bool ParsePlainDigits(std::string_view text, int32_t& value) {
+  if (text.empty() || text.size() > 9) return false;
+  int32_t read = 0;
+  for (char c : text) {
+    if (!IsDigit(c)) return false;
+    read = read * 10 + (c - '0');
+  }
+  value = read;
+  return true;
+}
+
 bool ParseInt(std::string_view text, int32_t& value) {
+  if (ParsePlainDigits(text, value)) return true;
   size_t i = 0;
   while (i < text.size() && text[i] == ' ') ++i;
   bool negative = false;
@@ -83,11 +97,11 @@ constexpr double kPowers10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
 // The double nearest to digits / 10^places, into `quotient`. One IEEE
 // division gives exactly that when both operands are exact (digits below
 // 2^53, 10^places up to 10^15); SSE2 does it in double precision whatever the
-// host set the x87 unit to. False (nothing computed) unless the host keeps
-// the default rounding to nearest.
+// host set the x87 unit to, rounding to nearest (the exports' floating-point
+// shield keeps the SSE unit in its default mode while the driver works).
+// False (nothing computed) where there is no SSE2.
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("sse2"))) bool ExactQuotient(uint64_t digits, int places, double& quotient) {
-  if ((_mm_getcsr() & 0xE040) != 0) return false;  // directed rounding, FTZ, DAZ
   quotient = _mm_cvtsd_f64(_mm_div_sd(_mm_set_sd(static_cast<double>(static_cast<int64_t>(digits))),
                                       _mm_set_sd(kPowers10[places])));
   return true;
@@ -96,12 +110,31 @@ __attribute__((target("sse2"))) bool ExactQuotient(uint64_t digits, int places, 
 bool ExactQuotient(uint64_t, int, double&) { return false; }
 #endif
 
-// Money, volumes and totalizers have few decimals: the fewest that read back,
-// found directly, with at most 15 digits. The digits that read back lie
-// within a few units of 2^-53 of the scaled value; only a place where the
-// scaled value is that close to a whole number is worth the exact division.
+// Money, volumes and prices mostly have four decimals or fewer: one scaling
+// finds them, the fewest that read back. Below 1E11, a value that is not
+// found here has no such text of four decimals or fewer.
+bool FourDecimals(double magnitude, ShortestDecimal& decimal) {
+  if (!(magnitude < 1e11)) return false;
+  const double scaled = magnitude * kPowers10[4];
+  const double whole = static_cast<double>(static_cast<int64_t>(scaled + 0.5));
+  if (whole == 0 || std::fabs(scaled - whole) > scaled * 0x1p-50) return false;
+  uint64_t digits = static_cast<uint64_t>(whole);
+  int places = 4;
+  for (; places > 0 && digits % 10 == 0; --places) digits /= 10;
+  double quotient = 0;
+  if (!ExactQuotient(digits, places, quotient) || quotient != magnitude) return false;
+  decimal = {digits, -places};
+  return true;
+}
+
+// The fewest decimals that read back, with at most 15 digits. The digits
+// that read back lie within a few units of 2^-53 of the scaled value; only a
+// place where the scaled value is that close to a whole number is worth the
+// exact division.
 bool FewDecimals(double magnitude, ShortestDecimal& decimal) {
-  for (int places = 0; places <= 15; ++places) {
+  if (FourDecimals(magnitude, decimal)) return true;
+  const int firstPlaces = magnitude < 1e11 ? 5 : 0;
+  for (int places = firstPlaces; places <= 15; ++places) {
     const double scaled = magnitude * kPowers10[places];
     if (!(scaled < 1e15)) return false;
     const double whole = static_cast<double>(static_cast<int64_t>(scaled + 0.5));
@@ -142,15 +175,6 @@ int DigitCount(uint64_t digits) {
     ++count;
   }
   return count;
-}
-
-// Whether a value of at most 15 digits is written in fixed notation: from
-// 0.0001 on, that is no more than three zeros after the separator.
-bool FixedNotation(const ShortestDecimal& decimal) {
-  static constexpr uint64_t kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000,
-                                       1000000000, 10000000000, 100000000000, 1000000000000};
-  const int places = -decimal.exponent;
-  return places <= 4 || decimal.digits >= kTens[places - 4];
 }
 
 }  // namespace
@@ -199,8 +223,13 @@ bool RoundTo15(double magnitude, uint64_t& digits, int& exponent) {
   static constexpr double kScales[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  if ((_mm_getcsr() & 0xE040) != 0 || !(magnitude >= 1e-7 && magnitude < 1e15)) return false;
-  int places = 14 - static_cast<int>(std::floor(std::log10(magnitude)));
+  if (!(magnitude >= 1e-7 && magnitude < 1e15)) return false;
+  // From the binary exponent e: floor(e log10 2) is the decimal one or one
+  // below it, which the loop below puts right.
+  uint64_t bits;
+  std::memcpy(&bits, &magnitude, sizeof bits);
+  const int binaryExponent = static_cast<int>((bits >> 52) & 0x7FF) - 1023;
+  int places = 14 - ((binaryExponent * 78913) >> 18);
   for (int attempt = 0; attempt < 3; ++attempt) {
     if (places < 0 || places > 22) return false;
     double product, error;
@@ -260,6 +289,34 @@ SignificantDigits FifteenDigits(double value) {
   return significant;
 }
 
+constexpr uint64_t kPowers10Int[] = {1, 10, 100, 1000, 10000};
+
+// Writes `digits` in decimal backwards from `end`, two at a time, with
+// leading zeros up to `width`; returns the first character.
+char* PutDigitsBack(char* end, uint64_t digits, int width) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  char* begin = end;
+  while (digits >= 100) {
+    const uint64_t pair = digits % 100;
+    digits /= 100;
+    begin -= 2;
+    begin[0] = kPairs[2 * pair];
+    begin[1] = kPairs[2 * pair + 1];
+  }
+  if (digits >= 10) {
+    begin -= 2;
+    begin[0] = kPairs[2 * digits];
+    begin[1] = kPairs[2 * digits + 1];
+  } else {
+    *--begin = static_cast<char>('0' + digits);
+  }
+  while (end - begin < width) *--begin = '0';
+  return begin;
+}
+
 // Writes `text` at `out`; returns the end.
 char* Put(char* out, const char* text, int length) {
   for (int i = 0; i < length; ++i) *out++ = text[i];
@@ -275,17 +332,20 @@ std::string FloatToStr(double value, const RegionalSettings& settings) {
 
   char text[32];  // at most 22 characters
   ShortestDecimal few;
-  if (FewDecimals(std::fabs(value), few) && FixedNotation(few)) {
-    // Fewer than 16 digits, none of them trailing zeros of a fraction: the
-    // value to 15 digits, written from the last digit back.
+  if (FourDecimals(std::fabs(value), few)) {
+    // At most four decimals, none of them a trailing zero: the value to 15
+    // digits, written from the last digit back.
     char* begin = text + sizeof text;
     uint64_t digits = few.digits;
-    for (int place = few.exponent; place < 0; ++place, digits /= 10) *--begin = static_cast<char>('0' + digits % 10);
-    if (few.exponent < 0) *--begin = settings.decimalSeparator;
-    do {
-      *--begin = static_cast<char>('0' + digits % 10);
-      digits /= 10;
-    } while (digits != 0);
+    if (few.exponent < 0) {
+      const int places = -few.exponent;  // 1 to 4
+      const uint64_t whole = places == 1 ? digits / 10 : places == 2 ? digits / 100
+                           : places == 3 ? digits / 1000 : digits / 10000;
+      begin = PutDigitsBack(begin, digits - whole * kPowers10Int[places], places);
+      digits = whole;
+      *--begin = settings.decimalSeparator;
+    }
+    begin = PutDigitsBack(begin, digits, 0);
     if (value < 0) *--begin = '-';
     return std::string(begin, text + sizeof text);
   }

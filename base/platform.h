@@ -51,9 +51,11 @@ class DriverLockHold {
 // Masks floating-point exceptions while an operation runs, then gives the
 // host its control words back with nothing left pending: Delphi hosts run
 // with overflow, division by zero and invalid operations unmasked, and an
-// odd number from the controller must not trap in the host. Works on the x87
-// and SSE control words directly; they are rewritten only when the host has
-// an exception unmasked, and the status flags cleared only when one is set.
+// odd number from the controller must not trap in the host. The SSE unit
+// also rounds to nearest without flushing while the driver works, whatever
+// the host chose. Works on the x87 and SSE control words directly, and only
+// when the host's differ from that: with every exception masked no flag can
+// trap, so the words are then only read.
 class FloatingPointShield {
  public:
   FloatingPointShield();
@@ -64,7 +66,7 @@ class FloatingPointShield {
  private:
   unsigned short hostX87_;
   unsigned int hostSse_;
-  bool masked_;  // the host's words were changed
+  bool shielding_;  // the host's words were changed
 };
 
 }  // namespace platform

@@ -91,27 +91,16 @@ CRITICAL_SECTION driverLock;
 // matching flags are the status word's and MXCSR's bits 0-5.
 constexpr unsigned short kX87Masks = 0x3F;
 constexpr unsigned int kSseMasks = 0x1F80;
+// MXCSR's mode: the masks, rounding (bits 13-14), flush to zero (15) and
+// denormals are zero (6). The driver's number texts count on the default:
+// all masked, rounding to nearest, no flushing.
+constexpr unsigned int kSseMode = 0xFFC0;
 constexpr unsigned int kSseFlags = 0x3F;
 
-unsigned short X87Control() {
-  unsigned short word;
-  __asm__ volatile("fnstcw %0" : "=m"(word) : : "memory");
-  return word;
-}
-unsigned short X87Status() {
-  unsigned short word;
-  __asm__ volatile("fnstsw %0" : "=m"(word) : : "memory");
-  return word;
-}
 void SetX87Control(unsigned short word) {
   __asm__ volatile("fldcw %0" : : "m"(word) : "memory");
 }
 void ClearX87Flags() { __asm__ volatile("fnclex" : : : "memory"); }
-unsigned int Sse() {
-  unsigned int word;
-  __asm__ volatile("stmxcsr %0" : "=m"(word) : : "memory");
-  return word;
-}
 void SetSse(unsigned int word) {
   __asm__ volatile("ldmxcsr %0" : : "m"(word) : "memory");
 }
@@ -124,26 +113,24 @@ void DestroyDriverLock() { DeleteCriticalSection(&driverLock); }
 DriverLockHold::DriverLockHold() { EnterCriticalSection(&driverLock); }
 DriverLockHold::~DriverLockHold() { LeaveCriticalSection(&driverLock); }
 
-FloatingPointShield::FloatingPointShield()
-    : hostX87_(X87Control()), hostSse_(Sse()) {
-  masked_ = (hostX87_ & kX87Masks) != kX87Masks ||
-            (hostSse_ & kSseMasks) != kSseMasks;
-  if (!masked_) return;
+FloatingPointShield::FloatingPointShield() {
+  // Both words are stored before either is read back: the two slow stores
+  // overlap.
+  __asm__ volatile("fnstcw %0\n\tstmxcsr %1" : "=m"(hostX87_), "=m"(hostSse_) : : "memory");
+  shielding_ = (hostX87_ & kX87Masks) != kX87Masks ||
+               (hostSse_ & kSseMode) != kSseMasks;
+  if (!shielding_) return;
   SetX87Control(hostX87_ | kX87Masks);
-  SetSse(hostSse_ | kSseMasks);
+  SetSse((hostSse_ & ~(kSseMode | kSseFlags)) | kSseMasks);
 }
 
 FloatingPointShield::~FloatingPointShield() {
+  if (!shielding_) return;
   // Flags go before the masks come back: an unmasked x87 exception whose
   // flag is set would trap at the host's next floating-point instruction.
-  if (X87Status() & kX87Masks) ClearX87Flags();
-  const unsigned int sse = Sse();
-  if (masked_) {
-    SetX87Control(hostX87_);
-    SetSse(hostSse_ & ~kSseFlags);
-  } else if (sse & kSseFlags) {
-    SetSse(sse & ~kSseFlags);
-  }
+  ClearX87Flags();
+  SetX87Control(hostX87_);
+  SetSse(hostSse_ & ~kSseFlags);
 }
 
 }  // namespace platform

@@ -51,6 +51,8 @@ void AppendNumber(std::string& text, int64_t value, size_t minDigits) {
   text.append(buffer, length);
 }
 
+char Digit(int value) { return static_cast<char>('0' + value); }
+
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
@@ -64,15 +66,13 @@ std::string InvalidDate(double oleDate) {
 std::optional<std::string> HoraText(double oleDate, const RegionalSettings& settings) {
   const std::optional<int64_t> total = Milliseconds(oleDate);
   if (!total) return std::nullopt;
-  const int64_t ms = (*total < 0 ? -*total : *total) % kMsPerDay;
-  const int64_t seconds = ms / 1000;
-  std::string text;
-  AppendNumber(text, seconds / 3600, 2);
-  text += settings.timeSeparator;
-  AppendNumber(text, seconds / 60 % 60, 2);
-  text += settings.timeSeparator;
-  AppendNumber(text, seconds % 60, 2);
-  return text;
+  const int seconds = static_cast<int>((*total < 0 ? -*total : *total) % kMsPerDay / 1000);
+  const int parts[] = {seconds / 3600, seconds / 60 % 60, seconds % 60};
+  const char separator = settings.timeSeparator;
+  const char text[] = {Digit(parts[0] / 10), Digit(parts[0] % 10), separator,
+                       Digit(parts[1] / 10), Digit(parts[1] % 10), separator,
+                       Digit(parts[2] / 10), Digit(parts[2] % 10)};
+  return std::string(text, sizeof text);
 }
 
 std::optional<double> DateAtMidnight(double oleDate) {
@@ -114,10 +114,13 @@ std::optional<std::string> ShortDateText(double oleDate, const RegionalSettings&
 }
 
 std::string Hex64Text(int64_t code) {
-  char buffer[17];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<uint64_t>(code), 16);
-  const size_t length = static_cast<size_t>(result.ptr - buffer);
-  std::string text(length < 8 ? 8 - length : 0, '0');
-  for (size_t i = 0; i < length; ++i) text += static_cast<char>(buffer[i] >= 'a' ? buffer[i] - 'a' + 'A' : buffer[i]);
-  return text;
+  char text[16];
+  char* begin = text + sizeof text;
+  uint64_t rest = static_cast<uint64_t>(code);
+  do {
+    *--begin = "0123456789ABCDEF"[rest & 15];
+    rest >>= 4;
+  } while (rest != 0);
+  while (begin > text + 8) *--begin = '0';
+  return std::string(begin, text + sizeof text);
 }

@@ -108,7 +108,6 @@ enum class Outcome { HandOver, Discarded, Invalid };
 Outcome WriteOutputs(const Delivery& d, const DeliveryBuffers& out,
                      DeliveryTexts& t, std::string& error) {
   const RegionalSettings& settings = Settings();
-  t.numeroLogico = IntToStr(d.hoseId);
   WriteHostText(out.numeroLogico, t.numeroLogico);
   const std::optional<int64_t> volume = TruncaCasas(3, d.volume);
   if (!volume) {
@@ -193,12 +192,13 @@ Verdict FinishConfirmation(const Delivery& d, std::string& error) {
 
 Verdict Consider(const Delivery& d, const DeliveryBuffers& out,
                  std::string& error) {
-  if (Nozzles().LocalizaBico(IntToStr(d.hoseId)) == 0) {
+  DeliveryTexts texts;
+  texts.numeroLogico = IntToStr(d.hoseId);
+  if (Nozzles().LocalizaBico(texts.numeroLogico) == 0) {
     Log("Abastecimento de um bico não registrado.");
     Discard(d);
     return Verdict::Stop;
   }
-  DeliveryTexts texts;
   std::string invalid;
   switch (WriteOutputs(d, out, texts, invalid)) {
     case Outcome::HandOver: break;

@@ -46,10 +46,39 @@ constexpr uint64_t kPowers10[] = {1,
                                   1000000000000000000,
                                   10000000000000000000u};
 
-// value / divisor, rounded as asked.
-uint64_t Divide(uint64_t value, uint64_t divisor, Rounding rounding) {
-  const uint64_t quotient = value / divisor, remainder = value % divisor;
-  const uint64_t half = divisor / 2;  // divisor is a power of ten
+// value / 10^k, k in 0..19. Each divisor is a constant, which the compiler
+// turns into a multiplication: a 64-bit division takes tens of cycles, and a
+// delivery takes a dozen of these.
+uint64_t DividePow10(uint64_t value, int k) {
+  switch (k) {
+    case 0: return value;
+    case 1: return value / 10u;
+    case 2: return value / 100u;
+    case 3: return value / 1000u;
+    case 4: return value / 10000u;
+    case 5: return value / 100000u;
+    case 6: return value / 1000000u;
+    case 7: return value / 10000000u;
+    case 8: return value / 100000000u;
+    case 9: return value / 1000000000u;
+    case 10: return value / 10000000000u;
+    case 11: return value / 100000000000u;
+    case 12: return value / 1000000000000u;
+    case 13: return value / 10000000000000u;
+    case 14: return value / 100000000000000u;
+    case 15: return value / 1000000000000000u;
+    case 16: return value / 10000000000000000u;
+    case 17: return value / 100000000000000000u;
+    case 18: return value / 1000000000000000000u;
+    default: return value / 10000000000000000000u;
+  }
+}
+
+// value / 10^k, rounded as asked.
+uint64_t Divide(uint64_t value, int k, Rounding rounding) {
+  const uint64_t divisor = kPowers10[k];
+  const uint64_t quotient = DividePow10(value, k), remainder = value - quotient * divisor;
+  const uint64_t half = divisor / 2;
   bool up = false;
   if (rounding == Rounding::HalfAwayFromZero) up = divisor > 1 && remainder >= half;
   if (rounding == Rounding::HalfEven) up = remainder > half || (remainder == half && divisor > 1 && quotient % 2 == 1);
@@ -76,12 +105,12 @@ Split SplitAt(const Decimal& decimal, int places, Rounding rounding) {
   const int fractionDigits = -decimal.exponent;
   uint64_t fraction = decimal.digits;
   if (fractionDigits < 18) {
-    split.whole = decimal.digits / kPowers10[fractionDigits];
-    fraction = decimal.digits % kPowers10[fractionDigits];
+    split.whole = DividePow10(decimal.digits, fractionDigits);
+    fraction = decimal.digits - split.whole * kPowers10[fractionDigits];
   }
   const int shift = places - fractionDigits;  // fraction x 10^shift
   if (shift >= 0) split.fraction = fraction * kPowers10[shift];  // below 10^places
-  else if (-shift <= 18) split.fraction = Divide(fraction, kPowers10[-shift], rounding);
+  else if (-shift <= 18) split.fraction = Divide(fraction, -shift, rounding);
   // else: below half a unit of the last place (fraction < 10^17)
   return split;
 }
@@ -235,9 +264,9 @@ std::optional<int64_t> TruncaCasas(int16_t casas, double valor) {
   const int roundingPlace = places == 0 ? 1 : 11;
   const Decimal decimal = DecimalOf(valor);
   const Split split = SplitAt(decimal, roundingPlace, Rounding::HalfAwayFromZero);
-  const uint64_t cut = split.fraction / kPowers10[roundingPlace - places];
+  const uint64_t cut = DividePow10(split.fraction, roundingPlace - places);
   const uint64_t tenThousandths =
-      places <= 4 ? cut * kPowers10[4 - places] : Divide(cut, kPowers10[places - 4], Rounding::HalfEven);
+      places <= 4 ? cut * kPowers10[4 - places] : Divide(cut, places - 4, Rounding::HalfEven);
   return SignedCount(decimal.negative, split.whole, tenThousandths);
 }
 

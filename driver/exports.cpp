@@ -30,11 +30,19 @@ namespace {
 template <class Operation>
 KorvanBool Guarded(const char* failure, Operation operation) noexcept {
   platform::DriverLockHold hold;
-  platform::FloatingPointShield shield;
   std::string error;
   if (operation(error)) return 1;
   if (!error.empty()) WriteLog(failure, error);
   return 0;
+}
+
+// The same for the operations that compute with numbers from the controller
+// or the host: they also run inside the floating-point shield. The others
+// only move integers and texts.
+template <class Operation>
+KorvanBool GuardedNumbers(const char* failure, Operation operation) noexcept {
+  platform::FloatingPointShield shield;
+  return Guarded(failure, operation);
 }
 
 // A null output buffer gives 0 before anything is asked of the controller.
@@ -86,8 +94,9 @@ KORVAN_CALL void DRV_ParaGravacaoLog() { ParaGravacaoLog(); }
 KORVAN_CALL KorvanBool AUT_IniciaComunicacao(const char* porta, const char* modo,
                                              const char* configuracao) {
   return Guarded("Falhou >AUT_IniciaComunicacao< ", [&](std::string&) {
-    return IniciaComunicacao(HostText(porta), HostText(modo),
-                             HostText(configuracao));
+    return IniciaComunicacao(std::string(HostText(porta)),
+                             std::string(HostText(modo)),
+                             std::string(HostText(configuracao)));
   });
 }
 
@@ -116,7 +125,7 @@ KORVAN_CALL KorvanBool AUT_ObtemAbastecimento(KORVAN_ARGS11(
   DeliveryBuffers buffers{numeroLogico, volume, valorTotal, precoUnitario,
                           encerranteInicial, encerranteFinal, hora, text8,
                           text9, text10, data};
-  return Guarded("<AUT_ObtemAbastecimento> Falhou: ", [&](std::string& error) {
+  return GuardedNumbers("<AUT_ObtemAbastecimento> Falhou: ", [&](std::string& error) {
     return HasBuffers({numeroLogico, volume, valorTotal, precoUnitario,
                        encerranteInicial, encerranteFinal, hora, text8, text9,
                        text10, data},
@@ -138,7 +147,7 @@ KORVAN_CALL KorvanBool AUT_ObtemStatus(char* status) {
 }
 
 KORVAN_CALL KorvanBool AUT_ObtemEncerrante(const char* bico, char* encerrante) {
-  return Guarded("<AUT_ObtemEncerrante> Falhou: ",
+  return GuardedNumbers("<AUT_ObtemEncerrante> Falhou: ",
                  [&](std::string& error) {
     return HasBuffers({encerrante}, error) &&
            ObtemEncerrante(HostText(bico), encerrante, error);
@@ -146,7 +155,7 @@ KORVAN_CALL KorvanBool AUT_ObtemEncerrante(const char* bico, char* encerrante) {
 }
 
 KORVAN_CALL KorvanBool AUT_ObtemPreco(const char* bico, char* preco) {
-  return Guarded("<AUT_ObtemPreco> Falhou: ",
+  return GuardedNumbers("<AUT_ObtemPreco> Falhou: ",
                  [&](std::string& error) {
     return HasBuffers({preco}, error) &&
            ObtemPreco(HostText(bico), preco, error);
@@ -154,7 +163,7 @@ KORVAN_CALL KorvanBool AUT_ObtemPreco(const char* bico, char* preco) {
 }
 
 KORVAN_CALL KorvanBool AUT_AlteraPreco(const char* bico, const char* preco) {
-  return Guarded("<AUT_AlteraPreco> Falhou: ", [&](std::string& error) {
+  return GuardedNumbers("<AUT_AlteraPreco> Falhou: ", [&](std::string& error) {
     return AlteraPreco(HostText(bico), HostText(preco), error);
   });
 }

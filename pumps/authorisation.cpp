@@ -24,7 +24,7 @@ struct Texts {
 
 // Finds the hose the host names, then sends the command to its pump. Each
 // failed step ends the operation before the next client call.
-bool CommandPumpOfHose(const std::string& bico, NozzleIs nozzleIs,
+bool CommandPumpOfHose(std::string_view bico, NozzleIs nozzleIs,
                        PumpCommand TQXClient::*command, const char* commandName,
                        const Texts& texts, std::string& error) {
   WriteLog(texts.entry);
@@ -78,7 +78,7 @@ bool CommandAllPumps(const char* entry, AllCommand TQXClient::*command,
 
 }  // namespace
 
-bool AutorizaAbastecimento(const std::string& bico, std::string& error) {
+bool AutorizaAbastecimento(std::string_view bico, std::string& error) {
   return CommandPumpOfHose(
       bico, NozzleIs::HoseId, &TQXClient::Authorise, "Authorise",
       {"<AUT_AutorizaAbastecimento>",
@@ -89,7 +89,7 @@ bool AutorizaAbastecimento(const std::string& bico, std::string& error) {
       error);
 }
 
-bool BloqueiaBico(const std::string& bico, std::string& error) {
+bool BloqueiaBico(std::string_view bico, std::string& error) {
   return CommandPumpOfHose(
       bico, NozzleIs::HoseOrdinal, &TQXClient::TempStop, "TempStop",
       {"<AUT_BloqueiaBico>", "<AUT_BloqueiaBico> Falha ao Testar Conexão.",
@@ -100,7 +100,7 @@ bool BloqueiaBico(const std::string& bico, std::string& error) {
       error);
 }
 
-bool DesbloqueiaBico(const std::string& bico, std::string& error) {
+bool DesbloqueiaBico(std::string_view bico, std::string& error) {
   return CommandPumpOfHose(
       bico, NozzleIs::HoseOrdinal, &TQXClient::ReAuthorise, "ReAuthorise",
       {"<AUT_DesbloqueiaBico>", "<AUT_DesbloqueiaBico> Falha ao Testar Conexão.",

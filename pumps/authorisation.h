@@ -2,11 +2,12 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // False after the operation's own failure lines, or with `error` set (a
 // nozzle that does not convert, a missing entry point) for the caller to log.
-bool AutorizaAbastecimento(const std::string& bico, std::string& error);
-bool BloqueiaBico(const std::string& bico, std::string& error);
-bool DesbloqueiaBico(const std::string& bico, std::string& error);
+bool AutorizaAbastecimento(std::string_view bico, std::string& error);
+bool BloqueiaBico(std::string_view bico, std::string& error);
+bool DesbloqueiaBico(std::string_view bico, std::string& error);
 bool BloqueiaTodosBicos(std::string& error);
 bool DesbloqueiaTodosBicos(std::string& error);

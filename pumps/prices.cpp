@@ -12,7 +12,7 @@ namespace {
 // over as text.
 template <class Field>
 bool ReadHoseNumber(const char* name, const char* failure,
-                    const std::string& bico, char* buffer, Field field,
+                    std::string_view bico, char* buffer, Field field,
                     std::string& error) {
   WriteLog("<", name, ">");
   int32_t hoseId = 0;
@@ -29,18 +29,18 @@ bool ReadHoseNumber(const char* name, const char* failure,
 
 }  // namespace
 
-bool ObtemEncerrante(const std::string& bico, char* buffer, std::string& error) {
+bool ObtemEncerrante(std::string_view bico, char* buffer, std::string& error) {
   return ReadHoseNumber("AUT_ObtemEncerrante",
                         "Falha ao obter encerrante do bico ", bico, buffer,
                         &HoseProperties::totalizer, error);
 }
 
-bool ObtemPreco(const std::string& bico, char* buffer, std::string& error) {
+bool ObtemPreco(std::string_view bico, char* buffer, std::string& error) {
   return ReadHoseNumber("AUT_ObtemPreco", "Falha ao obter preço do bico: ",
                         bico, buffer, &HoseProperties::price, error);
 }
 
-bool AlteraPreco(const std::string& bico, const std::string& preco, std::string& error) {
+bool AlteraPreco(std::string_view bico, std::string_view preco, std::string& error) {
   WriteLog("<AUT_AlteraPreco>");
   // The price is read before anything is asked of the controller.
   double price = 0;

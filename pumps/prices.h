@@ -2,10 +2,11 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // False after the operation's own failure lines, or with `error` set (a
 // nozzle or price that does not convert, a missing entry point) for the
 // caller to log.
-bool ObtemEncerrante(const std::string& bico, char* buffer, std::string& error);
-bool ObtemPreco(const std::string& bico, char* buffer, std::string& error);
-bool AlteraPreco(const std::string& bico, const std::string& preco, std::string& error);
+bool ObtemEncerrante(std::string_view bico, char* buffer, std::string& error);
+bool ObtemPreco(std::string_view bico, char* buffer, std::string& error);
+bool AlteraPreco(std::string_view bico, std::string_view preco, std::string& error);

@@ -1,7 +1,10 @@
 // Pump status letters, totalizers and prices, authorisation and locking,
 // against the simulated controller with a "," locale.
+#include <float.h>
+
 #include <cstring>
 #include <functional>
+#include <string>
 
 #include "tests/common/fixture.h"
 
@@ -82,6 +85,34 @@ TEST_F(Pumps, TotalizerAndPriceAreTheControllersNumbers) {
   ASSERT_TRUE(driver.ObtemPreco("77", text));
   EXPECT_STREQ(text, "4");
   EXPECT_EQ(LastLines(2), (std::vector<std::string>{"<AUT_ObtemPreco>", "<AUT_ObtemPreco> OK"}));
+}
+
+// A host may compute with another rounding mode; the driver's texts are
+// those of the default one, and the host gets its mode back.
+TEST_F(Pumps, TextsDoNotFollowTheHostsRoundingMode) {
+  const double prices[] = {5.799, 0.1 + 0.2};
+  const char* texts[] = {"5,799", "0,3"};
+  for (int i = 0; i < 2; ++i) {
+    SimHose hose{};
+    hose.id = 70 + i;
+    hose.pumpId = 101;
+    hose.price = prices[i];
+    ASSERT_EQ(sim.SimAddHose(&hose), SIM_OK);
+  }
+  const unsigned int host = _control87(0, 0);
+  for (unsigned int mode : {_RC_DOWN, _RC_UP, _RC_CHOP}) {
+    for (int i = 0; i < 2; ++i) {
+      SCOPED_TRACE("rounding mode " + std::to_string(mode) + ", price " + texts[i]);
+      char text[32] = "";
+      _control87(mode, _MCW_RC);
+      const bool read = driver.ObtemPreco(std::to_string(70 + i).c_str(), text);
+      const unsigned int after = _control87(0, 0);
+      _control87(host, _MCW_RC);
+      EXPECT_TRUE(read);
+      EXPECT_STREQ(text, texts[i]);
+      EXPECT_EQ(after & _MCW_RC, mode) << "the host's rounding mode is back";
+    }
+  }
 }
 
 TEST_F(Pumps, PriceChangeGoesToTheHoseOfTheOrdinal) {
