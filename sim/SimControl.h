@@ -104,6 +104,9 @@ QX_API int32_t QX_CALL SimClearCalls();
 // 0 stops recording calls (neither texts nor counts), 1 resumes; on at load
 // and after SimReset. Faults fire either way.
 QX_API int32_t QX_CALL SimSetRecording(int32_t on);
+// Entry-point calls (not control exports) that began while another was still
+// running, since load or SimReset; a host's driver must keep this at 0.
+QX_API int32_t QX_CALL SimOverlappingCalls();
 
 // The simulated clock, in seconds since the first logon; scheduled scenario
 // items fall due by it. It runs with real time unless SimUseRealTime(0) (or
@@ -127,7 +130,7 @@ QX_API double QX_CALL SimClockSeconds();
   X(SimSetConnected) X(SimGetSession) X(SimFailCall) X(SimFailCalls)        \
   X(SimClearFaults)                                                          \
   X(SimCallCount) X(SimGetCall) X(SimCountCalls) X(SimClearCalls)            \
-  X(SimSetRecording)                                                         \
+  X(SimSetRecording) X(SimOverlappingCalls)                                 \
   X(SimAdvanceClock) X(SimUseRealTime) X(SimClockSeconds)
 
 // One typed pointer per control export, named after it.

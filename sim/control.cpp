@@ -69,6 +69,7 @@ QX_API int32_t QX_CALL SimReset() {
     sim.scenarioError.clear();
     sim.network = false;
     sim.remote.Close();
+    sim.overlapping = 0;
     return static_cast<int32_t>(SIM_OK);
   });
 }
@@ -257,6 +258,10 @@ QX_API int32_t QX_CALL SimCountCalls(const char* name) {
     const int64_t n = sim.calls.Count(name ? name : "*");
     return static_cast<int32_t>(std::min<int64_t>(n, INT32_MAX));
   });
+}
+
+QX_API int32_t QX_CALL SimOverlappingCalls() {
+  return TheSimulator().overlapping.load();
 }
 
 QX_API int32_t QX_CALL SimForgetCleared() {

@@ -53,9 +53,25 @@ BSTR NewBstr(const std::string& text) {
 // then answers with an injected fault if one fires, else with `operation`,
 // and records the call while recording is on. Nothing may be thrown across
 // the library's edge.
+// The client library is not re-entrant: a call that begins while another is
+// in flight is counted for SimOverlappingCalls before the lock orders them.
+class InFlight {
+ public:
+  explicit InFlight(Simulator& sim) : sim_(sim) {
+    if (sim_.inFlight.fetch_add(1) > 0) sim_.overlapping.fetch_add(1);
+  }
+  ~InFlight() { sim_.inFlight.fetch_sub(1); }
+  InFlight(const InFlight&) = delete;
+  InFlight& operator=(const InFlight&) = delete;
+
+ private:
+  Simulator& sim_;
+};
+
 template <class Arguments, class Operation>
 QXResult Serve(const char* name, Arguments arguments, Operation operation) {
   Simulator& sim = TheSimulator();
+  const InFlight counted(sim);
   std::lock_guard<std::mutex> hold(sim.lock);
   QXResult result = SIM_ERR_INTERNAL;
   try {

@@ -3,6 +3,7 @@
 // export takes `lock` for its whole run.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -32,6 +33,10 @@ struct Simulator {
   // `remote`, instead of `station`.
   bool network = false;
   RemoteStation remote;
+  // Entry-point calls running now, and those that began while another was
+  // running: counted outside `lock`, which would otherwise hide them.
+  std::atomic<int32_t> inFlight{0};
+  std::atomic<int32_t> overlapping{0};
 };
 
 Simulator& TheSimulator();

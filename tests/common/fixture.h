@@ -6,11 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "host/KorvanDriver.h"
 #include "tests/common/station.h"
+// After windows.h, which it needs.
+#include <oleauto.h>
 
 class Station : public testing::Test {
  protected:
@@ -27,8 +30,49 @@ class Station : public testing::Test {
     EXPECT_TRUE(driver.abiClean()) << "a call unbalanced the stack or registers";
   }
 
+  // Every operation that talks to the controller answers exactly 0, without
+  // a fault and without touching the host's buffers.
+  void ExpectEveryOperationRefused() {
+    char buffer[32] = "intact";
+    KorvanDriver::Delivery d;
+    std::memset(&d, 'X', sizeof d);
+    const struct { const char* name; std::initializer_list<uintptr_t> args; } calls[] = {
+        {"AUT_ObtemAbastecimento",
+         {Arg(d.numeroLogico), Arg(d.volume), Arg(d.valorTotal), Arg(d.precoUnitario),
+          Arg(d.encerranteInicial), Arg(d.encerranteFinal), Arg(d.hora), Arg(d.text8),
+          Arg(d.text9), Arg(d.text10), Arg(&d.data)}},
+        {"AUT_ConfirmaAbastecimento", {}},
+        {"AUT_ObtemStatus", {Arg(buffer)}},
+        {"AUT_ObtemEncerrante", {Arg("1"), Arg(buffer)}},
+        {"AUT_ObtemPreco", {Arg("1"), Arg(buffer)}},
+        {"AUT_AlteraPreco", {Arg("1"), Arg("1")}},
+        {"AUT_AutorizaAbastecimento", {Arg("1")}},
+        {"AUT_BloqueiaBico", {Arg("1")}},
+        {"AUT_DesbloqueiaBico", {Arg("1")}},
+        {"AUT_BloqueiaTodosBicos", {}},
+        {"AUT_DesbloqueiaTodosBicos", {}},
+    };
+    for (const auto& call : calls) EXPECT_EQ(driver.Call(call.name, call.args), 0u) << call.name;
+    EXPECT_EQ(std::string(d.numeroLogico, 2) + d.volume[0] + d.text10[31], "XXXX");
+    EXPECT_STREQ(buffer, "intact");
+  }
+
+  // A logon straight to the simulated controller, as the driver makes it.
+  int32_t Logon(const wchar_t* address = L"127.0.0.1") {
+    BSTR server = SysAllocString(address);
+    const int32_t result = SIM_ENTRY(ClientLogonEx)(97, 7, server, 5123, 5124, 10000, 0, 0, 0);
+    SysFreeString(server);
+    return result;
+  }
   bool Start(const char* configuracao = "") {
     return driver.IniciaComunicacao("127.0.0.1", "", configuracao);
+  }
+  // The status text, read where it has room.
+  std::string Status() {
+    char status[64];
+    std::memset(status, 'X', sizeof status);
+    EXPECT_TRUE(driver.ObtemStatus(status));
+    return std::string(status, strnlen(status, sizeof status));
   }
   std::vector<std::string> CallsNamed(const char* name) const { return Calls(sim, name); }
   std::string LastLine() const {

@@ -18,24 +18,38 @@ SimControl LoadSimulator() {
   return sim;
 }
 
+void AddPump(const SimControl& sim, int number) {
+  SimPump pump{};
+  pump.id = 100 + number;
+  pump.number = number;
+  pump.state = SIM_PUMP_IDLE;
+  sim.SimAddPump(&pump);
+}
+
+void AddHose(const SimControl& sim, int id, int pumpNumber, double price) {
+  SimHose hose{};
+  hose.id = id;
+  hose.pumpId = 100 + pumpNumber;
+  hose.price = price;
+  hose.price2 = price;
+  hose.totalizer = 1000 + id;
+  sim.SimAddHose(&hose);
+}
+
 void AddPumps(const SimControl& sim, int pumps, int hosesPerPump) {
-  int ordinal = 0;
-  for (int p = 1; p <= pumps; ++p) {
-    SimPump pump{};
-    pump.id = 100 + p;
-    pump.number = p;
-    pump.state = SIM_PUMP_IDLE;
-    sim.SimAddPump(&pump);
-    for (int h = 1; h <= hosesPerPump; ++h) {
-      SimHose hose{};
-      hose.id = HoseIdOfOrdinal(++ordinal);
-      hose.pumpId = pump.id;
-      hose.price = 5.0 + ordinal / 10.0;
-      hose.totalizer = 1000.0 * ordinal;
-      sim.SimAddHose(&hose);
-    }
+  for (int p = 1, ordinal = 1; p <= pumps; ++p) {
+    AddPump(sim, p);
+    for (int h = 1; h <= hosesPerPump; ++h, ++ordinal)
+      AddHose(sim, HoseIdOfOrdinal(ordinal), p, 5.0 + ordinal / 10.0);
   }
 }
+
+const char* const kDriverEntryPoints[22] = {
+    "ClientLogonEx", "ClientLogoff", "TestConnection", "GetPumpsCount", "ProcessEvents",
+    "GetEventsCount", "GetNextEventType", "GetNextPumpEventEx2", "DiscardNextEvent",
+    "GetDeliveriesCount", "GetDeliveryByOrdinal", "GetDeliveryPropertiesEx2", "LockDelivery",
+    "ClearDelivery", "GetHoseByOrdinal", "GetHosePropertiesEx2", "SetHosePrices", "Authorise",
+    "TempStop", "ReAuthorise", "AllStop", "AllReAuthorise"};
 
 std::vector<std::string> Calls(const SimControl& sim, const char* name) {
   std::vector<std::string> calls;
@@ -138,6 +152,18 @@ std::string Join(const std::vector<std::string>& lines) {
   std::string text;
   for (const auto& line : lines) text += "  " + line + "\n";
   return text;
+}
+
+static LONG WINAPI FaultReachedHost(EXCEPTION_POINTERS* info) {
+  std::printf("FAULT reached the host: exception %08lX at %p\n",
+              info->ExceptionRecord->ExceptionCode, info->ExceptionRecord->ExceptionAddress);
+  std::fflush(stdout);
+  ExitProcess(3);
+}
+
+void ExitOnFault() {
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  SetUnhandledExceptionFilter(FaultReachedHost);
 }
 
 long long Option(int argc, char** argv, const char* name, long long fallback) {

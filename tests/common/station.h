@@ -16,11 +16,17 @@
 // QXClient.dll beside the program, reset; exits when it is not the simulator.
 SimControl LoadSimulator();
 
-// Pumps 1..n (ids 101..) with `hosesPerPump` hoses each, whose identifiers
-// differ from their ordinals: ordinal k is hose 10 + k, price 5 + k / 10,
-// totalizer 1000 k.
+// Pump `number` has id 100 + number and is idle; a hose's totalizer is
+// 1000 + its id.
+void AddPump(const SimControl& sim, int number);
+void AddHose(const SimControl& sim, int id, int pumpNumber, double price);
+// Pumps 1..n with `hosesPerPump` hoses each, whose identifiers differ from
+// their ordinals: ordinal k is hose 10 + k, price 5 + k / 10.
 void AddPumps(const SimControl& sim, int pumps, int hosesPerPump = 2);
 inline int HoseIdOfOrdinal(int ordinal) { return 10 + ordinal; }
+
+// The entry points of the client library that the driver calls.
+extern const char* const kDriverEntryPoints[22];
 
 // The record of client calls, one text per call, all or those of one name.
 std::vector<std::string> Calls(const SimControl& sim, const char* name = nullptr);
@@ -55,6 +61,10 @@ Footprint MeasureFootprint();
 bool ContainsRun(const std::vector<std::string>& lines,
                  const std::vector<std::string>& run);
 std::string Join(const std::vector<std::string>& lines);
+
+// For programs that run unattended: no dialog on a fault, and a fault that
+// reaches the program is printed and ends it with status 3.
+void ExitOnFault();
 
 // "--name value" from a command line, or the fallback.
 long long Option(int argc, char** argv, const char* name, long long fallback);

@@ -21,23 +21,18 @@ Lines Concat(Lines lines, const Lines& more) {
   return lines;
 }
 
-void ExpectRecord(const TBico& record, const char* logico, int32_t bomba, int32_t litragem, int32_t preco,
-                  int32_t total, int32_t encerrante, const char* config) {
-  EXPECT_TRUE(record.Registrado);
-  EXPECT_EQ(record.NumeroLogico, logico);
-  EXPECT_EQ(record.NumeroBomba, bomba);
-  EXPECT_EQ(record.CasasLitragem, litragem);
-  EXPECT_EQ(record.CasasPreco, preco);
-  EXPECT_EQ(record.CasasTotal, total);
-  EXPECT_EQ(record.CasasEncerrante, encerrante);
-  EXPECT_EQ(record.Configuracao, config);
+// A record's fields in order, as one text.
+std::string Fields(const TBico& r) {
+  return std::to_string(r.Registrado) + " " + r.NumeroLogico + " " + std::to_string(r.NumeroBomba) +
+         " " + std::to_string(r.CasasLitragem) + " " + std::to_string(r.CasasPreco) + " " +
+         std::to_string(r.CasasTotal) + " " + std::to_string(r.CasasEncerrante) + " " + r.Configuracao;
 }
 
 TEST(NozzleTable, RegistersInRecordOneAndLogsEveryArgument) {
   NozzleTable table;
   table.Register("12", "3", "3", "3", "2", "3", "Diesel");
   EXPECT_EQ(TakeLogLines(), Concat(ArgumentLines("12", "3", "3", "3", "2", "3", "Diesel"), {"OK >AUT_RegistraBico<"}));
-  ExpectRecord(table.Record(1), "12", 3, 3, 3, 2, 3, "Diesel");
+  EXPECT_EQ(Fields(table.Record(1)), "1 12 3 3 3 2 3 Diesel");
   EXPECT_FALSE(table.Record(0).Registrado);
   EXPECT_EQ(table.LocalizaBico("12"), 1);
 }
@@ -85,27 +80,18 @@ TEST(NozzleTable, NullPointersReadAsEmptyTexts) {
                                    {"ERRO NA NUMERACAO DA BOMBA", "ERRO NAS CASAS DA LITRAGEM",
                                     "ERRO NAS CASAS DO PRECO", "ERRO NAS CASAS DO TOTAL",
                                     "ERRO NAS CASAS DO ENCERRANTE", "OK >AUT_RegistraBico<"}));
-  ExpectRecord(table.Record(1), "", -1, 3, 3, 2, 3, "");
+  EXPECT_EQ(Fields(table.Record(1)), "1  -1 3 3 2 3 ");
 }
 
-TEST(NozzleTable, DuplicatesTakeFurtherRecordsAndLookupFindsTheFirst) {
+// Duplicates take further records and the lookup finds the first; it
+// compares byte for byte.
+TEST(NozzleTable, LookupIsExactAndFindsTheFirst) {
   NozzleTable table;
-  table.Register("5", "1", "3", "3", "2", "3", "first");
-  table.Register("5", "2", "3", "3", "2", "3", "second");
-  EXPECT_EQ(table.Record(1).Configuracao, "first");
-  EXPECT_EQ(table.Record(2).Configuracao, "second");
-  EXPECT_EQ(table.LocalizaBico("5"), 1);
-}
-
-TEST(NozzleTable, LookupIsExactByteForByte) {
-  NozzleTable table;
-  table.Register("07", "1", "3", "3", "2", "3", "");
-  table.Register("8 ", "1", "3", "3", "2", "3", "");
-  EXPECT_EQ(table.LocalizaBico("07"), 1);
-  EXPECT_EQ(table.LocalizaBico("7"), 0);
-  EXPECT_EQ(table.LocalizaBico(" 7"), 0);
-  EXPECT_EQ(table.LocalizaBico("8"), 0);
-  EXPECT_EQ(table.LocalizaBico("8 "), 2);
+  for (const char* logico : {"5", "07", "8 ", "5"}) table.Register(logico, "1", "3", "3", "2", "3", logico);
+  EXPECT_EQ(table.Record(4).Configuracao, "5");
+  const struct { const char* logico; int record; } cases[] = {
+      {"5", 1}, {"07", 2}, {"7", 0}, {" 7", 0}, {"8", 0}, {"8 ", 3}};
+  for (const auto& c : cases) EXPECT_EQ(table.LocalizaBico(c.logico), c.record) << "'" << c.logico << "'";
 }
 
 TEST(NozzleTable, HoldsOneHundredNozzlesThenDropsRegistrations) {

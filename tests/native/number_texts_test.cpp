@@ -63,25 +63,19 @@ TEST(IntToStr, WritesPlainSignedDecimal) {
     EXPECT_EQ(IntToStr(value), std::to_string(value));
 }
 
+// The format's turns and rounding; the digits against a correctly rounded
+// oracle are float_digits_test's.
 TEST(FloatToStr, GeneralFormatWithFifteenDigits) {
-  const double denormMin = std::numeric_limits<double>::denorm_min();
+  const double inf = std::numeric_limits<double>::infinity();
   const struct {
     double value;
     const char* text;  // with "," as the separator
   } cases[] = {
-      {123456.78, "123456,78"}, {2.9, "2,9"}, {1500, "1500"}, {0.5, "0,5"}, {4, "4"},
-      {0.0001, "0,0001"}, {0.00001, "1E-5"}, {1e15, "1E15"}, {-2.5, "-2,5"}, {0, "0"}, {-0.0, "0"},
-      {100, "100"}, {1e14, "100000000000000"}, {999999999999999, "999999999999999"},
+      {123456.78, "123456,78"}, {1500, "1500"}, {0.0001, "0,0001"}, {0.00001, "1E-5"},
+      {1e15, "1E15"}, {-2.5, "-2,5"}, {-0.0, "0"}, {999999999999999, "999999999999999"},
       {9.999999999999999e14, "1E15"}, {9.999999999999999e-5, "0,0001"},  // rounded up
-      {0.1 + 0.2, "0,3"},
-      {1.0 / 3, "0,333333333333333"}, {2.0 / 3, "0,666666666666667"},
-      {123456789012345.6, "123456789012346"}, {0.00012345, "0,00012345"}, {1.5e-5, "1,5E-5"},
-      {-1.5e20, "-1,5E20"}, {1.23456789012345e300, "1,23456789012345E300"},
-      {-1.23456789012345e-100, "-1,23456789012345E-100"},
-      {std::numeric_limits<double>::max(), "1,79769313486232E308"},
-      {denormMin, "4,94065645841247E-324"}, {std::numeric_limits<double>::infinity(), "INF"},
-      {-std::numeric_limits<double>::infinity(), "-INF"},
-      {std::numeric_limits<double>::quiet_NaN(), "NAN"},
+      {0.1 + 0.2, "0,3"}, {2.0 / 3, "0,666666666666667"}, {1.5e-5, "1,5E-5"},
+      {-1.23456789012345e-100, "-1,23456789012345E-100"}, {inf, "INF"}, {-inf, "-INF"},
       {-std::numeric_limits<double>::quiet_NaN(), "-NAN"},
   };
   for (const auto& c : cases) {
@@ -90,7 +84,6 @@ TEST(FloatToStr, GeneralFormatWithFifteenDigits) {
     for (char& ch : withPoint) ch = ch == ',' ? '.' : ch;
     EXPECT_EQ(FloatToStr(c.value, kPoint), withPoint) << "value " << c.value;
   }
-  EXPECT_EQ(FloatToStr(-1.23456789012345e-100, kComma).size(), 22u);
 }
 
 TEST(StrToFloat, ReadsTheRegionalForm) {

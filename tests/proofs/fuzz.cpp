@@ -7,6 +7,7 @@
 //
 //   fuzz [--calls 100000] [--seed 1]
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <random>
@@ -18,29 +19,6 @@
 #include "tests/common/station.h"
 
 namespace {
-
-std::string Hex(long long code) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%llX", static_cast<unsigned long long>(code));
-  return text;
-}
-
-LONG WINAPI FaultReachedHost(EXCEPTION_POINTERS* info) {
-  std::printf("FAULT reached the host: exception %08lX at %p\n",
-              info->ExceptionRecord->ExceptionCode,
-              info->ExceptionRecord->ExceptionAddress);
-  std::fflush(stdout);
-  ExitProcess(3);
-}
-
-const char* const kEntryPoints[] = {
-    "ClientLogonEx", "ClientLogoff", "TestConnection", "GetPumpsCount",
-    "ProcessEvents", "GetEventsCount", "GetNextEventType",
-    "GetNextPumpEventEx2", "DiscardNextEvent", "GetDeliveriesCount",
-    "GetDeliveryByOrdinal", "GetDeliveryPropertiesEx2", "LockDelivery",
-    "ClearDelivery", "GetHoseByOrdinal", "GetHosePropertiesEx2",
-    "SetHosePrices", "Authorise", "TempStop", "ReAuthorise", "AllStop",
-    "AllReAuthorise"};
 
 class Fuzz {
  public:
@@ -64,8 +42,6 @@ class Fuzz {
 
   void DisturbController();
   void CallRandomExport();
-  void Register(const char* numero);
-  bool IsRegistered(int32_t hoseId) const;
   bool DiscardedByRule(const SimDelivery& d) const;
   bool CheckDeliveries();
 
@@ -74,9 +50,10 @@ class Fuzz {
   KorvanDriver driver_;
   std::string huge9_, hugeX_;
   std::vector<const char*> texts_;
-  std::vector<std::string> registered_;      // as the driver's table holds them
+  std::set<std::string> registered_;         // nozzles in the driver's table
+  int registrations_ = 0;                    // of which the table keeps 100
   std::map<long long, SimDelivery> added_;   // by code
-  std::set<std::string> handedOver_;         // codes in hexadecimal
+  std::set<long long> handedOver_;           // codes
   std::set<long long> unregisteredWhenAdded_;
   long long nextCode_ = 0x100000000LL;
   char buffers_[12][256];
@@ -87,7 +64,7 @@ void Fuzz::DisturbController() {
   if (Chance(0.02)) sim_.SimSetConnected(0);
   if (Chance(0.02)) sim_.SimSetConnected(1);
   if (Chance(0.01))
-    sim_.SimFailCall(kEntryPoints[Pick(22)], 1 + Pick(3), 1 + Pick(20));
+    sim_.SimFailCall(kDriverEntryPoints[Pick(22)], 1 + Pick(3), 1 + Pick(20));
   if (Chance(0.01)) {
     const double volumes[] = {0.0004, 0.001, 0.002, 1, 12.345, 99.999};
     const double prices[] = {0, 3, 4.299, 5.799};
@@ -104,7 +81,7 @@ void Fuzz::DisturbController() {
     if (sim_.SimAddDelivery(&d) > 0) {
       added_[d.code] = d;
       // Registrations only add: a nozzle unknown now may be discarded later.
-      if (!IsRegistered(d.hoseId)) unregisteredWhenAdded_.insert(d.code);
+      if (!registered_.count(std::to_string(d.hoseId))) unregisteredWhenAdded_.insert(d.code);
     }
   }
   if (Chance(0.05)) sim_.SimQueuePumpEvent(Pick(7) - 2, Pick(24) - 3);
@@ -116,10 +93,6 @@ void Fuzz::DisturbController() {
     sim_.SimClearCalls();
     sim_.SimClearFaults();
   }
-}
-
-void Fuzz::Register(const char* numero) {
-  if (registered_.size() < 100) registered_.push_back(numero ? numero : "");
 }
 
 void Fuzz::CallRandomExport() {
@@ -152,14 +125,14 @@ void Fuzz::CallRandomExport() {
           {Buffer(b[0]), Buffer(b[1]), Buffer(b[2]), Buffer(b[3]), Buffer(b[4]),
            Buffer(b[5]), Buffer(b[6]), Buffer(b[7]), Buffer(b[8]), Buffer(b[9]),
            Chance(0.01) ? 0 : Arg(&date_)});
-      if (handed & 0xFF) handedOver_.insert(b[8]);
+      if (handed & 0xFF) handedOver_.insert(std::strtoll(b[8], nullptr, 16));
       break;
     }
     case 21: {
       const char* numero = texts_[Pick(static_cast<int>(texts_.size()))];
       driver_.Call("AUT_RegistraBico", {Arg(numero), Text(), Text(), Text(), Text(),
                                         Text(), Text(), Text()});
-      Register(numero);
+      if (registrations_++ < 100) registered_.insert(numero ? numero : "");
       break;
     }
     case 22: driver_.Call("AUT_FinalizaComunicacao"); break;
@@ -167,13 +140,6 @@ void Fuzz::CallRandomExport() {
     case 24: driver_.Call("DRV_ParaGravacaoLog"); break;
     case 25: driver_.Call("DRV_IniciaGravacaoLog"); break;
   }
-}
-
-bool Fuzz::IsRegistered(int32_t hoseId) const {
-  const std::string nozzle = std::to_string(hoseId);
-  for (const auto& numero : registered_)
-    if (numero == nozzle) return true;
-  return false;
 }
 
 // Whether the driver may have discarded the delivery by itself: its nozzle
@@ -189,7 +155,7 @@ bool Fuzz::CheckDeliveries() {
   for (int i = 0; i < cleared; ++i) {
     SimDelivery d{};
     sim_.SimGetCleared(i, &d);
-    if (handedOver_.count(Hex(d.code))) ++handedCleared;
+    if (handedOver_.count(d.code)) ++handedCleared;
     else if (DiscardedByRule(added_[d.code])) ++discarded;
     else if (++unexplained)
       std::printf("delivery %lld cleared without being handed over or discarded\n", d.code);
@@ -214,12 +180,10 @@ bool Fuzz::Run(long long calls) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-  SetUnhandledExceptionFilter(FaultReachedHost);
+  ExitOnFault();
   const long long calls = Option(argc, argv, "--calls", 100000);
   const unsigned seed = static_cast<unsigned>(Option(argc, argv, "--seed", 1));
-  CreateDirectoryA("fuzz-run", nullptr);
-  SetCurrentDirectoryA("fuzz-run");
+  EnterFreshFolder("fuzz");
   Fuzz fuzz(seed);
   bool ok = fuzz.Run(calls);
   std::printf("fuzz: %lld calls, seed %u, no fault reached the host; %s\n", calls,

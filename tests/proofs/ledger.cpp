@@ -20,24 +20,6 @@ const char* FateName(int fate) {
 
 }  // namespace
 
-void AddPump(const SimControl& sim, int number) {
-  SimPump pump{};
-  pump.id = 100 + number;
-  pump.number = number;
-  pump.state = SIM_PUMP_IDLE;
-  sim.SimAddPump(&pump);
-}
-
-void AddHose(const SimControl& sim, int id, int pumpNumber, double price) {
-  SimHose hose{};
-  hose.id = id;
-  hose.pumpId = 100 + pumpNumber;
-  hose.price = price;
-  hose.price2 = price;
-  hose.totalizer = 1000 + id;
-  sim.SimAddHose(&hose);
-}
-
 int32_t Ledger::Add(SimDelivery d, Fate fate) {
   std::lock_guard<std::mutex> hold(lock_);
   d.code = nextCode_++;

@@ -13,13 +13,10 @@
 
 #include "host/KorvanDriver.h"
 #include "sim/SimControl.h"
+#include "tests/common/station.h"
 
 const int32_t kDriverClient = 97;  // the lock value of the driver's reservations
 const int32_t kOtherClient = 42;   // another terminal of the station
-
-// Pump `number` has id 100 + number and is idle.
-void AddPump(const SimControl& sim, int number);
-void AddHose(const SimControl& sim, int id, int pumpNumber, double price);
 
 // What the driver is to do with a delivery.
 enum class Fate { HandOver, Unregistered, TooSmall };

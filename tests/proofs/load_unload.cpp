@@ -105,25 +105,16 @@ const Limit kLimits[] = {
     {"private bytes", &Resources::privateBytes, 2 * 1024 * 1024},
 };
 
-bool Within(const Limit& limit, const Resources& before, const Resources& after) {
-  return after.*limit.value <= before.*limit.value + limit.noise;
-}
-
-bool Grown(const Resources& before, const Resources& after) {
-  for (const Limit& limit : kLimits)
-    if (!Within(limit, before, after)) return true;
-  return false;
-}
-
-// Every resource, got against wanted.
-bool Report(const Resources& before, const Resources& after) {
+// Whether every resource stayed within its noise; with `print`, each one,
+// got against wanted.
+bool Within(const Resources& before, const Resources& after, bool print) {
   bool ok = true;
   for (const Limit& limit : kLimits) {
-    long long got = after.*limit.value, was = before.*limit.value;
-    bool within = Within(limit, before, after);
-    std::printf("  %-16s %12lld -> %12lld (%+lld, wanted at most %+lld)%s\n",
-                limit.what, was, got, got - was, limit.noise,
-                within ? "" : "  GROWTH");
+    const long long got = after.*limit.value, was = before.*limit.value;
+    const bool within = got <= was + limit.noise;
+    if (print)
+      std::printf("  %-16s %12lld -> %12lld (%+lld, wanted at most %+lld)%s\n", limit.what, was,
+                  got, got - was, limit.noise, within ? "" : "  GROWTH");
     ok = ok && within;
   }
   return ok;
@@ -132,13 +123,12 @@ bool Report(const Resources& before, const Resources& after) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  ExitOnFault();
   std::setvbuf(stdout, nullptr, _IONBF, 0);  // what was measured survives an abort
   const long long cycles = Option(argc, argv, "--cycles", 10000);
   SimControl sim = LoadSimulator();
   AddPumps(sim, 1);
-  CreateDirectoryA("load-unload-run", nullptr);
-  SetCurrentDirectoryA("load-unload-run");
+  EnterFreshFolder("load-unload");
 
   // The first loads settle what the process keeps once (the loader's and
   // the simulator's own allocations).
@@ -155,7 +145,7 @@ int main(int argc, char** argv) {
     for (long long i = 0; ok && i < 100 && done < cycles; ++i, ++done)
       ok = Cycle(sim, warmUp + done);
     after = Measure();
-    ok = ok && !Grown(before, after);
+    ok = ok && Within(before, after, false);
     if (done % 1000 == 0 || !ok)
       std::printf("%6lld cycles: TLS slots %lld, handles %lld, threads %lld, "
                   "private bytes %lld\n",
@@ -164,7 +154,7 @@ int main(int argc, char** argv) {
   }
   std::printf("load_unload: %lld of %lld cycles of load, session and unload\n",
               done, cycles);
-  ok = Report(before, after) && ok;
+  ok = Within(before, after, true) && ok;
   std::printf("load_unload: %s\n", ok ? "no growth" : "GROWTH OR FAILURE");
   return ok ? 0 : 1;
 }

@@ -35,13 +35,11 @@ class Random {
   uint64_t state_;
 };
 
-const char* const kEntryPoints[] = {
-    "*", "ClientLogonEx", "ClientLogoff", "TestConnection", "GetPumpsCount",
-    "ProcessEvents", "GetEventsCount", "GetNextEventType", "GetNextPumpEventEx2",
-    "DiscardNextEvent", "GetDeliveriesCount", "GetDeliveryByOrdinal",
-    "GetDeliveryPropertiesEx2", "LockDelivery", "ClearDelivery", "GetHoseByOrdinal",
-    "GetHosePropertiesEx2", "SetHosePrices", "Authorise", "TempStop", "ReAuthorise",
-    "AllStop", "AllReAuthorise"};
+// An entry point of the driver's, or "*" for any.
+const char* AnyEntryPoint(Random& random) {
+  const int k = random.Below(23);
+  return k == 0 ? "*" : kDriverEntryPoints[k - 1];
+}
 
 struct Station {
   int pumps = 0;
@@ -87,10 +85,10 @@ void AddDelivery(Ledger& ledger, const Station& s, Random& random,
 
 void Disturb(const SimControl& sim, Random& random) {
   if (random.Chance(0.15))
-    sim.SimFailCall(kEntryPoints[random.Below(23)], 1 + random.Below(20),
+    sim.SimFailCall(AnyEntryPoint(random), 1 + random.Below(20),
                     random.Chance(0.5) ? 1 : 2 + random.Below(98));
   if (random.Chance(0.04))  // one entry point out for a while
-    sim.SimFailCalls(kEntryPoints[random.Below(23)], 1 + random.Below(10),
+    sim.SimFailCalls(AnyEntryPoint(random), 1 + random.Below(10),
                      1 + random.Below(60), random.Chance(0.5) ? 1 : 12);
   if (random.Chance(0.03)) sim.SimSetConnected(0);
   if (random.Chance(0.1)) sim.SimSetConnected(1);
@@ -166,10 +164,9 @@ void RunSeed(const SimControl& sim, uint64_t seed, Outcome& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  ExitOnFault();
   const SimControl sim = LoadSimulator();
-  CreateDirectoryA("seeds-run", nullptr);
-  SetCurrentDirectoryA("seeds-run");
+  EnterFreshFolder("seeds");
   const long long one = Option(argc, argv, "--seed", 0);
   if (one > 0) {
     Outcome out(sim);

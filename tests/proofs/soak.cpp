@@ -12,15 +12,9 @@ namespace {
 
 const int kPumps = 4;
 
-struct Phase {
-  long long cycles;
-  long long handedOver = 0;
-  Footprint before{}, after{};
-};
-
 // One host cycle: a delivery may finish, a pump changes, the host polls,
 // confirms and reads the status.
-bool Cycle(KorvanDriver& driver, const SimControl& sim, long long i, Phase& phase) {
+bool Cycle(KorvanDriver& driver, const SimControl& sim, long long i, long long& handedOver) {
   if (i % 3 == 0) {
     SimDelivery d = SimDeliveryDefaults(11 + static_cast<int>(i % (2 * kPumps)),
                                         1 + (i % 50) / 3.0);
@@ -33,7 +27,7 @@ bool Cycle(KorvanDriver& driver, const SimControl& sim, long long i, Phase& phas
       std::fprintf(stderr, "cycle %lld: confirmation refused\n", i);
       return false;
     }
-    ++phase.handedOver;
+    ++handedOver;
   }
   char status[kPumps + 1];
   if (!driver.ObtemStatus(status)) {
@@ -48,47 +42,41 @@ bool Cycle(KorvanDriver& driver, const SimControl& sim, long long i, Phase& phas
   return true;
 }
 
-bool Run(KorvanDriver& driver, const SimControl& sim, const char* name,
-         Phase& phase) {
-  const long long warmUp = 2000;
-  for (long long i = 0; i < warmUp; ++i)
-    if (!Cycle(driver, sim, i, phase)) return false;
-  phase.handedOver = 0;
-  phase.before = MeasureFootprint();
-  for (long long i = 0; i < phase.cycles; ++i)
-    if (!Cycle(driver, sim, i, phase)) return false;
-  phase.after = MeasureFootprint();
-  std::printf("soak %-11s %8lld cycles, %7lld deliveries handed over and "
-              "confirmed, private bytes %zu -> %zu (%+lld), handles %lu -> %lu\n",
-              name, phase.cycles, phase.handedOver, phase.before.privateBytes,
-              phase.after.privateBytes,
-              static_cast<long long>(phase.after.privateBytes) -
-                  static_cast<long long>(phase.before.privateBytes),
-              phase.before.handles, phase.after.handles);
+// `cycles` measured after a warm-up; false on growth beyond noise.
+bool Run(KorvanDriver& driver, const SimControl& sim, const char* name, long long cycles) {
+  long long handedOver = 0;
+  for (long long i = 0; i < 2000; ++i)
+    if (!Cycle(driver, sim, i, handedOver)) return false;
+  handedOver = 0;
+  const Footprint before = MeasureFootprint();
+  for (long long i = 0; i < cycles; ++i)
+    if (!Cycle(driver, sim, i, handedOver)) return false;
+  const Footprint after = MeasureFootprint();
+  std::printf("soak %-11s %8lld cycles, %7lld deliveries handed over and confirmed, private "
+              "bytes %zu -> %zu (%+lld), handles %lu -> %lu\n",
+              name, cycles, handedOver, before.privateBytes, after.privateBytes,
+              static_cast<long long>(after.privateBytes) - static_cast<long long>(before.privateBytes),
+              before.handles, after.handles);
   // Noise: allocator pages and the odd handle of the runtime.
-  return phase.before.privateBytes > 0 &&
-         phase.after.privateBytes <= phase.before.privateBytes + 2 * 1024 * 1024 &&
-         phase.after.handles <= phase.before.handles + 4;
+  return before.privateBytes > 0 && after.privateBytes <= before.privateBytes + 2 * 1024 * 1024 &&
+         after.handles <= before.handles + 4;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-  Phase quiet{Option(argc, argv, "--cycles", 1000000)};
-  Phase logged{Option(argc, argv, "--logged-cycles", 10000)};
+  ExitOnFault();
   KorvanDriver driver;
   SimControl sim = LoadSimulator();
   AddPumps(sim, kPumps);
-  CreateDirectoryA("soak-run", nullptr);
-  SetCurrentDirectoryA("soak-run");
+  EnterFreshFolder("soak");
   if (!driver.IniciaComunicacao("127.0.0.1", "SOAK", "")) return 2;
   for (int nozzle = 11; nozzle < 11 + 2 * kPumps; ++nozzle)
     driver.RegistraBico(std::to_string(nozzle).c_str(), "1", "", "3", "3", "2", "3", "");
 
-  bool ok = Run(driver, sim, "logging off", quiet);
+  bool ok = Run(driver, sim, "logging off", Option(argc, argv, "--cycles", 1000000));
   driver.IniciaGravacaoLog();
-  ok = Run(driver, sim, "logging on", logged) && ok;
+  ok = Run(driver, sim, "logging on", Option(argc, argv, "--logged-cycles", 10000)) && ok;
   driver.ParaGravacaoLog();
   driver.FinalizaComunicacao();
   if (!driver.abiClean()) {

@@ -109,12 +109,11 @@ void RunDay(const SimControl& sim, Day& day, int k, const Mode& mode, int span) 
 }  // namespace
 
 int main(int argc, char** argv) {
-  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  ExitOnFault();
   const SimControl sim = LoadSimulator();
   const int span = static_cast<int>(Option(argc, argv, "--span", 200));
   const long long step = Option(argc, argv, "--step", 1);
-  CreateDirectoryA("sweep-run", nullptr);
-  SetCurrentDirectoryA("sweep-run");
+  EnterFreshFolder("sweep");
 
   Day baseline(sim);
   RunDay(sim, baseline, 0, kModes[0], span);

@@ -1,8 +1,6 @@
 // The simulator's control exports and fault injection, which the driver
 // never calls: the record of calls, faults, and what a test may add.
 #include "tests/common/fixture.h"
-// After windows.h, which it needs.
-#include <oleauto.h>
 
 namespace {
 
@@ -11,16 +9,6 @@ class Control : public Station {
   void SetUp() override {
     Station::SetUp();
     ASSERT_NE(sim.SimReset, nullptr) << "QXClient.dll is not the simulator";
-  }
-  int32_t Logon(const wchar_t* address = L"127.0.0.1", int32_t clientId = 97) {
-    BSTR server = SysAllocString(address);
-    const int32_t result = SIM_ENTRY(ClientLogonEx)(clientId, 7, server, 5123, 5124, 10000, 0, 0, 0);
-    SysFreeString(server);
-    return result;
-  }
-  std::string LastCall() const {
-    const auto calls = Calls(sim);
-    return calls.empty() ? "<none>" : calls.back();
   }
 };
 

@@ -2,34 +2,12 @@
 // after its message, and no operation ever calls a missing entry point.
 // Each suite runs in a process of its own with its own library (see
 // CMakeLists.txt).
-#include <cstring>
-
 #include "tests/common/fixture.h"
 
 namespace {
 
 class Binding : public Station {
  protected:
-  // Every operation that talks to the controller answers 0, without a
-  // fault and without touching the host's buffers.
-  void ExpectEveryOperationRefused() {
-    char buffer[32] = "intact";
-    KorvanDriver::Delivery delivery;
-    std::memset(&delivery, 'X', sizeof delivery);
-    EXPECT_FALSE(driver.ObtemAbastecimento(delivery));
-    EXPECT_EQ(delivery.volume[0], 'X');
-    EXPECT_FALSE(driver.ConfirmaAbastecimento());
-    EXPECT_FALSE(driver.ObtemStatus(buffer));
-    EXPECT_FALSE(driver.ObtemEncerrante("1", buffer));
-    EXPECT_FALSE(driver.ObtemPreco("1", buffer));
-    EXPECT_FALSE(driver.AlteraPreco("1", "1"));
-    EXPECT_FALSE(driver.AutorizaAbastecimento("1"));
-    EXPECT_FALSE(driver.BloqueiaBico("1"));
-    EXPECT_FALSE(driver.DesbloqueiaBico("1"));
-    EXPECT_FALSE(driver.BloqueiaTodosBicos());
-    EXPECT_FALSE(driver.DesbloqueiaTodosBicos());
-    EXPECT_STREQ(buffer, "intact");
-  }
   // A failed start: nothing between the settings and the failure line.
   void ExpectFailedStart() {
     EXPECT_FALSE(Start());

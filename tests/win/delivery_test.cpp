@@ -1,15 +1,11 @@
 // Deliveries from the controller's list to the host's records: hand-over,
-// confirmation, the rules that discard or leave a delivery, reconnection,
-// and two host threads at once. Runs once with
-// a day-first "," locale and once with a month-first "." locale.
+// confirmation, the rules that discard or leave a delivery, reconnection.
+// Runs once with a day-first "," locale and once with a month-first "."
+// locale.
 #include <algorithm>
-#include <atomic>
 #include <cfloat>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
-#include <set>
-#include <thread>
 
 #include "tests/common/fixture.h"
 
@@ -75,9 +71,14 @@ class Deliveries : public Station {
   KorvanDriver::Delivery out;
 };
 
+// Handed over with its log lines, again until confirmed; the type and
+// state go back as they came.
 TEST_F(Deliveries, HandedOverAgainUntilConfirmedThenCleared) {
   ASSERT_TRUE(Start());
-  const int32_t first = Add(MakeDelivery(11, 12.5, 4.299, 53.74));
+  SimDelivery d = MakeDelivery(11, 12.5, 4.299, 53.74);
+  d.state = 1;
+  d.type = 4;
+  const int32_t first = Add(d);
   Add(MakeDelivery(13, 20, 5, 100));
   ASSERT_TRUE(Poll());
   const std::vector<std::string> texts = {
@@ -87,6 +88,18 @@ TEST_F(Deliveries, HandedOverAgainUntilConfirmedThenCleared) {
                                              "1000", Num("1012,5"), "14:35:00", "0",
                                              "000000FF", ""}));
   EXPECT_EQ(out.data, 46361.0) << "5 December 2026 at midnight";
+  const bool dayFirst = DecimalSeparator() == ',';  // pt-BR vs en-US here
+  const std::string id = std::to_string(first);
+  EXPECT_EQ(LastLines(17), (std::vector<std::string>{
+      "ReengenhariaLitragem=" + Num("12,5"), "<AtribuiUltimoAbastecimentoBico>",
+      "Abastecimento = " + id, "Tipo          = 4", "Estado        = 1",
+      "<AtribuiUltimoAbastecimentoBico> OK", "AbastecimentoLogico = " + id,
+      "Numero Lógico       = 11", "Volume              = " + Num("12,5"),
+      "Preço Unitario      = " + Num("4,299"), "Valor Total         = " + Num("53,74"),
+      std::string("Data                = ") + (dayFirst ? "05/12/2026" : "12/5/2026"),
+      "Hora                = 14:35:00", "Encerrante Inicial  = 1000",
+      "Encerrante Final    = " + Num("1012,5"), "Status da bomba     = 1",
+      "<AUT_ObtemAbastecimento> OK."}));
   const KorvanDriver::Delivery handed = out;
   ASSERT_TRUE(Poll());
   EXPECT_EQ(std::memcmp(&handed, &out, sizeof out), 0) << "the same texts again";
@@ -94,35 +107,13 @@ TEST_F(Deliveries, HandedOverAgainUntilConfirmedThenCleared) {
 
   sim.SimClearCalls();
   ASSERT_TRUE(driver.ConfirmaAbastecimento());
-  EXPECT_EQ(Calls(sim), (std::vector<std::string>{
-                            Lock(first) + "=0", "ClearDelivery(" + std::to_string(first) + ",1)=0"}));
+  EXPECT_EQ(Calls(sim), (std::vector<std::string>{Lock(first) + "=0", "ClearDelivery(" + id + ",4)=0"}));
   EXPECT_EQ(LastLines(2), (std::vector<std::string>{"<AUT_ConfirmaAbastecimento>",
                                                     "<AUT_ConfirmaAbastecimento> OK."}));
   ASSERT_TRUE(Poll());
   EXPECT_STREQ(out.numeroLogico, "13");
   ASSERT_TRUE(driver.ConfirmaAbastecimento());
   EXPECT_EQ(sim.SimClearedCount(), 2);
-}
-
-TEST_F(Deliveries, LogsTheDeliveryHandedOver) {
-  ASSERT_TRUE(Start());
-  SimDelivery d = MakeDelivery(11, 12.5, 4.299, 53.74);
-  d.state = 1;
-  d.type = 4;
-  const int32_t id = Add(d);
-  ASSERT_TRUE(Poll());
-  const bool dayFirst = DecimalSeparator() == ',';  // pt-BR vs en-US here
-  EXPECT_EQ(LastLines(17), (std::vector<std::string>{
-      "ReengenhariaLitragem=" + Num("12,5"), "<AtribuiUltimoAbastecimentoBico>",
-      "Abastecimento = " + std::to_string(id), "Tipo          = 4", "Estado        = 1",
-      "<AtribuiUltimoAbastecimentoBico> OK",
-      "AbastecimentoLogico = " + std::to_string(id), "Numero Lógico       = 11",
-      "Volume              = " + Num("12,5"), "Preço Unitario      = " + Num("4,299"),
-      "Valor Total         = " + Num("53,74"),
-      std::string("Data                = ") + (dayFirst ? "05/12/2026" : "12/5/2026"),
-      "Hora                = 14:35:00", "Encerrante Inicial  = 1000",
-      "Encerrante Final    = " + Num("1012,5"), "Status da bomba     = 1",
-      "<AUT_ObtemAbastecimento> OK."}));
 }
 
 // Only state 3 is reserved and not cleared; the type goes back as it came.
@@ -446,87 +437,6 @@ TEST_F(Deliveries, UnmaskedFloatingPointExceptionsDoNotTrap) {
   EXPECT_FALSE(handedOver) << "the volume cannot be recomputed";
   EXPECT_EQ(afterCall & _MCW_EM, unmasked & _MCW_EM) << "the host's control word is restored";
   EXPECT_EQ(sim.SimDeliveryCount(), 1) << "left in the controller";
-}
-
-// A host that polls and confirms from a timer and from its user interface at
-// once, while deliveries keep arriving. The simulator records client calls in
-// the order they reach it: each operation's calls come as one block, and no
-// poll reads a delivery that a confirmation before it has cleared.
-using TwoThreads = Deliveries;
-
-TEST_F(TwoThreads, NoDeliveryIsHandedOverAfterItsConfirmation) {
-  ASSERT_TRUE(Start());
-  driver.ParaGravacaoLog();  // the log writer would take turns for them
-  sim.SimClearCalls();
-  const int kDeliveries = 3000;
-  std::atomic<bool> allAdded{false};
-  std::atomic<int> unclean{0};
-  std::vector<int32_t> seen[2];  // hand-overs, by the code the host was given
-  auto host = [&](std::vector<int32_t>* handedOver) {
-    KorvanDriver own;  // its own export table and call check
-    for (int polls = 0; polls < 20000;) {
-      if (sim.SimDeliveryCount() == 0) {  // keeps the record short
-        if (allAdded) break;
-        std::this_thread::yield();
-        continue;
-      }
-      ++polls;
-      KorvanDriver::Delivery d;
-      if (!own.ObtemAbastecimento(d)) continue;
-      handedOver->push_back(std::strtol(d.text9, nullptr, 16));
-      own.ConfirmaAbastecimento();
-    }
-    if (!own.abiClean()) ++unclean;
-  };
-  std::thread timer(host, &seen[0]), userInterface(host, &seen[1]);
-  for (int i = 1; i <= kDeliveries; ++i) {
-    SimDelivery d = MakeDelivery(i % 2 ? 11 : 13, 10 + i % 7, 5, 50 + 5 * (i % 7));
-    d.code = d.id = 1000 + i;
-    Add(d);
-  }
-  allAdded = true;
-  timer.join();
-  userInterface.join();
-  EXPECT_EQ(unclean, 0);
-  ASSERT_EQ(sim.SimClearedCount(), kDeliveries);
-  const std::vector<std::string> calls = Calls(sim);
-  ASSERT_EQ(static_cast<int>(calls.size()), sim.SimCountCalls("*")) << "record cut short";
-  auto at = [&](size_t i) { return i < calls.size() ? calls[i] : "(end)"; };
-  auto argument = [](const std::string& call) { return std::atoi(call.c_str() + call.find('(') + 1); };
-  std::set<int32_t> cleared;
-  std::multiset<int32_t> polled;  // hand-overs, as the record shows them
-  int32_t remembered = 0;
-  for (size_t i = 0; i < calls.size();) {
-    SCOPED_TRACE("call " + std::to_string(i) + ": " + calls[i]);
-    if (calls[i] == "TestConnection()=0") {
-      ASSERT_EQ(at(i + 1), "GetDeliveriesCount()=0");
-      if (at(i + 2) == "GetDeliveryByOrdinal(1)=4") {
-        i += 3;
-        continue;
-      }
-      ASSERT_EQ(at(i + 2), "GetDeliveryByOrdinal(1)=0");
-      remembered = argument(at(i + 3));
-      ASSERT_EQ(at(i + 3), "GetDeliveryPropertiesEx2(" + std::to_string(remembered) + ")=0");
-      EXPECT_EQ(cleared.count(remembered), 0u) << "handed over after its confirmation";
-      polled.insert(remembered);
-      i += 4;
-    } else if (calls[i].rfind("LockDelivery(", 0) == 0) {
-      const int32_t id = argument(calls[i]);
-      EXPECT_EQ(id, remembered) << "not the last handed over";
-      if (calls[i] != Lock(id) + "=0") {  // confirmed already, by the other thread
-        ++i;
-        continue;
-      }
-      ASSERT_EQ(at(i + 1), "ClearDelivery(" + std::to_string(id) + ",1)=0");
-      cleared.insert(id);
-      i += 2;
-    } else {
-      FAIL() << "begins no operation";
-    }
-  }
-  std::multiset<int32_t> given(seen[0].begin(), seen[0].end());
-  given.insert(seen[1].begin(), seen[1].end());
-  EXPECT_EQ(given, polled) << "the hand-overs the host saw are the record's";
 }
 
 }  // namespace

@@ -18,12 +18,6 @@ class Pumps : public Station {
     ASSERT_TRUE(Start());
     sim.SimClearCalls();
   }
-  std::string Status() {
-    char status[64];
-    std::memset(status, 'X', sizeof status);
-    EXPECT_TRUE(driver.ObtemStatus(status));
-    return status;
-  }
   void Events(std::initializer_list<std::pair<int, int>> events) {
     for (auto [pump, state] : events) sim.SimQueuePumpEvent(pump, state);
   }
@@ -74,23 +68,6 @@ TEST_F(Pumps, AFailureMidwayKeepsTheLettersAlreadyRead) {
   EXPECT_FALSE(driver.ObtemStatus(status));
   EXPECT_STREQ(status, "intact");
   EXPECT_EQ(Status(), "EEB") << "the third event and the rest come next";
-}
-
-TEST_F(Pumps, AStormOfEventsFreesWhatItReceives) {
-  driver.ParaGravacaoLog();
-  auto storm = [&] {
-    for (int i = 0; i < 10000; ++i) sim.SimQueuePumpEvent(1 + i % 3, 4 + i % 5);
-    EXPECT_EQ(Status().size(), 3u);
-    sim.SimClearCalls();  // the simulator's record is not the driver's memory
-  };
-  storm();
-  storm();
-  const Footprint before = MeasureFootprint();
-  for (int i = 0; i < 5; ++i) storm();
-  const Footprint after = MeasureFootprint();
-  // Five BSTRs per event: a leak would be megabytes per storm.
-  EXPECT_LT(after.privateBytes, before.privateBytes + 1024 * 1024)
-      << "private bytes " << before.privateBytes << " -> " << after.privateBytes;
 }
 
 TEST_F(Pumps, TotalizerAndPriceAreTheControllersNumbers) {
