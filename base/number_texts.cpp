@@ -110,15 +110,23 @@ __attribute__((target("sse2"))) bool ExactQuotient(uint64_t digits, int places, 
 bool ExactQuotient(uint64_t, int, double&) { return false; }
 #endif
 
+// The whole number nearest to magnitude x 10^places, when the scaled value
+// lies within a few units of 2^-53 of it: only then can that decimal read
+// back as the value, and only then is the exact division worth making.
+bool NearWholeAt(double magnitude, int places, uint64_t& digits) {
+  const double scaled = magnitude * kPowers10[places];
+  const double whole = static_cast<double>(static_cast<int64_t>(scaled + 0.5));
+  if (whole == 0 || std::fabs(scaled - whole) > scaled * 0x1p-50) return false;
+  digits = static_cast<uint64_t>(whole);
+  return true;
+}
+
 // Money, volumes and prices mostly have four decimals or fewer: one scaling
 // finds them, the fewest that read back. Below 1E11, a value that is not
 // found here has no such text of four decimals or fewer.
 bool FourDecimals(double magnitude, ShortestDecimal& decimal) {
-  if (!(magnitude < 1e11)) return false;
-  const double scaled = magnitude * kPowers10[4];
-  const double whole = static_cast<double>(static_cast<int64_t>(scaled + 0.5));
-  if (whole == 0 || std::fabs(scaled - whole) > scaled * 0x1p-50) return false;
-  uint64_t digits = static_cast<uint64_t>(whole);
+  uint64_t digits = 0;
+  if (!(magnitude < 1e11) || !NearWholeAt(magnitude, 4, digits)) return false;
   int places = 4;
   for (; places > 0 && digits % 10 == 0; --places) digits /= 10;
   double quotient = 0;
@@ -127,19 +135,14 @@ bool FourDecimals(double magnitude, ShortestDecimal& decimal) {
   return true;
 }
 
-// The fewest decimals that read back, with at most 15 digits. The digits
-// that read back lie within a few units of 2^-53 of the scaled value; only a
-// place where the scaled value is that close to a whole number is worth the
-// exact division.
+// The fewest decimals that read back, with at most 15 digits.
 bool FewDecimals(double magnitude, ShortestDecimal& decimal) {
   if (FourDecimals(magnitude, decimal)) return true;
   const int firstPlaces = magnitude < 1e11 ? 5 : 0;
   for (int places = firstPlaces; places <= 15; ++places) {
-    const double scaled = magnitude * kPowers10[places];
-    if (!(scaled < 1e15)) return false;
-    const double whole = static_cast<double>(static_cast<int64_t>(scaled + 0.5));
-    if (whole == 0 || std::fabs(scaled - whole) > scaled * 0x1p-50) continue;
-    const uint64_t digits = static_cast<uint64_t>(whole);
+    if (!(magnitude * kPowers10[places] < 1e15)) return false;
+    uint64_t digits = 0;
+    if (!NearWholeAt(magnitude, places, digits)) continue;
     double quotient = 0;
     if (!ExactQuotient(digits, places, quotient)) return false;
     if (quotient == magnitude) {
