@@ -4,7 +4,10 @@
 // the median of the rounds is printed. "Bare" is the same client calls made
 // directly on the simulator. Prints figures; asserts nothing about speed.
 //
-//   benchmark [--rounds 15] [--calls 20000] [--best]
+//   benchmark [--rounds 15] [--calls 20000] [--best] [--only <text>]
+//
+// --only measures just the operations whose name contains the text, so that
+// a profiler sees one operation at a time.
 #include <windows.h>
 #include <oleauto.h>
 #include <psapi.h>
@@ -127,6 +130,10 @@ double Time(long long count, Batch batch) {
 // The fastest round instead of the median (--best): on a busy machine the
 // rounds that the scheduler interrupted are the slow ones.
 bool best = false;
+
+const char* only = "";
+
+bool Wanted(const std::string& what) { return what.find(only) != std::string::npos; }
 
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -269,7 +276,10 @@ void AppendLine(const std::string& path, const std::string& line) {
 int main(int argc, char** argv) {
   const int rounds = static_cast<int>(Option(argc, argv, "--rounds", 15));
   const long long calls = Option(argc, argv, "--calls", 20000);
-  for (int i = 1; i < argc; ++i) best = best || std::string(argv[i]) == "--best";
+  for (int i = 1; i < argc; ++i) {
+    best = best || std::string(argv[i]) == "--best";
+    if (std::string(argv[i]) == "--only" && i + 1 < argc) only = argv[i + 1];
+  }
 
   HMODULE simulator = LoadLibraryA("QXClient.dll");
   SimControl sim;
@@ -303,23 +313,29 @@ int main(int argc, char** argv) {
     return [=] { return Time(calls, [&] { for (long long i = 0; i < calls; ++i) operation(); }); };
   };
 
-  const Figures status =
-      Measure(rounds, none, batch([&] { driver.AUT_ObtemStatus(text); }), batch([&] { BareStatus(client); }));
-  Print("AUT_ObtemStatus, no event", status);
-  Print("AUT_ObtemPreco",
-        Measure(rounds, none, batch([&] { driver.AUT_ObtemPreco("11", text); }),
-                batch([&] { BareHose(client, 11); })));
-  Print("AUT_ObtemEncerrante",
-        Measure(rounds, none, batch([&] { driver.AUT_ObtemEncerrante("11", text); }),
-                batch([&] { BareHose(client, 11); })));
-  Print("AUT_BloqueiaBico + AUT_DesbloqueiaBico",
-        Measure(
-            rounds, [&] { DrainEvents(client); },
-            batch([&] {
-              driver.AUT_BloqueiaBico("1");
-              driver.AUT_DesbloqueiaBico("1");
-            }),
-            batch([&] { BareLockUnlock(client); })));
+  // The log line's cost below is taken from this figure.
+  Figures status{};
+  if (Wanted("AUT_ObtemStatus, no event") || Wanted("log line")) {
+    status = Measure(rounds, none, batch([&] { driver.AUT_ObtemStatus(text); }), batch([&] { BareStatus(client); }));
+    Print("AUT_ObtemStatus, no event", status);
+  }
+  if (Wanted("AUT_ObtemPreco"))
+    Print("AUT_ObtemPreco",
+          Measure(rounds, none, batch([&] { driver.AUT_ObtemPreco("11", text); }),
+                  batch([&] { BareHose(client, 11); })));
+  if (Wanted("AUT_ObtemEncerrante"))
+    Print("AUT_ObtemEncerrante",
+          Measure(rounds, none, batch([&] { driver.AUT_ObtemEncerrante("11", text); }),
+                  batch([&] { BareHose(client, 11); })));
+  if (Wanted("AUT_BloqueiaBico + AUT_DesbloqueiaBico"))
+    Print("AUT_BloqueiaBico + AUT_DesbloqueiaBico",
+          Measure(
+              rounds, [&] { DrainEvents(client); },
+              batch([&] {
+                driver.AUT_BloqueiaBico("1");
+                driver.AUT_DesbloqueiaBico("1");
+              }),
+              batch([&] { BareLockUnlock(client); })));
 
   // Deliveries: a batch hands over and confirms those added before it.
   const int deliveries = 50;
@@ -332,26 +348,29 @@ int main(int argc, char** argv) {
   };
   char out[10][32];
   double data = 0;
-  Print("delivery handed over and confirmed",
-        Measure(
-            rounds * 4 + 1, fill,
-            [&] {
-              return Time(deliveries, [&] {
-                for (int i = 0; i < deliveries; ++i) {
-                  driver.AUT_ObtemAbastecimento(KORVAN_ARGS11(out[0], out[1], out[2], out[3], out[4], out[5],
-                                                              out[6], out[7], out[8], out[9], &data));
-                  driver.AUT_ConfirmaAbastecimento();
-                }
-              });
-            },
-            [&] {
-              return Time(deliveries, [&] {
-                for (int i = 0; i < deliveries; ++i) BareDelivery(client);
-              });
-            }));
+  if (Wanted("delivery handed over and confirmed"))
+    Print("delivery handed over and confirmed",
+          Measure(
+              rounds * 4 + 1, fill,
+              [&] {
+                return Time(deliveries, [&] {
+                  for (int i = 0; i < deliveries; ++i) {
+                    driver.AUT_ObtemAbastecimento(KORVAN_ARGS11(out[0], out[1], out[2], out[3], out[4], out[5],
+                                                                out[6], out[7], out[8], out[9], &data));
+                    driver.AUT_ConfirmaAbastecimento();
+                  }
+                });
+              },
+              [&] {
+                return Time(deliveries, [&] {
+                  for (int i = 0; i < deliveries; ++i) BareDelivery(client);
+                });
+              }));
 
   // A status call that finds a storm of events waiting.
   for (int events : {10, 100, 1000, 10000}) {
+    const std::string what = "AUT_ObtemStatus, " + std::to_string(events) + " events";
+    if (!Wanted(what)) continue;
     auto queue = [&] {
       for (int e = 0; e < events; ++e) sim.SimQueuePumpEvent(1 + e % 4, SIM_PUMP_IDLE + e % 5);
     };
@@ -359,32 +378,33 @@ int main(int argc, char** argv) {
     const Figures f = Measure(
         rounds, queue, [&] { return Time(1, [&] { driver.AUT_ObtemStatus(text); }); },
         [&] { return Time(1, [&] { BareStatus(client); }); });
-    const std::string what = "AUT_ObtemStatus, " + std::to_string(events) + " events";
     Print(what.c_str(), f);
     std::printf("%-40s private bytes %zu KiB before, %zu KiB after\n", "", before / 1024, PrivateBytes() / 1024);
   }
 
   // The log: one line written by the driver, against one open, append and
   // close of the same file. AUT_ObtemStatus writes two lines.
-  const long long logged = std::max<long long>(calls / 100, 20);
-  std::vector<double> line, append;
-  driver.DRV_IniciaGravacaoLog();
-  const std::string path = LogFile();
-  const std::string sample = "DRV - < 00:00:00 >>AUT_ObtemStatus< OK.\r\n";
-  for (int round = 0; round <= rounds; ++round) {
-    const double withLog = Time(logged, [&] {
-      for (long long i = 0; i < logged; ++i) driver.AUT_ObtemStatus(text);
-    });
-    const double plain = Time(logged, [&] {
-      for (long long i = 0; i < logged; ++i) AppendLine(path, sample);
-    });
-    if (round == 0) continue;
-    line.push_back((withLog - status.driver) / 2);
-    append.push_back(plain);
+  if (Wanted("log line")) {
+    const long long logged = std::max<long long>(calls / 100, 20);
+    std::vector<double> line, append;
+    driver.DRV_IniciaGravacaoLog();
+    const std::string path = LogFile();
+    const std::string sample = "DRV - < 00:00:00 >>AUT_ObtemStatus< OK.\r\n";
+    for (int round = 0; round <= rounds; ++round) {
+      const double withLog = Time(logged, [&] {
+        for (long long i = 0; i < logged; ++i) driver.AUT_ObtemStatus(text);
+      });
+      const double plain = Time(logged, [&] {
+        for (long long i = 0; i < logged; ++i) AppendLine(path, sample);
+      });
+      if (round == 0) continue;
+      line.push_back((withLog - status.driver) / 2);
+      append.push_back(plain);
+    }
+    driver.DRV_ParaGravacaoLog();
+    std::printf("\nlog line: %.0f ns each; open, append and close of the same file: %.0f ns\n", Median(line),
+                Median(append));
   }
-  driver.DRV_ParaGravacaoLog();
-  std::printf("\nlog line: %.0f ns each; open, append and close of the same file: %.0f ns\n", Median(line),
-              Median(append));
 
   driver.AUT_FinalizaComunicacao();
   sim.SimSetRecording(1);
