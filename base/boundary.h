@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "base/number_texts.h"
+#include "base/small_copy.h"
 
 // Regional settings, read once when the driver is loaded.
 const RegionalSettings& Settings();
@@ -17,6 +18,9 @@ inline std::string_view HostText(const char* text) { return text ? text : ""; }
 // Copies a text and its terminating zero into a host's buffer, whose size
 // the host chose for the longest value.
 inline void WriteHostText(char* buffer, std::string_view text) {
-  text.copy(buffer, text.size());
+  if (text.size() <= 32)
+    small_copy::CopyUpTo32(buffer, text.data(), text.size());
+  else
+    text.copy(buffer, text.size());
   buffer[text.size()] = '\0';
 }

@@ -83,10 +83,12 @@ bool TryStrToInt(std::string_view text, int32_t& value, std::string& error) {
   return ParseInt(text, value) || Fail(error, text, "is not a valid integer value");
 }
 
-std::string IntToStr(int32_t value) {
-  char buffer[12];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, result.ptr);
+std::string IntToStr(int32_t value) { return std::string(IntToText(value).view()); }
+
+ShortText IntToText(int32_t value) {
+  ShortText text;
+  text.length = static_cast<uint8_t>(std::to_chars(text.chars, text.chars + sizeof text.chars, value).ptr - text.chars);
+  return text;
 }
 
 namespace {
@@ -328,20 +330,31 @@ char* Put(char* out, const char* text, int length) {
 
 }  // namespace
 
-std::string FloatToStr(double value, const RegionalSettings& settings) {
-  if (std::isnan(value)) return std::signbit(value) ? "-NAN" : "NAN";
-  if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
-  if (value == 0) return "0";
+void FloatToText(double value, const RegionalSettings& settings, FloatText& made) {
+  // Written in place: a text built aside and copied over would be read back
+  // in 16-byte blocks right after its single bytes were stored, which the
+  // processor cannot forward.
+  made.value = value;
+  made.exact = false;
+  made.start = 0;
+  char* const text = made.chars;
+  const auto fixed = [&](const char* word) {
+    made.length = static_cast<uint8_t>(std::strlen(word));
+    std::memcpy(text, word, made.length);
+  };
+  if (std::isnan(value)) return fixed(std::signbit(value) ? "-NAN" : "NAN");
+  if (std::isinf(value)) return fixed(value < 0 ? "-INF" : "INF");
+  if (value == 0) return fixed("0");
 
-  char text[32];  // at most 22 characters
-  ShortestDecimal few;
-  if (FourDecimals(std::fabs(value), few)) {
+  if (FourDecimals(std::fabs(value), made.decimal)) {
     // At most four decimals, none of them a trailing zero: the value to 15
-    // digits, written from the last digit back.
-    char* begin = text + sizeof text;
-    uint64_t digits = few.digits;
-    if (few.exponent < 0) {
-      const int places = -few.exponent;  // 1 to 4
+    // digits, written from the last digit back. It reads back as the value.
+    made.exact = true;
+    char* const end = text + sizeof made.chars;
+    char* begin = end;
+    uint64_t digits = made.decimal.digits;
+    if (made.decimal.exponent < 0) {
+      const int places = -made.decimal.exponent;  // 1 to 4
       const uint64_t whole = places == 1 ? digits / 10 : places == 2 ? digits / 100
                            : places == 3 ? digits / 1000 : digits / 10000;
       begin = PutDigitsBack(begin, digits - whole * kPowers10Int[places], places);
@@ -350,7 +363,9 @@ std::string FloatToStr(double value, const RegionalSettings& settings) {
     }
     begin = PutDigitsBack(begin, digits, 0);
     if (value < 0) *--begin = '-';
-    return std::string(begin, text + sizeof text);
+    made.start = static_cast<uint8_t>(begin - text);
+    made.length = static_cast<uint8_t>(end - begin);
+    return;
   }
   const SignificantDigits d = FifteenDigits(value);
   char* out = text;
@@ -377,9 +392,19 @@ std::string FloatToStr(double value, const RegionalSettings& settings) {
       out = Put(out, d.digits + 1, d.count - 1);
     }
     *out++ = 'E';
-    out = std::to_chars(out, text + sizeof text, d.exponent).ptr;
+    out = std::to_chars(out, text + sizeof made.chars, d.exponent).ptr;
   }
-  return std::string(text, out);
+  made.length = static_cast<uint8_t>(out - text);
+}
+
+FloatText FloatToText(double value, const RegionalSettings& settings) {
+  FloatText made;
+  FloatToText(value, settings, made);
+  return made;
+}
+
+std::string FloatToStr(double value, const RegionalSettings& settings) {
+  return std::string(FloatToText(value, settings).view());
 }
 
 namespace {

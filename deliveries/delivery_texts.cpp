@@ -11,9 +11,18 @@ constexpr double kFirstDate = -657434;   // 1 January 100
 constexpr double kLastDate = 2958466;    // 1 January 10000, excluded
 constexpr int64_t kUnixEpoch = 25569;    // 1 January 1970
 
+// Rounded half away from zero, like llround, without the library call:
+// below 2^52 the rest after cutting towards zero is exact.
+int64_t RoundHalfAway(double value) {
+  const int64_t whole = static_cast<int64_t>(value);
+  const double rest = value - static_cast<double>(whole);
+  return whole + (rest >= 0.5 ? 1 : rest <= -0.5 ? -1 : 0);
+}
+
+// Every date in range is below 2^52 milliseconds.
 std::optional<int64_t> Milliseconds(double oleDate) {
   if (!(oleDate >= kFirstDate && oleDate < kLastDate)) return std::nullopt;
-  return std::llround(oleDate * kMsPerDay);
+  return RoundHalfAway(oleDate * kMsPerDay);
 }
 
 // Before 1899 the day counts down while the fraction still counts forwards
@@ -63,16 +72,21 @@ std::string InvalidDate(double oleDate) {
   return "'" + std::string(buffer, result.ptr) + "' is not a valid date";
 }
 
-std::optional<std::string> HoraText(double oleDate, const RegionalSettings& settings) {
+std::optional<ShortText> HoraText(double oleDate, const RegionalSettings& settings) {
   const std::optional<int64_t> total = Milliseconds(oleDate);
   if (!total) return std::nullopt;
   const int seconds = static_cast<int>((*total < 0 ? -*total : *total) % kMsPerDay / 1000);
   const int parts[] = {seconds / 3600, seconds / 60 % 60, seconds % 60};
   const char separator = settings.timeSeparator;
-  const char text[] = {Digit(parts[0] / 10), Digit(parts[0] % 10), separator,
-                       Digit(parts[1] / 10), Digit(parts[1] % 10), separator,
-                       Digit(parts[2] / 10), Digit(parts[2] % 10)};
-  return std::string(text, sizeof text);
+  std::optional<ShortText> text(std::in_place);  // made where it is returned
+  text->length = 8;
+  char* out = text->chars;
+  for (int i = 0; i < 3; ++i) {
+    if (i > 0) *out++ = separator;
+    *out++ = Digit(parts[i] / 10);
+    *out++ = Digit(parts[i] % 10);
+  }
+  return text;
 }
 
 std::optional<double> DateAtMidnight(double oleDate) {
@@ -113,14 +127,17 @@ std::optional<std::string> ShortDateText(double oleDate, const RegionalSettings&
   return text;
 }
 
-std::string Hex64Text(int64_t code) {
-  char text[16];
-  char* begin = text + sizeof text;
+ShortText Hex64Text(int64_t code) {
+  char digits[16];
+  char* begin = digits + sizeof digits;
   uint64_t rest = static_cast<uint64_t>(code);
   do {
     *--begin = "0123456789ABCDEF"[rest & 15];
     rest >>= 4;
   } while (rest != 0);
-  while (begin > text + 8) *--begin = '0';
-  return std::string(begin, text + sizeof text);
+  while (begin > digits + 8) *--begin = '0';
+  ShortText text;
+  text.length = static_cast<uint8_t>(digits + sizeof digits - begin);
+  for (uint8_t i = 0; i < text.length; ++i) text.chars[i] = begin[i];
+  return text;
 }

@@ -14,7 +14,7 @@
 std::string InvalidDate(double oleDate);
 
 // "hh:mm:ss" with the regional time separator, hour 00..23.
-std::optional<std::string> HoraText(double oleDate, const RegionalSettings& settings);
+std::optional<ShortText> HoraText(double oleDate, const RegionalSettings& settings);
 
 // The same day at 00:00.
 std::optional<double> DateAtMidnight(double oleDate);
@@ -25,4 +25,4 @@ std::optional<double> DateAtMidnight(double oleDate);
 std::optional<std::string> ShortDateText(double oleDate, const RegionalSettings& settings);
 
 // Upper-case hex, at least 8 digits; negatives as 16-digit two's complement.
-std::string Hex64Text(int64_t code);
+ShortText Hex64Text(int64_t code);

@@ -55,11 +55,24 @@ void NozzleTable::Register(const char* numeroLogico, const char* numeroBomba, co
   WriteLog("OK >AUT_RegistraBico<");
 }
 
+namespace {
+
+// Texts of a few characters, compared in place: through the C runtime's
+// memcmp each comparison would be an import call.
+bool SameText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
+}  // namespace
+
 int NozzleTable::LocalizaBico(std::string_view numeroLogico) const {
   // Registrado is not looked at: a free record's empty text never equals the
   // decimal text of a hose.
   for (int i = 1; i < kRecords; ++i) {
-    if (records_[i].NumeroLogico == numeroLogico) return i;
+    if (SameText(records_[i].NumeroLogico, numeroLogico)) return i;
   }
   return 0;
 }

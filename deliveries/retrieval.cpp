@@ -93,10 +93,13 @@ void Discard(const Delivery& d) {
   ConfirmaAbastecimento();  // a refusal is its own log line; the call gives 0
 }
 
-// The texts handed to the host.
+// The texts handed to the host that the log repeats. Each is made where it
+// stays: a text copied right after its bytes were stored one by one stalls
+// the processor.
 struct DeliveryTexts {
-  std::string numeroLogico, volume, precoUnitario, valorTotal, hora,
-      encerranteInicial, encerranteFinal, code;
+  explicit DeliveryTexts(int32_t hoseId) : numeroLogico(IntToText(hoseId)) {}
+  ShortText numeroLogico;
+  FloatText volume, precoUnitario, valorTotal, encerranteInicial, encerranteFinal;
   double data = 0;
 };
 
@@ -108,8 +111,9 @@ enum class Outcome { HandOver, Discarded, Invalid };
 Outcome WriteOutputs(const Delivery& d, const DeliveryBuffers& out,
                      DeliveryTexts& t, std::string& error) {
   const RegionalSettings& settings = Settings();
-  WriteHostText(out.numeroLogico, t.numeroLogico);
-  const std::optional<int64_t> volume = TruncaCasas(3, d.volume);
+  WriteHostText(out.numeroLogico, t.numeroLogico.view());
+  FloatToText(d.volume, settings, t.volume);
+  const std::optional<int64_t> volume = TruncaCasas(3, t.volume);
   if (!volume) {
     error = OutOfFixedPointRange(d.volume);
     return Outcome::Invalid;
@@ -118,19 +122,18 @@ Outcome WriteOutputs(const Delivery& d, const DeliveryBuffers& out,
     WriteLog("O abastecimento veio litragem muito pequena");
     return Outcome::Discarded;
   }
-  t.volume = FloatToStr(d.volume, settings);
-  t.precoUnitario = FloatToStr(d.unitPrice, settings);
-  t.valorTotal = FloatToStr(d.amount, settings);
-  WriteHostText(out.volume, t.volume);
-  WriteHostText(out.precoUnitario, t.precoUnitario);
-  WriteHostText(out.valorTotal, t.valorTotal);
+  FloatToText(d.unitPrice, settings, t.precoUnitario);
+  FloatToText(d.amount, settings, t.valorTotal);
+  WriteHostText(out.volume, t.volume.view());
+  WriteHostText(out.precoUnitario, t.precoUnitario.view());
+  WriteHostText(out.valorTotal, t.valorTotal.view());
   switch (AjustaLitragem(t.volume, t.precoUnitario, t.valorTotal,
                          reengenhariaLitragem, settings, error)) {
     case VolumeVerdict::Accept: break;
     case VolumeVerdict::Discard: return Outcome::Discarded;
     case VolumeVerdict::Invalid: return Outcome::Invalid;
   }
-  WriteHostText(out.volume, t.volume);
+  WriteHostText(out.volume, t.volume.view());
   const std::optional<double> midnight = DateAtMidnight(d.completed);
   if (!midnight) {
     error = InvalidDate(d.completed);
@@ -138,15 +141,15 @@ Outcome WriteOutputs(const Delivery& d, const DeliveryBuffers& out,
   }
   t.data = *midnight;
   *out.data = t.data;
-  t.hora = HoraText(d.completed, settings).value_or("");
-  t.encerranteInicial = FloatToStr(d.startTotalizer, settings);
-  t.encerranteFinal = FloatToStr(d.endTotalizer, settings);
-  t.code = Hex64Text(d.code);
-  WriteHostText(out.hora, t.hora);
-  WriteHostText(out.encerranteInicial, t.encerranteInicial);
-  WriteHostText(out.encerranteFinal, t.encerranteFinal);
+  const std::optional<ShortText> hora = HoraText(d.completed, settings);  // the date is valid
+  FloatToText(d.startTotalizer, settings, t.encerranteInicial);
+  FloatToText(d.endTotalizer, settings, t.encerranteFinal);
+  const ShortText code = Hex64Text(d.code);
+  WriteHostText(out.hora, hora ? hora->view() : std::string_view());
+  WriteHostText(out.encerranteInicial, t.encerranteInicial.view());
+  WriteHostText(out.encerranteFinal, t.encerranteFinal.view());
   WriteHostText(out.text8, "0");
-  WriteHostText(out.text9, t.code);
+  WriteHostText(out.text9, code.view());
   WriteHostText(out.text10, "");
   return Outcome::HandOver;
 }
@@ -154,15 +157,16 @@ Outcome WriteOutputs(const Delivery& d, const DeliveryBuffers& out,
 void LogHandedOver(const Delivery& d, const DeliveryTexts& t) {
   if (!LogIsOn()) return;  // spares the date text
   WriteLog("AbastecimentoLogico = ", IntToStr(d.id));
-  WriteLog("Numero Lógico       = ", t.numeroLogico);
-  WriteLog("Volume              = ", t.volume);
-  WriteLog("Preço Unitario      = ", t.precoUnitario);
-  WriteLog("Valor Total         = ", t.valorTotal);
+  WriteLog("Numero Lógico       = ", t.numeroLogico.view());
+  WriteLog("Volume              = ", t.volume.view());
+  WriteLog("Preço Unitario      = ", t.precoUnitario.view());
+  WriteLog("Valor Total         = ", t.valorTotal.view());
   WriteLog("Data                = ",
            ShortDateText(t.data, Settings()).value_or(""));
-  WriteLog("Hora                = ", t.hora);
-  WriteLog("Encerrante Inicial  = ", t.encerranteInicial);
-  WriteLog("Encerrante Final    = ", t.encerranteFinal);
+  const std::optional<ShortText> hora = HoraText(d.completed, Settings());
+  WriteLog("Hora                = ", hora ? hora->view() : std::string_view());
+  WriteLog("Encerrante Inicial  = ", t.encerranteInicial.view());
+  WriteLog("Encerrante Final    = ", t.encerranteFinal.view());
   WriteLog("Status da bomba     = ", IntToStr(d.state));
 }
 
@@ -192,9 +196,8 @@ Verdict FinishConfirmation(const Delivery& d, std::string& error) {
 
 Verdict Consider(const Delivery& d, const DeliveryBuffers& out,
                  std::string& error) {
-  DeliveryTexts texts;
-  texts.numeroLogico = IntToStr(d.hoseId);
-  if (Nozzles().LocalizaBico(texts.numeroLogico) == 0) {
+  DeliveryTexts texts(d.hoseId);
+  if (Nozzles().LocalizaBico(texts.numeroLogico.view()) == 0) {
     Log("Abastecimento de um bico não registrado.");
     Discard(d);
     return Verdict::Stop;

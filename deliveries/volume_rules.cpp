@@ -23,6 +23,35 @@ Decimal DecimalOf(double value) {
   return {std::signbit(value), shortest.digits, shortest.exponent};
 }
 
+// A number the rules read back from a text: its value and its decimal.
+struct Number {
+  double value = 0;
+  Decimal decimal;
+};
+
+// The number a text stands for. A text made exact from a number needs no
+// reading: it reads back as that number.
+struct TextToRead {
+  std::string_view text;
+  const FloatText* made = nullptr;
+};
+
+// The number of a text made exact.
+Number ExactNumber(const FloatText& made) {
+  return {made.value, {std::signbit(made.value), made.decimal.digits, made.decimal.exponent}};
+}
+
+bool Read(const TextToRead& t, const RegionalSettings& settings, Number& number, std::string& error) {
+  if (t.made && t.made->exact) {
+    number = ExactNumber(*t.made);
+    return true;
+  }
+  double value = 0;
+  if (!TryStrToFloat(t.text, settings, value, error)) return false;
+  number = {value, std::isfinite(value) ? DecimalOf(value) : Decimal{}};
+  return true;
+}
+
 enum class Rounding { Cut, HalfAwayFromZero, HalfEven };
 
 constexpr uint64_t kPowers10[] = {1,
@@ -147,12 +176,25 @@ int64_t DivideHalfEven(int64_t dividend, int64_t divisor) {
   return quotient;
 }
 
-// The fixed-point value nearest to a double (ties to even).
-std::optional<int64_t> ToTenThousandths(double value) {
-  if (!std::isfinite(value)) return std::nullopt;
-  const Decimal decimal = DecimalOf(value);
-  const Split split = SplitAt(decimal, 4, Rounding::HalfEven);
-  return SignedCount(decimal.negative, split.whole, split.fraction);
+// The fixed-point value nearest to a number (ties to even).
+std::optional<int64_t> ToTenThousandths(const Number& n) {
+  if (!std::isfinite(n.value)) return std::nullopt;
+  const Split split = SplitAt(n.decimal, 4, Rounding::HalfEven);
+  return SignedCount(n.decimal.negative, split.whole, split.fraction);
+}
+
+// TruncaCasas of a number whose decimal is known.
+std::optional<int64_t> Cut(int16_t casas, const Number& n) {
+  if (!std::isfinite(n.value)) return std::nullopt;
+  const int places = std::clamp<int>(casas, 0, 10);
+  // Rounding first at the eleventh decimal (the first, for no decimals) keeps
+  // 0.8339999999999 from being cut to 0.833.
+  const int roundingPlace = places == 0 ? 1 : 11;
+  const Split split = SplitAt(n.decimal, roundingPlace, Rounding::HalfAwayFromZero);
+  const uint64_t cut = DividePow10(split.fraction, roundingPlace - places);
+  const uint64_t tenThousandths =
+      places <= 4 ? cut * kPowers10[4 - places] : Divide(cut, places - 4, Rounding::HalfEven);
+  return SignedCount(n.decimal.negative, split.whole, tenThousandths);
 }
 
 // Takes `count`, made of `value`; false with the error when there is none.
@@ -196,12 +238,12 @@ bool ProductLess(int64_t a, int64_t b, int64_t c, int64_t d) {
 // Both counts are ten-thousandths, so their product is in 10^-8 and 0.01 is 10^6.
 bool PaysLessThanOneCent(int64_t volume, int64_t price) { return ProductLess(volume, price, 1000000, 1); }
 
-VolumeVerdict PlainVolume(const std::string& volume, double preco, const RegionalSettings& settings,
+VolumeVerdict PlainVolume(const TextToRead& volume, const Number& preco, const RegionalSettings& settings,
                           std::string& error) {
   int64_t pt = 0, vc = 0;
-  double read = 0;
-  if (!Counted(TruncaCasas(3, preco), preco, pt, error) || !TryStrToFloat(volume, settings, read, error) ||
-      !Counted(ToTenThousandths(read), read, vc, error))
+  Number read;
+  if (!Counted(Cut(3, preco), preco.value, pt, error) || !Read(volume, settings, read, error) ||
+      !Counted(ToTenThousandths(read), read.value, vc, error))
     return VolumeVerdict::Invalid;
   // A unit price of 0 or less gives nothing to measure the volume against.
   if (pt > 0 && PaysLessThanOneCent(vc, pt)) {
@@ -209,11 +251,11 @@ VolumeVerdict PlainVolume(const std::string& volume, double preco, const Regiona
     return VolumeVerdict::Discard;
   }
   // Written in the plain branch as well, under the re-engineering label.
-  WriteLog("ReengenhariaLitragem=", volume);
+  WriteLog("ReengenhariaLitragem=", volume.text);
   return VolumeVerdict::Accept;
 }
 
-VolumeVerdict Reengineer(std::string& volume, double total, double preco, const RegionalSettings& settings,
+VolumeVerdict Reengineer(FloatText& volume, double total, double preco, const RegionalSettings& settings,
                          std::string& error) {
   const long double quotient = static_cast<long double>(total) / preco;
   const double q = static_cast<double>(quotient);
@@ -243,9 +285,29 @@ VolumeVerdict Reengineer(std::string& volume, double total, double preco, const 
       m /= 10;
     }
   }
-  volume = FloatToStr(static_cast<double>(m) / 1000.0, settings);
-  WriteLog("ReengenhariLitragem=", volume);
+  volume = FloatToText(static_cast<double>(m) / 1000.0, settings);
+  WriteLog("ReengenhariLitragem=", volume.view());
   return VolumeVerdict::Accept;
+}
+
+// The rules on the three texts; `reengineered` is set to the new volume
+// when the volume was recomputed.
+VolumeVerdict Adjust(const TextToRead& volume, const TextToRead& precoUnitario, const TextToRead& valorTotal,
+                     bool reengenhariaLitragem, const RegionalSettings& settings, FloatText& reengineered,
+                     bool& rewritten, std::string& error) {
+  rewritten = false;
+  Number preco;
+  if (!Read(precoUnitario, settings, preco, error)) return VolumeVerdict::Invalid;
+  if (reengenhariaLitragem) {
+    Number total;
+    if (!Read(valorTotal, settings, total, error)) return VolumeVerdict::Invalid;
+    // Without a unit price there is nothing to recompute the volume from.
+    if (total.value > 0 && preco.value != 0) {
+      rewritten = true;
+      return Reengineer(reengineered, total.value, preco.value, settings, error);
+    }
+  }
+  return PlainVolume(volume, preco, settings, error);
 }
 
 }  // namespace
@@ -258,16 +320,11 @@ std::string OutOfFixedPointRange(double value) {
 
 std::optional<int64_t> TruncaCasas(int16_t casas, double valor) {
   if (!std::isfinite(valor)) return std::nullopt;
-  const int places = std::clamp<int>(casas, 0, 10);
-  // Rounding first at the eleventh decimal (the first, for no decimals) keeps
-  // 0.8339999999999 from being cut to 0.833.
-  const int roundingPlace = places == 0 ? 1 : 11;
-  const Decimal decimal = DecimalOf(valor);
-  const Split split = SplitAt(decimal, roundingPlace, Rounding::HalfAwayFromZero);
-  const uint64_t cut = DividePow10(split.fraction, roundingPlace - places);
-  const uint64_t tenThousandths =
-      places <= 4 ? cut * kPowers10[4 - places] : Divide(cut, places - 4, Rounding::HalfEven);
-  return SignedCount(decimal.negative, split.whole, tenThousandths);
+  return Cut(casas, {valor, DecimalOf(valor)});
+}
+
+std::optional<int64_t> TruncaCasas(int16_t casas, const FloatText& valor) {
+  return valor.exact ? Cut(casas, ExactNumber(valor)) : TruncaCasas(casas, valor.value);
 }
 
 std::optional<int64_t> ArredondaCasas(int16_t casas, double valor) {
@@ -285,13 +342,21 @@ std::optional<int64_t> ArredondaCasas(int16_t casas, double valor) {
 
 VolumeVerdict AjustaLitragem(std::string& volume, std::string_view precoUnitario, std::string_view valorTotal,
                              bool reengenhariaLitragem, const RegionalSettings& settings, std::string& error) {
-  double preco = 0;
-  if (!TryStrToFloat(precoUnitario, settings, preco, error)) return VolumeVerdict::Invalid;
-  if (reengenhariaLitragem) {
-    double total = 0;
-    if (!TryStrToFloat(valorTotal, settings, total, error)) return VolumeVerdict::Invalid;
-    // Without a unit price there is nothing to recompute the volume from.
-    if (total > 0 && preco != 0) return Reengineer(volume, total, preco, settings, error);
-  }
-  return PlainVolume(volume, preco, settings, error);
+  FloatText reengineered;
+  bool rewritten = false;
+  const VolumeVerdict verdict = Adjust({volume}, {precoUnitario}, {valorTotal}, reengenhariaLitragem, settings,
+                                       reengineered, rewritten, error);
+  if (rewritten && verdict == VolumeVerdict::Accept) volume = reengineered.view();
+  return verdict;
+}
+
+VolumeVerdict AjustaLitragem(FloatText& volume, const FloatText& precoUnitario, const FloatText& valorTotal,
+                             bool reengenhariaLitragem, const RegionalSettings& settings, std::string& error) {
+  FloatText reengineered;
+  bool rewritten = false;
+  const VolumeVerdict verdict =
+      Adjust({volume.view(), &volume}, {precoUnitario.view(), &precoUnitario}, {valorTotal.view(), &valorTotal},
+             reengenhariaLitragem, settings, reengineered, rewritten, error);
+  if (rewritten && verdict == VolumeVerdict::Accept) volume = reengineered;
+  return verdict;
 }

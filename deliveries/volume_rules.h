@@ -16,6 +16,9 @@
 // cut towards zero to Casas decimals (clamped to 0..10). Works on the shortest
 // decimal text of Valor, so 12.345 is 12.345 and not 12.3449999...
 std::optional<int64_t> TruncaCasas(int16_t casas, double valor);
+// The same of the value a text was made from, sparing the work the text
+// already did.
+std::optional<int64_t> TruncaCasas(int16_t casas, const FloatText& valor);
 
 // Valor plus 0.09 of the last place, rounded to Casas decimals (clamped to
 // 0..15) with ties to even: at three decimals 1.23442 gives 1.235.
@@ -33,4 +36,8 @@ enum class VolumeVerdict { Accept, Discard, Invalid };
 // controller's volume stands. Too small a volume is discarded. Writes the log
 // lines and may rewrite `volume`.
 VolumeVerdict AjustaLitragem(std::string& volume, std::string_view precoUnitario, std::string_view valorTotal,
+                             bool reengenhariaLitragem, const RegionalSettings& settings, std::string& error);
+// The same on the texts just made from the controller's numbers: a text
+// that reads back exactly is not read again.
+VolumeVerdict AjustaLitragem(FloatText& volume, const FloatText& precoUnitario, const FloatText& valorTotal,
                              bool reengenhariaLitragem, const RegionalSettings& settings, std::string& error);

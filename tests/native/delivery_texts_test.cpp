@@ -4,6 +4,9 @@
 
 #include <limits>
 #include <optional>
+#include <ostream>
+
+void PrintTo(const ShortText& text, std::ostream* out) { *out << '"' << text.view() << '"'; }
 
 namespace {
 
