@@ -25,20 +25,8 @@ int DigitValue(char c, int base) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Nozzle and pump numbers: one to nine plain digits, read straight away.
-bool ParsePlainDigits(std::string_view text, int32_t& value) {
-  if (text.empty() || text.size() > 9) return false;
-  int32_t read = 0;
-  for (char c : text) {
-    if (!IsDigit(c)) return false;
-    read = read * 10 + (c - '0');
-  }
-  value = read;
-  return true;
-}
-
 bool ParseInt(std::string_view text, int32_t& value) {
-  if (ParsePlainDigits(text, value)) return true;
+  if (ReadPlainDigits(text, value)) return true;
   size_t i = 0;
   while (i < text.size() && text[i] == ' ') ++i;
   bool negative = false;
@@ -79,7 +67,7 @@ bool InvalidFloat(std::string& error, std::string_view text) {
 
 bool TryStrToInt(std::string_view text, int32_t& value) { return ParseInt(text, value); }
 
-bool TryStrToInt(std::string_view text, int32_t& value, std::string& error) {
+bool TryStrToIntAnyForm(std::string_view text, int32_t& value, std::string& error) {
   return ParseInt(text, value) || Fail(error, text, "is not a valid integer value");
 }
 

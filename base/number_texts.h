@@ -21,7 +21,23 @@ struct RegionalSettings {
 // Optional leading blanks, optional sign, then decimal digits, or hex digits
 // after "$", "x", "X", "0x" or "0X". Fails outside the signed 32-bit range.
 bool TryStrToInt(std::string_view text, int32_t& value);
-bool TryStrToInt(std::string_view text, int32_t& value, std::string& error);
+bool TryStrToIntAnyForm(std::string_view text, int32_t& value, std::string& error);
+
+// Nozzle and pump numbers: one to nine plain digits, read in place.
+inline bool ReadPlainDigits(std::string_view text, int32_t& value) {
+  if (text.empty() || text.size() > 9) return false;
+  int32_t read = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    read = read * 10 + (c - '0');
+  }
+  value = read;
+  return true;
+}
+
+inline bool TryStrToInt(std::string_view text, int32_t& value, std::string& error) {
+  return ReadPlainDigits(text, value) || TryStrToIntAnyForm(text, value, error);
+}
 std::string IntToStr(int32_t value);
 
 // A short text kept in place, without the heap: the texts of a delivery.

@@ -150,7 +150,7 @@ KORVAN_CALL KorvanBool AUT_ObtemEncerrante(const char* bico, char* encerrante) {
   return GuardedNumbers("<AUT_ObtemEncerrante> Falhou: ",
                  [&](std::string& error) {
     return HasBuffers({encerrante}, error) &&
-           ObtemEncerrante(HostText(bico), encerrante, error);
+           ObtemEncerrante(bico, encerrante, error);
   });
 }
 
@@ -158,34 +158,34 @@ KORVAN_CALL KorvanBool AUT_ObtemPreco(const char* bico, char* preco) {
   return GuardedNumbers("<AUT_ObtemPreco> Falhou: ",
                  [&](std::string& error) {
     return HasBuffers({preco}, error) &&
-           ObtemPreco(HostText(bico), preco, error);
+           ObtemPreco(bico, preco, error);
   });
 }
 
 KORVAN_CALL KorvanBool AUT_AlteraPreco(const char* bico, const char* preco) {
   return GuardedNumbers("<AUT_AlteraPreco> Falhou: ", [&](std::string& error) {
-    return AlteraPreco(HostText(bico), HostText(preco), error);
+    return AlteraPreco(bico, preco, error);
   });
 }
 
 KORVAN_CALL KorvanBool AUT_AutorizaAbastecimento(const char* bico) {
   return Guarded("<AUT_AutorizaAbastecimento> Falhou: ",
                  [&](std::string& error) {
-                   return AutorizaAbastecimento(HostText(bico), error);
+                   return AutorizaAbastecimento(bico, error);
                  });
 }
 
 KORVAN_CALL KorvanBool AUT_BloqueiaBico(const char* bico) {
   return Guarded("<AUT_BloqueiaBico> Falhou: ",
                  [&](std::string& error) {
-                   return BloqueiaBico(HostText(bico), error);
+                   return BloqueiaBico(bico, error);
                  });
 }
 
 KORVAN_CALL KorvanBool AUT_DesbloqueiaBico(const char* bico) {
   return Guarded("<AUT_DesbloqueiaBico> Falhou: ",
                  [&](std::string& error) {
-                   return DesbloqueiaBico(HostText(bico), error);
+                   return DesbloqueiaBico(bico, error);
                  });
 }
 

@@ -1,6 +1,7 @@
 #include "pumps/authorisation.h"
 
 #include "client/TQXClient.h"
+#include "base/boundary.h"
 #include "base/log.h"
 #include "base/number_texts.h"
 #include "pumps/hose.h"
@@ -24,7 +25,7 @@ struct Texts {
 
 // Finds the hose the host names, then sends the command to its pump. Each
 // failed step ends the operation before the next client call.
-bool CommandPumpOfHose(std::string_view bico, NozzleIs nozzleIs,
+bool CommandPumpOfHose(const char* hostBico, NozzleIs nozzleIs,
                        PumpCommand TQXClient::*command, const char* commandName,
                        const Texts& texts, std::string& error) {
   WriteLog(texts.entry);
@@ -35,7 +36,7 @@ bool CommandPumpOfHose(std::string_view bico, NozzleIs nozzleIs,
     return false;
   }
   int32_t number = 0;
-  if (!TryStrToInt(bico, number, error)) return false;
+  if (!TryStrToInt(HostText(hostBico), number, error)) return false;
   int32_t hoseId = number;
   if (nozzleIs == NozzleIs::HoseOrdinal) {
     auto getHoseByOrdinal = QX(GetHoseByOrdinal, error);
@@ -78,7 +79,7 @@ bool CommandAllPumps(const char* entry, AllCommand TQXClient::*command,
 
 }  // namespace
 
-bool AutorizaAbastecimento(std::string_view bico, std::string& error) {
+bool AutorizaAbastecimento(const char* bico, std::string& error) {
   return CommandPumpOfHose(
       bico, NozzleIs::HoseId, &TQXClient::Authorise, "Authorise",
       {"<AUT_AutorizaAbastecimento>",
@@ -89,7 +90,7 @@ bool AutorizaAbastecimento(std::string_view bico, std::string& error) {
       error);
 }
 
-bool BloqueiaBico(std::string_view bico, std::string& error) {
+bool BloqueiaBico(const char* bico, std::string& error) {
   return CommandPumpOfHose(
       bico, NozzleIs::HoseOrdinal, &TQXClient::TempStop, "TempStop",
       {"<AUT_BloqueiaBico>", "<AUT_BloqueiaBico> Falha ao Testar Conexão.",
@@ -100,7 +101,7 @@ bool BloqueiaBico(std::string_view bico, std::string& error) {
       error);
 }
 
-bool DesbloqueiaBico(std::string_view bico, std::string& error) {
+bool DesbloqueiaBico(const char* bico, std::string& error) {
   return CommandPumpOfHose(
       bico, NozzleIs::HoseOrdinal, &TQXClient::ReAuthorise, "ReAuthorise",
       {"<AUT_DesbloqueiaBico>", "<AUT_DesbloqueiaBico> Falha ao Testar Conexão.",

@@ -2,12 +2,12 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
-// False after the operation's own failure lines, or with `error` set (a
-// nozzle that does not convert, a missing entry point) for the caller to log.
-bool AutorizaAbastecimento(std::string_view bico, std::string& error);
-bool BloqueiaBico(std::string_view bico, std::string& error);
-bool DesbloqueiaBico(std::string_view bico, std::string& error);
+// The host's nozzle text as it passed it (null reads as empty). False after
+// the operation's own failure lines, or with `error` set (a nozzle that does
+// not convert, a missing entry point) for the caller to log.
+bool AutorizaAbastecimento(const char* bico, std::string& error);
+bool BloqueiaBico(const char* bico, std::string& error);
+bool DesbloqueiaBico(const char* bico, std::string& error);
 bool BloqueiaTodosBicos(std::string& error);
 bool DesbloqueiaTodosBicos(std::string& error);

@@ -12,9 +12,10 @@ namespace {
 // over as text.
 template <class Field>
 bool ReadHoseNumber(const char* name, const char* failure,
-                    std::string_view bico, char* buffer, Field field,
+                    const char* hostBico, char* buffer, Field field,
                     std::string& error) {
   WriteLog("<", name, ">");
+  const std::string_view bico = HostText(hostBico);
   int32_t hoseId = 0;
   if (!TryStrToInt(bico, hoseId, error)) return false;
   HoseProperties hose;
@@ -22,31 +23,33 @@ bool ReadHoseNumber(const char* name, const char* failure,
     if (error.empty()) WriteLog("<", name, "> ", failure, bico);
     return false;
   }
-  WriteHostText(buffer, FloatToStr(hose.*field, Settings()));
+  FloatText text;
+  FloatToText(hose.*field, Settings(), text);
+  WriteHostText(buffer, text.view());
   WriteLog("<", name, "> OK");
   return true;
 }
 
 }  // namespace
 
-bool ObtemEncerrante(std::string_view bico, char* buffer, std::string& error) {
+bool ObtemEncerrante(const char* bico, char* buffer, std::string& error) {
   return ReadHoseNumber("AUT_ObtemEncerrante",
                         "Falha ao obter encerrante do bico ", bico, buffer,
                         &HoseProperties::totalizer, error);
 }
 
-bool ObtemPreco(std::string_view bico, char* buffer, std::string& error) {
+bool ObtemPreco(const char* bico, char* buffer, std::string& error) {
   return ReadHoseNumber("AUT_ObtemPreco", "Falha ao obter preço do bico: ",
                         bico, buffer, &HoseProperties::price, error);
 }
 
-bool AlteraPreco(std::string_view bico, std::string_view preco, std::string& error) {
+bool AlteraPreco(const char* bico, const char* preco, std::string& error) {
   WriteLog("<AUT_AlteraPreco>");
   // The price is read before anything is asked of the controller.
   double price = 0;
   int32_t ordinal = 0;
-  if (!TryStrToFloat(preco, Settings(), price, error) ||
-      !TryStrToInt(bico, ordinal, error))
+  if (!TryStrToFloat(HostText(preco), Settings(), price, error) ||
+      !TryStrToInt(HostText(bico), ordinal, error))
     return false;
   auto getHoseByOrdinal = QX(GetHoseByOrdinal, error);
   if (!getHoseByOrdinal) return false;
