@@ -6,9 +6,9 @@
 
 #include "base/platform.h"
 
-namespace {
+std::unique_ptr<TQXClient> currentClient;
 
-std::unique_ptr<TQXClient> current;
+namespace {
 
 // Resolves one name into its field; false when the library lacks it.
 template <class Fn>
@@ -38,13 +38,11 @@ int32_t TQXClient::LoadDll() {
   return -1;
 }
 
-const TQXClient* CurrentClient() { return current.get(); }
-
 std::string MissingEntryPoint(const char* name) {
-  if (!current) return "no communication started yet";
+  if (!currentClient) return "no communication started yet";
   return std::string("QXClient.dll: ") + name + " is not available";
 }
 
 void ReplaceCurrentClient() {
-  current = std::make_unique<TQXClient>();
+  currentClient = std::make_unique<TQXClient>();
 }

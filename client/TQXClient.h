@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "client/QXClientApi.h"
@@ -31,7 +32,9 @@ class TQXClient {
 };
 
 // The current binding object, or null before the first communication start.
-const TQXClient* CurrentClient();
+// Read inline: every client call looks it up.
+extern std::unique_ptr<TQXClient> currentClient;
+inline const TQXClient* CurrentClient() { return currentClient.get(); }
 // Makes a new binding object the current one (every communication start
 // does); the replaced one is released, its library stays loaded.
 void ReplaceCurrentClient();
