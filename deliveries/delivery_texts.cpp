@@ -72,21 +72,20 @@ std::string InvalidDate(double oleDate) {
   return "'" + std::string(buffer, result.ptr) + "' is not a valid date";
 }
 
-std::optional<ShortText> HoraText(double oleDate, const RegionalSettings& settings) {
+bool HoraText(double oleDate, const RegionalSettings& settings, ShortText& text) {
   const std::optional<int64_t> total = Milliseconds(oleDate);
-  if (!total) return std::nullopt;
+  if (!total) return false;
   const int seconds = static_cast<int>((*total < 0 ? -*total : *total) % kMsPerDay / 1000);
   const int parts[] = {seconds / 3600, seconds / 60 % 60, seconds % 60};
   const char separator = settings.timeSeparator;
-  std::optional<ShortText> text(std::in_place);  // made where it is returned
-  text->length = 8;
-  char* out = text->chars;
+  text.length = 8;
+  char* out = text.chars;
   for (int i = 0; i < 3; ++i) {
     if (i > 0) *out++ = separator;
     *out++ = Digit(parts[i] / 10);
     *out++ = Digit(parts[i] % 10);
   }
-  return text;
+  return true;
 }
 
 std::optional<double> DateAtMidnight(double oleDate) {

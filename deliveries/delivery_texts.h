@@ -13,8 +13,9 @@
 // millisecond first, so 23:59:59.9996 belongs to the next day.
 std::string InvalidDate(double oleDate);
 
-// "hh:mm:ss" with the regional time separator, hour 00..23.
-std::optional<ShortText> HoraText(double oleDate, const RegionalSettings& settings);
+// "hh:mm:ss" with the regional time separator, hour 00..23, into `text`;
+// false (nothing written) for a date out of range.
+bool HoraText(double oleDate, const RegionalSettings& settings, ShortText& text);
 
 // The same day at 00:00.
 std::optional<double> DateAtMidnight(double oleDate);

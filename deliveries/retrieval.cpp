@@ -141,11 +141,12 @@ Outcome WriteOutputs(const Delivery& d, const DeliveryBuffers& out,
   }
   t.data = *midnight;
   *out.data = t.data;
-  const std::optional<ShortText> hora = HoraText(d.completed, settings);  // the date is valid
+  ShortText hora;
+  HoraText(d.completed, settings, hora);  // the date is valid
   FloatToText(d.startTotalizer, settings, t.encerranteInicial);
   FloatToText(d.endTotalizer, settings, t.encerranteFinal);
   const ShortText code = Hex64Text(d.code);
-  WriteHostText(out.hora, hora ? hora->view() : std::string_view());
+  WriteHostText(out.hora, hora.view());
   WriteHostText(out.encerranteInicial, t.encerranteInicial.view());
   WriteHostText(out.encerranteFinal, t.encerranteFinal.view());
   WriteHostText(out.text8, "0");
@@ -163,8 +164,9 @@ void LogHandedOver(const Delivery& d, const DeliveryTexts& t) {
   WriteLog("Valor Total         = ", t.valorTotal.view());
   WriteLog("Data                = ",
            ShortDateText(t.data, Settings()).value_or(""));
-  const std::optional<ShortText> hora = HoraText(d.completed, Settings());
-  WriteLog("Hora                = ", hora ? hora->view() : std::string_view());
+  ShortText hora;
+  HoraText(d.completed, Settings(), hora);
+  WriteLog("Hora                = ", hora.view());
   WriteLog("Encerrante Inicial  = ", t.encerranteInicial.view());
   WriteLog("Encerrante Final    = ", t.encerranteFinal.view());
   WriteLog("Status da bomba     = ", IntToStr(d.state));
