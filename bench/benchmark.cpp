@@ -10,7 +10,6 @@
 // a profiler sees one operation at a time.
 #include <windows.h>
 #include <oleauto.h>
-#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -20,6 +19,7 @@
 
 #include "client/QXClientApi.h"
 #include "driver/uKorvan.h"
+#include "host/host_environment.h"
 #include "sim/SimControl.h"
 
 namespace {
@@ -181,13 +181,6 @@ void PrintHeader() {
 
 void Print(const char* what, Figures f) {
   std::printf("%-40s %10.0f %10.0f %10.0f %7.2f\n", what, f.driver, f.bare, f.added, f.driver / f.bare);
-}
-
-size_t PrivateBytes() {
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-  return counters.PagefileUsage;
 }
 
 // The bare counterparts of the driver's operations: the client calls it
@@ -374,12 +367,12 @@ int main(int argc, char** argv) {
     auto queue = [&] {
       for (int e = 0; e < events; ++e) sim.SimQueuePumpEvent(1 + e % 4, SIM_PUMP_IDLE + e % 5);
     };
-    const size_t before = PrivateBytes();
+    const size_t before = CommittedPrivateBytes();
     const Figures f = Measure(
         rounds, queue, [&] { return Time(1, [&] { driver.AUT_ObtemStatus(text); }); },
         [&] { return Time(1, [&] { BareStatus(client); }); });
     Print(what.c_str(), f);
-    std::printf("%-40s private bytes %zu KiB before, %zu KiB after\n", "", before / 1024, PrivateBytes() / 1024);
+    std::printf("%-40s committed private bytes %zu KiB before, %zu KiB after\n", "", before / 1024, CommittedPrivateBytes() / 1024);
   }
 
   // The log: one line written by the driver, against one open, append and
