@@ -14,6 +14,8 @@
 // Conversions go through <charconv> only: strtod and printf follow the
 // process's C locale, which a host program is free to change under us.
 
+namespace korvan {
+
 namespace {
 
 int DigitValue(char c, int base) {
@@ -25,8 +27,9 @@ int DigitValue(char c, int base) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-bool ParseInt(std::string_view text, int32_t& value) {
-  if (ReadPlainDigits(text, value)) return true;
+}  // namespace
+
+bool ParseIntegerAnyForm(std::string_view text, int32_t& value) {
   size_t i = 0;
   while (i < text.size() && text[i] == ' ') ++i;
   bool negative = false;
@@ -54,26 +57,8 @@ bool ParseInt(std::string_view text, int32_t& value) {
   return true;
 }
 
-bool Fail(std::string& error, std::string_view text, const char* what) {
-  error = "'" + std::string(text) + "' " + what;
-  return false;
-}
 
-bool InvalidFloat(std::string& error, std::string_view text) {
-  return Fail(error, text, "is not a valid floating point value");
-}
-
-}  // namespace
-
-bool TryStrToInt(std::string_view text, int32_t& value) { return ParseInt(text, value); }
-
-bool TryStrToIntAnyForm(std::string_view text, int32_t& value, std::string& error) {
-  return ParseInt(text, value) || Fail(error, text, "is not a valid integer value");
-}
-
-std::string IntToStr(int32_t value) { return std::string(IntToText(value).view()); }
-
-ShortText IntToText(int32_t value) {
+ShortText IntegerText(int32_t value) {
   ShortText text;
   text.length = static_cast<uint8_t>(std::to_chars(text.chars, text.chars + sizeof text.chars, value).ptr - text.chars);
   return text;
@@ -318,7 +303,7 @@ char* Put(char* out, const char* text, int length) {
 
 }  // namespace
 
-void FloatToText(double value, const RegionalSettings& settings, FloatText& made) {
+void FormatNumber(double value, const RegionalSettings& settings, NumberText& made) {
   // Written in place: a text built aside and copied over would be read back
   // in 16-byte blocks right after its single bytes were stored, which the
   // processor cannot forward.
@@ -385,14 +370,10 @@ void FloatToText(double value, const RegionalSettings& settings, FloatText& made
   made.length = static_cast<uint8_t>(out - text);
 }
 
-FloatText FloatToText(double value, const RegionalSettings& settings) {
-  FloatText made;
-  FloatToText(value, settings, made);
+NumberText FormatNumber(double value, const RegionalSettings& settings) {
+  NumberText made;
+  FormatNumber(value, settings, made);
   return made;
-}
-
-std::string FloatToStr(double value, const RegionalSettings& settings) {
-  return std::string(FloatToText(value, settings).view());
 }
 
 namespace {
@@ -429,7 +410,8 @@ bool ReadShortDecimal(std::string_view text, char separator, double& value) {
 
 }  // namespace
 
-bool TryStrToFloat(std::string_view text, const RegionalSettings& settings, double& value, std::string& error) {
+bool ParseNumber(std::string_view text, const RegionalSettings& settings, double& value, const char*& why) {
+  why = kNotANumber;
   if (ReadShortDecimal(text, settings.decimalSeparator, value)) return true;
   // Rewritten into the one form that from_chars reads: [-]digits[.digits][e[-]digits].
   std::string plain;
@@ -458,7 +440,7 @@ bool TryStrToFloat(std::string_view text, const RegionalSettings& settings, doub
       significant = significant || text[i] != '0';
     }
   }
-  if (mantissaDigits == 0) return InvalidFloat(error, text);
+  if (mantissaDigits == 0) return false;
   long long exponent = 0;
   if (i < n && (text[i] == 'E' || text[i] == 'e')) {
     plain += 'e';
@@ -474,20 +456,25 @@ bool TryStrToFloat(std::string_view text, const RegionalSettings& settings, doub
       plain += text[i];
       if (exponent < 1000000000) exponent = exponent * 10 + (text[i] - '0');
     }
-    if (exponentDigits == 0) return InvalidFloat(error, text);
+    if (exponentDigits == 0) return false;
     if (negativeExponent) exponent = -exponent;
   }
   while (i < n && text[i] == ' ') ++i;
-  if (i != n) return InvalidFloat(error, text);
+  if (i != n) return false;
 
   double read = 0;
   const auto result = std::from_chars(plain.data(), plain.data() + plain.size(), read, std::chars_format::general);
   if (result.ec == std::errc::result_out_of_range) {
-    if (leadExponent + exponent > 0) return Fail(error, text, "is out of the floating point range");
+    if (leadExponent + exponent > 0) {
+      why = kOutOfFloatingPointRange;
+      return false;
+    }
     value = plain[0] == '-' ? -0.0 : 0.0;  // below the smallest subnormal
     return true;
   }
-  if (result.ec != std::errc() || result.ptr != plain.data() + plain.size()) return InvalidFloat(error, text);
+  if (result.ec != std::errc() || result.ptr != plain.data() + plain.size()) return false;
   value = read;
   return true;
 }
+
+}  // namespace korvan

@@ -6,6 +6,8 @@
 
 namespace {
 
+using namespace korvan;
+
 using Lines = std::vector<std::string>;
 
 Lines ArgumentLines(const std::string& logico, const std::string& bomba, const std::string& litragem,
@@ -22,10 +24,10 @@ Lines Concat(Lines lines, const Lines& more) {
 }
 
 // A record's fields in order, as one text.
-std::string Fields(const TBico& r) {
-  return std::to_string(r.Registrado) + " " + r.NumeroLogico + " " + std::to_string(r.NumeroBomba) +
-         " " + std::to_string(r.CasasLitragem) + " " + std::to_string(r.CasasPreco) + " " +
-         std::to_string(r.CasasTotal) + " " + std::to_string(r.CasasEncerrante) + " " + r.Configuracao;
+std::string Fields(const NozzleRecord& r) {
+  return std::to_string(r.registered) + " " + r.logicalNumber + " " + std::to_string(r.pumpNumber) +
+         " " + std::to_string(r.volumeDecimals) + " " + std::to_string(r.priceDecimals) + " " +
+         std::to_string(r.amountDecimals) + " " + std::to_string(r.totalizerDecimals) + " " + r.configuration;
 }
 
 TEST(NozzleTable, RegistersInRecordOneAndLogsEveryArgument) {
@@ -33,8 +35,8 @@ TEST(NozzleTable, RegistersInRecordOneAndLogsEveryArgument) {
   table.Register("12", "3", "3", "3", "2", "3", "Diesel");
   EXPECT_EQ(TakeLogLines(), Concat(ArgumentLines("12", "3", "3", "3", "2", "3", "Diesel"), {"OK >AUT_RegistraBico<"}));
   EXPECT_EQ(Fields(table.Record(1)), "1 12 3 3 3 2 3 Diesel");
-  EXPECT_FALSE(table.Record(0).Registrado);
-  EXPECT_EQ(table.LocalizaBico("12"), 1);
+  EXPECT_FALSE(table.Record(0).registered);
+  EXPECT_EQ(table.Find("12"), 1);
 }
 
 // Each setting falls back on its own default and error line; the nozzle is
@@ -60,16 +62,16 @@ TEST(NozzleTable, SettingsThatAreNotWholeNumbers) {
     texts[c.argument] = c.text;
     NozzleTable table;
     table.Register("7", texts[0], texts[1], texts[2], texts[3], texts[4], "");
-    const TBico& record = table.Record(1);
-    const int32_t stored[5] = {record.NumeroBomba, record.CasasLitragem, record.CasasPreco, record.CasasTotal,
-                               record.CasasEncerrante};
+    const NozzleRecord& record = table.Record(1);
+    const int32_t stored[5] = {record.pumpNumber, record.volumeDecimals, record.priceDecimals, record.amountDecimals,
+                               record.totalizerDecimals};
     for (int i = 0; i < 5; ++i) EXPECT_EQ(stored[i], i == c.argument ? c.stored : (i == 0 ? 9 : 1)) << "field " << i;
     Lines expected = ArgumentLines("7", texts[0], texts[1], texts[2], texts[3], texts[4], "");
     if (c.errorLine) expected.push_back(c.errorLine);
     expected.push_back("OK >AUT_RegistraBico<");
     EXPECT_EQ(TakeLogLines(), expected);
-    EXPECT_TRUE(record.Registrado);
-    EXPECT_EQ(table.LocalizaBico("7"), 1);
+    EXPECT_TRUE(record.registered);
+    EXPECT_EQ(table.Find("7"), 1);
   }
 }
 
@@ -88,10 +90,10 @@ TEST(NozzleTable, NullPointersReadAsEmptyTexts) {
 TEST(NozzleTable, LookupIsExactAndFindsTheFirst) {
   NozzleTable table;
   for (const char* logico : {"5", "07", "8 ", "5"}) table.Register(logico, "1", "3", "3", "2", "3", logico);
-  EXPECT_EQ(table.Record(4).Configuracao, "5");
+  EXPECT_EQ(table.Record(4).configuration, "5");
   const struct { const char* logico; int record; } cases[] = {
       {"5", 1}, {"07", 2}, {"7", 0}, {" 7", 0}, {"8", 0}, {"8 ", 3}};
-  for (const auto& c : cases) EXPECT_EQ(table.LocalizaBico(c.logico), c.record) << "'" << c.logico << "'";
+  for (const auto& c : cases) EXPECT_EQ(table.Find(c.logico), c.record) << "'" << c.logico << "'";
 }
 
 TEST(NozzleTable, HoldsOneHundredNozzlesThenDropsRegistrations) {
@@ -100,18 +102,18 @@ TEST(NozzleTable, HoldsOneHundredNozzlesThenDropsRegistrations) {
     const std::string logico = std::to_string(i);
     table.Register(logico.c_str(), "1", "3", "3", "2", "3", "");
   }
-  for (int i = 1; i <= 100; ++i) ASSERT_EQ(table.LocalizaBico(std::to_string(i)), i);
+  for (int i = 1; i <= 100; ++i) ASSERT_EQ(table.Find(std::to_string(i)), i);
   TakeLogLines();
 
   // Nothing is stored, so bad settings log no error either.
   table.Register("101", "bad", "bad", "bad", "bad", "bad", "c");
   EXPECT_EQ(TakeLogLines(), Concat(ArgumentLines("101", "bad", "bad", "bad", "bad", "bad", "c"),
                                    {"OK >AUT_RegistraBico<"}));
-  EXPECT_EQ(table.LocalizaBico("101"), 0);
+  EXPECT_EQ(table.Find("101"), 0);
   table.Register("50", "1", "3", "3", "2", "3", "");
-  EXPECT_EQ(table.LocalizaBico("50"), 50);
-  EXPECT_FALSE(table.Record(0).Registrado);
-  EXPECT_EQ(table.Record(0).NumeroLogico, "");
+  EXPECT_EQ(table.Find("50"), 50);
+  EXPECT_FALSE(table.Record(0).registered);
+  EXPECT_EQ(table.Record(0).logicalNumber, "");
 }
 
 }  // namespace
