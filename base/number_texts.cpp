@@ -7,10 +7,6 @@
 #include <limits>
 #include <system_error>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <emmintrin.h>
-#endif
-
 // Conversions go through <charconv> only: strtod and printf follow the
 // process's C locale, which a host program is free to change under us.
 
@@ -69,21 +65,14 @@ namespace {
 constexpr double kPowers10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
-// The double nearest to digits / 10^places, into `quotient`. One IEEE
-// division gives exactly that when both operands are exact (digits below
-// 2^53, 10^places up to 10^15); SSE2 does it in double precision whatever the
-// host set the x87 unit to, rounding to nearest (the exports' floating-point
-// shield keeps the SSE unit in its default mode while the driver works).
-// False (nothing computed) where there is no SSE2.
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("sse2"))) bool ExactQuotient(uint64_t digits, int places, double& quotient) {
-  quotient = _mm_cvtsd_f64(_mm_div_sd(_mm_set_sd(static_cast<double>(static_cast<int64_t>(digits))),
-                                      _mm_set_sd(kPowers10[places])));
-  return true;
+// The double nearest to digits / 10^places: one IEEE division gives exactly
+// that when both operands are exact (digits below 2^53, 10^places up to
+// 10^15). The driver's doubles are computed in SSE2 on every build, with
+// rounding to nearest while an export runs (see the floating-point shield),
+// so neither the host's x87 precision nor its rounding mode reach this.
+double ExactQuotient(uint64_t digits, int places) {
+  return static_cast<double>(static_cast<int64_t>(digits)) / kPowers10[places];
 }
-#else
-bool ExactQuotient(uint64_t, int, double&) { return false; }
-#endif
 
 // The whole number nearest to magnitude x 10^places, when the scaled value
 // lies within a few units of 2^-53 of it: only then can that decimal read
@@ -104,8 +93,7 @@ bool FourDecimals(double magnitude, ShortestDecimal& decimal) {
   if (!(magnitude < 1e11) || !NearWholeAt(magnitude, 4, digits)) return false;
   int places = 4;
   for (; places > 0 && digits % 10 == 0; --places) digits /= 10;
-  double quotient = 0;
-  if (!ExactQuotient(digits, places, quotient) || quotient != magnitude) return false;
+  if (ExactQuotient(digits, places) != magnitude) return false;
   decimal = {digits, -places};
   return true;
 }
@@ -118,9 +106,7 @@ bool FewDecimals(double magnitude, ShortestDecimal& decimal) {
     if (!(magnitude * kPowers10[places] < 1e15)) return false;
     uint64_t digits = 0;
     if (!NearWholeAt(magnitude, places, digits)) continue;
-    double quotient = 0;
-    if (!ExactQuotient(digits, places, quotient)) return false;
-    if (quotient == magnitude) {
+    if (ExactQuotient(digits, places) == magnitude) {
       decimal = {digits, -places};
       return true;
     }
@@ -178,7 +164,7 @@ struct SignificantDigits {
   int exponent = 0;
 };
 
-#if defined(__x86_64__)
+#if defined(__SSE2_MATH__)
 // a x b exactly, as the rounded product and its error (Dekker's product, in
 // SSE2 double precision, exact under rounding to nearest).
 void ExactProduct(double a, double b, double& product, double& error) {
@@ -403,7 +389,8 @@ bool ReadShortDecimal(std::string_view text, char separator, double& value) {
     }
   }
   while (i < n && text[i] == ' ') ++i;
-  if (i != n || count == 0 || !ExactQuotient(digits, places, value)) return false;
+  if (i != n || count == 0) return false;
+  value = ExactQuotient(digits, places);
   if (negative) value = -value;
   return true;
 }

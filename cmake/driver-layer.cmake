@@ -12,4 +12,10 @@ function(korvan_layer name)
   endif()
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
   target_compile_options(${name} PRIVATE -fno-exceptions)
+  # Doubles in SSE2 on i686 as on x86_64: each operation rounded once, to
+  # double, whatever precision a host leaves the x87 unit in (Delphi's is
+  # extended). Long doubles stay on the x87 unit.
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    target_compile_options(${name} PRIVATE -msse2 -mfpmath=sse)
+  endif()
 endfunction()
