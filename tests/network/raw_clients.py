@@ -11,7 +11,7 @@ import struct
 import subprocess
 import time
 
-from harness import Failure, check
+from harness import check
 
 VERSION = 2  # of the wire protocol
 
@@ -58,15 +58,18 @@ class Served:
         self.err.close()
 
 
-def read_response(sock):
-    """One HTTP response: (status, headers with lower-case names, body)."""
-    data = b""
+def read_head(sock, data=b""):
+    """Reads up to the end of a response's head: (head, what came after)."""
     while b"\r\n\r\n" not in data:
         chunk = sock.recv(65536)
-        if not chunk:
-            raise Failure("the connection closed before a response: %r" % data[:200])
+        check(chunk, "the connection closed before a response: %r" % data[:200])
         data += chunk
-    head, body = data.split(b"\r\n\r\n", 1)
+    return data.split(b"\r\n\r\n", 1)
+
+
+def read_response(sock):
+    """One HTTP response: (status, headers with lower-case names, body)."""
+    head, body = read_head(sock)
     lines = head.decode("latin-1").split("\r\n")
     status = int(lines[0].split()[1])
     headers = {}
@@ -128,8 +131,7 @@ class Wire:
         data = b""
         while len(data) < n:
             chunk = self.sock.recv(n - len(data))
-            if not chunk:
-                raise Failure("the server closed the connection")
+            check(chunk, "the server closed the connection")
             data += chunk
         return data
 
@@ -177,12 +179,7 @@ class Stream:
         self.sock.connect(("127.0.0.1", port))
         self.sock.sendall(("GET %s HTTP/1.1\r\nHost: 127.0.0.1:%d\r\n\r\n"
                            % (path, port)).encode())
-        self.raw = b""
-        while b"\r\n\r\n" not in self.raw:
-            chunk = self.sock.recv(4096)
-            check(chunk, "the event stream closed before its headers")
-            self.raw += chunk
-        head, self.raw = self.raw.split(b"\r\n\r\n", 1)
+        head, self.raw = read_head(self.sock)
         self.status = int(head.split()[1])
         self.text = b""
 
@@ -209,7 +206,7 @@ class Stream:
                     data = [l[6:] for l in lines if l.startswith("data: ")]
                     return json.loads(data[0])
             self._more()
-        raise Failure("no %s event within %d s" % (kind, seconds))
+        check(False, "no %s event within %d s" % (kind, seconds))
 
     def close(self):
         self.sock.close()
