@@ -55,7 +55,8 @@ class Server:
 
     def act(self, **action):
         request = urllib.request.Request(self.url + "/api/action",
-                                         data=json.dumps(action).encode(), method="POST")
+                                         data=json.dumps(action).encode(), method="POST",
+                                         headers={"Content-Type": "application/json"})
         with urllib.request.urlopen(request, timeout=10) as r:
             answer = json.load(r)
         check(answer.get("ok"), "panel refused %s: %s" % (action, answer))
