@@ -17,7 +17,8 @@
 #include "deliveries/retrieval.h"
 #include "driver/communication.h"
 #include "driver/runtime_unload.h"
-#include "driver/uKorvan.h"
+#define KORVAN_BUILDING_DRIVER
+#include "include/korvan.h"
 #include "pumps/authorisation.h"
 #include "pumps/prices.h"
 #include "pumps/status.h"
@@ -36,7 +37,7 @@ NozzleTable nozzles;
 // own lines have not told (no session, no entry point, a null buffer, a
 // number that does not convert) is logged after `failure`.
 template <class Operation>
-KorvanBool Run(const char* failure, Operation operation) noexcept {
+int Run(const char* failure, Operation operation) noexcept {
   platform::DriverLockHold hold;
   const Result result = operation();
   TellCause(failure, result);
@@ -45,7 +46,7 @@ KorvanBool Run(const char* failure, Operation operation) noexcept {
 
 // For the operations that tell every failure in their own lines.
 template <class Operation>
-KorvanBool Run(Operation operation) noexcept {
+int Run(Operation operation) noexcept {
   return Run(nullptr, operation);
 }
 
@@ -53,7 +54,7 @@ KorvanBool Run(Operation operation) noexcept {
 // or the host: they also run inside the floating-point shield. The others
 // only move integers and texts.
 template <class Operation>
-KorvanBool RunWithNumbers(const char* failure, Operation operation) noexcept {
+int RunWithNumbers(const char* failure, Operation operation) noexcept {
   platform::FloatingPointShield shield;
   return Run(failure, operation);
 }
@@ -76,16 +77,16 @@ extern "C" {
 
 // Operations the driver answers with a fixed value. They read nothing, so a
 // host may pass them up to three register arguments.
-KORVAN_CALL KorvanBool AUT_AlteraConfiguracaoBomba() { return 0; }
-KORVAN_CALL KorvanBool AUT_SetarUltimoIdLogico() { return 0; }
-KORVAN_CALL KorvanBool AUT_ExcluiVendedorCliente() { return 0; }
-KORVAN_CALL KorvanBool AUT_InsereCliente() { return 0; }
-KORVAN_CALL KorvanBool AUT_InsereVendedor() { return 0; }
-KORVAN_CALL KorvanBool AUT_PagamentoBico() { return 0; }
-KORVAN_CALL KorvanBool AUT_PresetAbastecimento() { return 0; }
-KORVAN_CALL KorvanBool AUT_ObtemDisplay() { return 1; }
+KORVAN_DRIVER_CALL int AUT_AlteraConfiguracaoBomba() { return 0; }
+KORVAN_DRIVER_CALL int AUT_SetarUltimoIdLogico() { return 0; }
+KORVAN_DRIVER_CALL int AUT_ExcluiVendedorCliente() { return 0; }
+KORVAN_DRIVER_CALL int AUT_InsereCliente() { return 0; }
+KORVAN_DRIVER_CALL int AUT_InsereVendedor() { return 0; }
+KORVAN_DRIVER_CALL int AUT_PagamentoBico() { return 0; }
+KORVAN_DRIVER_CALL int AUT_PresetAbastecimento() { return 0; }
+KORVAN_DRIVER_CALL int AUT_ObtemDisplay() { return 1; }
 
-KORVAN_CALL KorvanBool AUT_VerificaSuporte(int32_t code) {
+KORVAN_DRIVER_CALL int AUT_VerificaSuporte(int code) {
   switch (code) {
     case 2: case 3: case 4: case 5: case 7:
       return 1;
@@ -94,7 +95,7 @@ KORVAN_CALL KorvanBool AUT_VerificaSuporte(int32_t code) {
   }
 }
 
-KORVAN_CALL KorvanBool AUT_ObtemAssinatura(char* signature, char* version) {
+KORVAN_DRIVER_CALL int AUT_ObtemAssinatura(char* signature, char* version) {
   if (signature) WriteHostText(signature, "Korvan");
   if (version) WriteHostText(version, "3.37");
   return 1;
@@ -102,11 +103,11 @@ KORVAN_CALL KorvanBool AUT_ObtemAssinatura(char* signature, char* version) {
 
 // The log switches stay outside the driver's lock: the log writer guards
 // itself, and switching the log must not wait for a poll.
-KORVAN_CALL void DRV_IniciaGravacaoLog() { StartLogging(); }
+KORVAN_DRIVER_CALL void DRV_IniciaGravacaoLog() { StartLogging(); }
 
-KORVAN_CALL void DRV_ParaGravacaoLog() { StopLogging(); }
+KORVAN_DRIVER_CALL void DRV_ParaGravacaoLog() { StopLogging(); }
 
-KORVAN_CALL KorvanBool AUT_IniciaComunicacao(const char* porta, const char* modo,
+KORVAN_DRIVER_CALL int AUT_IniciaComunicacao(const char* porta, const char* modo,
                                              const char* configuracao) {
   return Run([&] {
     return StartCommunication(session, HostText(porta), HostText(modo), HostText(configuracao))
@@ -115,17 +116,17 @@ KORVAN_CALL KorvanBool AUT_IniciaComunicacao(const char* porta, const char* modo
   });
 }
 
-KORVAN_CALL void AUT_FinalizaComunicacao() {
+KORVAN_DRIVER_CALL void AUT_FinalizaComunicacao() {
   Run([] {
     EndCommunication(session);
     return Result::Ok();
   });
 }
 
-KORVAN_CALL void AUT_RegistraBico(KORVAN_ARGS8(
+KORVAN_DRIVER_CALL void AUT_RegistraBico KORVAN_DRIVER_PARAMETERS(
     const char* numeroLogico, const char* numeroBomba, const char* /*unread*/,
     const char* casasLitragem, const char* casasPreco, const char* casasTotal,
-    const char* casasEncerrante, const char* configuracao)) {
+    const char* casasEncerrante, const char* configuracao) {
   Run([&] {
     nozzles.Register(numeroLogico, numeroBomba, casasLitragem, casasPreco, casasTotal,
                      casasEncerrante, configuracao);
@@ -133,10 +134,10 @@ KORVAN_CALL void AUT_RegistraBico(KORVAN_ARGS8(
   });
 }
 
-KORVAN_CALL KorvanBool AUT_ObtemAbastecimento(KORVAN_ARGS11(
+KORVAN_DRIVER_CALL int AUT_ObtemAbastecimento KORVAN_DRIVER_PARAMETERS(
     char* numeroLogico, char* volume, char* valorTotal, char* precoUnitario,
     char* encerranteInicial, char* encerranteFinal, char* hora, char* text8,
-    char* text9, char* text10, double* data)) {
+    char* text9, char* text10, double* data) {
   return RunWithNumbers("<AUT_ObtemAbastecimento> Falhou: ", [&] {
     if (!HasBuffers({numeroLogico, volume, valorTotal, precoUnitario, encerranteInicial,
                      encerranteFinal, hora, text8, text9, text10, data}))
@@ -148,51 +149,51 @@ KORVAN_CALL KorvanBool AUT_ObtemAbastecimento(KORVAN_ARGS11(
   });
 }
 
-KORVAN_CALL KorvanBool AUT_ConfirmaAbastecimento() {
+KORVAN_DRIVER_CALL int AUT_ConfirmaAbastecimento() {
   return Run("<AUT_ConfirmaAbastecimento> Falhou: ", [] { return ConfirmDelivery(session); });
 }
 
-KORVAN_CALL KorvanBool AUT_ObtemStatus(char* status) {
+KORVAN_DRIVER_CALL int AUT_ObtemStatus(char* status) {
   return Run(">AUT_ObtemStatus< Falhou ", [&] {
     return status ? ReadPumpStatus(session, status) : Result::Invalid(kNullBuffer);
   });
 }
 
-KORVAN_CALL KorvanBool AUT_ObtemEncerrante(const char* bico, char* encerrante) {
+KORVAN_DRIVER_CALL int AUT_ObtemEncerrante(const char* bico, char* encerrante) {
   return RunWithNumbers("<AUT_ObtemEncerrante> Falhou: ", [&] {
     return encerrante ? ReadTotalizer(session, bico, encerrante) : Result::Invalid(kNullBuffer);
   });
 }
 
-KORVAN_CALL KorvanBool AUT_ObtemPreco(const char* bico, char* preco) {
+KORVAN_DRIVER_CALL int AUT_ObtemPreco(const char* bico, char* preco) {
   return RunWithNumbers("<AUT_ObtemPreco> Falhou: ", [&] {
     return preco ? ReadPrice(session, bico, preco) : Result::Invalid(kNullBuffer);
   });
 }
 
-KORVAN_CALL KorvanBool AUT_AlteraPreco(const char* bico, const char* preco) {
+KORVAN_DRIVER_CALL int AUT_AlteraPreco(const char* bico, const char* preco) {
   return RunWithNumbers("<AUT_AlteraPreco> Falhou: ",
                         [&] { return ChangePrice(session, bico, preco); });
 }
 
-KORVAN_CALL KorvanBool AUT_AutorizaAbastecimento(const char* bico) {
+KORVAN_DRIVER_CALL int AUT_AutorizaAbastecimento(const char* bico) {
   return Run("<AUT_AutorizaAbastecimento> Falhou: ",
              [&] { return AuthoriseDelivery(session, bico); });
 }
 
-KORVAN_CALL KorvanBool AUT_BloqueiaBico(const char* bico) {
+KORVAN_DRIVER_CALL int AUT_BloqueiaBico(const char* bico) {
   return Run("<AUT_BloqueiaBico> Falhou: ", [&] { return LockNozzle(session, bico); });
 }
 
-KORVAN_CALL KorvanBool AUT_DesbloqueiaBico(const char* bico) {
+KORVAN_DRIVER_CALL int AUT_DesbloqueiaBico(const char* bico) {
   return Run("<AUT_DesbloqueiaBico> Falhou: ", [&] { return UnlockNozzle(session, bico); });
 }
 
-KORVAN_CALL KorvanBool AUT_BloqueiaTodosBicos() {
+KORVAN_DRIVER_CALL int AUT_BloqueiaTodosBicos() {
   return Run("<AUT_BloqueiaTodosBicos> Falhou: ", [] { return LockAllPumps(session); });
 }
 
-KORVAN_CALL KorvanBool AUT_DesbloqueiaTodosBicos() {
+KORVAN_DRIVER_CALL int AUT_DesbloqueiaTodosBicos() {
   return Run("<AUT_DesbloqueiaTodosBicos> Falhou: ", [] { return UnlockAllPumps(session); });
 }
 
