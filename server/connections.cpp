@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "server/calls.h"
+#include "server/replay_hook.h"
 #include "sim/scenario.h"
 
 namespace qxserver {
@@ -215,6 +216,11 @@ void Server::OnMessage(const ClientPtr& client, const Json& m) {
     return;
   }
   ++client->calls;
+  if (replay_) {  // a trace answers, not the forecourt
+    Reply(client, replay_->Answer(m));
+    Changed();
+    return;
+  }
   station_.Tick();
   if (const auto hold = holds_.find(call.op); hold != holds_.end()) {
     const bool performed = hold->second;
