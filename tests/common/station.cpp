@@ -142,6 +142,18 @@ Footprint MeasureFootprint() {
   return {counters.PagefileUsage, handles};
 }
 
+size_t CommittedPrivateBytes() {
+  size_t total = 0;
+  MEMORY_BASIC_INFORMATION region;
+  for (const char* at = nullptr;
+       VirtualQuery(at, &region, sizeof region) == sizeof region;
+       at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
+    if (region.RegionSize == 0) break;
+  }
+  return total;
+}
+
 bool ContainsRun(const std::vector<std::string>& lines,
                  const std::vector<std::string>& run) {
   return std::search(lines.begin(), lines.end(), run.begin(), run.end()) !=

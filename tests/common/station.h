@@ -56,6 +56,10 @@ struct Footprint {
   unsigned long handles;
 };
 Footprint MeasureFootprint();
+// Committed private bytes, summed over the address space with VirtualQuery:
+// what the process holds itself, counted the same way natively and under
+// qemu (whose own memory the process counters take in).
+size_t CommittedPrivateBytes();
 
 // True when `lines` holds `run` contiguously.
 bool ContainsRun(const std::vector<std::string>& lines,
