@@ -17,10 +17,9 @@ import re
 import shutil
 import subprocess
 import sys
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "network"))
-from harness import Failure, check, wait_for  # noqa: E402
+from harness import Failure, Server, check, wait_for  # noqa: E402
 
 STEPS = 30
 PLANTED = 12  # the step at which the planted host reads a price instead of the status
@@ -78,7 +77,7 @@ class Run:
 
 
 def read_trace(path):
-    """The trace's lines, parsed, and the number of calls up to each."""
+    """The trace's whole lines, parsed."""
     with open(path, encoding="utf-8") as f:
         text = f.read()
     lines = [json.loads(line) for line in text.split("\n")[:-1]]  # the last piece: torn or empty
@@ -163,73 +162,46 @@ def in_process(run):
     check(wanted in said, "the planted replay said %r, wanted %r" % (said, wanted))
 
 
-class Server:
-    def __init__(self, program, work, name, *options):
-        self.log_path = os.path.join(work, name + ".log")
-        self.log = open(self.log_path, "w")
-        self.process = subprocess.Popen([program, "--panel-port", "0", "--stop-after", "900"]
-                                        + list(options), stdout=subprocess.PIPE, stderr=self.log,
-                                        text=True)
-        line = self.process.stdout.readline()
-        check(line.startswith("listening"), "the server did not start: %r" % line)
-        ports = dict(item.split("=") for item in line.split()[1:])
-        self.ports = (int(ports["call"]), int(ports["events"]))
-        self.url = "http://127.0.0.1:%s/api/state" % ports["panel"]
-
-    def state(self):
-        import urllib.request
-        with urllib.request.urlopen(self.url, timeout=10) as r:
-            return json.load(r)
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        self.log.close()
-
-
 def server(run):
-    program = run.args.server
-    live = Server(program, run.work, "live", "--call-port", "0", "--event-port", "0",
-                  "--scenario", run.args.scenario)
+    """A recording through qxsim-server, replayed by servers on the same
+    ports (the logon's inputs hold them)."""
+    def start(name, *options):
+        work = os.path.join(run.work, name + "-server")
+        os.makedirs(work)
+        return Server(run.args.server, run.args.scenario, work, options)
+
+    live = start("live")
     try:
-        recorded = run.folder("record", tracer=True, ports=live.ports)
+        recorded = run.folder("record", tracer=True, ports=(live.call, live.events))
         trace = run.record(recorded, "--network", "--pace", "500")
     finally:
         live.stop()
     calls = sum(1 for line in read_trace(trace) if "op" in line)
-    ports = ["--call-port", str(live.ports[0]), "--event-port", str(live.ports[1])]
-
-    replaying = Server(program, run.work, "replay", "--trace", trace, *ports)
-    try:
-        replayed = run.folder("replay", tracer=False, ports=live.ports)
-        run.session(replayed, "--network")
-        state = replaying.state()["trace"]
-    finally:
-        replaying.stop()
+    same_ports = ["--trace", trace, "--call-port", str(live.call), "--event-port", str(live.events)]
+    results = {}
+    for name, options in (("replay", []), ("planted", ["--planted", PLANTED])):
+        replaying = start(name, *same_ports)
+        try:
+            run.session(run.folder(name, tracer=False, ports=(live.call, live.events)),
+                        "--network", *options)
+            results[name] = replaying.state()["trace"]
+        finally:
+            replaying.stop()
+        with open(replaying.log_path) as f:
+            results[name]["log"] = f.read()
+    state = results["replay"]
     check(state["answered"] == calls and not state["diverged"],
           "the replay server says %s after %d calls" % (state, calls))
-    same_transcripts(recorded, replayed)
+    same_transcripts(recorded, os.path.join(run.work, "replay"))
 
     line, call, expected = planted_divergence(trace, recorded)
-    replaying = Server(program, run.work, "planted", "--trace", trace, *ports)
-    try:
-        planted = run.folder("planted", tracer=False, ports=live.ports)
-        run.session(planted, "--network", "--planted", PLANTED)
-        state = replaying.state()["trace"]
-    finally:
-        replaying.stop()
+    state = results["planted"]
     wanted = {"line": line, "call": call, "expected": expected,
               "actual": "GetHosePropertiesEx2(31)"}
     got = {k: state.get("divergence", {}).get(k) for k in wanted}
     check(got == wanted, "the planted replay's divergence: got %s, wanted %s" % (got, wanted))
-    with open(replaying.log_path) as f:
-        log = f.read()
-    check("diverged: " + state["divergence"]["text"] in log, "the server's log lacks the divergence")
+    check("diverged: " + state["divergence"]["text"] in state["log"],
+          "the server's log lacks the divergence")
 
 
 def killed_host(run):
