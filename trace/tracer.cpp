@@ -245,11 +245,15 @@ void LoadReal(const std::string& path) {
 BOOL CALLBACK Start(PINIT_ONCE, PVOID, PVOID*) {
   QueryPerformanceFrequency(&tracer.frequency);
   QueryPerformanceCounter(&tracer.origin);
-  const std::string folder = OwnFolder();
-  const std::string real =
-      FullPath(Setting("QXTRACE_REAL", "Real", folder + "QXClient.real.dll", folder));
-  OpenTrace(folder, real);
-  LoadReal(real);
+  try {
+    const std::string folder = OwnFolder();
+    const std::string real =
+        FullPath(Setting("QXTRACE_REAL", "Real", folder + "QXClient.real.dll", folder));
+    OpenTrace(folder, real);
+    LoadReal(real);
+  } catch (...) {  // out of memory: nothing may be thrown at the host
+    if (tracer.real == nullptr) tracer.failure = ERROR_NOT_ENOUGH_MEMORY;
+  }
   return TRUE;
 }
 

@@ -414,6 +414,20 @@ TEST_F(WrongArchitecture, TheDriverFailsItsStartAndEveryOperation) {
   ExpectRefusedWith(ERROR_BAD_EXE_FORMAT, "is not a DLL for a");
 }
 
+// QXTrace.ini beside the tracer names the real library and the trace,
+// relative to its folder (the suite runs with neither variable set).
+TEST(IniSettings, NameTheRealLibraryAndTheTrace) {
+  const std::string ini = ExeFolder() + "QXTrace.ini";
+  WriteFile(ini, "[QXTrace]\r\nReal=QXProbe.dll\r\nFile=" +
+                     traceFile.substr(ExeFolder().size()) + "\r\n");
+  const Checked got = Call(GetProcAddress(Tracer(), "GetPumpStatus"), 1, 2.0, 3);
+  RemoveFile(ini);
+  EXPECT_EQ(got.result, ProbeAnswer("GetPumpStatus", 1, 2.0, 3));
+  const std::vector<Json> calls = TraceLines("op");
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0]["r"], got.result);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -427,6 +441,9 @@ int main(int argc, char** argv) {
       traceFile = ExeFolder() + option.substr(8);
       RemoveFile(traceFile);
       SetEnvironmentVariableA("QXTRACE_FILE", traceFile.c_str());
+    } else if (option == "--no-variables") {
+      SetEnvironmentVariableA("QXTRACE_FILE", nullptr);
+      SetEnvironmentVariableA("QXTRACE_REAL", nullptr);
     }
   }
   if (traceFile.empty()) {
