@@ -7,6 +7,7 @@
 #include "server/connections.h"
 #include "server/limits.h"
 #include "server/log_text.h"
+#include "server/replay_hook.h"
 #include "sim/scenario.h"
 
 namespace qxserver {
@@ -96,11 +97,13 @@ Json Server::Snapshot() const {
   for (const auto& [pump, flow] : flows_) {
     running.push_back({{"pump", pump}, {"left", flow.target}});
   }
-  return {{"pumps", pumps}, {"waiting", waiting}, {"cleared", cleared},
-          {"clearedCount", done.size()}, {"clients", clients},
-          {"cut", Json(cut_)}, {"running", running},
-          {"clock", station_.Seconds()}, {"now", station_.Now()},
-          {"ports", {{"call", callPort_}, {"events", eventPort_}}}};
+  Json state = {{"pumps", pumps}, {"waiting", waiting}, {"cleared", cleared},
+                {"clearedCount", done.size()}, {"clients", clients},
+                {"cut", Json(cut_)}, {"running", running},
+                {"clock", station_.Seconds()}, {"now", station_.Now()},
+                {"ports", {{"call", callPort_}, {"events", eventPort_}}}};
+  if (replay_) state["trace"] = replay_->State();
+  return state;
 }
 
 // Lifts the nozzle if it is not up, lets fuel flow and runs the delivery

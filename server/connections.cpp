@@ -12,6 +12,7 @@
 #include "server/calls.h"
 #include "server/limits.h"
 #include "server/log_text.h"
+#include "server/replay_hook.h"
 #include "sim/scenario.h"
 
 namespace qxserver {
@@ -368,6 +369,11 @@ void Server::Handle(const ClientPtr& client, const Json& m) {
     return;
   }
   ++client->calls;
+  if (replay_) {  // a trace answers, not the forecourt
+    Reply(client, replay_->Answer(m));
+    Changed();
+    return;
+  }
   station_.Tick();
   if (const auto hold = holds_.find(call.op); hold != holds_.end()) {
     const bool performed = hold->second;

@@ -25,6 +25,8 @@
 
 namespace qxserver {
 
+class ReplayHook;
+
 struct Options {
   std::string bind = "127.0.0.1";
   uint16_t callPort = 5123;
@@ -32,6 +34,7 @@ struct Options {
   uint16_t panelPort = 8080;
   bool panel = true;
   std::string scenario;
+  std::string trace;     // --trace: a recorded trace answers every call
   double stopAfter = 0;  // seconds; 0 = run until stopped
   bool quiet = false;    // no log lines on stderr
   // Bind beyond loopback (--allow-remote); every hello and panel request
@@ -77,6 +80,8 @@ class Server {
   }
   // Called once when the server stops, so the owner can end its waits.
   void OnStop(std::function<void()> done) { onStop_ = std::move(done); }
+  // Every call answered by `replay` from now on (server/replay_hook.h).
+  void Replay(ReplayHook* replay) { replay_ = replay; }
 
  private:
   using Socket = asio::ip::tcp::socket;
@@ -171,6 +176,7 @@ class Server {
   uint16_t eventPort_ = 0;
   bool stopping_ = false;
   std::function<void()> onStop_;
+  ReplayHook* replay_ = nullptr;
 
   int32_t nextClient_ = 1;
   std::map<int32_t, ClientPtr> clients_;

@@ -4,8 +4,11 @@
 //
 //   qxsim-server [--bind ADDRESS [--allow-remote]] [--call-port N]
 //                [--event-port N] [--panel-port N | --no-panel]
-//                [--scenario FILE] [--stop-after SECONDS] [--quiet]
+//                [--scenario FILE] [--trace FILE] [--stop-after SECONDS] [--quiet]
 //
+// --trace answers every call from a trace recorded at a station by the
+// tracing QXClient.dll, in order, instead of from the forecourt
+// (server/replay_hook.h).
 // Ports 0 take any free port. Once listening it prints one line on stdout:
 //   listening call=5123 events=5124 panel=8080
 // with ` token=...` at its end under --allow-remote. Ctrl-C or SIGTERM
@@ -22,6 +25,7 @@
 #include "server/calls.h"
 #include "server/connections.h"
 #include "server/panel.h"
+#include "server/replay_hook.h"
 #include "sim/platform.h"
 #include "sim/scenario.h"
 #include "sim/station.h"
@@ -34,7 +38,7 @@ int Usage(const char* problem) {
                "usage: qxsim-server [--bind ADDRESS [--allow-remote]] "
                "[--call-port N] [--event-port N]\n"
                "                    [--panel-port N | --no-panel] "
-               "[--scenario FILE] [--stop-after SECONDS] [--quiet]\n",
+               "[--scenario FILE] [--trace FILE] [--stop-after SECONDS] [--quiet]\n",
                problem);
   return 2;
 }
@@ -74,6 +78,7 @@ bool ParseOptions(int argc, char** argv, qxserver::Options& o,
     else if (option == "--event-port") ok = Port(value, o.eventPort);
     else if (option == "--panel-port") ok = Port(value, o.panelPort);
     else if (option == "--scenario") o.scenario = value;
+    else if (option == "--trace") o.trace = value;
     else if (option == "--stop-after") o.stopAfter = std::atof(value);
     else ok = false;
     if (!ok) {
@@ -134,6 +139,14 @@ int main(int argc, char** argv) {
     server.AddFault(f.name, f.nth, f.code);
   }
   std::string error;
+  qxserver::ReplayHook replay([&server](const std::string& line) { server.Log(line); });
+  if (!options.trace.empty()) {
+    if (!replay.Start(options.trace, error)) {
+      std::fprintf(stderr, "qxsim-server: %s\n", error.c_str());
+      return 1;
+    }
+    server.Replay(&replay);
+  }
   if (!server.Listen(error)) {
     std::fprintf(stderr, "qxsim-server: %s\n", error.c_str());
     return 1;
@@ -169,6 +182,9 @@ int main(int argc, char** argv) {
              (options.scenario.empty() ? std::string("an empty forecourt")
                                        : options.scenario) +
              " on " + options.bind);
+  if (!options.trace.empty()) {
+    server.Log("answering every call from the trace " + options.trace);
+  }
 
   auto stop = [&](const char* why) {
     server.Log(why);
