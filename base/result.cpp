@@ -7,8 +7,8 @@ namespace korvan {
 std::string Result::Cause() const {
   switch (kind_) {
     case Kind::Unavailable:
-      if (text_ == nullptr) return "no communication started yet";
-      return std::string("QXClient.dll: ") + text_ + " is not available";
+      if (text_ == nullptr) return "comunicação não iniciada";
+      return std::string("QXClient.dll não tem ") + text_;
     case Kind::Invalid:
       if (!showInput_) return text_;
       return "'" + std::string(input_) + "' " + text_;

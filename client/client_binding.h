@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "base/result.h"
 #include "client/QXClientApi.h"
@@ -24,6 +25,10 @@ class ClientBinding {
 
   // Every entry point resolved.
   bool complete() const { return complete_; }
+  // Why the binding is not complete, for the log: the Windows error of the
+  // load, or the library's path and the first name it lacks. Empty when
+  // complete.
+  const std::string& failure() const { return failure_; }
 
 #define QX_FIELD(name) decltype(&qx::name) name = nullptr;
   QX_ENTRY_POINTS(QX_FIELD, QX_FIELD)
@@ -33,6 +38,7 @@ class ClientBinding {
   bool LoadAndResolve();
 
   bool complete_ = false;
+  std::string failure_;
 };
 
 // One entry point that the driver calls: its field and its name, for the log.

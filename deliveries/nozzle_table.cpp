@@ -17,6 +17,14 @@ int32_t ToIntegerOr(std::string_view text, int32_t fallback, std::string_view er
   return fallback;
 }
 
+// The text a hose identifier is matched as: the plain decimal form of a
+// whole number, as IntegerText writes it ("-" for a negative one, no
+// leading zero, no blank).
+bool IsPlainDecimal(std::string_view text) {
+  int32_t value = 0;
+  return ParseInteger(text, value) && IntegerText(value) == text;
+}
+
 }  // namespace
 
 void NozzleTable::Register(const char* logicalNumber, const char* pumpNumber,
@@ -40,9 +48,22 @@ void NozzleTable::Register(const char* logicalNumber, const char* pumpNumber,
   WriteLog("CasasEncerrante=", totalizer);
   WriteLog("Configuracao=", config);
 
-  for (int i = 1; i < kRecords; ++i) {
-    NozzleRecord& record = records_[i];
-    if (record.registered) continue;
+  if (!IsPlainDecimal(logical))
+    WriteLog("AVISO NUMERO LOGICO '", logical,
+             "' NAO E UM INTEIRO DECIMAL SIMPLES: NENHUM ABASTECIMENTO SERA DESTE BICO");
+  // A logical number registered before keeps its record and takes the new
+  // settings: a host that registers its nozzles at every start must not
+  // fill the table. Otherwise the first free record.
+  int index = 0;
+  for (int i = 1; index == 0 && i < kRecords; ++i)
+    if (records_[i].registered && records_[i].logicalNumber == logical) index = i;
+  for (int i = 1; index == 0 && i < kRecords; ++i)
+    if (!records_[i].registered) index = i;
+  if (index == 0) {
+    // Its deliveries will be discarded as a nozzle's that is not registered.
+    WriteLog("ERRO TABELA DE BICOS CHEIA: BICO '", logical, "' NAO REGISTRADO");
+  } else {
+    NozzleRecord& record = records_[index];
     record.logicalNumber = logical;
     record.pumpNumber = ToIntegerOr(pump, -1, "ERRO NA NUMERACAO DA BOMBA");
     record.volumeDecimals = ToIntegerOr(volume, 3, "ERRO NAS CASAS DA LITRAGEM");
@@ -51,9 +72,8 @@ void NozzleTable::Register(const char* logicalNumber, const char* pumpNumber,
     record.totalizerDecimals = ToIntegerOr(totalizer, 3, "ERRO NAS CASAS DO ENCERRANTE");
     record.configuration = config;
     record.registered = true;
-    break;
   }
-  // Also when the table was full: the host is told nothing either way.
+  // The host is told nothing either way.
   WriteLog("OK >AUT_RegistraBico<");
 }
 

@@ -22,8 +22,9 @@ struct NozzleRecord {
 };
 
 // Records 1..100 hold nozzles in order of registration; record 0 stays
-// unused. A record once filled is never freed, so the table holds at most
-// 100 registrations in the life of the driver.
+// unused. A record once filled is never freed; registering a logical number
+// again updates its record. The table holds at most 100 nozzles in the life
+// of the driver.
 class NozzleTable {
  public:
   static constexpr int kRecords = 101;
@@ -33,8 +34,8 @@ class NozzleTable {
                 const char* priceDecimals, const char* amountDecimals,
                 const char* totalizerDecimals, const char* configuration);
 
-  // The first record (1..100) whose logical number is byte-for-byte equal to
-  // the text, or 0.
+  // The record (1..100) whose logical number is byte-for-byte equal to the
+  // text, or 0.
   int Find(std::string_view logicalNumber) const;
 
   // `index` in 0..100, as Find gives it.

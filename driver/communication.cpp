@@ -120,6 +120,7 @@ bool Start(Session& session, std::string_view address, std::string_view mode,
   // reconnection goes where the host said last, through a new binding.
   session.binding = std::make_unique<ClientBinding>();
   WriteLog("<AUT_IniciaComunicacao>");
+  if (!session.binding->complete()) WriteLog(session.binding->failure());
   session.savedAddress = address;
   session.savedConfiguration = configuration;
   const std::string file = IniPath();
@@ -133,8 +134,7 @@ bool Start(Session& session, std::string_view address, std::string_view mode,
   }
   const AnsiBstr server(address);
   // A binding that lacks ClientLogonEx or GetPumpsCount did not load whole,
-  // which its message box has told: the failure line says the rest, and the
-  // cause is dropped on purpose.
+  // which its line above has told: the cause is dropped on purpose.
   if (!session
            .Call(entry::ClientLogonEx, kDriverClientId, kDriverClientType, server.get(),
                  settings.callPort, settings.eventPort, timeOut, settings.handle,

@@ -99,7 +99,9 @@ int main(int argc, char** argv) {
   if (!options.clientFolder.empty()) {
     std::string path = options.clientFolder + "\\QXClient.dll";
     if (!LoadLibraryA(path.c_str())) {
-      std::printf("cannot load %s\n", path.c_str());
+      const DWORD error = GetLastError();
+      std::printf("cannot load %s (Windows error %lu%s)\n", path.c_str(), error,
+                  error == ERROR_BAD_EXE_FORMAT ? ": built for another architecture" : "");
       return 1;
     }
   }

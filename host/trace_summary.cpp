@@ -17,8 +17,10 @@
 
 // The summary judges recorded deliveries by the driver's own rules, which
 // write log lines as they go; in korvan-host they have nowhere to go.
+namespace korvan {
 std::atomic<bool> loggingOn{false};
 void WriteLogLine(std::string_view) {}
+}  // namespace korvan
 
 namespace {
 
@@ -31,14 +33,14 @@ enum DeliveryOutput { kHose = 0, kVolume = 3, kUnitPrice = 5, kAmount = 6, kLock
 // is nothing at three decimals, or that pays less than a cent (volume
 // re-engineering, REL=S, is not in a trace: taken as off).
 bool DiscardedByTheDriver(double volume, double unitPrice, double amount) {
+  using namespace korvan;
   const RegionalSettings settings;
-  FloatText v = FloatToText(volume, settings);
-  const FloatText p = FloatToText(unitPrice, settings);
-  const FloatText a = FloatToText(amount, settings);
-  const std::optional<int64_t> cut = TruncaCasas(3, v);
+  NumberText v = FormatNumber(volume, settings);
+  const std::optional<int64_t> cut = CutToDecimals(3, v);
   if (cut && *cut <= 0) return true;
   std::string error;
-  return AjustaLitragem(v, p, a, false, settings, error) == VolumeVerdict::Discard;
+  return ApplyVolumeRules(v, FormatNumber(unitPrice, settings), FormatNumber(amount, settings), false,
+                          settings, error) == VolumeVerdict::Discard;
 }
 
 std::string Number(double value) {

@@ -18,6 +18,11 @@ Lines ArgumentLines(const std::string& logico, const std::string& bomba, const s
           "CasasEncerrante=" + encerrante, "Configuracao=" + config};
 }
 
+std::string kNotPlain(const std::string& logico) {
+  return "AVISO NUMERO LOGICO '" + logico +
+         "' NAO E UM INTEIRO DECIMAL SIMPLES: NENHUM ABASTECIMENTO SERA DESTE BICO";
+}
+
 Lines Concat(Lines lines, const Lines& more) {
   lines.insert(lines.end(), more.begin(), more.end());
   return lines;
@@ -79,20 +84,34 @@ TEST(NozzleTable, NullPointersReadAsEmptyTexts) {
   NozzleTable table;
   table.Register(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
   EXPECT_EQ(TakeLogLines(), Concat(ArgumentLines("", "", "", "", "", "", ""),
-                                   {"ERRO NA NUMERACAO DA BOMBA", "ERRO NAS CASAS DA LITRAGEM",
+                                   {kNotPlain(""), "ERRO NA NUMERACAO DA BOMBA", "ERRO NAS CASAS DA LITRAGEM",
                                     "ERRO NAS CASAS DO PRECO", "ERRO NAS CASAS DO TOTAL",
                                     "ERRO NAS CASAS DO ENCERRANTE", "OK >AUT_RegistraBico<"}));
   EXPECT_EQ(Fields(table.Record(1)), "1  -1 3 3 2 3 ");
 }
 
-// Duplicates take further records and the lookup finds the first; it
-// compares byte for byte.
-TEST(NozzleTable, LookupIsExactAndFindsTheFirst) {
+// A logical number registered again keeps its record and takes the new
+// settings; the lookup compares byte for byte, and a number that no hose's
+// decimal text can equal is registered with a warning.
+TEST(NozzleTable, LookupIsExactAndARegistrationAgainUpdates) {
   NozzleTable table;
-  for (const char* logico : {"5", "07", "8 ", "5"}) table.Register(logico, "1", "3", "3", "2", "3", logico);
-  EXPECT_EQ(table.Record(4).configuration, "5");
+  const struct { const char* logico; bool plain; } registered[] = {
+      {"5", true}, {"07", false}, {"8 ", false}, {"-3", true}, {"0", true}};
+  for (const auto& r : registered) {
+    table.Register(r.logico, "1", "3", "3", "2", "3", "first");
+    const Lines lines = TakeLogLines();
+    EXPECT_EQ(lines.size(), r.plain ? 9u : 10u) << "'" << r.logico << "'";
+    if (!r.plain) {
+      EXPECT_EQ(lines[8], kNotPlain(r.logico));
+    }
+  }
+  table.Register("5", "2", "x", "3", "2", "3", "again");
+  EXPECT_EQ(TakeLogLines(), Concat(ArgumentLines("5", "2", "x", "3", "2", "3", "again"),
+                                   {"ERRO NAS CASAS DA LITRAGEM", "OK >AUT_RegistraBico<"}));
+  EXPECT_EQ(Fields(table.Record(1)), "1 5 2 3 3 2 3 again");
+  EXPECT_FALSE(table.Record(6).registered);
   const struct { const char* logico; int record; } cases[] = {
-      {"5", 1}, {"07", 2}, {"7", 0}, {" 7", 0}, {"8", 0}, {"8 ", 3}};
+      {"5", 1}, {"07", 2}, {"7", 0}, {" 7", 0}, {"8", 0}, {"8 ", 3}, {"-3", 4}, {"0", 5}};
   for (const auto& c : cases) EXPECT_EQ(table.Find(c.logico), c.record) << "'" << c.logico << "'";
 }
 
@@ -105,13 +124,16 @@ TEST(NozzleTable, HoldsOneHundredNozzlesThenDropsRegistrations) {
   for (int i = 1; i <= 100; ++i) ASSERT_EQ(table.Find(std::to_string(i)), i);
   TakeLogLines();
 
-  // Nothing is stored, so bad settings log no error either.
+  // Nothing is stored, so bad settings log no error; the table's is logged.
   table.Register("101", "bad", "bad", "bad", "bad", "bad", "c");
   EXPECT_EQ(TakeLogLines(), Concat(ArgumentLines("101", "bad", "bad", "bad", "bad", "bad", "c"),
-                                   {"OK >AUT_RegistraBico<"}));
+                                   {"ERRO TABELA DE BICOS CHEIA: BICO '101' NAO REGISTRADO",
+                                    "OK >AUT_RegistraBico<"}));
   EXPECT_EQ(table.Find("101"), 0);
-  table.Register("50", "1", "3", "3", "2", "3", "");
+  // A nozzle of the full table registers again.
+  table.Register("50", "1", "3", "3", "2", "3", "again");
   EXPECT_EQ(table.Find("50"), 50);
+  EXPECT_EQ(table.Record(50).configuration, "again");
   EXPECT_FALSE(table.Record(0).registered);
   EXPECT_EQ(table.Record(0).logicalNumber, "");
 }

@@ -62,6 +62,36 @@ TEST_F(Log, FollowsTheCurrentDirectory) {
   EXPECT_EQ(LogMessages(), std::vector<std::string>{"Início da gravação do arquivo de LOG"});
 }
 
+// No communication was started in this process: each operation's line names
+// the cause its own lines have not told.
+TEST_F(Log, UntoldFailuresNameTheirCause) {
+  char text[32];
+  char* const null = nullptr;
+  KorvanDriver::Delivery delivery;
+  const struct { const char* name; std::initializer_list<uintptr_t> args; const char* line; } rows[] = {
+      {"AUT_ObtemPreco", {Arg("11"), Arg(text)}, "<AUT_ObtemPreco> Falhou: comunicação não iniciada"},
+      {"AUT_ObtemPreco", {Arg("onze"), Arg(text)},
+       "<AUT_ObtemPreco> Falhou: 'onze' is not a valid integer value"},
+      {"AUT_ObtemEncerrante", {Arg("11"), Arg(null)}, "<AUT_ObtemEncerrante> Falhou: buffer do host nulo"},
+      {"AUT_AlteraPreco", {Arg("1"), Arg("cinco")},
+       "<AUT_AlteraPreco> Falhou: 'cinco' is not a valid floating point value"},
+      {"AUT_AlteraPreco", {Arg("1"), Arg("1E400")},
+       "<AUT_AlteraPreco> Falhou: '1E400' is out of the floating point range"},
+      {"AUT_ObtemStatus", {Arg(text)}, ">AUT_ObtemStatus< Falhou comunicação não iniciada"},
+      {"AUT_ObtemStatus", {Arg(null)}, ">AUT_ObtemStatus< Falhou buffer do host nulo"},
+      {"AUT_ConfirmaAbastecimento", {}, "<AUT_ConfirmaAbastecimento> Falhou: comunicação não iniciada"},
+      {"AUT_BloqueiaBico", {Arg("1")}, "<AUT_BloqueiaBico> Falhou: comunicação não iniciada"},
+      {"AUT_DesbloqueiaTodosBicos", {}, "<AUT_DesbloqueiaTodosBicos> Falhou: comunicação não iniciada"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(driver.Call(row.name, row.args), 0u) << row.line;
+    EXPECT_EQ(LastLine(), row.line);
+  }
+  // Retrieval's own line keeps its bare form.
+  EXPECT_FALSE(driver.ObtemAbastecimento(delivery));
+  EXPECT_EQ(LastLine(), "<AUT_ObtemAbastecimento> Falhou.");
+}
+
 TEST_F(Log, ALineThatCannotBeWrittenIsLostQuietly) {
   // A file named LOG where the folder should be: lines are lost, operations
   // go on.
