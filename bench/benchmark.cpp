@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "client/QXClientApi.h"
+#include "contract/qxclient_api.h"
 #include "include/korvan.h"
-#include "host/host_environment.h"
-#include "sim/SimControl.h"
+#include "host_api/host_environment.h"
+#include "contract/sim_control.h"
 
 namespace {
 

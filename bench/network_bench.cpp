@@ -22,10 +22,10 @@
 #include <thread>
 #include <vector>
 
-#include "client/QXClientApi.h"
-#include "host/KorvanDriver.h"
-#include "host/host_environment.h"
-#include "sim/remote.h"
+#include "contract/qxclient_api.h"
+#include "host_api/KorvanDriver.h"
+#include "host_api/host_environment.h"
+#include "sim/model/remote.h"
 
 namespace {
 

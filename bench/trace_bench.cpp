@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "client/QXClientApi.h"
-#include "sim/SimControl.h"
+#include "contract/qxclient_api.h"
+#include "contract/sim_control.h"
 
 namespace {
 

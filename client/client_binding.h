@@ -6,7 +6,7 @@
 #include <string>
 
 #include "base/result.h"
-#include "client/QXClientApi.h"
+#include "contract/qxclient_api.h"
 
 namespace korvan {
 

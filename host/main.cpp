@@ -16,9 +16,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/KorvanDriver.h"
+#include "host_api/KorvanDriver.h"
 #include "host/console.h"
-#include "host/host_environment.h"
+#include "host_api/host_environment.h"
 #include "host/station_demo.h"
 #include "host/trace_summary.h"
 

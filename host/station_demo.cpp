@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
-#include "host/KorvanDriver.h"
-#include "host/host_environment.h"
+#include "host_api/KorvanDriver.h"
+#include "host_api/host_environment.h"
 #include "host/log_tail.h"
-#include "sim/SimControl.h"
+#include "contract/sim_control.h"
 
 namespace {
 

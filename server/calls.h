@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "sim/protocol.h"
-#include "sim/station.h"
+#include "sim/model/protocol.h"
+#include "sim/model/station.h"
 
 namespace qxserver {
 

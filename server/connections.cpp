@@ -13,7 +13,7 @@
 #include "server/limits.h"
 #include "server/log_text.h"
 #include "server/replay_hook.h"
-#include "sim/scenario.h"
+#include "sim/model/scenario.h"
 
 namespace qxserver {
 

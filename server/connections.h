@@ -19,9 +19,9 @@
 
 #include <asio.hpp>
 
-#include "sim/call_book.h"
-#include "sim/protocol.h"
-#include "sim/station.h"
+#include "sim/model/call_book.h"
+#include "sim/model/protocol.h"
+#include "sim/model/station.h"
 
 namespace qxserver {
 

@@ -26,9 +26,9 @@
 #include "server/connections.h"
 #include "server/panel.h"
 #include "server/replay_hook.h"
-#include "sim/platform.h"
-#include "sim/scenario.h"
-#include "sim/station.h"
+#include "sim/model/platform.h"
+#include "sim/model/scenario.h"
+#include "sim/model/station.h"
 
 namespace {
 

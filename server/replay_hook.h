@@ -8,8 +8,8 @@
 #include <functional>
 #include <string>
 
-#include "sim/protocol.h"
-#include "sim/replay.h"
+#include "sim/model/protocol.h"
+#include "sim/model/replay.h"
 
 namespace qxserver {
 

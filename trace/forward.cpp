@@ -3,7 +3,7 @@
 // behind all stubs (forward.h says why it works the way it does).
 #include "trace/forward.h"
 
-#include "client/QXClientApi.h"
+#include "contract/qxclient_api.h"
 
 #undef DeletePort
 

@@ -29,7 +29,7 @@
 #include <string>
 #include <type_traits>
 
-#include "client/QXClientApi.h"
+#include "contract/qxclient_api.h"
 #include "trace/forward.h"
 #include "trace/trace_line.h"
 

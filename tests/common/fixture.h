@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/KorvanDriver.h"
+#include "host_api/KorvanDriver.h"
 #include "tests/common/station.h"
 // After windows.h, which it needs.
 #include <oleauto.h>

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "host/host_environment.h"  // ExeFolder, DecimalSeparator, CommittedPrivateBytes
-#include "sim/SimControl.h"
+#include "host_api/host_environment.h"  // ExeFolder, DecimalSeparator, CommittedPrivateBytes
+#include "contract/sim_control.h"
 
 // QXClient.dll beside the program, reset; exits when it is not the simulator.
 SimControl LoadSimulator();

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "host/KorvanDriver.h"
+#include "host_api/KorvanDriver.h"
 #include "tests/common/station.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "host/KorvanDriver.h"
-#include "sim/SimControl.h"
+#include "host_api/KorvanDriver.h"
+#include "contract/sim_control.h"
 #include "tests/common/station.h"
 
 const int32_t kDriverClient = 97;  // the lock value of the driver's reservations

@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "host/KorvanDriver.h"
+#include "host_api/KorvanDriver.h"
 #include "tests/common/station.h"
 
 namespace {

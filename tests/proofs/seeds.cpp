@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <string>
 
-#include "host/host_environment.h"
+#include "host_api/host_environment.h"
 #include "tests/proofs/ledger.h"
 #include "tests/common/station.h"
 

@@ -5,7 +5,7 @@
 //   soak [--cycles 1000000] [--logged-cycles 10000]
 #include <cstdio>
 
-#include "host/KorvanDriver.h"
+#include "host_api/KorvanDriver.h"
 #include "tests/common/station.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "server/access.h"
 #include "server/http_guard.h"
 #include "server/log_text.h"
-#include "sim/protocol.h"
+#include "sim/model/protocol.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <asio.hpp>
 
 #include "server/connections.h"
-#include "sim/protocol.h"
-#include "sim/remote.h"
-#include "sim/scenario.h"
+#include "sim/model/protocol.h"
+#include "sim/model/remote.h"
+#include "sim/model/scenario.h"
 
 namespace {
 

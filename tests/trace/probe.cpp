@@ -3,7 +3,7 @@
 // (probe.h). The 22 typed ones are left out, as a library lacking them.
 // The contract declares the 161 without arguments, so each is defined under
 // another name and exported through a jump under its own.
-#include "client/QXClientApi.h"
+#include "contract/qxclient_api.h"
 #include "tests/trace/probe.h"
 
 #undef DeletePort

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "tests/common/station.h"
-#include "host/KorvanDriver.h"
+#include "host_api/KorvanDriver.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <thread>
 #include <type_traits>
 
-#include "host/register_call.h"
+#include "host_api/register_call.h"
 #include "tests/common/fixture.h"
 #include "tests/trace/probe.h"
 

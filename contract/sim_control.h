@@ -16,8 +16,8 @@
 
 #include <windows.h>
 
-#include "client/QXClientApi.h"
-#include "sim/SimTypes.h"
+#include "contract/qxclient_api.h"
+#include "contract/sim_types.h"
 
 namespace qxsim {
 extern "C" {

@@ -14,8 +14,8 @@
 #include <tuple>
 #include <type_traits>
 
-#include "sim/call_book.h"
-#include "sim/replay.h"
+#include "sim/model/call_book.h"
+#include "sim/model/replay.h"
 
 namespace qxsim {
 

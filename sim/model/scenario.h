@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "sim/SimTypes.h"
+#include "contract/sim_types.h"
 
 namespace qxsim {
 

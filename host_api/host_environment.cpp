@@ -1,4 +1,4 @@
-#include "host/host_environment.h"
+#include "host_api/host_environment.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "sim/ole_date.h"
+#include "sim/model/ole_date.h"
 
 #include <cmath>
 

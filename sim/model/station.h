@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/SimTypes.h"
-#include "sim/scenario.h"
+#include "contract/sim_types.h"
+#include "sim/model/scenario.h"
 
 namespace qxsim {
 

@@ -1,10 +1,10 @@
-#include "sim/simulator.h"
+#include "sim/dll/simulator.h"
 
 #include <algorithm>
 #include <iterator>
 
-#include "client/QXClientApi.h"
-#include "sim/platform.h"
+#include "contract/qxclient_api.h"
+#include "sim/model/platform.h"
 
 namespace qxsim {
 namespace {

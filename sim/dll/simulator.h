@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "sim/call_book.h"
-#include "sim/remote.h"
-#include "sim/replay.h"
-#include "sim/station.h"
+#include "sim/model/call_book.h"
+#include "sim/model/remote.h"
+#include "sim/model/replay.h"
+#include "sim/model/station.h"
 
 namespace qxsim {
 

@@ -1,4 +1,4 @@
-#include "host/KorvanDriver.h"
+#include "host_api/KorvanDriver.h"
 
 #include <algorithm>
 #include <iterator>

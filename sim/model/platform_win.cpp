@@ -1,8 +1,8 @@
-#include "sim/platform.h"
+#include "sim/model/platform.h"
 
 #include <windows.h>
 
-#include "sim/ole_date.h"
+#include "sim/model/ole_date.h"
 
 namespace qxsim {
 

@@ -1,4 +1,4 @@
-#include "sim/remote.h"
+#include "sim/model/remote.h"
 
 #include <chrono>
 #include <cmath>
@@ -7,8 +7,8 @@
 
 #include <asio.hpp>
 
-#include "sim/platform.h"
-#include "sim/protocol.h"
+#include "sim/model/platform.h"
+#include "sim/model/protocol.h"
 
 namespace qxsim {
 

@@ -8,7 +8,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "host/register_call.h"
+#include "host_api/register_call.h"
 #include "include/korvan.h"
 
 class KorvanDriver {

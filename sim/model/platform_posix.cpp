@@ -8,8 +8,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "sim/ole_date.h"
-#include "sim/platform.h"
+#include "sim/model/ole_date.h"
+#include "sim/model/platform.h"
 
 namespace qxsim {
 

@@ -1,4 +1,4 @@
-#include "sim/scenario.h"
+#include "sim/model/scenario.h"
 
 #include <algorithm>
 #include <charconv>
@@ -8,7 +8,7 @@
 #include <optional>
 #include <utility>
 
-#include "sim/ole_date.h"
+#include "sim/model/ole_date.h"
 
 // Numbers go through <charconv>: strtod would follow the host process's C
 // locale, and a scenario must read the same everywhere.

@@ -11,10 +11,10 @@
 #include <cwchar>
 #include <string>
 
-#include "client/QXClientApi.h"
-#include "sim/call_args.h"
-#include "sim/platform.h"
-#include "sim/simulator.h"
+#include "contract/qxclient_api.h"
+#include "sim/dll/call_args.h"
+#include "sim/model/platform.h"
+#include "sim/dll/simulator.h"
 
 // winspool.h, which the Windows headers bring in, maps DeletePort to
 // DeletePortA; the library's export keeps its own name.

@@ -1,4 +1,4 @@
-#include "sim/station.h"
+#include "sim/model/station.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "sim/ole_date.h"
+#include "sim/model/ole_date.h"
 
 namespace qxsim {
 namespace {

@@ -1,4 +1,4 @@
-#include "sim/call_book.h"
+#include "sim/model/call_book.h"
 
 #include <charconv>
 

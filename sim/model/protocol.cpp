@@ -1,4 +1,4 @@
-#include "sim/protocol.h"
+#include "sim/model/protocol.h"
 
 #include <limits>
 

@@ -1,4 +1,4 @@
-#include "sim/replay.h"
+#include "sim/model/replay.h"
 
 #include <charconv>
 #include <cmath>

@@ -10,8 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "sim/SimTypes.h"
-#include "sim/station.h"
+#include "contract/sim_types.h"
+#include "sim/model/station.h"
 
 namespace qxsim {
 

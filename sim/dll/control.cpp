@@ -1,12 +1,12 @@
-// The Sim* control exports (SimControl.h).
+// The Sim* control exports (contract/sim_control.h).
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
 
-#include "sim/SimControl.h"
-#include "sim/simulator.h"
+#include "contract/sim_control.h"
+#include "sim/dll/simulator.h"
 
 namespace qxsim {
 namespace {
