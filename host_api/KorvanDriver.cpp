@@ -33,7 +33,7 @@ uint32_t KorvanDriver::Call(const char* name,
                             std::initializer_list<uintptr_t> args) {
   const void* function = Export(name);
 #if defined(__i386__)
-  uint32_t slots[11];
+  uint32_t slots[11] = {};
   if (args.size() > 11)
     throw std::invalid_argument("no export takes that many arguments");
   std::copy(args.begin(), args.end(), slots);

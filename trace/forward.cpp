@@ -9,7 +9,9 @@
 
 #define QXT_SKIP(name)
 #define QXT_RECORD(name) \
-  extern "C" qxtrace::Forwarded qxt_##name = {#name, nullptr};
+  extern "C" {                                        \
+  qxtrace::Forwarded qxt_##name = {#name, nullptr};   \
+  }
 QX_ENTRY_POINTS(QXT_SKIP, QXT_RECORD)
 #undef QXT_RECORD
 

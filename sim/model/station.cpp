@@ -81,7 +81,8 @@ void Station::Reset(bool realTime) {
   waiting_.clear();
   cleared_.clear();
   nextDeliveryId_ = kFirstDeliveryId;
-  own_ = ClientState{};
+  ClientState fresh;  // swapped in: GCC 12 misreads a move from a temporary here
+  std::swap(own_, fresh);
   lockHolders_.clear();
   schedule_.clear();
   nextHappening_ = 0;
