@@ -28,7 +28,7 @@ function(korvan_import_library dll)
             -d ${def} -l ${lib}
     DEPENDS ${def}
     COMMENT "Import library ${dll}.lib")
-  add_custom_target(${dll}_import_lib DEPENDS ${lib})
+  add_custom_target(${dll}_import_lib ALL DEPENDS ${lib})
   add_library(${dll}_import INTERFACE)
   target_link_libraries(${dll}_import INTERFACE ${lib})
   add_dependencies(${dll}_import ${dll}_import_lib ${dll})
