@@ -2,12 +2,15 @@
 // off and the simulator's call record off. Each figure times a batch of calls
 // as a whole; driver and bare batches alternate, after one warm-up round, and
 // the median of the rounds is printed. "Bare" is the same client calls made
-// directly on the simulator. Prints figures; asserts nothing about speed.
+// directly on the simulator. On i686 the same operations are then timed
+// through _KorvanStd.dll against _Korvan.dll called directly: what the
+// stdcall companion adds. Prints figures; asserts nothing about speed.
 //
 //   benchmark [--rounds 15] [--calls 20000] [--best] [--only <text>]
 //
 // --only measures just the operations whose name contains the text, so that
-// a profiler sees one operation at a time.
+// a profiler sees one operation at a time ("_KorvanStd.dll": the companion's
+// rows alone).
 #include <windows.h>
 #include <oleauto.h>
 
@@ -54,6 +57,26 @@ Driver LoadDriver() {
 #undef BENCH_BIND
   return d;
 }
+
+#if defined(__i386__)
+// The stdcall companion's 26 exports, bound by name through korvan.h's
+// pointer types.
+struct Companion {
+#define BENCH_STD(kind, name, parameters, arguments) PFN_##name name = nullptr;
+  KORVAN_OPERATIONS(BENCH_STD)
+#undef BENCH_STD
+};
+
+Companion LoadCompanion() {
+  HMODULE module = LoadLibraryA("_KorvanStd.dll");
+  if (module == nullptr) Fail("_KorvanStd.dll is not beside the program");
+  Companion c;
+#define BENCH_BIND(kind, name, parameters, arguments) Bind(module, #name, c.name);
+  KORVAN_OPERATIONS(BENCH_BIND)
+#undef BENCH_BIND
+  return c;
+}
+#endif
 
 // The client library's entry points that the driver calls, bound directly.
 struct Client {
@@ -348,6 +371,59 @@ int main(int argc, char** argv) {
                   for (int i = 0; i < deliveries; ++i) BareDelivery(client);
                 });
               }));
+
+#if defined(__i386__)
+  // The companion: each of its calls looks up nothing (the entry point is
+  // kept after the first call) and adds one stdcall frame and a register
+  // call. "bare" is here the driver called directly.
+  if (Wanted("_KorvanStd.dll")) {
+    const Companion companion = LoadCompanion();
+    std::printf("\n%-40s %10s %10s %10s %7s\n", "through _KorvanStd.dll (ns each)", "companion",
+                "_Korvan", "added", "ratio");
+    Print("AUT_ObtemStatus, no event",
+          Measure(rounds, none, batch([&] { companion.AUT_ObtemStatus(text); }),
+                  batch([&] { driver.AUT_ObtemStatus(text); })));
+    Print("AUT_ObtemPreco",
+          Measure(rounds, none, batch([&] { companion.AUT_ObtemPreco("11", text); }),
+                  batch([&] { driver.AUT_ObtemPreco("11", text); })));
+    Print("AUT_ObtemEncerrante",
+          Measure(rounds, none, batch([&] { companion.AUT_ObtemEncerrante("11", text); }),
+                  batch([&] { driver.AUT_ObtemEncerrante("11", text); })));
+    Print("AUT_BloqueiaBico + AUT_DesbloqueiaBico",
+          Measure(
+              rounds, [&] { DrainEvents(client); },
+              batch([&] {
+                companion.AUT_BloqueiaBico("1");
+                companion.AUT_DesbloqueiaBico("1");
+              }),
+              batch([&] {
+                driver.AUT_BloqueiaBico("1");
+                driver.AUT_DesbloqueiaBico("1");
+              })));
+    Print("delivery handed over and confirmed",
+          Measure(
+              rounds * 4 + 1, fill,
+              [&] {
+                return Time(deliveries, [&] {
+                  for (int i = 0; i < deliveries; ++i) {
+                    companion.AUT_ObtemAbastecimento(out[0], out[1], out[2], out[3], out[4], out[5],
+                                                     out[6], out[7], out[8], out[9], &data);
+                    companion.AUT_ConfirmaAbastecimento();
+                  }
+                });
+              },
+              [&] {
+                return Time(deliveries, [&] {
+                  for (int i = 0; i < deliveries; ++i) {
+                    driver.AUT_ObtemAbastecimento KORVAN_DRIVER_PARAMETERS(out[0], out[1], out[2], out[3], out[4],
+                                                                out[5], out[6], out[7], out[8], out[9], &data);
+                    driver.AUT_ConfirmaAbastecimento();
+                  }
+                });
+              }));
+    std::printf("\n");
+  }
+#endif
 
   // A status call that finds a storm of events waiting.
   for (int events : {10, 100, 1000, 10000}) {

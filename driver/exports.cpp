@@ -22,6 +22,11 @@
 #include "pumps/authorisation.h"
 #include "pumps/prices.h"
 #include "pumps/status.h"
+#include "pumps/status_letters.h"
+
+// What the hosts' declarations promise about AUT_ObtemStatus's text.
+static_assert(korvan::kMostPumps + 1 == KORVAN_STATUS_SIZE_MAX,
+              "korvan.h's KORVAN_STATUS_SIZE_MAX is the longest status text and its zero");
 
 namespace korvan {
 namespace {

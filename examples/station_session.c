@@ -94,7 +94,7 @@ struct Delivery {
   char price[KORVAN_NUMBER_TEXT_SIZE];
   char start[KORVAN_NUMBER_TEXT_SIZE], end[KORVAN_NUMBER_TEXT_SIZE];
   char time[KORVAN_TIME_TEXT_SIZE], text8[KORVAN_SHORT_TEXT_SIZE];
-  char code[KORVAN_CODE_TEXT_SIZE], text10[KORVAN_SHORT_TEXT_SIZE];
+  char code[KORVAN_CODE_TEXT_SIZE], text10[KORVAN_EMPTY_TEXT_SIZE];
   double date;
 };
 

@@ -21,10 +21,14 @@ namespace Korvan
         public const int NozzleText = 12;   // NumeroLogico of a delivery
         public const int TimeText = 9;      // Hora, "hh:mm:ss"
         public const int CodeText = 17;     // argument 9 of a delivery, hex
-        public const int ShortText = 2;     // arguments 8 ("0") and 10 ("")
+        public const int ShortText = 2;     // argument 8 of a delivery, "0"
+        public const int EmptyText = 1;     // argument 10 of a delivery, ""
         public const int Signature = 7;     // "Korvan"
         public const int Version = 5;       // "3.37"
-        // AUT_ObtemStatus writes one letter per pump, then a zero byte.
+        // AUT_ObtemStatus writes one letter per pump, then a zero byte: at
+        // most 32767 pumps, so StatusMax is always enough.
+        public const int StatusPumpsMax = 32767;
+        public const int StatusMax = StatusPumpsMax + 1;
         public static int Status(int pumps) { return pumps + 1; }
     }
 

@@ -22,10 +22,14 @@ const
   KORVAN_NOZZLE_TEXT_SIZE = 12;  { NumeroLogico of a delivery }
   KORVAN_TIME_TEXT_SIZE = 9;     { Hora, 'hh:mm:ss' }
   KORVAN_CODE_TEXT_SIZE = 17;    { argument 9 of a delivery, hexadecimal }
-  KORVAN_SHORT_TEXT_SIZE = 2;    { arguments 8 ('0') and 10 ('') }
+  KORVAN_SHORT_TEXT_SIZE = 2;    { argument 8 of a delivery, '0' }
+  KORVAN_EMPTY_TEXT_SIZE = 1;    { argument 10 of a delivery, '' }
   KORVAN_SIGNATURE_SIZE = 7;     { 'Korvan' }
   KORVAN_VERSION_SIZE = 5;       { '3.37' }
-  { AUT_ObtemStatus writes one letter per pump, then a zero byte. }
+  { AUT_ObtemStatus writes one letter per pump, then a zero byte: at most
+    32767 pumps, so KORVAN_STATUS_SIZE_MAX bytes are always enough. }
+  KORVAN_STATUS_PUMPS_MAX = 32767;
+  KORVAN_STATUS_SIZE_MAX = KORVAN_STATUS_PUMPS_MAX + 1;
 
 function AUT_AlteraConfiguracaoBomba: Boolean;
   register; external KorvanDll;

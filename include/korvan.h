@@ -19,6 +19,11 @@
  * pointer type for each operation: PFN_AUT_ObtemPreco and so on (the
  * stdcall and 64-bit forms).
  *
+ * Linking: lib/_KorvanStd.lib (32-bit, stdcall) or lib/_Korvan.lib (64-bit,
+ * and 32-bit with KORVAN_REGISTER), for MSVC's link (with /SAFESEH too),
+ * lld-link and GNU ld alike; the .def files beside them for tools that
+ * make their own.
+ *
  * Every text is single-byte, in the Windows ANSI code page. The driver
  * writes output texts without a length check: give at least the sizes
  * below. A Boolean result is 1 for success, 0 for failure; the log
@@ -33,10 +38,16 @@
 #define KORVAN_NOZZLE_TEXT_SIZE 12    /* NumeroLogico of a delivery */
 #define KORVAN_TIME_TEXT_SIZE 9       /* Hora, "hh:mm:ss" */
 #define KORVAN_CODE_TEXT_SIZE 17      /* argument 9 of a delivery, hex */
-#define KORVAN_SHORT_TEXT_SIZE 2      /* arguments 8 ("0") and 10 ("") */
+#define KORVAN_SHORT_TEXT_SIZE 2      /* argument 8 of a delivery, "0" */
+#define KORVAN_EMPTY_TEXT_SIZE 1      /* argument 10 of a delivery, "" */
 #define KORVAN_SIGNATURE_SIZE 7       /* "Korvan" */
 #define KORVAN_VERSION_SIZE 5         /* "3.37" */
-/* AUT_ObtemStatus writes one letter per pump of the controller. */
+/* AUT_ObtemStatus writes one letter per pump that the controller counted at
+ * the last logon, at most 32767 (the most pumps a pump event can name).
+ * KORVAN_STATUS_SIZE_MAX is always enough; KORVAN_STATUS_SIZE(pumps) is
+ * enough for a controller known to count at most `pumps`. */
+#define KORVAN_STATUS_PUMPS_MAX 32767
+#define KORVAN_STATUS_SIZE_MAX (KORVAN_STATUS_PUMPS_MAX + 1)
 #define KORVAN_STATUS_SIZE(pumps) ((pumps) + 1)
 
 /* AUT_VerificaSuporte codes answered with 1. */
@@ -135,8 +146,11 @@ KORVAN_OPERATIONS(KORVAN_DECLARE)
 #error "KORVAN_REGISTER is for GCC or Clang on 32 bits; other 32-bit compilers use _KorvanStd.dll, 64-bit hosts _Korvan.dll without it"
 #endif
 /* The exports of _Korvan.dll under the names the linker knows them by. The
- * driver defines only the low byte of a Boolean result. */
+ * driver defines only the low byte of a Boolean result. A wrapper that the
+ * compiler keeps as a function (no optimisation) has a name of its own:
+ * under its C name it would take the import's symbol and call itself. */
 #define KORVAN_IMPORT(name) __asm__("_" #name)
+#define KORVAN_WRAPPER(name) __asm__("_korvan_wrapper_" #name)
 #define KORVAN_RESULT_B unsigned char
 #define KORVAN_RESULT_V void
 #define KORVAN_RETURN_B return
@@ -144,6 +158,7 @@ KORVAN_OPERATIONS(KORVAN_DECLARE)
 #define KORVAN_DECLARE(kind, name, parameters, arguments)                 \
   KORVAN_DRIVER_CALL KORVAN_RESULT_##kind korvan_raw_##name               \
       KORVAN_DRIVER_PARAMETERS parameters KORVAN_IMPORT(name);            \
+  static __inline__ KORVAN_RESULT_##kind name parameters KORVAN_WRAPPER(name); \
   static __inline__ KORVAN_RESULT_##kind name parameters {                \
     KORVAN_RETURN_##kind korvan_raw_##name KORVAN_DRIVER_PARAMETERS arguments; \
   }

@@ -4,11 +4,12 @@
     package.py --source DIR --build DIR --arch win32|win64 --version V
                --triple i686-w64-mingw32 --out DIR
 
-Gives OUT/korvan-V-ARCH.zip (stripped binaries, declarations, docs, the
-simulator, the tracing client library in tools/trace/, SHA256SUMS) and
-OUT/korvan-V-ARCH-symbols.zip (each binary's debug information, at the
-binary's own path plus .debug, which the stripped binary names in
-.gnu_debuglink).
+Gives OUT/korvan-V-ARCH.zip (stripped binaries, import libraries,
+declarations, docs, the simulator in simulator/, the tracing client library
+in tools/trace/, SHA256SUMS), OUT/korvan-V-ARCH-symbols.zip (each binary's
+DWARF debug information, at the binary's own path plus .debug, which the
+stripped binary names in .gnu_debuglink) and OUT/korvan-V-ARCH.sha256, the
+two archives' SHA-256 sums.
 Members are sorted and carry the commit's time (SOURCE_DATE_EPOCH, else the
 last commit's date), so the same commit gives the same bytes."""
 import argparse
@@ -24,32 +25,42 @@ from pathlib import Path
 
 
 def contents(source, build, arch):
-    """(name in the package, file) pairs; binaries are marked."""
+    """(name in the package, file) pairs; binaries are marked. The simulated
+    QXClient.dll stays in simulator/, with korvan-host and a driver of its
+    own: at the root it would stand in for the real library of a station
+    that the package's files are copied to."""
     bin_ = build / 'bin'
-    binaries = ['_Korvan.dll', 'QXClient.dll', 'korvan-host.exe']
+    files = {'_Korvan.dll': bin_ / '_Korvan.dll',
+             'simulator/_Korvan.dll': bin_ / '_Korvan.dll',
+             'simulator/QXClient.dll': bin_ / 'QXClient.dll',
+             'simulator/korvan-host.exe': bin_ / 'korvan-host.exe',
+             # The tracing QXClient.dll, for recording a station.
+             'tools/trace/QXClient.dll': bin_ / 'trace/QXClient.dll'}
     if arch == 'win32':
-        binaries.append('_KorvanStd.dll')
-    files = {name: bin_ / name for name in binaries}
-    # The tracing QXClient.dll, for recording a station (its guide beside it).
-    binaries.append('tools/trace/QXClient.dll')
-    files['tools/trace/QXClient.dll'] = bin_ / 'trace/QXClient.dll'
+        files['_KorvanStd.dll'] = bin_ / '_KorvanStd.dll'
+    binaries = set(files)
     files.update({
         'tools/trace/recording-a-station.md': source / 'trace/recording-a-station.md',
-        'scenarios/station.scenario': source / 'sim/scenarios/station.scenario',
+        'simulator/scenarios/station.scenario': source / 'sim/scenarios/station.scenario',
         '_Korvan.ini': source / 'packaging/_Korvan.ini',
         'include/korvan.h': source / 'include/korvan.h',
         'include/Korvan.pas': source / 'include/Korvan.pas',
         'include/Korvan.cs': source / 'include/Korvan.cs',
+        'lib/_Korvan.lib': build / 'lib/_Korvan.lib',
+        'lib/_Korvan.def': source / 'driver/Korvan.def',
         'docs/exports.md': source / 'docs/exports.md',
+        'docs/troubleshooting.md': source / 'docs/troubleshooting.md',
         'docs/simulator.md': source / 'sim/README.md',
         'examples/station_session.c': source / 'examples/station_session.c',
         'examples/example.scenario': source / 'examples/example.scenario',
-        'README.md': source / 'README.md',
+        'README.md': source / 'packaging/README.md',
         'CHANGELOG.md': source / 'CHANGELOG.md',
+        'LICENSE': source / 'LICENSE',
     })
     if arch == 'win32':
         files['lib/_KorvanStd.lib'] = build / 'lib/_KorvanStd.lib'
-    return files, set(binaries)
+        files['lib/_KorvanStd.def'] = source / 'companion/_KorvanStd.def'
+    return files, binaries
 
 
 def epoch(source):
@@ -115,11 +126,14 @@ def main():
                    for n in sorted(package))
     package['SHA256SUMS'] = sums.encode()
     out.mkdir(parents=True, exist_ok=True)
+    # The archives' own sums, in sha256sum's format, beside them.
+    sums = ''
     for path, members in ((out / f'{top}.zip', package),
                           (out / f'{top}-symbols.zip', symbols)):
         write_zip(path, top, members, stamp)
-        digest = hashlib.sha256(path.read_bytes()).hexdigest()
-        print(f'{digest}  {path.name}')
+        sums += f'{hashlib.sha256(path.read_bytes()).hexdigest()}  {path.name}\n'
+    (out / f'{top}.sha256').write_text(sums)
+    print(sums, end='')
 
 
 if __name__ == '__main__':

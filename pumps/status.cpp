@@ -72,7 +72,7 @@ Result HandleNextEvent(Session& session) {
 }  // namespace
 
 void ResetPumpStatus(Session& session, int32_t pumpCount) {
-  session.pumpStatus.assign(pumpCount > 0 ? static_cast<size_t>(pumpCount) : 0, 'F');
+  session.pumpStatus.assign(StatusLength(pumpCount), 'F');
 }
 
 Result ReadPumpStatus(Session& session, char* buffer) {

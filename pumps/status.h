@@ -12,8 +12,8 @@ namespace korvan {
 // letters into `buffer`.
 Result ReadPumpStatus(Session& session, char* buffer);
 
-// At every logon: one "F" (no event yet) per pump the controller counts, or
-// the empty text when it gives no count.
+// At every logon: one "F" (no event yet) per pump the controller counts (at
+// most kMostPumps), or the empty text when it gives no count.
 void ResetPumpStatus(Session& session, int32_t pumpCount);
 
 }  // namespace korvan

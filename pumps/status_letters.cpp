@@ -34,6 +34,11 @@ char StatusLetter(int16_t state) {
   return letter.letter;
 }
 
+size_t StatusLength(int32_t pumpCount) {
+  if (pumpCount <= 0) return 0;
+  return static_cast<size_t>(pumpCount < kMostPumps ? pumpCount : kMostPumps);
+}
+
 bool StorePumpLetter(std::string& status, int pumpNumber, char letter) {
   if (pumpNumber < 1 || static_cast<size_t>(pumpNumber) > status.size()) return false;
   status[static_cast<size_t>(pumpNumber) - 1] = letter;

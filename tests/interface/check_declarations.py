@@ -5,7 +5,8 @@ another: the export table (driver/Korvan.def), the stdcall companion's table
 Korvan.cs and the table of docs/exports.md. Each operation is compared as
 (argument kinds, result), with kinds int, in (text in: `const char*`,
 `const ...: PAnsiChar`, `string`), out (text out: `char*`, PAnsiChar,
-StringBuilder) and date.
+StringBuilder) and date; and the buffer sizes of a delivery's ten text
+outputs in the page against the three files' constants.
 
     check_declarations.py <source folder>
 Prints one line per difference, got against wanted; exit code 1 on any."""
@@ -164,6 +165,30 @@ for name, (ordinal, kinds, result) in page.items():
         if '*' in kinds:
             wanted = (['*'] * len(wanted[0]), wanted[1])
         differ(f'exports.md {name}', (kinds, result), wanted)
+# The buffer sizes of a delivery's outputs: the page's table against the
+# constants of korvan.h, Korvan.pas and Korvan.cs, argument by argument.
+DELIVERY_SIZES = {1: ('NOZZLE_TEXT', 'NozzleText'), 2: ('NUMBER_TEXT', 'NumberText'),
+                  3: ('NUMBER_TEXT', 'NumberText'), 4: ('NUMBER_TEXT', 'NumberText'),
+                  5: ('NUMBER_TEXT', 'NumberText'), 6: ('NUMBER_TEXT', 'NumberText'),
+                  7: ('TIME_TEXT', 'TimeText'), 8: ('SHORT_TEXT', 'ShortText'),
+                  9: ('CODE_TEXT', 'CodeText'), 10: ('EMPTY_TEXT', 'EmptyText')}
+page_sizes = {int(m.group(1)): m.group(2) for m in re.finditer(
+    r'^\| (\d+) \| [^|]*\| out (\d+) \|', (root / 'docs/exports.md').read_text(), re.M)}
+c_sizes = dict(re.findall(r'#define KORVAN_(\w+)_SIZE (\d+)',
+                          (root / 'include/korvan.h').read_text()))
+pas_sizes = dict(re.findall(r'KORVAN_(\w+)_SIZE = (\d+);',
+                            (root / 'include/Korvan.pas').read_text()))
+cs_sizes = dict(re.findall(r'public const int (\w+) = (\d+);',
+                           (root / 'include/Korvan.cs').read_text()))
+for argument, (macro, cs_name) in DELIVERY_SIZES.items():
+    wanted = page_sizes.get(argument)
+    differ(f'korvan.h KORVAN_{macro}_SIZE (delivery argument {argument})',
+           c_sizes.get(macro), wanted)
+    differ(f'Korvan.pas KORVAN_{macro}_SIZE (delivery argument {argument})',
+           pas_sizes.get(macro), wanted)
+    differ(f'Korvan.cs Sizes.{cs_name} (delivery argument {argument})',
+           cs_sizes.get(cs_name), wanted)
+
 classes = csharp()
 differ('Korvan.cs: classes', {c: v[:2] for c, v in classes.items()},
        {'KorvanStd': ('_KorvanStd.dll', 'StdCall'),

@@ -43,4 +43,13 @@ TEST(StorePumpLetter, WritesOnlyInsideTheText) {
   EXPECT_EQ(empty, "");
 }
 
+TEST(StatusLength, OneLetterPerPumpUpToTheMostAnEventCanName) {
+  const struct { int32_t count; size_t length; } cases[] = {
+      {-2147483647 - 1, 0}, {-1, 0}, {0, 0}, {1, 1}, {8, 8}, {32766, 32766},
+      {32767, 32767}, {32768, 32767}, {2147483647, 32767},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(StatusLength(c.count), c.length) << "pump count " << c.count;
+}
+
 }  // namespace

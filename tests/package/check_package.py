@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Builds the release package twice and checks it: the same bytes both
-times, the expected members and nothing else, SHA256SUMS right for every
-member, binaries stripped (their debug information in the symbols archive,
-named by .gnu_debuglink), for the right machine, with a version resource.
+times, the archives' own sums beside them, the expected members and nothing
+else, SHA256SUMS right for every member, binaries stripped (their debug
+information in the symbols archive, named by .gnu_debuglink), for the right
+machine, with a version resource that carries the copyright.
 
     check_package.py --arch win32|win64 --version V -- <package command...>
 The package command is run with --out <folder> appended."""
@@ -15,16 +16,22 @@ import tempfile
 import zipfile
 from pathlib import Path
 
-TEXTS = ['CHANGELOG.md', 'README.md', '_Korvan.ini', 'docs/exports.md',
-         'docs/simulator.md', 'examples/example.scenario',
-         'examples/station_session.c', 'include/Korvan.cs',
-         'include/Korvan.pas', 'include/korvan.h',
-         'scenarios/station.scenario', 'tools/trace/recording-a-station.md',
-         'SHA256SUMS']
-BINARIES = {'win32': ['_Korvan.dll', '_KorvanStd.dll', 'QXClient.dll',
-                      'korvan-host.exe', 'tools/trace/QXClient.dll'],
-            'win64': ['_Korvan.dll', 'QXClient.dll', 'korvan-host.exe',
+TEXTS = ['CHANGELOG.md', 'LICENSE', 'README.md', '_Korvan.ini',
+         'docs/exports.md', 'docs/simulator.md', 'docs/troubleshooting.md',
+         'examples/example.scenario', 'examples/station_session.c',
+         'include/Korvan.cs', 'include/Korvan.pas', 'include/korvan.h',
+         'lib/_Korvan.def', 'lib/_Korvan.lib',
+         'simulator/scenarios/station.scenario',
+         'tools/trace/recording-a-station.md', 'SHA256SUMS']
+# The simulated QXClient.dll only in simulator/: nothing at the root may
+# stand in for a station's real client library.
+BINARIES = {'win32': ['_Korvan.dll', '_KorvanStd.dll', 'simulator/QXClient.dll',
+                      'simulator/_Korvan.dll', 'simulator/korvan-host.exe',
+                      'tools/trace/QXClient.dll'],
+            'win64': ['_Korvan.dll', 'simulator/QXClient.dll',
+                      'simulator/_Korvan.dll', 'simulator/korvan-host.exe',
                       'tools/trace/QXClient.dll']}
+EXTRA = {'win32': ['lib/_KorvanStd.def', 'lib/_KorvanStd.lib'], 'win64': []}
 # The simulator has control exports; the tracer, in front of a real
 # library, must have nothing that the real one lacks.
 CONTROL_EXPORT = b'SimReset'
@@ -72,7 +79,8 @@ def check_binary(arch, name, image, symbols_zip, top):
           f'{base}.debug'.encode() in image, True)
     if base == 'QXClient.dll':
         check(f'{name}: control exports', CONTROL_EXPORT in image, name != TRACER)
-    for text in ('FileVersion', '3.37', base):
+    for text in ('FileVersion', '3.37', base, 'LegalCopyright',
+                 'Copyright (c) 2026 Korvan developers'):
         check(f'{name}: version resource holds {text!r}',
               text.encode('utf-16-le') in image, True)
     check(f'{name}: symbols archive has its debug file',
@@ -98,11 +106,15 @@ def main():
             check(f'{zip_name}: same bytes when built twice',
                   hashlib.sha256(first).hexdigest(),
                   hashlib.sha256(second).hexdigest())
+        # The archives' own sums, as sha256sum -c reads them.
+        sums_file = runs[0] / f'{top}.sha256'
+        listed = sums_file.read_text().splitlines() if sums_file.is_file() else []
+        check(f'{top}.sha256', listed,
+              [f'{hashlib.sha256((runs[0] / z).read_bytes()).hexdigest()}  {z}'
+               for z in (f'{top}.zip', f'{top}-symbols.zip')])
         package = zipfile.ZipFile(runs[0] / f'{top}.zip')
         symbols = zipfile.ZipFile(runs[0] / f'{top}-symbols.zip')
-        wanted = TEXTS + BINARIES[a.arch]
-        if a.arch == 'win32':
-            wanted.append('lib/_KorvanStd.lib')
+        wanted = TEXTS + BINARIES[a.arch] + EXTRA[a.arch]
         check('members', sorted(package.namelist()),
               sorted(f'{top}/{n}' for n in wanted))
         check('members in sorted order', package.namelist(),
