@@ -48,14 +48,16 @@ struct Driver {
 #undef BENCH_EXPORT
 };
 
-Driver LoadDriver() {
-  HMODULE module = LoadLibraryA("_Korvan.dll");
-  if (module == nullptr) Fail("_Korvan.dll is not beside the program");
-  Driver d;
-#define BENCH_BIND(kind, name, parameters, arguments) Bind(module, #name, d.name);
+// One of the tables above, bound from `file` beside the program.
+template <class Exports>
+Exports Load(const char* file) {
+  HMODULE module = LoadLibraryA(file);
+  if (module == nullptr) Fail(file);
+  Exports exports;
+#define BENCH_BIND(kind, name, parameters, arguments) Bind(module, #name, exports.name);
   KORVAN_OPERATIONS(BENCH_BIND)
 #undef BENCH_BIND
-  return d;
+  return exports;
 }
 
 #if defined(__i386__)
@@ -66,16 +68,6 @@ struct Companion {
   KORVAN_OPERATIONS(BENCH_STD)
 #undef BENCH_STD
 };
-
-Companion LoadCompanion() {
-  HMODULE module = LoadLibraryA("_KorvanStd.dll");
-  if (module == nullptr) Fail("_KorvanStd.dll is not beside the program");
-  Companion c;
-#define BENCH_BIND(kind, name, parameters, arguments) Bind(module, #name, c.name);
-  KORVAN_OPERATIONS(BENCH_BIND)
-#undef BENCH_BIND
-  return c;
-}
 #endif
 
 // The client library's entry points that the driver calls, bound directly.
@@ -292,7 +284,7 @@ int main(int argc, char** argv) {
   sim.SimReset();
   AddStation(sim);
   const Client client = BindClient(simulator);
-  const Driver driver = LoadDriver();
+  const Driver driver = Load<Driver>("_Korvan.dll");
 
   CreateDirectoryA("benchmark-run", nullptr);
   SetCurrentDirectoryA("benchmark-run");
@@ -377,7 +369,7 @@ int main(int argc, char** argv) {
   // kept after the first call) and adds one stdcall frame and a register
   // call. "bare" is here the driver called directly.
   if (Wanted("_KorvanStd.dll")) {
-    const Companion companion = LoadCompanion();
+    const Companion companion = Load<Companion>("_KorvanStd.dll");
     std::printf("\n%-40s %10s %10s %10s %7s\n", "through _KorvanStd.dll (ns each)", "companion",
                 "_Korvan", "added", "ratio");
     Print("AUT_ObtemStatus, no event",

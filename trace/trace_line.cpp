@@ -117,20 +117,28 @@ void Line::Utf8(uint32_t code) {
   Append(bytes, n);
 }
 
-void Line::Text(const wchar_t* text, size_t length) {
+bool Line::Escaped(uint32_t c) {
   static constexpr char kHex[] = "0123456789abcdef";
+  if (c == '"' || c == '\\') {
+    const char escaped[2] = {'\\', static_cast<char>(c)};
+    Append(escaped, 2);
+  } else if (c < 0x20) {
+    const char escaped[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
+    Append(escaped, 6);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void Line::Text(const wchar_t* text, size_t length) {
   if (text == nullptr) return Null();
   Item();
   Char('"');
   for (size_t i = 0; i < length; ++i) {
     uint32_t c = static_cast<uint16_t>(text[i]);
-    if (c == '"' || c == '\\') {
-      const char escaped[2] = {'\\', static_cast<char>(c)};
-      Append(escaped, 2);
-    } else if (c < 0x20) {
-      const char escaped[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
-      Append(escaped, 6);
-    } else if (c >= 0xD800 && c < 0xDC00 && i + 1 < length &&
+    if (Escaped(c)) continue;
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < length &&
                static_cast<uint16_t>(text[i + 1]) >= 0xDC00 &&
                static_cast<uint16_t>(text[i + 1]) < 0xE000) {
       c = 0x10000 + ((c - 0xD800) << 10) +
@@ -146,20 +154,11 @@ void Line::Text(const wchar_t* text, size_t length) {
 }
 
 void Line::String(const char* text) {
-  static constexpr char kHex[] = "0123456789abcdef";
   Item();
   Char('"');
   for (const char* p = text; *p; ++p) {
     const unsigned char c = static_cast<unsigned char>(*p);
-    if (c == '"' || c == '\\') {
-      const char escaped[2] = {'\\', static_cast<char>(c)};
-      Append(escaped, 2);
-    } else if (c < 0x20) {
-      const char escaped[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
-      Append(escaped, 6);
-    } else {
-      Char(static_cast<char>(c));
-    }
+    if (!Escaped(c)) Char(static_cast<char>(c));
   }
   Char('"');
 }

@@ -60,6 +60,9 @@ class Line {
   void Append(const char* text, size_t length);
   bool Reserve(size_t more);
   void Utf8(uint32_t code);
+  // Writes `c` escaped when JSON wants it so (a quote, a backslash, a
+  // control character); false, writing nothing, otherwise.
+  bool Escaped(uint32_t c);
 
   char small_[1024];
   char* data_ = small_;
