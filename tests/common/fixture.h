@@ -15,6 +15,29 @@
 // After windows.h, which it needs.
 #include <oleauto.h>
 
+// The floating-point modes a host may run in: the x87 control word
+// (rounding in bits 10-11, precision in bits 8-9) and MXCSR (rounding in
+// bits 13-14), set as a Delphi or C host sets them.
+struct FloatModes {
+  unsigned short x87;
+  unsigned int sse;
+  static FloatModes Read() {
+    FloatModes m;
+    __asm__ volatile("fnstcw %0\n\tstmxcsr %1" : "=m"(m.x87), "=m"(m.sse));
+    return m;
+  }
+  void Apply() const { __asm__ volatile("fldcw %0\n\tldmxcsr %1" : : "m"(x87), "m"(sse)); }
+  // Rounding 0 nearest, 1 down, 2 up, 3 towards zero; precision 0 (24
+  // bits), 2 (53) or 3 (64).
+  FloatModes With(unsigned rounding, unsigned precision) const {
+    return {static_cast<unsigned short>((x87 & ~0xF00u) | rounding << 10 | precision << 8),
+            (sse & ~0x6000u) | rounding << 13};
+  }
+  static std::string Name(unsigned rounding, unsigned precision) {
+    return std::string("rounding ") + "NDUZ"[rounding] + ", precision " + std::to_string(precision);
+  }
+};
+
 class Station : public testing::Test {
  protected:
   void SetUp() override {
@@ -69,7 +92,7 @@ class Station : public testing::Test {
   }
   // The status text, read where it has room.
   std::string Status() {
-    char status[64];
+    char status[512];
     std::memset(status, 'X', sizeof status);
     EXPECT_TRUE(driver.ObtemStatus(status));
     return std::string(status, strnlen(status, sizeof status));
