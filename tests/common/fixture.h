@@ -42,6 +42,7 @@ class Station : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(driver.loaded());
+    RecordMessageBoxes(driver.module());
     // Absent only where a test runs without a client library.
     if (LoadSimControl(LoadLibraryA("QXClient.dll"), sim)) sim.SimReset();
     EnterFreshFolder(testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -51,6 +52,7 @@ class Station : public testing::Test {
   void TearDown() override {
     driver.ParaGravacaoLog();
     EXPECT_TRUE(driver.abiClean()) << "a call unbalanced the stack or registers";
+    EXPECT_EQ(TakeMessageBoxes(), std::vector<std::string>{}) << "boxes the test did not expect";
   }
 
   // Every operation that talks to the controller answers exactly 0, without

@@ -144,6 +144,7 @@ TEST_P(AjustaLitragemTest, ReengineersTheVolumeFromAmountAndPrice) {
       {"counts beyond 32 bits", true, 2.5e8, 4, 1e9, kAccept, 2.5e8, {"ReengenhariLitragem=@"}},
       {"price beyond 32 bits", true, 2000, 5e5, 1e9, kAccept, 2000, {"ReengenhariLitragem=@"}},
       {"both beyond 32 bits", true, 4294967.295, 5e5, 2147483647500, kAccept, 4294967.295, {"ReengenhariLitragem=@"}},
+      {"volume beyond 32 bits, amount not", true, 5e6, 0.05, 250000, kAccept, 5e6, {"ReengenhariLitragem=@"}},
       {"pays too little, beyond 32 bits", true, 142857142.857, 7, 1e9, kAccept, 142857142.858,
        {"ReengenhariLitragem=@"}},
       {"too small", true, 0.002, 4.299, 0.01, kDiscard, 0.002, {"O abastecimento veio litragem muito pequena"}},

@@ -11,6 +11,7 @@ class Binding : public Station {
   // A failed start: nothing between the settings and the failure line.
   void ExpectFailedStart() {
     EXPECT_FALSE(Start());
+    EXPECT_EQ(TakeMessageBoxes(), std::vector<std::string>{"Erro carregando QXClient.dll"});
     EXPECT_TRUE(ContainsRun(LogMessages(), {"hMsg= 0", "Falhou >AUT_IniciaComunicacao<"}))
         << Join(LogMessages());
     EXPECT_EQ(ReadFile(IniPath()), "");
@@ -36,6 +37,7 @@ TEST_F(BindingLackingLast, WorksWithEveryCalledEntryPoint) {
   ASSERT_NE(sim.SimReset, nullptr);
   AddPumps(sim, 1);
   EXPECT_TRUE(Start());
+  EXPECT_EQ(TakeMessageBoxes(), std::vector<std::string>{"Erro carregando QXClient.dll"});
   EXPECT_TRUE(driver.BloqueiaBico("1"));
   driver.FinalizaComunicacao();
   EXPECT_EQ(LastLine(), "|AUT_FinalizaComunicacao|");

@@ -119,6 +119,12 @@ TEST_F(Deliveries, HandedOverAgainUntilConfirmedThenCleared) {
   EXPECT_STREQ(out.numeroLogico, "13");
   ASSERT_TRUE(driver.ConfirmaAbastecimento());
   EXPECT_EQ(sim.SimClearedCount(), 2);
+  // An empty list: the first place is asked for all the same.
+  sim.SimClearCalls();
+  EXPECT_FALSE(Poll());
+  EXPECT_EQ(Calls(sim), (std::vector<std::string>{"TestConnection()=0", "GetDeliveriesCount()=0",
+                                                  "GetDeliveryByOrdinal(1)=4"}));
+  EXPECT_EQ(LastLines(2), (std::vector<std::string>{"Error: 4", "<AUT_ObtemAbastecimento> Sem abastecimento pendente. "}));
 }
 
 // Only state 3 is reserved and not cleared; the type goes back as it came.

@@ -58,7 +58,7 @@ TEST_F(Session, SettingsFromTheFileAreUsedLoggedAndWrittenBack) {
   // Written back unsigned, a handle reads back as the same 32 bits.
   const struct { const char* text; int32_t value; } handles[] = {
       {"4294967295", -1}, {"2147483648", INT32_MIN}, {"3000000000", -1294967296},
-      {"2147483647", INT32_MAX}, {"-5", -5}};
+      {"2147483647", INT32_MAX}, {"-5", -5}, {"\" 4294967294\"", -2}};
   for (const auto& row : handles) {
     SCOPED_TRACE(row.text);
     const std::string text = row.text;
@@ -90,13 +90,14 @@ TEST_F(Session, AFailedStartChangesNothingButTheSavedArguments) {
   } rows[] = {
       {"logon refused", nullptr, "ClientLogonEx", 5},
       {"logon refused with a negative code", nullptr, "ClientLogonEx", -5},
-      {"call port", "[Korvan]\r\nNumberPortIp=abc\r\n", nullptr},
-      {"event port", "[Korvan]\r\nNumberEventPort=\r\n", nullptr},
-      {"time-out", "[Korvan]\r\nTimeOut=10s\r\n", nullptr},
-      {"message", "[Korvan]\r\nhMsg=3,0\r\n", nullptr},
-      {"handle beyond 32 bits", "[Korvan]\r\nHandle=4294967296\r\n", nullptr},
-      {"window below 32 bits", "[Korvan]\r\nhWnd=-2147483649\r\n", nullptr},
-      {"message in hexadecimal", "[Korvan]\r\nhMsg=$FFFFFFFF\r\n", nullptr},
+      {"call port", "[Korvan]\r\nNumberPortIp=abc\r\n", nullptr, 0},
+      {"event port", "[Korvan]\r\nNumberEventPort=\r\n", nullptr, 0},
+      {"time-out", "[Korvan]\r\nTimeOut=10s\r\n", nullptr, 0},
+      {"message", "[Korvan]\r\nhMsg=3,0\r\n", nullptr, 0},
+      {"handle beyond 32 bits", "[Korvan]\r\nHandle=4294967296\r\n", nullptr, 0},
+      {"handle with a tail", "[Korvan]\r\nHandle=4294967295x\r\n", nullptr, 0},
+      {"window below 32 bits", "[Korvan]\r\nhWnd=-2147483649\r\n", nullptr, 0},
+      {"message in hexadecimal", "[Korvan]\r\nhMsg=$FFFFFFFF\r\n", nullptr, 0},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
