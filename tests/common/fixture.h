@@ -16,8 +16,10 @@
 #include <oleauto.h>
 
 // The floating-point modes a host may run in: the x87 control word
-// (rounding in bits 10-11, precision in bits 8-9) and MXCSR (rounding in
-// bits 13-14), set as a Delphi or C host sets them.
+// (exception masks in bits 0-5, precision in bits 8-9, rounding in bits
+// 10-11) and MXCSR (denormals as zero in bit 6, masks in bits 7-12, rounding
+// in bits 13-14, flush to zero in bit 15), set as a Delphi or C host sets
+// them.
 struct FloatModes {
   unsigned short x87;
   unsigned int sse;
@@ -28,13 +30,29 @@ struct FloatModes {
   }
   void Apply() const { __asm__ volatile("fldcw %0\n\tldmxcsr %1" : : "m"(x87), "m"(sse)); }
   // Rounding 0 nearest, 1 down, 2 up, 3 towards zero; precision 0 (24
-  // bits), 2 (53) or 3 (64).
-  FloatModes With(unsigned rounding, unsigned precision) const {
-    return {static_cast<unsigned short>((x87 & ~0xF00u) | rounding << 10 | precision << 8),
-            (sse & ~0x6000u) | rounding << 13};
+  // bits), 2 (53) or 3 (64); every exception unmasked; subnormals flushed.
+  struct Row {
+    unsigned rounding, precision;
+    bool unmasked, flushed;
+    std::string Name() const {
+      return std::string("rounding ") + "NDUZ"[rounding] + ", precision " + std::to_string(precision) +
+             (unmasked ? ", exceptions unmasked" : "") + (flushed ? ", subnormals flushed" : "");
+    }
+  };
+  FloatModes With(const Row& row) const {
+    return {static_cast<unsigned short>((x87 & ~0xF3Fu) | (row.unmasked ? 0 : 0x3F) | row.rounding << 10 |
+                                        row.precision << 8),
+            (sse & ~0xFFC0u) | (row.unmasked ? 0 : 0x1F80) | row.rounding << 13 | (row.flushed ? 0x8040 : 0)};
   }
-  static std::string Name(unsigned rounding, unsigned precision) {
-    return std::string("rounding ") + "NDUZ"[rounding] + ", precision " + std::to_string(precision);
+  // Every rounding mode at every precision, then the exceptions unmasked and
+  // subnormals flushed.
+  static std::vector<Row> Rows() {
+    std::vector<Row> rows;
+    for (unsigned rounding = 0; rounding < 4; ++rounding)
+      for (unsigned precision : {0u, 2u, 3u}) rows.push_back({rounding, precision, false, false});
+    rows.push_back({0, 3, true, false});
+    rows.push_back({0, 3, false, true});
+    return rows;
   }
 };
 

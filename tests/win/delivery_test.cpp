@@ -465,36 +465,34 @@ TEST_F(Deliveries, ReconnectsWithTheSavedArguments) {
   EXPECT_EQ(session.logons, 3);
 }
 
-// The texts of a delivery, re-engineered or not, whatever rounding mode or
-// x87 precision the host computes in; the host gets its modes back.
+// The texts of a delivery, re-engineered or not, whatever modes the host
+// computes in (see FloatModes); the host gets its modes back.
 TEST_F(Deliveries, TextsDoNotFollowTheHostsFloatingPointModes) {
   const FloatModes host = FloatModes::Read();
-  for (unsigned rounding = 0; rounding < 4; ++rounding) {
-    for (unsigned precision : {0u, 2u, 3u}) {
-      for (const char* configuracao : {"REL=S", ""}) {
-        SCOPED_TRACE(FloatModes::Name(rounding, precision) + ", " + configuracao);
-        ASSERT_TRUE(Start(configuracao));
-        Add(MakeDelivery(13, 11.63, 4.299, 50));
-        Add(MakeDelivery(11, 3.3, 3, 10));
-        std::vector<std::string> texts;
-        const FloatModes modes = host.With(rounding, precision);
-        for (int i = 0; i < 2; ++i) {
-          modes.Apply();
-          const bool handed = Poll() && driver.ConfirmaAbastecimento();
-          const FloatModes after = FloatModes::Read();
-          host.Apply();
-          EXPECT_TRUE(handed);
-          EXPECT_EQ(after.x87, modes.x87);
-          EXPECT_EQ(after.sse & 0xFFC0, modes.sse & 0xFFC0);
-          texts.insert(texts.end(), {out.volume, out.valorTotal, out.precoUnitario,
-                                     out.encerranteFinal, out.hora});
-          EXPECT_EQ(out.data, 46361.0);
-        }
-        const bool rel = *configuracao != 0;
-        EXPECT_EQ(texts, (std::vector<std::string>{
-                             Num(rel ? "11,631" : "11,63"), "50", Num("4,299"), Num("1011,63"), "14:35:00",
-                             Num(rel ? "3,334" : "3,3"), "10", "3", Num("1003,3"), "14:35:00"}));
+  for (const FloatModes::Row& row : FloatModes::Rows()) {
+    for (const char* configuracao : {"REL=S", ""}) {
+      SCOPED_TRACE(row.Name() + ", " + configuracao);
+      ASSERT_TRUE(Start(configuracao));
+      Add(MakeDelivery(13, 11.63, 4.299, 50));
+      Add(MakeDelivery(11, 3.3, 3, 10));
+      std::vector<std::string> texts;
+      const FloatModes modes = host.With(row);
+      for (int i = 0; i < 2; ++i) {
+        modes.Apply();
+        const bool handed = Poll();
+        const FloatModes after = FloatModes::Read();
+        host.Apply();
+        EXPECT_TRUE(handed && driver.ConfirmaAbastecimento());
+        EXPECT_EQ(after.x87, modes.x87);
+        EXPECT_EQ(after.sse & 0xFFC0, modes.sse & 0xFFC0);
+        texts.insert(texts.end(), {out.volume, out.valorTotal, out.precoUnitario,
+                                   out.encerranteFinal, out.hora});
+        EXPECT_EQ(out.data, 46361.0);
       }
+      const bool rel = *configuracao != 0;
+      EXPECT_EQ(texts, (std::vector<std::string>{
+                           Num(rel ? "11,631" : "11,63"), "50", Num("4,299"), Num("1011,63"), "14:35:00",
+                           Num(rel ? "3,334" : "3,3"), "10", "3", Num("1003,3"), "14:35:00"}));
     }
   }
 }

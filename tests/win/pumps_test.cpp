@@ -129,39 +129,38 @@ TEST_F(Pumps, TotalizerAndPriceAreTheControllersNumbers) {
   EXPECT_EQ(LastLines(2), (std::vector<std::string>{"<AUT_ObtemPreco>", "<AUT_ObtemPreco> OK"}));
 }
 
-// A host may compute in another rounding mode or x87 precision: every
-// operation that converts a number gives the texts of the default modes,
-// and the host gets its modes back.
+// A host may compute in another rounding mode or x87 precision, with
+// exceptions unmasked or subnormals flushed: every operation that converts a
+// number gives the texts of the default modes, and the host gets its modes
+// back.
 TEST_F(Pumps, TextsDoNotFollowTheHostsFloatingPointModes) {
-  const double prices[] = {5.799, 0.1 + 0.2};
+  const double prices[] = {5.799, 0.1 + 0.2}, totals[] = {123456.789, 1e-310};
   for (int i = 0; i < 2; ++i) {
     SimHose hose{};
     hose.id = 70 + i;
     hose.pumpId = 101;
     hose.price = prices[i];
-    hose.totalizer = 123456.789 * (i + 1);
+    hose.totalizer = totals[i];
     ASSERT_EQ(sim.SimAddHose(&hose), SIM_OK);
   }
   const FloatModes host = FloatModes::Read();
-  for (unsigned rounding = 0; rounding < 4; ++rounding) {
-    for (unsigned precision : {0u, 2u, 3u}) {
-      SCOPED_TRACE(FloatModes::Name(rounding, precision));
-      char texts[4][32] = {};
-      sim.SimClearCalls();
-      const FloatModes modes = host.With(rounding, precision);
-      modes.Apply();
-      const bool done = driver.ObtemPreco("70", texts[0]) && driver.ObtemPreco("71", texts[1]) &&
-                        driver.ObtemEncerrante("70", texts[2]) && driver.ObtemEncerrante("71", texts[3]) &&
-                        driver.AlteraPreco("3", "3,459");
-      const FloatModes after = FloatModes::Read();
-      host.Apply();
-      EXPECT_TRUE(done);
-      EXPECT_EQ(std::vector<std::string>(texts, texts + 4),
-                (std::vector<std::string>{"5,799", "0,3", "123456,789", "246913,578"}));
-      EXPECT_EQ(CallsNamed("SetHosePrices"), std::vector<std::string>{"SetHosePrices(13,2,1,3.459,3.459)=0"});
-      EXPECT_EQ(after.x87, modes.x87) << "the host's x87 modes are back";
-      EXPECT_EQ(after.sse & 0xFFC0, modes.sse & 0xFFC0) << "the host's SSE modes are back";
-    }
+  for (const FloatModes::Row& row : FloatModes::Rows()) {
+    SCOPED_TRACE(row.Name());
+    char texts[4][32] = {};
+    sim.SimClearCalls();
+    const FloatModes modes = host.With(row);
+    modes.Apply();
+    const bool done = driver.ObtemPreco("70", texts[0]) && driver.ObtemPreco("71", texts[1]) &&
+                      driver.ObtemEncerrante("70", texts[2]) && driver.ObtemEncerrante("71", texts[3]) &&
+                      driver.AlteraPreco("3", "3,459");
+    const FloatModes after = FloatModes::Read();
+    host.Apply();
+    EXPECT_TRUE(done);
+    EXPECT_EQ(std::vector<std::string>(texts, texts + 4),
+              (std::vector<std::string>{"5,799", "0,3", "123456,789", "9,99999999999997E-311"}));
+    EXPECT_EQ(CallsNamed("SetHosePrices"), std::vector<std::string>{"SetHosePrices(13,2,1,3.459,3.459)=0"});
+    EXPECT_EQ(after.x87, modes.x87) << "the host's x87 modes are back";
+    EXPECT_EQ(after.sse & 0xFFC0, modes.sse & 0xFFC0) << "the host's SSE modes are back";
   }
 }
 
