@@ -2,9 +2,10 @@
 #pragma once
 
 #include <atomic>
-#include <cstdint>
 #include <string>
 #include <string_view>
+
+namespace korvan {
 
 // Whether lines are being written: the log writer switches it (the native
 // tests keep it on). While logging is off nothing is composed.
@@ -14,9 +15,7 @@ inline bool LogIsOn() { return loggingOn.load(std::memory_order_relaxed); }
 // native tests).
 void WriteLogLine(std::string_view line);
 
-inline void AppendLogPart(std::string& line, std::string_view part) {
-  line.append(part);
-}
+inline void AppendLogPart(std::string& line, std::string_view part) { line.append(part); }
 inline void AppendLogPart(std::string& line, char part) { line.push_back(part); }
 
 // Composes and writes one line; WriteLog's slow part, kept out of line.
@@ -34,9 +33,4 @@ inline void WriteLog(const Parts&... parts) {
   if (LogIsOn()) ComposeLogLine(parts...);
 }
 
-// Writes "Error: <code>" for a client library result code other than 0.
-bool LogFailedResult(int32_t code);
-
-// A client library result code: 0 is success and writes nothing; any other
-// code writes "Error: <code>" and gives false.
-inline bool CheckResult(int32_t code) { return code == 0 || LogFailedResult(code); }
+}  // namespace korvan

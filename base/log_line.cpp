@@ -1,7 +1,6 @@
 #include "base/log_line.h"
 
-#include "base/log.h"
-#include "base/number_texts.h"
+namespace korvan {
 
 namespace {
 
@@ -36,7 +35,4 @@ std::string LogLine(const LocalTime& now, char timeSeparator, std::string_view m
   return line;
 }
 
-bool LogFailedResult(int32_t code) {
-  WriteLog("Error: ", IntToStr(code));
-  return false;
-}
+}  // namespace korvan

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace korvan {
+
 struct LocalTime {
   int year, month, day, hour, minute, second, milliseconds;
 };
@@ -14,3 +16,5 @@ std::string LogFilePath(const LocalTime& now);
 
 // "DRV - < 14:37:05 >message\r\n"; the message goes out byte for byte.
 std::string LogLine(const LocalTime& now, char timeSeparator, std::string_view message);
+
+}  // namespace korvan

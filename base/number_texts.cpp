@@ -7,12 +7,10 @@
 #include <limits>
 #include <system_error>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <emmintrin.h>
-#endif
-
 // Conversions go through <charconv> only: strtod and printf follow the
 // process's C locale, which a host program is free to change under us.
+
+namespace korvan {
 
 namespace {
 
@@ -25,8 +23,9 @@ int DigitValue(char c, int base) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-bool ParseInt(std::string_view text, int32_t& value) {
-  if (ReadPlainDigits(text, value)) return true;
+}  // namespace
+
+bool ParseIntegerAnyForm(std::string_view text, int32_t& value) {
   size_t i = 0;
   while (i < text.size() && text[i] == ' ') ++i;
   bool negative = false;
@@ -54,26 +53,8 @@ bool ParseInt(std::string_view text, int32_t& value) {
   return true;
 }
 
-bool Fail(std::string& error, std::string_view text, const char* what) {
-  error = "'" + std::string(text) + "' " + what;
-  return false;
-}
 
-bool InvalidFloat(std::string& error, std::string_view text) {
-  return Fail(error, text, "is not a valid floating point value");
-}
-
-}  // namespace
-
-bool TryStrToInt(std::string_view text, int32_t& value) { return ParseInt(text, value); }
-
-bool TryStrToIntAnyForm(std::string_view text, int32_t& value, std::string& error) {
-  return ParseInt(text, value) || Fail(error, text, "is not a valid integer value");
-}
-
-std::string IntToStr(int32_t value) { return std::string(IntToText(value).view()); }
-
-ShortText IntToText(int32_t value) {
+ShortText IntegerText(int32_t value) {
   ShortText text;
   text.length = static_cast<uint8_t>(std::to_chars(text.chars, text.chars + sizeof text.chars, value).ptr - text.chars);
   return text;
@@ -84,21 +65,14 @@ namespace {
 constexpr double kPowers10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
-// The double nearest to digits / 10^places, into `quotient`. One IEEE
-// division gives exactly that when both operands are exact (digits below
-// 2^53, 10^places up to 10^15); SSE2 does it in double precision whatever the
-// host set the x87 unit to, rounding to nearest (the exports' floating-point
-// shield keeps the SSE unit in its default mode while the driver works).
-// False (nothing computed) where there is no SSE2.
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("sse2"))) bool ExactQuotient(uint64_t digits, int places, double& quotient) {
-  quotient = _mm_cvtsd_f64(_mm_div_sd(_mm_set_sd(static_cast<double>(static_cast<int64_t>(digits))),
-                                      _mm_set_sd(kPowers10[places])));
-  return true;
+// The double nearest to digits / 10^places: one IEEE division gives exactly
+// that when both operands are exact (digits below 2^53, 10^places up to
+// 10^15). The driver's doubles are computed in SSE2 on every build, with
+// rounding to nearest while an export runs (see the floating-point shield),
+// so neither the host's x87 precision nor its rounding mode reach this.
+double ExactQuotient(uint64_t digits, int places) {
+  return static_cast<double>(static_cast<int64_t>(digits)) / kPowers10[places];
 }
-#else
-bool ExactQuotient(uint64_t, int, double&) { return false; }
-#endif
 
 // The whole number nearest to magnitude x 10^places, when the scaled value
 // lies within a few units of 2^-53 of it: only then can that decimal read
@@ -119,8 +93,7 @@ bool FourDecimals(double magnitude, ShortestDecimal& decimal) {
   if (!(magnitude < 1e11) || !NearWholeAt(magnitude, 4, digits)) return false;
   int places = 4;
   for (; places > 0 && digits % 10 == 0; --places) digits /= 10;
-  double quotient = 0;
-  if (!ExactQuotient(digits, places, quotient) || quotient != magnitude) return false;
+  if (ExactQuotient(digits, places) != magnitude) return false;
   decimal = {digits, -places};
   return true;
 }
@@ -133,9 +106,7 @@ bool FewDecimals(double magnitude, ShortestDecimal& decimal) {
     if (!(magnitude * kPowers10[places] < 1e15)) return false;
     uint64_t digits = 0;
     if (!NearWholeAt(magnitude, places, digits)) continue;
-    double quotient = 0;
-    if (!ExactQuotient(digits, places, quotient)) return false;
-    if (quotient == magnitude) {
+    if (ExactQuotient(digits, places) == magnitude) {
       decimal = {digits, -places};
       return true;
     }
@@ -193,7 +164,7 @@ struct SignificantDigits {
   int exponent = 0;
 };
 
-#if defined(__x86_64__)
+#if defined(__SSE2_MATH__)
 // a x b exactly, as the rounded product and its error (Dekker's product, in
 // SSE2 double precision, exact under rounding to nearest).
 void ExactProduct(double a, double b, double& product, double& error) {
@@ -318,7 +289,7 @@ char* Put(char* out, const char* text, int length) {
 
 }  // namespace
 
-void FloatToText(double value, const RegionalSettings& settings, FloatText& made) {
+void FormatNumber(double value, const RegionalSettings& settings, NumberText& made) {
   // Written in place: a text built aside and copied over would be read back
   // in 16-byte blocks right after its single bytes were stored, which the
   // processor cannot forward.
@@ -385,14 +356,10 @@ void FloatToText(double value, const RegionalSettings& settings, FloatText& made
   made.length = static_cast<uint8_t>(out - text);
 }
 
-FloatText FloatToText(double value, const RegionalSettings& settings) {
-  FloatText made;
-  FloatToText(value, settings, made);
+NumberText FormatNumber(double value, const RegionalSettings& settings) {
+  NumberText made;
+  FormatNumber(value, settings, made);
   return made;
-}
-
-std::string FloatToStr(double value, const RegionalSettings& settings) {
-  return std::string(FloatToText(value, settings).view());
 }
 
 namespace {
@@ -422,14 +389,16 @@ bool ReadShortDecimal(std::string_view text, char separator, double& value) {
     }
   }
   while (i < n && text[i] == ' ') ++i;
-  if (i != n || count == 0 || !ExactQuotient(digits, places, value)) return false;
+  if (i != n || count == 0) return false;
+  value = ExactQuotient(digits, places);
   if (negative) value = -value;
   return true;
 }
 
 }  // namespace
 
-bool TryStrToFloat(std::string_view text, const RegionalSettings& settings, double& value, std::string& error) {
+bool ParseNumber(std::string_view text, const RegionalSettings& settings, double& value, const char*& why) {
+  why = kNotANumber;
   if (ReadShortDecimal(text, settings.decimalSeparator, value)) return true;
   // Rewritten into the one form that from_chars reads: [-]digits[.digits][e[-]digits].
   std::string plain;
@@ -458,7 +427,7 @@ bool TryStrToFloat(std::string_view text, const RegionalSettings& settings, doub
       significant = significant || text[i] != '0';
     }
   }
-  if (mantissaDigits == 0) return InvalidFloat(error, text);
+  if (mantissaDigits == 0) return false;
   long long exponent = 0;
   if (i < n && (text[i] == 'E' || text[i] == 'e')) {
     plain += 'e';
@@ -474,20 +443,25 @@ bool TryStrToFloat(std::string_view text, const RegionalSettings& settings, doub
       plain += text[i];
       if (exponent < 1000000000) exponent = exponent * 10 + (text[i] - '0');
     }
-    if (exponentDigits == 0) return InvalidFloat(error, text);
+    if (exponentDigits == 0) return false;
     if (negativeExponent) exponent = -exponent;
   }
   while (i < n && text[i] == ' ') ++i;
-  if (i != n) return InvalidFloat(error, text);
+  if (i != n) return false;
 
   double read = 0;
   const auto result = std::from_chars(plain.data(), plain.data() + plain.size(), read, std::chars_format::general);
   if (result.ec == std::errc::result_out_of_range) {
-    if (leadExponent + exponent > 0) return Fail(error, text, "is out of the floating point range");
+    if (leadExponent + exponent > 0) {
+      why = kOutOfFloatingPointRange;
+      return false;
+    }
     value = plain[0] == '-' ? -0.0 : 0.0;  // below the smallest subnormal
     return true;
   }
-  if (result.ec != std::errc() || result.ptr != plain.data() + plain.size()) return InvalidFloat(error, text);
+  if (result.ec != std::errc() || result.ptr != plain.data() + plain.size()) return false;
   value = read;
   return true;
 }
+
+}  // namespace korvan

@@ -6,7 +6,9 @@
 #include <string>
 #include <string_view>
 
-// Regional settings, read once when the module is loaded and never changed.
+namespace korvan {
+
+// Regional settings, read once when the driver is loaded and never changed.
 struct RegionalSettings {
   char decimalSeparator = '.';
   char dateSeparator = '/';
@@ -15,13 +17,10 @@ struct RegionalSettings {
   char timeSeparator = ':';
 };
 
-// Conversions from text fail by result, never by exception: the value is
-// then untouched, and `error`, where asked for, names the text for the log.
-
-// Optional leading blanks, optional sign, then decimal digits, or hex digits
-// after "$", "x", "X", "0x" or "0X". Fails outside the signed 32-bit range.
-bool TryStrToInt(std::string_view text, int32_t& value);
-bool TryStrToIntAnyForm(std::string_view text, int32_t& value, std::string& error);
+// Why a text does not convert, for the log.
+constexpr const char kNotAnInteger[] = "is not a valid integer value";
+constexpr const char kNotANumber[] = "is not a valid floating point value";
+constexpr const char kOutOfFloatingPointRange[] = "is out of the floating point range";
 
 // Nozzle and pump numbers: one to nine plain digits, read in place.
 inline bool ReadPlainDigits(std::string_view text, int32_t& value) {
@@ -35,10 +34,13 @@ inline bool ReadPlainDigits(std::string_view text, int32_t& value) {
   return true;
 }
 
-inline bool TryStrToInt(std::string_view text, int32_t& value, std::string& error) {
-  return ReadPlainDigits(text, value) || TryStrToIntAnyForm(text, value, error);
+// Optional leading blanks, optional sign, then decimal digits, or hex digits
+// after "$", "x", "X", "0x" or "0X". Fails outside the signed 32-bit range,
+// leaving `value` untouched; the reason is then kNotAnInteger.
+bool ParseIntegerAnyForm(std::string_view text, int32_t& value);
+inline bool ParseInteger(std::string_view text, int32_t& value) {
+  return ReadPlainDigits(text, value) || ParseIntegerAnyForm(text, value);
 }
-std::string IntToStr(int32_t value);
 
 // A short text kept in place, without the heap: the texts of a delivery.
 struct ShortText {
@@ -47,7 +49,8 @@ struct ShortText {
   std::string_view view() const { return {chars, length}; }
   bool operator==(std::string_view other) const { return view() == other; }
 };
-ShortText IntToText(int32_t value);
+// Plain signed decimal.
+ShortText IntegerText(int32_t value);
 
 // |value| = digits x 10^exponent with the fewest digits that read back as the
 // value (at most 17); for finite values. Works on numbers, not on a text in
@@ -58,13 +61,11 @@ struct ShortestDecimal {
 };
 ShortestDecimal Shortest(double value);
 
-// General format with 15 significant digits: fixed notation for
-// 0.0001 <= |value| < 1E15, else scientific ("1E-5"); "INF", "-INF", "NAN".
-std::string FloatToStr(double value, const RegionalSettings& settings);
-
-// The same text, made without the heap, with what the volume rules would
+// A number as the host reads it: general format with 15 significant digits,
+// fixed notation for 0.0001 <= |value| < 1E15, else scientific ("1E-5");
+// "INF", "-INF", "NAN". Made in place, with what the volume rules would
 // otherwise read back from it.
-struct FloatText {
+struct NumberText {
   char chars[32];  // the text is at most 22 of them, from `start`
   uint8_t start = 0, length = 0;
   double value = 0;
@@ -74,8 +75,13 @@ struct FloatText {
   ShortestDecimal decimal;
   std::string_view view() const { return {chars + start, length}; }
 };
-FloatText FloatToText(double value, const RegionalSettings& settings);
+NumberText FormatNumber(double value, const RegionalSettings& settings);
 // Into `text` in place, which spares a copy.
-void FloatToText(double value, const RegionalSettings& settings, FloatText& text);
+void FormatNumber(double value, const RegionalSettings& settings, NumberText& text);
+
 // Optional blanks, sign, digits, separator and digits, exponent, blanks.
-bool TryStrToFloat(std::string_view text, const RegionalSettings& settings, double& value, std::string& error);
+// Fails leaving `value` untouched, with `why` kNotANumber or
+// kOutOfFloatingPointRange.
+bool ParseNumber(std::string_view text, const RegionalSettings& settings, double& value, const char*& why);
+
+}  // namespace korvan

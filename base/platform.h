@@ -8,7 +8,7 @@
 #include "base/log_line.h"
 #include "base/number_texts.h"
 
-namespace platform {
+namespace korvan::platform {
 
 LocalTime Now();
 void SleepMilliseconds(unsigned milliseconds);
@@ -69,4 +69,4 @@ class FloatingPointShield {
   bool shielding_;  // the host's words were changed
 };
 
-}  // namespace platform
+}  // namespace korvan::platform

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-namespace platform {
+namespace korvan::platform {
 
 LocalTime Now() {
   SYSTEMTIME t;
@@ -133,4 +133,4 @@ FloatingPointShield::~FloatingPointShield() {
   SetSse(hostSse_ & ~kSseFlags);
 }
 
-}  // namespace platform
+}  // namespace korvan::platform

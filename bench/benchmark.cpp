@@ -10,7 +10,6 @@
 // a profiler sees one operation at a time.
 #include <windows.h>
 #include <oleauto.h>
-#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -19,7 +18,8 @@
 #include <vector>
 
 #include "client/QXClientApi.h"
-#include "driver/uKorvan.h"
+#include "include/korvan.h"
+#include "host/host_environment.h"
 #include "sim/SimControl.h"
 
 namespace {
@@ -35,33 +35,22 @@ void Bind(HMODULE module, const char* name, Fn& fn) {
   if (fn == nullptr) Fail(name);
 }
 
-// The driver's exports, declared as a host declares them.
+// The driver's 26 exports in its own convention, bound by name.
 struct Driver {
-  KorvanBool(KORVAN_CALL* AUT_IniciaComunicacao)(const char*, const char*, const char*);
-  void(KORVAN_CALL* AUT_FinalizaComunicacao)();
-  void(KORVAN_CALL* AUT_RegistraBico)(KORVAN_ARGS8(const char*, const char*, const char*, const char*,
-                                                   const char*, const char*, const char*, const char*));
-  KorvanBool(KORVAN_CALL* AUT_ObtemAbastecimento)(KORVAN_ARGS11(char*, char*, char*, char*, char*, char*,
-                                                               char*, char*, char*, char*, double*));
-  KorvanBool(KORVAN_CALL* AUT_ConfirmaAbastecimento)();
-  KorvanBool(KORVAN_CALL* AUT_ObtemStatus)(char*);
-  KorvanBool(KORVAN_CALL* AUT_ObtemPreco)(const char*, char*);
-  KorvanBool(KORVAN_CALL* AUT_ObtemEncerrante)(const char*, char*);
-  KorvanBool(KORVAN_CALL* AUT_BloqueiaBico)(const char*);
-  KorvanBool(KORVAN_CALL* AUT_DesbloqueiaBico)(const char*);
-  void(KORVAN_CALL* DRV_IniciaGravacaoLog)();
-  void(KORVAN_CALL* DRV_ParaGravacaoLog)();
+#define BENCH_RESULT_B int
+#define BENCH_RESULT_V void
+#define BENCH_EXPORT(kind, name, parameters, arguments) \
+  BENCH_RESULT_##kind(KORVAN_DRIVER_CALL* name) KORVAN_DRIVER_PARAMETERS parameters = nullptr;
+  KORVAN_OPERATIONS(BENCH_EXPORT)
+#undef BENCH_EXPORT
 };
 
 Driver LoadDriver() {
   HMODULE module = LoadLibraryA("_Korvan.dll");
   if (module == nullptr) Fail("_Korvan.dll is not beside the program");
   Driver d;
-#define BENCH_BIND(name) Bind(module, #name, d.name);
-  BENCH_BIND(AUT_IniciaComunicacao) BENCH_BIND(AUT_FinalizaComunicacao) BENCH_BIND(AUT_RegistraBico)
-  BENCH_BIND(AUT_ObtemAbastecimento) BENCH_BIND(AUT_ConfirmaAbastecimento) BENCH_BIND(AUT_ObtemStatus)
-  BENCH_BIND(AUT_ObtemPreco) BENCH_BIND(AUT_ObtemEncerrante) BENCH_BIND(AUT_BloqueiaBico)
-  BENCH_BIND(AUT_DesbloqueiaBico) BENCH_BIND(DRV_IniciaGravacaoLog) BENCH_BIND(DRV_ParaGravacaoLog)
+#define BENCH_BIND(kind, name, parameters, arguments) Bind(module, #name, d.name);
+  KORVAN_OPERATIONS(BENCH_BIND)
 #undef BENCH_BIND
   return d;
 }
@@ -183,13 +172,6 @@ void Print(const char* what, Figures f) {
   std::printf("%-40s %10.0f %10.0f %10.0f %7.2f\n", what, f.driver, f.bare, f.added, f.driver / f.bare);
 }
 
-size_t PrivateBytes() {
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-  return counters.PagefileUsage;
-}
-
 // The bare counterparts of the driver's operations: the client calls it
 // makes, in its order, with nothing around them.
 
@@ -294,7 +276,7 @@ int main(int argc, char** argv) {
   if (!driver.AUT_IniciaComunicacao("127.0.0.1", "", "")) Fail("no session");
   for (int nozzle = 11; nozzle <= 18; ++nozzle) {
     const std::string n = std::to_string(nozzle);
-    driver.AUT_RegistraBico(KORVAN_ARGS8(n.c_str(), "1", "", "3", "3", "2", "3", ""));
+    driver.AUT_RegistraBico KORVAN_DRIVER_PARAMETERS(n.c_str(), "1", "", "3", "3", "2", "3", "");
   }
   sim.SimSetRecording(0);
 
@@ -355,8 +337,8 @@ int main(int argc, char** argv) {
               [&] {
                 return Time(deliveries, [&] {
                   for (int i = 0; i < deliveries; ++i) {
-                    driver.AUT_ObtemAbastecimento(KORVAN_ARGS11(out[0], out[1], out[2], out[3], out[4], out[5],
-                                                                out[6], out[7], out[8], out[9], &data));
+                    driver.AUT_ObtemAbastecimento KORVAN_DRIVER_PARAMETERS(out[0], out[1], out[2], out[3], out[4], out[5],
+                                                                out[6], out[7], out[8], out[9], &data);
                     driver.AUT_ConfirmaAbastecimento();
                   }
                 });
@@ -374,12 +356,12 @@ int main(int argc, char** argv) {
     auto queue = [&] {
       for (int e = 0; e < events; ++e) sim.SimQueuePumpEvent(1 + e % 4, SIM_PUMP_IDLE + e % 5);
     };
-    const size_t before = PrivateBytes();
+    const size_t before = CommittedPrivateBytes();
     const Figures f = Measure(
         rounds, queue, [&] { return Time(1, [&] { driver.AUT_ObtemStatus(text); }); },
         [&] { return Time(1, [&] { BareStatus(client); }); });
     Print(what.c_str(), f);
-    std::printf("%-40s private bytes %zu KiB before, %zu KiB after\n", "", before / 1024, PrivateBytes() / 1024);
+    std::printf("%-40s committed private bytes %zu KiB before, %zu KiB after\n", "", before / 1024, CommittedPrivateBytes() / 1024);
   }
 
   // The log: one line written by the driver, against one open, append and

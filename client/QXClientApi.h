@@ -1,5 +1,5 @@
 // The controller client library's entry points, as both sides of the binding
-// see them: the driver resolves them into TQXClient, the simulator defines and
+// see them: the driver resolves them into ClientBinding, the simulator defines and
 // exports them. Widths and argument orders live here once, so a mismatch
 // between the two fails to compile instead of failing on the forecourt.
 #pragma once
@@ -22,7 +22,7 @@
 using QXResult = int32_t;
 
 // All 183 entry points, in the order the binding resolves them (which is
-// also the order of TQXClient's fields). C marks the 22 that the driver
+// also the order of ClientBinding's fields). C marks the 22 that the driver
 // calls, U the ones it only resolves.
 #define QX_ENTRY_POINTS(C, U) \
   U(DllVersion) U(ServerVersion) U(ClientLogon) C(ClientLogonEx)              \

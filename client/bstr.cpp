@@ -4,6 +4,8 @@
 #include <vector>
 #include <windows.h>
 
+namespace korvan {
+
 AnsiBstr::AnsiBstr(std::string_view text) {
   int length = MultiByteToWideChar(CP_ACP, 0, text.data(),
                                    static_cast<int>(text.size()), nullptr, 0);
@@ -16,3 +18,5 @@ AnsiBstr::AnsiBstr(std::string_view text) {
 AnsiBstr::~AnsiBstr() { SysFreeString(value_); }
 
 ReturnedBstr::~ReturnedBstr() { SysFreeString(value_); }
+
+}  // namespace korvan

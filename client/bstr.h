@@ -4,6 +4,8 @@
 #include <string_view>
 #include <wtypes.h>
 
+namespace korvan {
+
 // A BSTR made from the host's ANSI text, freed when it goes out of scope.
 class AnsiBstr {
  public:
@@ -29,3 +31,5 @@ class ReturnedBstr {
  private:
   BSTR value_ = nullptr;
 };
+
+}  // namespace korvan

@@ -13,13 +13,6 @@
 #define KORVAN_BUILDING_STD
 #include "include/korvan.h"
 
-/* The driver's convention: EAX, EDX, ECX, then the rest pushed left to
- * right and removed by the callee. GCC's regparm(3) stdcall pushes right to
- * left, so the stack arguments of the two long operations are declared
- * reversed. Only the low byte of a Boolean result is defined. */
-#define REG __attribute__((regparm(3), stdcall))
-typedef unsigned char Bool8;
-
 static HMODULE self;
 static HMODULE volatile driver;
 
@@ -39,93 +32,38 @@ static HMODULE Driver(void) {
   return loaded;
 }
 
-static void* Find(const char* name) {
-  HMODULE module = Driver();
-  return module ? (void*)GetProcAddress(module, name) : NULL;
+/* The driver's entry point `name`, looked up once and kept in `slot`; null
+ * while the driver or the name cannot be found (looked up again next time).
+ * Two threads may both look it up; both store the same address. */
+static FARPROC Entry(FARPROC volatile* slot, const char* name) {
+  FARPROC entry = *slot;
+  HMODULE module;
+  if (entry) return entry;
+  module = Driver();
+  entry = module ? GetProcAddress(module, name) : NULL;
+  *slot = entry;
+  return entry;
 }
 
-#define BOOL0(name)                                   \
-  int KORVAN_CALL name(void) {                         \
-    Bool8(REG * fn)(void) = (Bool8(REG*)(void))Find(#name); \
-    return fn ? fn() != 0 : 0;                        \
+/* Each operation forwards its arguments to the driver's export in the
+ * driver's convention (korvan.h: KORVAN_DRIVER_CALL). Only the low byte of
+ * a Boolean result is defined there; here the whole result is 0 or 1. */
+#define RAW_RESULT_B unsigned char
+#define RAW_RESULT_V void
+#define FORWARD_B(call) return (call) != 0 ? 1 : 0
+#define FORWARD_V(call) call
+#define MISSING_B return 0
+#define MISSING_V return
+#define FORWARD(kind, name, parameters, arguments)                           \
+  KORVAN_RESULT_##kind KORVAN_CALL name parameters {                         \
+    typedef RAW_RESULT_##kind(KORVAN_DRIVER_CALL * Raw)                      \
+        KORVAN_DRIVER_PARAMETERS parameters;                                 \
+    static FARPROC volatile slot;                                            \
+    const Raw raw = (Raw)(void*)Entry(&slot, #name);                         \
+    if (!raw) MISSING_##kind;                                                \
+    FORWARD_##kind(raw KORVAN_DRIVER_PARAMETERS arguments);                  \
   }
-#define VOID0(name)                                   \
-  void KORVAN_CALL name(void) {                        \
-    void(REG * fn)(void) = (void(REG*)(void))Find(#name); \
-    if (fn) fn();                                     \
-  }
-#define BOOL1(name, t1)                                    \
-  int KORVAN_CALL name(t1 a1) {                             \
-    Bool8(REG * fn)(t1) = (Bool8(REG*)(t1))Find(#name);    \
-    return fn ? fn(a1) != 0 : 0;                           \
-  }
-#define BOOL2(name, t1, t2)                                     \
-  int KORVAN_CALL name(t1 a1, t2 a2) {                           \
-    Bool8(REG * fn)(t1, t2) = (Bool8(REG*)(t1, t2))Find(#name); \
-    return fn ? fn(a1, a2) != 0 : 0;                            \
-  }
-
-BOOL0(AUT_AlteraConfiguracaoBomba)
-BOOL0(AUT_SetarUltimoIdLogico)
-BOOL0(AUT_ExcluiVendedorCliente)
-BOOL0(AUT_InsereCliente)
-BOOL0(AUT_InsereVendedor)
-BOOL1(AUT_VerificaSuporte, int)
-BOOL2(AUT_ObtemAssinatura, char*, char*)
-BOOL0(AUT_DesbloqueiaTodosBicos)
-BOOL1(AUT_DesbloqueiaBico, const char*)
-BOOL0(AUT_BloqueiaTodosBicos)
-BOOL1(AUT_BloqueiaBico, const char*)
-BOOL0(AUT_PagamentoBico)
-BOOL1(AUT_AutorizaAbastecimento, const char*)
-BOOL0(AUT_PresetAbastecimento)
-BOOL2(AUT_AlteraPreco, const char*, const char*)
-BOOL2(AUT_ObtemPreco, const char*, char*)
-BOOL2(AUT_ObtemEncerrante, const char*, char*)
-BOOL1(AUT_ObtemStatus, char*)
-BOOL0(AUT_ObtemDisplay)
-BOOL0(AUT_ConfirmaAbastecimento)
-VOID0(AUT_FinalizaComunicacao)
-VOID0(DRV_ParaGravacaoLog)
-VOID0(DRV_IniciaGravacaoLog)
-
-int KORVAN_CALL AUT_IniciaComunicacao(const char* porta, const char* modo,
-                                     const char* configuracao) {
-  typedef Bool8(REG * Fn)(const char*, const char*, const char*);
-  Fn fn = (Fn)Find("AUT_IniciaComunicacao");
-  return fn ? fn(porta, modo, configuracao) != 0 : 0;
-}
-
-void KORVAN_CALL AUT_RegistraBico(const char* numeroLogico,
-                                 const char* numeroBomba, const char* unread,
-                                 const char* casasLitragem,
-                                 const char* casasPreco,
-                                 const char* casasTotal,
-                                 const char* casasEncerrante,
-                                 const char* configuracao) {
-  /* Stack arguments 4..8 declared last to first. */
-  typedef void(REG * Fn)(const char*, const char*, const char*, const char*,
-                         const char*, const char*, const char*, const char*);
-  Fn fn = (Fn)Find("AUT_RegistraBico");
-  if (fn)
-    fn(numeroLogico, numeroBomba, unread, configuracao, casasEncerrante,
-       casasTotal, casasPreco, casasLitragem);
-}
-
-int KORVAN_CALL AUT_ObtemAbastecimento(char* numeroLogico, char* volume,
-                                      char* valorTotal, char* precoUnitario,
-                                      char* encerranteInicial,
-                                      char* encerranteFinal, char* hora,
-                                      char* text8, char* text9, char* text10,
-                                      double* data) {
-  /* Stack arguments 4..11 declared last to first. */
-  typedef Bool8(REG * Fn)(char*, char*, char*, double*, char*, char*, char*,
-                          char*, char*, char*, char*);
-  Fn fn = (Fn)Find("AUT_ObtemAbastecimento");
-  return fn ? fn(numeroLogico, volume, valorTotal, data, text10, text9, text8,
-                 hora, encerranteFinal, encerranteInicial, precoUnitario) != 0
-            : 0;
-}
+KORVAN_OPERATIONS(FORWARD)
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   (void)reserved;

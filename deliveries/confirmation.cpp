@@ -1,62 +1,39 @@
 #include "deliveries/confirmation.h"
 
-#include "client/TQXClient.h"
 #include "base/log.h"
 #include "base/number_texts.h"
 
-namespace {
-TUltimoAbastecimento ultimo;
-}
+namespace korvan {
 
-const TUltimoAbastecimento& UltimoAbastecimento() { return ultimo; }
-
-void AtribuiUltimoAbastecimentoBico(int32_t abastecimento, int32_t tipo,
-                                    int32_t estado) {
+void RememberDelivery(Session& session, int32_t id, int32_t type, int32_t state) {
   WriteLog("<AtribuiUltimoAbastecimentoBico>");
   if (LogIsOn()) {  // the texts are made only for the log
-    WriteLog("Abastecimento = ", IntToStr(abastecimento));
-    WriteLog("Tipo          = ", IntToStr(tipo));
-    WriteLog("Estado        = ", IntToStr(estado));
+    WriteLog("Abastecimento = ", IntegerText(id).view());
+    WriteLog("Tipo          = ", IntegerText(type).view());
+    WriteLog("Estado        = ", IntegerText(state).view());
   }
-  if (abastecimento <= 0)
-    WriteLog("<AtribuiUltimoAbastecimentoBico> Falha numero logico menor ou "
-             "igual a zero.");
+  if (id <= 0)
+    WriteLog("<AtribuiUltimoAbastecimentoBico> Falha numero logico menor ou igual a zero.");
   else
-    ultimo = TUltimoAbastecimento{abastecimento, tipo, estado};
+    session.lastDelivery = RememberedDelivery{id, type, state};
   WriteLog("<AtribuiUltimoAbastecimentoBico> OK");
 }
 
-namespace {
-
-bool Confirm(std::string& error) {
+Result ConfirmDelivery(const Session& session) {
   WriteLog("<AUT_ConfirmaAbastecimento>");
-  auto lockDelivery = QX(LockDelivery, error);
-  if (!lockDelivery) return false;
-  // Reserve first: a delivery is never cleared without it.
-  if (!CheckResult(lockDelivery(ultimo.Abastecimento))) {
-    WriteLog("<AUT_ConfirmaAbastecimento> Falha ao reservar ultimo "
-             "abastecimento.");
-    return false;
-  }
-  if (ultimo.Estado != 3) {  // a reserved delivery is not cleared
-    auto clearDelivery = QX(ClearDelivery, error);
-    if (!clearDelivery) return false;
-    if (!CheckResult(clearDelivery(ultimo.Abastecimento,
-                                   static_cast<int16_t>(ultimo.Tipo)))) {
-      WriteLog("<AUT_ConfirmaAbastecimento> Falha ao limpar abastecimento da "
-               "memoria.");
-      return false;
-    }
+  const RememberedDelivery& delivery = session.lastDelivery;
+  // Reserved first: a delivery is never cleared without it.
+  Result result = OnRefusal(session.Call(entry::LockDelivery, delivery.id),
+                            "<AUT_ConfirmaAbastecimento> Falha ao reservar ultimo abastecimento.");
+  if (!result.ok()) return result;
+  if (delivery.state != kDeliveryReserved) {
+    result = OnRefusal(
+        session.Call(entry::ClearDelivery, delivery.id, static_cast<int16_t>(delivery.type)),
+        "<AUT_ConfirmaAbastecimento> Falha ao limpar abastecimento da memoria.");
+    if (!result.ok()) return result;
   }
   WriteLog("<AUT_ConfirmaAbastecimento> OK.");
-  return true;
+  return Result::Ok();
 }
 
-}  // namespace
-
-bool ConfirmaAbastecimento() {
-  std::string error;  // no session, or no entry point
-  if (Confirm(error)) return true;
-  if (!error.empty()) WriteLog("<AUT_ConfirmaAbastecimento> Falhou: ", error);
-  return false;
-}
+}  // namespace korvan

@@ -1,16 +1,23 @@
-// Confirming the delivery last handed over, so the controller clears it.
+// Confirming the delivery last handed over, so that the controller clears it.
 #pragma once
 
 #include <cstdint>
 
-// The last delivery handed over or discarded.
-struct TUltimoAbastecimento {
-  int32_t Abastecimento = 0;  // delivery identifier
-  int32_t Tipo = 0;           // delivery type, passed back when clearing
-  int32_t Estado = 0;         // delivery state; 3 is reserved, not cleared
-};
+#include "base/result.h"
+#include "client/session.h"
 
-const TUltimoAbastecimento& UltimoAbastecimento();
-void AtribuiUltimoAbastecimentoBico(int32_t abastecimento, int32_t tipo,
-                                    int32_t estado);
-bool ConfirmaAbastecimento();
+namespace korvan {
+
+// The controller's delivery state that a confirmation reserves but does not
+// clear.
+constexpr int32_t kDeliveryReserved = 3;
+
+// Remembers a delivery handed over or discarded, for the next confirmation,
+// with its log lines; an identifier of 0 or less is logged and not kept.
+void RememberDelivery(Session& session, int32_t id, int32_t type, int32_t state);
+
+// AUT_ConfirmaAbastecimento: reserves the remembered delivery and, unless it
+// is in state kDeliveryReserved, clears it.
+Result ConfirmDelivery(const Session& session);
+
+}  // namespace korvan

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <string_view>
 
+namespace korvan {
+
 namespace {
 
 constexpr int64_t kMsPerDay = 86400000;
@@ -72,7 +74,7 @@ std::string InvalidDate(double oleDate) {
   return "'" + std::string(buffer, result.ptr) + "' is not a valid date";
 }
 
-bool HoraText(double oleDate, const RegionalSettings& settings, ShortText& text) {
+bool TimeText(double oleDate, const RegionalSettings& settings, ShortText& text) {
   const std::optional<int64_t> total = Milliseconds(oleDate);
   if (!total) return false;
   const int seconds = static_cast<int>((*total < 0 ? -*total : *total) % kMsPerDay / 1000);
@@ -140,3 +142,5 @@ ShortText Hex64Text(int64_t code) {
   for (uint8_t i = 0; i < text.length; ++i) text.chars[i] = begin[i];
   return text;
 }
+
+}  // namespace korvan

@@ -8,6 +8,8 @@
 
 #include "base/number_texts.h"
 
+namespace korvan {
+
 // Dates outside 1 January 100 .. 31 December 9999 (or not finite) give
 // nothing; InvalidDate says why, for the log. Times are taken to the nearest
 // millisecond first, so 23:59:59.9996 belongs to the next day.
@@ -15,7 +17,7 @@ std::string InvalidDate(double oleDate);
 
 // "hh:mm:ss" with the regional time separator, hour 00..23, into `text`;
 // false (nothing written) for a date out of range.
-bool HoraText(double oleDate, const RegionalSettings& settings, ShortText& text);
+bool TimeText(double oleDate, const RegionalSettings& settings, ShortText& text);
 
 // The same day at 00:00.
 std::optional<double> DateAtMidnight(double oleDate);
@@ -27,3 +29,5 @@ std::optional<std::string> ShortDateText(double oleDate, const RegionalSettings&
 
 // Upper-case hex, at least 8 digits; negatives as 16-digit two's complement.
 ShortText Hex64Text(int64_t code);
+
+}  // namespace korvan

@@ -6,38 +6,43 @@
 #include <string>
 #include <string_view>
 
-struct TBico {
-  std::string NumeroLogico;  // exactly as the host passed it
-  int32_t NumeroBomba = 0;
-  int32_t CasasLitragem = 0;
-  int32_t CasasPreco = 0;
-  int32_t CasasTotal = 0;
-  int32_t CasasEncerrante = 0;
-  std::string Configuracao;
-  bool Registrado = false;
+namespace korvan {
+
+// One registration, its texts as the host passed them and its numbers
+// converted (a number that does not convert gets its default).
+struct NozzleRecord {
+  std::string logicalNumber;
+  int32_t pumpNumber = 0;
+  int32_t volumeDecimals = 0;
+  int32_t priceDecimals = 0;
+  int32_t amountDecimals = 0;
+  int32_t totalizerDecimals = 0;
+  std::string configuration;
+  bool registered = false;
 };
 
 // Records 1..100 hold nozzles in order of registration; record 0 stays
-// unused. A record once filled is never freed, so the table holds at most
-// 100 registrations in the life of the driver.
+// unused. A record once filled is never freed; registering a logical number
+// again updates its record. The table holds at most 100 nozzles in the life
+// of the driver.
 class NozzleTable {
  public:
   static constexpr int kRecords = 101;
 
   // AUT_RegistraBico with its log lines; null pointers read as empty texts.
-  void Register(const char* numeroLogico, const char* numeroBomba, const char* casasLitragem,
-                const char* casasPreco, const char* casasTotal, const char* casasEncerrante,
-                const char* configuracao);
+  void Register(const char* logicalNumber, const char* pumpNumber, const char* volumeDecimals,
+                const char* priceDecimals, const char* amountDecimals,
+                const char* totalizerDecimals, const char* configuration);
 
-  // The first record (1..100) whose logical number is byte-for-byte equal to
-  // the text, or 0.
-  int LocalizaBico(std::string_view numeroLogico) const;
+  // The record (1..100) whose logical number is byte-for-byte equal to the
+  // text, or 0.
+  int Find(std::string_view logicalNumber) const;
 
-  const TBico& Record(int index) const;  // throws std::out_of_range outside 0..100
+  // `index` in 0..100, as Find gives it.
+  const NozzleRecord& Record(int index) const { return records_[static_cast<size_t>(index)]; }
 
  private:
-  std::array<TBico, kRecords> records_{};
+  std::array<NozzleRecord, kRecords> records_{};
 };
 
-// The process-wide table.
-NozzleTable& Nozzles();
+}  // namespace korvan

@@ -4,19 +4,20 @@
 #include <string>
 #include <string_view>
 
-#include "client/TQXClient.h"
+#include "base/host_texts.h"
+#include "base/log.h"
 #include "deliveries/confirmation.h"
 #include "deliveries/delivery_texts.h"
-#include "deliveries/nozzle_table.h"
 #include "deliveries/volume_rules.h"
-#include "base/log.h"
-#include "base/boundary.h"
+
+namespace korvan {
 
 namespace {
 
 const char kName[] = "<AUT_ObtemAbastecimento>";
 
-bool reengenhariaLitragem = false;
+// The lock value of a delivery that no client holds.
+constexpr int32_t kNotLocked = -1;
 
 // The fields of a finished delivery that the driver uses.
 struct Delivery {
@@ -37,70 +38,58 @@ struct Delivery {
 void Log(std::string_view what) { WriteLog(kName, " ", what); }
 
 // Tests the connection and, when it is lost, logs on again with the last
-// start's arguments. False when there is no connection to work with.
-bool EnsureConnection(Reconnect reconnect, std::string& error) {
-  auto testConnection = QX(TestConnection, error);
-  if (!testConnection) return false;
-  if (CheckResult(testConnection())) return true;
+// start's arguments. Anything but Ok: there is no connection to work with.
+Result EnsureConnection(Session& session, ReconnectFunction reconnect) {
+  const Result tested = session.Call(entry::TestConnection);
+  if (!tested.refused()) return tested;
   Log("Falha TestConnection.");
   Log("Tentando Reconectar ao QXServerCE.");
-  if (!reconnect()) {
+  if (!reconnect(session)) {
     Log("Falha ao reconectar QXServerCE .");
-    return false;
+    return tested;
   }
   Log("Reconectado ao QXServerCE com sucesso.");
-  return true;
+  return Result::Ok();
 }
 
-// The number of finished deliveries, or false with its log line.
-bool DeliveriesCount(int32_t& count, std::string& error) {
-  auto getDeliveriesCount = QX(GetDeliveriesCount, error);
-  if (!getDeliveriesCount) return false;
-  if (CheckResult(getDeliveriesCount(&count))) return true;
-  Log("Falha ao retornar o numero de abastecimentos no servidor.");
-  return false;
+// The number of finished deliveries, with its log line on a refusal.
+Result DeliveriesCount(const Session& session, int32_t& count) {
+  return OnRefusal(session.Call(entry::GetDeliveriesCount, &count), kName,
+                   " Falha ao retornar o numero de abastecimentos no servidor.");
 }
 
-// The delivery at `ordinal` in the controller's list, or false with its log
-// line.
-bool DeliveryAt(int32_t ordinal, Delivery& d, std::string& error) {
-  auto getDeliveryByOrdinal = QX(GetDeliveryByOrdinal, error);
-  if (!getDeliveryByOrdinal) return false;
-  if (!CheckResult(getDeliveryByOrdinal(ordinal, &d.id))) {
-    Log("Sem abastecimento pendente. ");
-    return false;
-  }
-  auto getDeliveryProperties = QX(GetDeliveryPropertiesEx2, error);
-  if (!getDeliveryProperties) return false;
+// The delivery at `ordinal` in the controller's list, with its log line on a
+// refusal.
+Result DeliveryAt(const Session& session, int32_t ordinal, Delivery& d) {
+  Result result = OnRefusal(session.Call(entry::GetDeliveryByOrdinal, ordinal, &d.id), kName,
+                            " Sem abastecimento pendente. ");
+  if (!result.ok()) return result;
   int16_t priceLevel;
   int32_t reservedBy, attendantId, age, duration;
   double volume2, cleared, oldVolume2, oldValue, newVolume2, newValue;
-  if (!CheckResult(getDeliveryProperties(
-          d.id, &d.hoseId, &d.state, &d.type, &d.volume, &priceLevel,
-          &d.unitPrice, &d.amount, &volume2, &d.completed, &d.lockValue,
-          &reservedBy, &attendantId, &age, &cleared, &d.startTotalizer,
-          &oldVolume2, &oldValue, &d.endTotalizer, &newVolume2, &newValue,
-          &d.code, &duration))) {
-    Log("Falha obter dados do abastecimento.");
-    return false;
-  }
-  return true;
+  return OnRefusal(
+      session.Call(entry::GetDeliveryPropertiesEx2, d.id, &d.hoseId, &d.state, &d.type, &d.volume,
+                   &priceLevel, &d.unitPrice, &d.amount, &volume2, &d.completed, &d.lockValue,
+                   &reservedBy, &attendantId, &age, &cleared, &d.startTotalizer, &oldVolume2,
+                   &oldValue, &d.endTotalizer, &newVolume2, &newValue, &d.code, &duration),
+      kName, " Falha obter dados do abastecimento.");
 }
 
 // Remembers the delivery and confirms it as the host would.
-void Discard(const Delivery& d) {
-  AtribuiUltimoAbastecimentoBico(d.id, d.type, d.state);
-  ConfirmaAbastecimento();  // a refusal is its own log line; the call gives 0
+void Discard(Session& session, const Delivery& d) {
+  RememberDelivery(session, d.id, d.type, d.state);
+  // A refusal is told by the confirmation's own lines; the poll gives 0
+  // either way.
+  TellCause("<AUT_ConfirmaAbastecimento> Falhou: ", ConfirmDelivery(session));
 }
 
 // The texts handed to the host that the log repeats. Each is made where it
-// stays: a text copied right after its bytes were stored one by one stalls
-// the processor.
+// stays, and read back from there.
 struct DeliveryTexts {
-  explicit DeliveryTexts(int32_t hoseId) : numeroLogico(IntToText(hoseId)) {}
-  ShortText numeroLogico;
-  FloatText volume, precoUnitario, valorTotal, encerranteInicial, encerranteFinal;
-  double data = 0;
+  explicit DeliveryTexts(int32_t hoseId) : logicalNumber(IntegerText(hoseId)) {}
+  ShortText logicalNumber;
+  NumberText volume, unitPrice, amount, startTotalizer, endTotalizer;
+  double date = 0;
 };
 
 // Invalid: a text cannot be made (`error` says which); nothing is handed
@@ -108,12 +97,12 @@ struct DeliveryTexts {
 enum class Outcome { HandOver, Discarded, Invalid };
 
 // Fills the host's buffers, applying the volume rules.
-Outcome WriteOutputs(const Delivery& d, const DeliveryBuffers& out,
+Outcome WriteOutputs(const Session& session, const Delivery& d, const DeliveryBuffers& out,
                      DeliveryTexts& t, std::string& error) {
-  const RegionalSettings& settings = Settings();
-  WriteHostText(out.numeroLogico, t.numeroLogico.view());
-  FloatToText(d.volume, settings, t.volume);
-  const std::optional<int64_t> volume = TruncaCasas(3, t.volume);
+  const RegionalSettings& settings = session.regional;
+  WriteHostText(out.logicalNumber, t.logicalNumber.view());
+  FormatNumber(d.volume, settings, t.volume);
+  const std::optional<int64_t> volume = CutToDecimals(3, t.volume);
   if (!volume) {
     error = OutOfFixedPointRange(d.volume);
     return Outcome::Invalid;
@@ -122,13 +111,13 @@ Outcome WriteOutputs(const Delivery& d, const DeliveryBuffers& out,
     WriteLog("O abastecimento veio litragem muito pequena");
     return Outcome::Discarded;
   }
-  FloatToText(d.unitPrice, settings, t.precoUnitario);
-  FloatToText(d.amount, settings, t.valorTotal);
+  FormatNumber(d.unitPrice, settings, t.unitPrice);
+  FormatNumber(d.amount, settings, t.amount);
   WriteHostText(out.volume, t.volume.view());
-  WriteHostText(out.precoUnitario, t.precoUnitario.view());
-  WriteHostText(out.valorTotal, t.valorTotal.view());
-  switch (AjustaLitragem(t.volume, t.precoUnitario, t.valorTotal,
-                         reengenhariaLitragem, settings, error)) {
+  WriteHostText(out.unitPrice, t.unitPrice.view());
+  WriteHostText(out.amount, t.amount.view());
+  switch (ApplyVolumeRules(t.volume, t.unitPrice, t.amount, session.reengineerVolume, settings,
+                           error)) {
     case VolumeVerdict::Accept: break;
     case VolumeVerdict::Discard: return Outcome::Discarded;
     case VolumeVerdict::Invalid: return Outcome::Invalid;
@@ -139,41 +128,40 @@ Outcome WriteOutputs(const Delivery& d, const DeliveryBuffers& out,
     error = InvalidDate(d.completed);
     return Outcome::Invalid;
   }
-  t.data = *midnight;
-  *out.data = t.data;
-  ShortText hora;
-  HoraText(d.completed, settings, hora);  // the date is valid
-  FloatToText(d.startTotalizer, settings, t.encerranteInicial);
-  FloatToText(d.endTotalizer, settings, t.encerranteFinal);
+  t.date = *midnight;
+  *out.date = t.date;
+  ShortText time;
+  TimeText(d.completed, settings, time);  // the date is valid
+  FormatNumber(d.startTotalizer, settings, t.startTotalizer);
+  FormatNumber(d.endTotalizer, settings, t.endTotalizer);
   const ShortText code = Hex64Text(d.code);
-  WriteHostText(out.hora, hora.view());
-  WriteHostText(out.encerranteInicial, t.encerranteInicial.view());
-  WriteHostText(out.encerranteFinal, t.encerranteFinal.view());
+  WriteHostText(out.time, time.view());
+  WriteHostText(out.startTotalizer, t.startTotalizer.view());
+  WriteHostText(out.endTotalizer, t.endTotalizer.view());
   WriteHostText(out.text8, "0");
   WriteHostText(out.text9, code.view());
   WriteHostText(out.text10, "");
   return Outcome::HandOver;
 }
 
-void LogHandedOver(const Delivery& d, const DeliveryTexts& t) {
+void LogHandedOver(const Session& session, const Delivery& d, const DeliveryTexts& t) {
   if (!LogIsOn()) return;  // spares the date text
-  WriteLog("AbastecimentoLogico = ", IntToStr(d.id));
-  WriteLog("Numero Lógico       = ", t.numeroLogico.view());
+  WriteLog("AbastecimentoLogico = ", IntegerText(d.id).view());
+  WriteLog("Numero Lógico       = ", t.logicalNumber.view());
   WriteLog("Volume              = ", t.volume.view());
-  WriteLog("Preço Unitario      = ", t.precoUnitario.view());
-  WriteLog("Valor Total         = ", t.valorTotal.view());
-  WriteLog("Data                = ",
-           ShortDateText(t.data, Settings()).value_or(""));
-  ShortText hora;
-  HoraText(d.completed, Settings(), hora);
-  WriteLog("Hora                = ", hora.view());
-  WriteLog("Encerrante Inicial  = ", t.encerranteInicial.view());
-  WriteLog("Encerrante Final    = ", t.encerranteFinal.view());
-  WriteLog("Status da bomba     = ", IntToStr(d.state));
+  WriteLog("Preço Unitario      = ", t.unitPrice.view());
+  WriteLog("Valor Total         = ", t.amount.view());
+  WriteLog("Data                = ", ShortDateText(t.date, session.regional).value_or(""));
+  ShortText time;
+  TimeText(d.completed, session.regional, time);
+  WriteLog("Hora                = ", time.view());
+  WriteLog("Encerrante Inicial  = ", t.startTotalizer.view());
+  WriteLog("Encerrante Final    = ", t.endTotalizer.view());
+  WriteLog("Status da bomba     = ", IntegerText(d.state).view());
 }
 
 std::string DeliveryName(const Delivery& d) {
-  return "Abastecimento " + IntToStr(d.id);
+  return "Abastecimento " + std::string(IntegerText(d.id).view());
 }
 
 // What a poll does with one delivery of the list.
@@ -182,68 +170,74 @@ enum class Verdict {
   Stop,        // discarded, or left to whoever holds it
   Skip,        // stays where it is; the next one is looked at
   Cleared,     // gone from the list; the next one took its place
+  Failed,      // a client call failed: `failure` says how
 };
 
 // A delivery locked by this driver and not reserved for good: the host
 // stored it and confirmed it, and the clear was refused or never sent.
 // Finishing it keeps it from standing in front of the others for good.
-Verdict FinishConfirmation(const Delivery& d, std::string& error) {
+Verdict FinishConfirmation(const Session& session, const Delivery& d, Result& failure) {
   Log(DeliveryName(d) + " ja confirmado pelo driver, limpando.");
-  auto clearDelivery = QX(ClearDelivery, error);
-  if (!clearDelivery) return Verdict::Stop;
-  if (CheckResult(clearDelivery(d.id, d.type))) return Verdict::Cleared;
+  const Result cleared = session.Call(entry::ClearDelivery, d.id, d.type);
+  if (cleared.ok()) return Verdict::Cleared;
+  if (!cleared.refused()) {
+    failure = cleared;
+    return Verdict::Failed;
+  }
   Log(DeliveryName(d) + " nao foi limpo, seguindo para o proximo.");
   return Verdict::Skip;
 }
 
-Verdict Consider(const Delivery& d, const DeliveryBuffers& out,
-                 std::string& error) {
+Verdict Consider(Session& session, const NozzleTable& nozzles, const Delivery& d,
+                 const DeliveryBuffers& out, Result& failure) {
   DeliveryTexts texts(d.hoseId);
-  if (Nozzles().LocalizaBico(texts.numeroLogico.view()) == 0) {
+  if (nozzles.Find(texts.logicalNumber.view()) == 0) {
     Log("Abastecimento de um bico não registrado.");
-    Discard(d);
+    Discard(session, d);
     return Verdict::Stop;
   }
   std::string invalid;
-  switch (WriteOutputs(d, out, texts, invalid)) {
+  switch (WriteOutputs(session, d, out, texts, invalid)) {
     case Outcome::HandOver: break;
     case Outcome::Discarded:
-      Discard(d);
+      Discard(session, d);
       return Verdict::Stop;
     case Outcome::Invalid:
       // Never report a delivery as handed over with fields left unwritten:
       // it stays in the controller, and the ones behind it are not held up.
-      Log(DeliveryName(d) + " com dados invalidos (" + invalid +
-          "), seguindo para o proximo.");
+      Log(DeliveryName(d) + " com dados invalidos (" + invalid + "), seguindo para o proximo.");
       return Verdict::Skip;
   }
-  if (d.lockValue == kDriverClientId && d.state != 3)
-    return FinishConfirmation(d, error);
+  if (d.lockValue == kDriverClientId && d.state != kDeliveryReserved)
+    return FinishConfirmation(session, d, failure);
   // Reserved by someone else, or by this driver for good: left where it is.
-  if (d.lockValue != -1) return Verdict::Stop;
-  AtribuiUltimoAbastecimentoBico(d.id, d.type, d.state);
-  LogHandedOver(d, texts);
+  if (d.lockValue != kNotLocked) return Verdict::Stop;
+  RememberDelivery(session, d.id, d.type, d.state);
+  LogHandedOver(session, d, texts);
   Log("OK.");
   return Verdict::HandedOver;
 }
 
-bool Retrieve(const DeliveryBuffers& out, Reconnect reconnect,
-              std::string& error) {
-  if (!EnsureConnection(reconnect, error)) return false;
+Result Walk(Session& session, const NozzleTable& nozzles, const DeliveryBuffers& out,
+            ReconnectFunction reconnect) {
+  Result result = EnsureConnection(session, reconnect);
   int32_t count = 0;
-  if (!DeliveriesCount(count, error)) return false;
+  if (result.ok()) result = DeliveriesCount(session, count);
+  if (!result.ok()) return result;
   // The first delivery is always asked for; the walk past it stays within
   // the count, and every turn moves on or counts one delivery less.
   for (int32_t ordinal = 1, turn = 0;; ++turn) {
     if (turn > 0 && ordinal > count) {
       Log("Sem abastecimento pendente. ");
-      return false;
+      return Result::Refused(0);
     }
     Delivery d;
-    if (!DeliveryAt(ordinal, d, error)) return false;
-    switch (Consider(d, out, error)) {
-      case Verdict::HandedOver: return true;
-      case Verdict::Stop: return false;
+    result = DeliveryAt(session, ordinal, d);
+    if (!result.ok()) return result;
+    switch (Consider(session, nozzles, d, out, result)) {
+      case Verdict::HandedOver: return Result::Ok();
+      case Verdict::Stop: return Result::Refused(0);
+      case Verdict::Failed: return result;
       case Verdict::Skip: ++ordinal; break;
       case Verdict::Cleared: --count; break;
     }
@@ -252,12 +246,15 @@ bool Retrieve(const DeliveryBuffers& out, Reconnect reconnect,
 
 }  // namespace
 
-void SetReengenhariaLitragem(bool on) { reengenhariaLitragem = on; }
-
-bool ObtemAbastecimento(const DeliveryBuffers& out, Reconnect reconnect) {
+Result RetrieveDelivery(Session& session, const NozzleTable& nozzles, const DeliveryBuffers& out,
+                        ReconnectFunction reconnect) {
   WriteLog(kName);
-  std::string error;  // no session, or no entry point
-  if (Retrieve(out, reconnect, error)) return true;
-  if (!error.empty()) Log("Falhou.");
-  return false;
+  const Result result = Walk(session, nozzles, out, reconnect);
+  // No session, or an entry point missing: the bare "Falhou." is this
+  // operation's line, as hosts' log readers know it; the cause is dropped on
+  // purpose, having shown already when the binding was made.
+  if (result.untold()) Log("Falhou.");
+  return result.ok() ? result : Result::Refused(result.code());
 }
+
+}  // namespace korvan

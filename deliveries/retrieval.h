@@ -1,27 +1,34 @@
 // Handing the controller's finished deliveries to the host, one per poll.
 #pragma once
 
+#include "base/result.h"
+#include "client/session.h"
+#include "deliveries/nozzle_table.h"
+
+namespace korvan {
+
 // The host's eleven output buffers, in the order of the export's arguments.
 struct DeliveryBuffers {
-  char* numeroLogico;
+  char* logicalNumber;
   char* volume;
-  char* valorTotal;
-  char* precoUnitario;
-  char* encerranteInicial;
-  char* encerranteFinal;
-  char* hora;
+  char* amount;
+  char* unitPrice;
+  char* startTotalizer;
+  char* endTotalizer;
+  char* time;
   char* text8;   // "0"
   char* text9;   // the delivery's 64-bit code in hexadecimal
   char* text10;  // empty
-  double* data;  // the delivery's date at midnight
+  double* date;  // the delivery's date at midnight
 };
 
 // Logs on again with the last start's arguments; true when logged on.
-using Reconnect = bool (*)();
+using ReconnectFunction = bool (*)(Session& session);
 
-// Hands over the first finished delivery (true), or discards or leaves it.
-// A lost connection is restored through `reconnect` first.
-bool ObtemAbastecimento(const DeliveryBuffers& out, Reconnect reconnect);
+// AUT_ObtemAbastecimento: hands over the first finished delivery (Ok), or
+// discards or leaves it. A lost connection is restored through `reconnect`
+// first. Every failure is told in the log already.
+Result RetrieveDelivery(Session& session, const NozzleTable& nozzles, const DeliveryBuffers& out,
+                        ReconnectFunction reconnect);
 
-// Volume re-engineering, switched at every logon by "REL=S".
-void SetReengenhariaLitragem(bool on);
+}  // namespace korvan

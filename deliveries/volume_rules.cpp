@@ -6,6 +6,8 @@
 
 #include "base/log.h"
 
+namespace korvan {
+
 namespace {
 
 // |value| as the shortest decimal that reads back as the same double (at
@@ -31,23 +33,17 @@ struct Number {
 
 // The number a text stands for. A text made exact from a number needs no
 // reading: it reads back as that number.
-struct TextToRead {
-  std::string_view text;
-  const FloatText* made = nullptr;
-};
-
-// The number of a text made exact.
-Number ExactNumber(const FloatText& made) {
-  return {made.value, {std::signbit(made.value), made.decimal.digits, made.decimal.exponent}};
-}
-
-bool Read(const TextToRead& t, const RegionalSettings& settings, Number& number, std::string& error) {
-  if (t.made && t.made->exact) {
-    number = ExactNumber(*t.made);
+bool Read(const NumberText& text, const RegionalSettings& settings, Number& number, std::string& error) {
+  if (text.exact) {
+    number = {text.value, {std::signbit(text.value), text.decimal.digits, text.decimal.exponent}};
     return true;
   }
   double value = 0;
-  if (!TryStrToFloat(t.text, settings, value, error)) return false;
+  const char* why = nullptr;
+  if (!ParseNumber(text.view(), settings, value, why)) {
+    error = "'" + std::string(text.view()) + "' " + why;
+    return false;
+  }
   number = {value, std::isfinite(value) ? DecimalOf(value) : Decimal{}};
   return true;
 }
@@ -183,10 +179,10 @@ std::optional<int64_t> ToTenThousandths(const Number& n) {
   return SignedCount(n.decimal.negative, split.whole, split.fraction);
 }
 
-// TruncaCasas of a number whose decimal is known.
-std::optional<int64_t> Cut(int16_t casas, const Number& n) {
+// CutToDecimals of a number whose decimal is known.
+std::optional<int64_t> Cut(int16_t decimals, const Number& n) {
   if (!std::isfinite(n.value)) return std::nullopt;
-  const int places = std::clamp<int>(casas, 0, 10);
+  const int places = std::clamp<int>(decimals, 0, 10);
   // Rounding first at the eleventh decimal (the first, for no decimals) keeps
   // 0.8339999999999 from being cut to 0.833.
   const int roundingPlace = places == 0 ? 1 : 11;
@@ -238,11 +234,11 @@ bool ProductLess(int64_t a, int64_t b, int64_t c, int64_t d) {
 // Both counts are ten-thousandths, so their product is in 10^-8 and 0.01 is 10^6.
 bool PaysLessThanOneCent(int64_t volume, int64_t price) { return ProductLess(volume, price, 1000000, 1); }
 
-VolumeVerdict PlainVolume(const TextToRead& volume, const Number& preco, const RegionalSettings& settings,
+VolumeVerdict PlainVolume(const NumberText& volume, const Number& price, const RegionalSettings& settings,
                           std::string& error) {
   int64_t pt = 0, vc = 0;
   Number read;
-  if (!Counted(Cut(3, preco), preco.value, pt, error) || !Read(volume, settings, read, error) ||
+  if (!Counted(Cut(3, price), price.value, pt, error) || !Read(volume, settings, read, error) ||
       !Counted(ToTenThousandths(read), read.value, vc, error))
     return VolumeVerdict::Invalid;
   // A unit price of 0 or less gives nothing to measure the volume against.
@@ -251,20 +247,21 @@ VolumeVerdict PlainVolume(const TextToRead& volume, const Number& preco, const R
     return VolumeVerdict::Discard;
   }
   // Written in the plain branch as well, under the re-engineering label.
-  WriteLog("ReengenhariaLitragem=", volume.text);
+  WriteLog("ReengenhariaLitragem=", volume.view());
   return VolumeVerdict::Accept;
 }
 
-VolumeVerdict Reengineer(FloatText& volume, double total, double preco, const RegionalSettings& settings,
+// Writes `volume` only when it accepts.
+VolumeVerdict Reengineer(NumberText& volume, double total, double price, const RegionalSettings& settings,
                          std::string& error) {
-  const long double quotient = static_cast<long double>(total) / preco;
+  const long double quotient = static_cast<long double>(total) / price;
   const double q = static_cast<double>(quotient);
   int64_t m = 0, vt = 0, at = 0, pt = 0;
-  if (!Counted(ArredondaCasas(3, q), q, m, error)) return VolumeVerdict::Invalid;
+  if (!Counted(RoundToDecimals(3, q), q, m, error)) return VolumeVerdict::Invalid;
   m /= 10;  // thousandths
   const double mVolume = static_cast<double>(m) / 1000.0;
-  if (!Counted(TruncaCasas(3, mVolume), mVolume, vt, error) || !Counted(TruncaCasas(2, total), total, at, error) ||
-      !Counted(TruncaCasas(3, preco), preco, pt, error))
+  if (!Counted(CutToDecimals(3, mVolume), mVolume, vt, error) || !Counted(CutToDecimals(2, total), total, at, error) ||
+      !Counted(CutToDecimals(3, price), price, pt, error))
     return VolumeVerdict::Invalid;
   if (pt > 0 && PaysLessThanOneCent(vt, pt)) {
     WriteLog("O abastecimento veio litragem muito pequena");
@@ -274,40 +271,20 @@ VolumeVerdict Reengineer(FloatText& volume, double total, double preco, const Re
   if (ProductLess(m, pt, at, 1000)) {
     // m/1000 x Pt, unrounded, is below the amount: the volume does not pay it.
     const double raised = static_cast<double>(quotient + 0.0006L);
-    if (!Counted(ArredondaCasas(3, raised), raised, m, error)) return VolumeVerdict::Invalid;
+    if (!Counted(RoundToDecimals(3, raised), raised, m, error)) return VolumeVerdict::Invalid;
     m /= 10;
   } else {
     const double paid = static_cast<double>(static_cast<long double>(vt) * pt / 100000000.0L);
     int64_t paidCut = 0;
-    if (!Counted(TruncaCasas(2, paid), paid, paidCut, error)) return VolumeVerdict::Invalid;
+    if (!Counted(CutToDecimals(2, paid), paid, paidCut, error)) return VolumeVerdict::Invalid;
     if (at < paidCut) {
-      if (!Counted(TruncaCasas(3, q), q, m, error)) return VolumeVerdict::Invalid;
+      if (!Counted(CutToDecimals(3, q), q, m, error)) return VolumeVerdict::Invalid;
       m /= 10;
     }
   }
-  volume = FloatToText(static_cast<double>(m) / 1000.0, settings);
+  volume = FormatNumber(static_cast<double>(m) / 1000.0, settings);
   WriteLog("ReengenhariLitragem=", volume.view());
   return VolumeVerdict::Accept;
-}
-
-// The rules on the three texts; `reengineered` is set to the new volume
-// when the volume was recomputed.
-VolumeVerdict Adjust(const TextToRead& volume, const TextToRead& precoUnitario, const TextToRead& valorTotal,
-                     bool reengenhariaLitragem, const RegionalSettings& settings, FloatText& reengineered,
-                     bool& rewritten, std::string& error) {
-  rewritten = false;
-  Number preco;
-  if (!Read(precoUnitario, settings, preco, error)) return VolumeVerdict::Invalid;
-  if (reengenhariaLitragem) {
-    Number total;
-    if (!Read(valorTotal, settings, total, error)) return VolumeVerdict::Invalid;
-    // Without a unit price there is nothing to recompute the volume from.
-    if (total.value > 0 && preco.value != 0) {
-      rewritten = true;
-      return Reengineer(reengineered, total.value, preco.value, settings, error);
-    }
-  }
-  return PlainVolume(volume, preco, settings, error);
 }
 
 }  // namespace
@@ -318,20 +295,21 @@ std::string OutOfFixedPointRange(double value) {
   return std::string(buffer, result.ptr) + " is out of the fixed-point range";
 }
 
-std::optional<int64_t> TruncaCasas(int16_t casas, double valor) {
-  if (!std::isfinite(valor)) return std::nullopt;
-  return Cut(casas, {valor, DecimalOf(valor)});
+std::optional<int64_t> CutToDecimals(int16_t decimals, double value) {
+  if (!std::isfinite(value)) return std::nullopt;
+  return Cut(decimals, {value, DecimalOf(value)});
 }
 
-std::optional<int64_t> TruncaCasas(int16_t casas, const FloatText& valor) {
-  return valor.exact ? Cut(casas, ExactNumber(valor)) : TruncaCasas(casas, valor.value);
+std::optional<int64_t> CutToDecimals(int16_t decimals, const NumberText& value) {
+  if (!value.exact) return CutToDecimals(decimals, value.value);
+  return Cut(decimals, {value.value, {std::signbit(value.value), value.decimal.digits, value.decimal.exponent}});
 }
 
-std::optional<int64_t> ArredondaCasas(int16_t casas, double valor) {
-  const int places = std::clamp<int>(casas, 0, 15);
+std::optional<int64_t> RoundToDecimals(int16_t decimals, double value) {
+  const int places = std::clamp<int>(decimals, 0, 15);
   const int64_t power = Power10(places);
   const double bias = 9.0 / (100.0 * static_cast<double>(power));
-  const long double scaled = RoundHalfEven((static_cast<long double>(valor) + bias) * power);
+  const long double scaled = RoundHalfEven((static_cast<long double>(value) + bias) * power);
   if (!(std::fabs(scaled) < 9.2e18L)) return std::nullopt;
   const int64_t n = static_cast<int64_t>(scaled);
   if (places > 4) return DivideHalfEven(n, Power10(places - 4));
@@ -340,23 +318,18 @@ std::optional<int64_t> ArredondaCasas(int16_t casas, double valor) {
   return n * factor;
 }
 
-VolumeVerdict AjustaLitragem(std::string& volume, std::string_view precoUnitario, std::string_view valorTotal,
-                             bool reengenhariaLitragem, const RegionalSettings& settings, std::string& error) {
-  FloatText reengineered;
-  bool rewritten = false;
-  const VolumeVerdict verdict = Adjust({volume}, {precoUnitario}, {valorTotal}, reengenhariaLitragem, settings,
-                                       reengineered, rewritten, error);
-  if (rewritten && verdict == VolumeVerdict::Accept) volume = reengineered.view();
-  return verdict;
+VolumeVerdict ApplyVolumeRules(NumberText& volume, const NumberText& unitPrice, const NumberText& amount,
+                               bool reengineer, const RegionalSettings& settings, std::string& error) {
+  Number price;
+  if (!Read(unitPrice, settings, price, error)) return VolumeVerdict::Invalid;
+  if (reengineer) {
+    Number total;
+    if (!Read(amount, settings, total, error)) return VolumeVerdict::Invalid;
+    // Without a unit price there is nothing to recompute the volume from.
+    if (total.value > 0 && price.value != 0)
+      return Reengineer(volume, total.value, price.value, settings, error);
+  }
+  return PlainVolume(volume, price, settings, error);
 }
 
-VolumeVerdict AjustaLitragem(FloatText& volume, const FloatText& precoUnitario, const FloatText& valorTotal,
-                             bool reengenhariaLitragem, const RegionalSettings& settings, std::string& error) {
-  FloatText reengineered;
-  bool rewritten = false;
-  const VolumeVerdict verdict =
-      Adjust({volume.view(), &volume}, {precoUnitario.view(), &precoUnitario}, {valorTotal.view(), &valorTotal},
-             reengenhariaLitragem, settings, reengineered, rewritten, error);
-  if (rewritten && verdict == VolumeVerdict::Accept) volume = reengineered;
-  return verdict;
-}
+}  // namespace korvan

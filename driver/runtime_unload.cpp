@@ -43,8 +43,12 @@ extern "C" void __wrap___register_frame_info(const void*, void*) {}
 extern "C" void* __wrap___deregister_frame_info(const void*) { return nullptr; }
 #endif
 
+namespace korvan {
+
 void ReleaseRuntimeAtUnload() {
   // Allocated at load for exceptions thrown while memory runs out; never
   // freed by the runtime itself, one pool per load.
   __gnu_cxx::__freeres();
 }
+
+}  // namespace korvan

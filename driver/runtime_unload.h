@@ -3,6 +3,10 @@
 // able to do so without end.
 #pragma once
 
+namespace korvan {
+
 // Gives back what the runtime keeps for the life of the module. Called when
 // the host frees the driver, after the last operation.
 void ReleaseRuntimeAtUnload();
+
+}  // namespace korvan

@@ -1,23 +1,32 @@
 #include "host/KorvanDriver.h"
 
 #include <algorithm>
+#include <iterator>
 #include <cstring>
 #include <stdexcept>
 
-KorvanDriver::KorvanDriver(const char* path) : module_(LoadLibraryA(path)) {}
+namespace {
+
+#define KORVAN_EXPORT_NAME(kind, name, parameters, arguments) #name,
+const char* const kExportNames[] = {KORVAN_OPERATIONS(KORVAN_EXPORT_NAME)};
+#undef KORVAN_EXPORT_NAME
+
+}  // namespace
+
+KorvanDriver::KorvanDriver(const char* path) : module_(LoadLibraryA(path)) {
+  static_assert(std::size(kExportNames) == sizeof exports_ / sizeof exports_[0], "one slot per export");
+  for (size_t i = 0; module_ != nullptr && i < std::size(kExportNames); ++i)
+    exports_[i] = reinterpret_cast<const void*>(GetProcAddress(module_, kExportNames[i]));
+}
 
 const void* KorvanDriver::Export(const char* name) {
-  for (const auto& [known, address] : exports_)
-    if (known == name) return address;
-  for (const auto& [known, address] : exports_)
-    if (std::strcmp(known, name) == 0) return address;
-  const void* address = module_ ? reinterpret_cast<const void*>(
-                                      GetProcAddress(module_, name))
-                                : nullptr;
-  if (address == nullptr)
-    throw std::runtime_error(std::string("_Korvan.dll does not export ") + name);
-  exports_.emplace_back(name, address);
-  return address;
+  for (size_t i = 0; i < std::size(kExportNames); ++i) {
+    if (kExportNames[i] != name && std::strcmp(kExportNames[i], name) != 0) continue;
+    if (exports_[i] == nullptr)
+      throw std::runtime_error(std::string("_Korvan.dll does not export ") + name);
+    return exports_[i];
+  }
+  throw std::runtime_error(std::string(name) + " is not one of the driver's operations");
 }
 
 uint32_t KorvanDriver::Call(const char* name,

@@ -7,14 +7,14 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "host/register_call.h"
+#include "include/korvan.h"
 
 class KorvanDriver {
  public:
-  // Loads the driver (by bare name: the host program's folder first).
+  // Loads the driver (by bare name: the host program's folder first) and
+  // looks its exports up once.
   explicit KorvanDriver(const char* path = "_Korvan.dll");
   bool loaded() const { return module_ != nullptr; }
   HMODULE module() const { return module_; }
@@ -62,9 +62,10 @@ class KorvanDriver {
   bool Boolean(const char* name, std::initializer_list<uintptr_t> args = {});
 
   HMODULE module_ = nullptr;
-  // Resolved exports by name. Callers pass literals, so the same pointer
-  // usually comes back and is found without comparing texts.
-  std::vector<std::pair<const char*, const void*>> exports_;
+#define KORVAN_COUNT_EXPORT(kind, name, parameters, arguments) +1
+  // The exports in the order of korvan.h's list; null where missing.
+  const void* exports_[0 KORVAN_OPERATIONS(KORVAN_COUNT_EXPORT)] = {};
+#undef KORVAN_COUNT_EXPORT
   RegisterCallCheck check_{0, 1};
   bool abiClean_ = true;
 };

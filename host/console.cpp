@@ -122,8 +122,15 @@ class Console {
 
 bool Console::ClientMissing() {
   if (GetModuleHandleA("QXClient.dll") || LoadLibraryA("QXClient.dll")) return false;
-  std::printf("QXClient.dll not found beside korvan-host.exe or on the PATH: the "
-              "driver cannot reach a controller (use --client FOLDER)\n");
+  const DWORD error = GetLastError();
+  if (error == ERROR_BAD_EXE_FORMAT)
+    std::printf("QXClient.dll is built for another architecture than korvan-host.exe (Windows "
+                "error 193): a %d-bit host needs a %d-bit client library (use --client FOLDER)\n",
+                static_cast<int>(8 * sizeof(void*)), static_cast<int>(8 * sizeof(void*)));
+  else
+    std::printf("QXClient.dll not found beside korvan-host.exe or on the PATH (Windows error "
+                "%lu): the driver cannot reach a controller (use --client FOLDER)\n",
+                error);
   return true;
 }
 

@@ -14,3 +14,17 @@ char DecimalSeparator() {
   GetLocaleInfoA(GetThreadLocale(), LOCALE_SDECIMAL, text, sizeof text);
   return text[0];
 }
+
+size_t CommittedPrivateBytes() {
+  SYSTEM_INFO system;
+  GetSystemInfo(&system);
+  const auto* address = static_cast<const char*>(system.lpMinimumApplicationAddress);
+  const auto* const end = static_cast<const char*>(system.lpMaximumApplicationAddress);
+  size_t committed = 0;
+  MEMORY_BASIC_INFORMATION region;
+  while (address < end && VirtualQuery(address, &region, sizeof region) == sizeof region) {
+    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) committed += region.RegionSize;
+    address = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+  }
+  return committed;
+}

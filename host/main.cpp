@@ -3,11 +3,13 @@
 //
 //   korvan-host demo [--seconds N] [--deliveries N] [--scenario FILE]
 //   korvan-host console [--client FOLDER] [--scenario FILE]
+//   korvan-host trace FILE
 //
 // --client loads FOLDER\QXClient.dll (the real client library) before the
 // driver looks for one, so the driver binds that library and not the
 // simulator beside this program. --scenario names a scenario for the
-// simulator, relative to the folder the program is started from.
+// simulator, relative to the folder the program is started from. trace sums
+// up a trace that the tracing QXClient.dll recorded (host/trace_summary.h).
 #include <windows.h>
 
 #include <cstdio>
@@ -18,6 +20,7 @@
 #include "host/console.h"
 #include "host/host_environment.h"
 #include "host/station_demo.h"
+#include "host/trace_summary.h"
 
 namespace {
 
@@ -25,7 +28,8 @@ int Usage(const std::string& problem = "") {
   if (!problem.empty()) std::printf("korvan-host: %s\n", problem.c_str());
   std::printf(
       "usage: korvan-host demo [--seconds N] [--deliveries N] [--scenario FILE]\n"
-      "       korvan-host console [--client FOLDER] [--scenario FILE]\n");
+      "       korvan-host console [--client FOLDER] [--scenario FILE]\n"
+      "       korvan-host trace FILE\n");
   return 2;
 }
 
@@ -50,12 +54,18 @@ struct Options {
   DemoOptions demo;
   ConsoleOptions console;
   std::string clientFolder;
+  std::string trace;
 };
 
 // 0 when the command line is good, else the exit code of its usage.
 int Parse(int argc, char** argv, Options& o) {
   if (argc < 2) return Usage();
   o.mode = argv[1];
+  if (o.mode == "trace") {
+    if (argc != 3) return Usage("trace takes the trace file, and nothing else");
+    o.trace = argv[2];
+    return 0;
+  }
   const bool demo = o.mode == "demo";
   if (!demo && o.mode != "console") return Usage("unknown mode '" + o.mode + "'");
   o.demo.scenario = ExeFolder() + "scenarios\\station.scenario";
@@ -85,10 +95,13 @@ int Parse(int argc, char** argv, Options& o) {
 int main(int argc, char** argv) {
   Options options;
   if (int usage = Parse(argc, argv, options)) return usage;
+  if (options.mode == "trace") return RunTraceSummary(options.trace);
   if (!options.clientFolder.empty()) {
     std::string path = options.clientFolder + "\\QXClient.dll";
     if (!LoadLibraryA(path.c_str())) {
-      std::printf("cannot load %s\n", path.c_str());
+      const DWORD error = GetLastError();
+      std::printf("cannot load %s (Windows error %lu%s)\n", path.c_str(), error,
+                  error == ERROR_BAD_EXE_FORMAT ? ": built for another architecture" : "");
       return 1;
     }
   }

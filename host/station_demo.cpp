@@ -196,7 +196,11 @@ int Demo::Run() {
 
 int RunStationDemo(KorvanDriver& driver, const DemoOptions& options) {
   SimControl sim;
-  if (!LoadSimControl(LoadLibraryA("QXClient.dll"), sim)) {
+  // With the tracing QXClient.dll in front of it, the simulator is the real
+  // library behind the tracer.
+  const std::string behindTracer = ExeFolder() + "QXClient.real.dll";
+  if (!LoadSimControl(LoadLibraryA("QXClient.dll"), sim) &&
+      !LoadSimControl(LoadLibraryA(behindTracer.c_str()), sim)) {
     std::printf("The demo needs the simulated QXClient.dll beside korvan-host.\n");
     return 1;
   }

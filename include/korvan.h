@@ -15,6 +15,10 @@
  *       imports (korvan_raw_...) declare the stack arguments reversed,
  *       which is how GCC's regparm(3) stdcall expresses that convention.
  *
+ * Hosts that load the library with LoadLibrary and GetProcAddress find a
+ * pointer type for each operation: PFN_AUT_ObtemPreco and so on (the
+ * stdcall and 64-bit forms).
+ *
  * Every text is single-byte, in the Windows ANSI code page. The driver
  * writes output texts without a length check: give at least the sizes
  * below. A Boolean result is 1 for success, 0 for failure; the log
@@ -38,109 +42,114 @@
 /* AUT_VerificaSuporte codes answered with 1. */
 #define KORVAN_SUPPORTED_CODES {2, 3, 4, 5, 7}
 
+/* Every operation once, in the order of the export table (its ordinals):
+ * X(kind, name, parameters, arguments), kind B for a Boolean result and V
+ * for none. The declarations below are all made from this list. */
+#define KORVAN_OPERATIONS(X)                                                  \
+  X(B, AUT_AlteraConfiguracaoBomba, (void), ())                               \
+  X(B, AUT_SetarUltimoIdLogico, (void), ())                                   \
+  X(B, AUT_ExcluiVendedorCliente, (void), ())                                 \
+  X(B, AUT_InsereCliente, (void), ())                                         \
+  X(B, AUT_InsereVendedor, (void), ())                                        \
+  X(B, AUT_VerificaSuporte, (int code), (code))                               \
+  X(B, AUT_ObtemAssinatura, (char* signature, char* version),                 \
+    (signature, version))                                                     \
+  X(B, AUT_DesbloqueiaTodosBicos, (void), ())                                 \
+  X(B, AUT_DesbloqueiaBico, (const char* bico), (bico))                       \
+  X(B, AUT_BloqueiaTodosBicos, (void), ())                                    \
+  X(B, AUT_BloqueiaBico, (const char* bico), (bico))                          \
+  X(B, AUT_PagamentoBico, (void), ())                                         \
+  X(B, AUT_AutorizaAbastecimento, (const char* bico), (bico))                 \
+  X(B, AUT_PresetAbastecimento, (void), ())                                   \
+  X(B, AUT_AlteraPreco, (const char* bico, const char* preco), (bico, preco)) \
+  X(B, AUT_ObtemPreco, (const char* bico, char* preco), (bico, preco))        \
+  X(B, AUT_ObtemEncerrante, (const char* bico, char* encerrante),             \
+    (bico, encerrante))                                                       \
+  X(B, AUT_ObtemStatus, (char* status), (status))                             \
+  X(B, AUT_ObtemDisplay, (void), ())                                          \
+  X(B, AUT_ConfirmaAbastecimento, (void), ())                                 \
+  X(B, AUT_ObtemAbastecimento,                                                \
+    (char* numeroLogico, char* volume, char* valorTotal,                      \
+     char* precoUnitario, char* encerranteInicial, char* encerranteFinal,     \
+     char* hora, char* text8, char* text9, char* text10, double* data),       \
+    (numeroLogico, volume, valorTotal, precoUnitario, encerranteInicial,      \
+     encerranteFinal, hora, text8, text9, text10, data))                      \
+  X(V, AUT_RegistraBico,                                                      \
+    (const char* numeroLogico, const char* numeroBomba, const char* unread,   \
+     const char* casasLitragem, const char* casasPreco,                       \
+     const char* casasTotal, const char* casasEncerrante,                     \
+     const char* configuracao),                                               \
+    (numeroLogico, numeroBomba, unread, casasLitragem, casasPreco,            \
+     casasTotal, casasEncerrante, configuracao))                              \
+  X(V, AUT_FinalizaComunicacao, (void), ())                                   \
+  X(B, AUT_IniciaComunicacao,                                                 \
+    (const char* porta, const char* modo, const char* configuracao),          \
+    (porta, modo, configuracao))                                              \
+  X(V, DRV_ParaGravacaoLog, (void), ())                                       \
+  X(V, DRV_IniciaGravacaoLog, (void), ())
+
+/* The register convention's order of a parameter or argument list: the
+ * first three as they are (registers), the rest reversed, as GCC's
+ * regparm(3) stdcall has to be told a left-to-right push. */
+#define KORVAN_CAT_(a, b) a##b
+#define KORVAN_CAT(a, b) KORVAN_CAT_(a, b)
+#define KORVAN_COUNT_(a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, n, ...) n
+#define KORVAN_COUNT(...) \
+  KORVAN_COUNT_(__VA_ARGS__, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0)
+#define KORVAN_REGISTER_ORDER(...) \
+  KORVAN_CAT(KORVAN_ORDER_, KORVAN_COUNT(__VA_ARGS__))(__VA_ARGS__)
+#define KORVAN_ORDER_1(...) (__VA_ARGS__)
+#define KORVAN_ORDER_2(...) (__VA_ARGS__)
+#define KORVAN_ORDER_3(...) (__VA_ARGS__)
+#define KORVAN_ORDER_8(a1, a2, a3, a4, a5, a6, a7, a8) \
+  (a1, a2, a3, a8, a7, a6, a5, a4)
+#define KORVAN_ORDER_11(a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11) \
+  (a1, a2, a3, a11, a10, a9, a8, a7, a6, a5, a4)
+
+/* The convention of _Korvan.dll's own exports on this target: the register
+ * convention on 32 bits (which GCC and Clang can express), the platform's
+ * one on 64 bits. */
+#if defined(__i386__) && (defined(__GNUC__) || defined(__clang__))
+#define KORVAN_DRIVER_CALL __attribute__((regparm(3), stdcall))
+#define KORVAN_DRIVER_PARAMETERS(...) KORVAN_REGISTER_ORDER(__VA_ARGS__)
+#elif defined(_WIN64) || defined(__x86_64__)
+#define KORVAN_DRIVER_CALL
+#define KORVAN_DRIVER_PARAMETERS(...) (__VA_ARGS__)
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-#if defined(KORVAN_REGISTER)
+#if defined(KORVAN_BUILDING_DRIVER)
+/* _Korvan.dll's own definitions are compiled against these. A Boolean
+ * result is exactly 0 or 1 in the whole result register. */
+#define KORVAN_RESULT_B int
+#define KORVAN_RESULT_V void
+#define KORVAN_DECLARE(kind, name, parameters, arguments) \
+  KORVAN_RESULT_##kind KORVAN_DRIVER_CALL name KORVAN_DRIVER_PARAMETERS parameters;
+KORVAN_OPERATIONS(KORVAN_DECLARE)
+
+#elif defined(KORVAN_REGISTER)
 #if !defined(__i386__) || !(defined(__GNUC__) || defined(__clang__))
 #error "KORVAN_REGISTER is for GCC or Clang on 32 bits; other 32-bit compilers use _KorvanStd.dll, 64-bit hosts _Korvan.dll without it"
 #endif
-
-#define KORVAN_REG __attribute__((regparm(3), stdcall))
-/* The exports of _Korvan.dll under the names the linker knows them by. */
+/* The exports of _Korvan.dll under the names the linker knows them by. The
+ * driver defines only the low byte of a Boolean result. */
 #define KORVAN_IMPORT(name) __asm__("_" #name)
-
-#define KORVAN_RAW0(result, name)                                      \
-  KORVAN_REG result korvan_raw_##name(void) KORVAN_IMPORT(name);       \
-  static __inline__ result name(void) { return korvan_raw_##name(); }
-#define KORVAN_VOID0(name)                                             \
-  KORVAN_REG void korvan_raw_##name(void) KORVAN_IMPORT(name);         \
-  static __inline__ void name(void) { korvan_raw_##name(); }
-#define KORVAN_RAW1(result, name, t1)                                  \
-  KORVAN_REG result korvan_raw_##name(t1) KORVAN_IMPORT(name);         \
-  static __inline__ result name(t1 a1) { return korvan_raw_##name(a1); }
-#define KORVAN_RAW2(result, name, t1, t2)                              \
-  KORVAN_REG result korvan_raw_##name(t1, t2) KORVAN_IMPORT(name);     \
-  static __inline__ result name(t1 a1, t2 a2) {                        \
-    return korvan_raw_##name(a1, a2);                                  \
+#define KORVAN_RESULT_B unsigned char
+#define KORVAN_RESULT_V void
+#define KORVAN_RETURN_B return
+#define KORVAN_RETURN_V
+#define KORVAN_DECLARE(kind, name, parameters, arguments)                 \
+  KORVAN_DRIVER_CALL KORVAN_RESULT_##kind korvan_raw_##name               \
+      KORVAN_DRIVER_PARAMETERS parameters KORVAN_IMPORT(name);            \
+  static __inline__ KORVAN_RESULT_##kind name parameters {                \
+    KORVAN_RETURN_##kind korvan_raw_##name KORVAN_DRIVER_PARAMETERS arguments; \
   }
-#define KORVAN_RAW3(result, name, t1, t2, t3)                          \
-  KORVAN_REG result korvan_raw_##name(t1, t2, t3) KORVAN_IMPORT(name); \
-  static __inline__ result name(t1 a1, t2 a2, t3 a3) {                 \
-    return korvan_raw_##name(a1, a2, a3);                              \
-  }
-
-/* The driver defines only the low byte of a Boolean result. */
-#define KORVAN_BOOL_RAW unsigned char
-#define KORVAN_ZERO(name) KORVAN_RAW0(KORVAN_BOOL_RAW, name)
-
-KORVAN_ZERO(AUT_AlteraConfiguracaoBomba)
-KORVAN_ZERO(AUT_SetarUltimoIdLogico)
-KORVAN_ZERO(AUT_ExcluiVendedorCliente)
-KORVAN_ZERO(AUT_InsereCliente)
-KORVAN_ZERO(AUT_InsereVendedor)
-KORVAN_ZERO(AUT_PagamentoBico)
-KORVAN_ZERO(AUT_PresetAbastecimento)
-KORVAN_ZERO(AUT_ObtemDisplay)
-KORVAN_RAW1(KORVAN_BOOL_RAW, AUT_VerificaSuporte, int)
-KORVAN_RAW2(KORVAN_BOOL_RAW, AUT_ObtemAssinatura, char*, char*)
-KORVAN_RAW0(KORVAN_BOOL_RAW, AUT_DesbloqueiaTodosBicos)
-KORVAN_RAW1(KORVAN_BOOL_RAW, AUT_DesbloqueiaBico, const char*)
-KORVAN_RAW0(KORVAN_BOOL_RAW, AUT_BloqueiaTodosBicos)
-KORVAN_RAW1(KORVAN_BOOL_RAW, AUT_BloqueiaBico, const char*)
-KORVAN_RAW1(KORVAN_BOOL_RAW, AUT_AutorizaAbastecimento, const char*)
-KORVAN_RAW2(KORVAN_BOOL_RAW, AUT_AlteraPreco, const char*, const char*)
-KORVAN_RAW2(KORVAN_BOOL_RAW, AUT_ObtemPreco, const char*, char*)
-KORVAN_RAW2(KORVAN_BOOL_RAW, AUT_ObtemEncerrante, const char*, char*)
-KORVAN_RAW1(KORVAN_BOOL_RAW, AUT_ObtemStatus, char*)
-KORVAN_RAW0(KORVAN_BOOL_RAW, AUT_ConfirmaAbastecimento)
-KORVAN_VOID0(AUT_FinalizaComunicacao)
-KORVAN_RAW3(KORVAN_BOOL_RAW, AUT_IniciaComunicacao, const char*, const char*,
-            const char*)
-KORVAN_VOID0(DRV_ParaGravacaoLog)
-KORVAN_VOID0(DRV_IniciaGravacaoLog)
-
-/* Five stack arguments, declared last to fourth. */
-KORVAN_REG void korvan_raw_AUT_RegistraBico(
-    const char* numeroLogico, const char* numeroBomba, const char* unread,
-    const char* configuracao, const char* casasEncerrante,
-    const char* casasTotal, const char* casasPreco, const char* casasLitragem)
-    KORVAN_IMPORT(AUT_RegistraBico);
-static __inline__ void AUT_RegistraBico(
-    const char* numeroLogico, const char* numeroBomba, const char* unread,
-    const char* casasLitragem, const char* casasPreco, const char* casasTotal,
-    const char* casasEncerrante, const char* configuracao) {
-  korvan_raw_AUT_RegistraBico(numeroLogico, numeroBomba, unread, configuracao,
-                              casasEncerrante, casasTotal, casasPreco,
-                              casasLitragem);
-}
-
-/* Eight stack arguments, declared last to fourth. */
-KORVAN_REG KORVAN_BOOL_RAW korvan_raw_AUT_ObtemAbastecimento(
-    char* numeroLogico, char* volume, char* valorTotal, double* data,
-    char* text10, char* text9, char* text8, char* hora,
-    char* encerranteFinal, char* encerranteInicial, char* precoUnitario)
-    KORVAN_IMPORT(AUT_ObtemAbastecimento);
-static __inline__ KORVAN_BOOL_RAW AUT_ObtemAbastecimento(
-    char* numeroLogico, char* volume, char* valorTotal, char* precoUnitario,
-    char* encerranteInicial, char* encerranteFinal, char* hora, char* text8,
-    char* text9, char* text10, double* data) {
-  return korvan_raw_AUT_ObtemAbastecimento(
-      numeroLogico, volume, valorTotal, data, text10, text9, text8, hora,
-      encerranteFinal, encerranteInicial, precoUnitario);
-}
-
-#undef KORVAN_ZERO
-#undef KORVAN_RAW0
-#undef KORVAN_VOID0
-#undef KORVAN_RAW1
-#undef KORVAN_RAW2
-#undef KORVAN_RAW3
-#undef KORVAN_IMPORT
+KORVAN_OPERATIONS(KORVAN_DECLARE)
 
 #else /* _KorvanStd.dll on 32 bits, _Korvan.dll on 64 bits */
-
 #if defined(_WIN64)
 #define KORVAN_CALL
 #else
@@ -151,43 +160,16 @@ static __inline__ KORVAN_BOOL_RAW AUT_ObtemAbastecimento(
 #else
 #define KORVAN_DECL __declspec(dllimport)
 #endif
-
 /* A Boolean result is exactly 0 or 1 in the whole 32-bit result. */
-KORVAN_DECL int KORVAN_CALL AUT_AlteraConfiguracaoBomba(void);
-KORVAN_DECL int KORVAN_CALL AUT_SetarUltimoIdLogico(void);
-KORVAN_DECL int KORVAN_CALL AUT_ExcluiVendedorCliente(void);
-KORVAN_DECL int KORVAN_CALL AUT_InsereCliente(void);
-KORVAN_DECL int KORVAN_CALL AUT_InsereVendedor(void);
-KORVAN_DECL int KORVAN_CALL AUT_VerificaSuporte(int code);
-KORVAN_DECL int KORVAN_CALL AUT_ObtemAssinatura(char* signature, char* version);
-KORVAN_DECL int KORVAN_CALL AUT_DesbloqueiaTodosBicos(void);
-KORVAN_DECL int KORVAN_CALL AUT_DesbloqueiaBico(const char* bico);
-KORVAN_DECL int KORVAN_CALL AUT_BloqueiaTodosBicos(void);
-KORVAN_DECL int KORVAN_CALL AUT_BloqueiaBico(const char* bico);
-KORVAN_DECL int KORVAN_CALL AUT_PagamentoBico(void);
-KORVAN_DECL int KORVAN_CALL AUT_AutorizaAbastecimento(const char* bico);
-KORVAN_DECL int KORVAN_CALL AUT_PresetAbastecimento(void);
-KORVAN_DECL int KORVAN_CALL AUT_AlteraPreco(const char* bico, const char* preco);
-KORVAN_DECL int KORVAN_CALL AUT_ObtemPreco(const char* bico, char* preco);
-KORVAN_DECL int KORVAN_CALL AUT_ObtemEncerrante(const char* bico, char* encerrante);
-KORVAN_DECL int KORVAN_CALL AUT_ObtemStatus(char* status);
-KORVAN_DECL int KORVAN_CALL AUT_ObtemDisplay(void);
-KORVAN_DECL int KORVAN_CALL AUT_ConfirmaAbastecimento(void);
-KORVAN_DECL int KORVAN_CALL AUT_ObtemAbastecimento(
-    char* numeroLogico, char* volume, char* valorTotal, char* precoUnitario,
-    char* encerranteInicial, char* encerranteFinal, char* hora, char* text8,
-    char* text9, char* text10, double* data);
-KORVAN_DECL void KORVAN_CALL AUT_RegistraBico(
-    const char* numeroLogico, const char* numeroBomba, const char* unread,
-    const char* casasLitragem, const char* casasPreco, const char* casasTotal,
-    const char* casasEncerrante, const char* configuracao);
-KORVAN_DECL void KORVAN_CALL AUT_FinalizaComunicacao(void);
-KORVAN_DECL int KORVAN_CALL AUT_IniciaComunicacao(const char* porta, const char* modo,
-                                     const char* configuracao);
-KORVAN_DECL void KORVAN_CALL DRV_ParaGravacaoLog(void);
-KORVAN_DECL void KORVAN_CALL DRV_IniciaGravacaoLog(void);
-
+#define KORVAN_RESULT_B int
+#define KORVAN_RESULT_V void
+#define KORVAN_DECLARE(kind, name, parameters, arguments)                  \
+  KORVAN_DECL KORVAN_RESULT_##kind KORVAN_CALL name parameters;            \
+  typedef KORVAN_RESULT_##kind(KORVAN_CALL* PFN_##name) parameters;
+KORVAN_OPERATIONS(KORVAN_DECLARE)
 #endif
+
+#undef KORVAN_DECLARE
 
 #ifdef __cplusplus
 }

@@ -5,8 +5,10 @@
                --triple i686-w64-mingw32 --out DIR
 
 Gives OUT/korvan-V-ARCH.zip (stripped binaries, declarations, docs, the
-simulator, SHA256SUMS) and OUT/korvan-V-ARCH-symbols.zip (each binary's
-debug information, which the stripped binary names in .gnu_debuglink).
+simulator, the tracing client library in tools/trace/, SHA256SUMS) and
+OUT/korvan-V-ARCH-symbols.zip (each binary's debug information, at the
+binary's own path plus .debug, which the stripped binary names in
+.gnu_debuglink).
 Members are sorted and carry the commit's time (SOURCE_DATE_EPOCH, else the
 last commit's date), so the same commit gives the same bytes."""
 import argparse
@@ -28,7 +30,11 @@ def contents(source, build, arch):
     if arch == 'win32':
         binaries.append('_KorvanStd.dll')
     files = {name: bin_ / name for name in binaries}
+    # The tracing QXClient.dll, for recording a station (its guide beside it).
+    binaries.append('tools/trace/QXClient.dll')
+    files['tools/trace/QXClient.dll'] = bin_ / 'trace/QXClient.dll'
     files.update({
+        'tools/trace/recording-a-station.md': source / 'trace/recording-a-station.md',
         'scenarios/station.scenario': source / 'sim/scenarios/station.scenario',
         '_Korvan.ini': source / 'packaging/_Korvan.ini',
         'include/korvan.h': source / 'include/korvan.h',
@@ -96,11 +102,13 @@ def main():
         work = Path(work)
         for name, file in files.items():
             if name in binaries:
-                debug = work / (file.name + '.debug')
-                stripped = work / file.name
+                debug = work / 'debug' / (name + '.debug')
+                stripped = work / 'stripped' / name
+                debug.parent.mkdir(parents=True, exist_ok=True)
+                stripped.parent.mkdir(parents=True, exist_ok=True)
                 split_debug(a.triple, file, stripped, debug, stamp)
                 package[name] = stripped.read_bytes()
-                symbols[debug.name] = debug.read_bytes()
+                symbols[name + '.debug'] = debug.read_bytes()
             else:
                 package[name] = file.read_bytes()
     sums = ''.join(f'{hashlib.sha256(package[n]).hexdigest()}  {n}\n'

@@ -1,14 +1,16 @@
 #include "pumps/authorisation.h"
 
-#include "client/TQXClient.h"
-#include "base/boundary.h"
+#include "base/host_texts.h"
 #include "base/log.h"
 #include "base/number_texts.h"
 #include "pumps/hose.h"
 
+namespace korvan {
+
 namespace {
 
-using PumpCommand = QXResult(QX_CALL*)(int32_t pumpId);
+using PumpCommand = EntryPoint<QXResult(QX_CALL*)(int32_t pumpId)>;
+using AllPumpsCommand = EntryPoint<QXResult(QX_CALL*)()>;
 
 // How the host's nozzle number reaches a hose.
 enum class NozzleIs { HoseId, HoseOrdinal };
@@ -25,103 +27,77 @@ struct Texts {
 
 // Finds the hose the host names, then sends the command to its pump. Each
 // failed step ends the operation before the next client call.
-bool CommandPumpOfHose(const char* hostBico, NozzleIs nozzleIs,
-                       PumpCommand TQXClient::*command, const char* commandName,
-                       const Texts& texts, std::string& error) {
+Result CommandPumpOfHose(const Session& session, const char* hostNozzle, NozzleIs nozzleIs,
+                         PumpCommand command, const Texts& texts) {
   WriteLog(texts.entry);
-  auto testConnection = QX(TestConnection, error);
-  if (!testConnection) return false;
-  if (!CheckResult(testConnection())) {
-    WriteLog(texts.connectionFailed);
-    return false;
-  }
+  Result result = OnRefusal(session.Call(entry::TestConnection), texts.connectionFailed);
+  if (!result.ok()) return result;
+  // Converted only once the connection is known to be there.
+  const std::string_view nozzle = HostText(hostNozzle);
   int32_t number = 0;
-  if (!TryStrToInt(HostText(hostBico), number, error)) return false;
+  if (!ParseInteger(nozzle, number)) return Result::Invalid(nozzle, kNotAnInteger);
   int32_t hoseId = number;
   if (nozzleIs == NozzleIs::HoseOrdinal) {
-    auto getHoseByOrdinal = QX(GetHoseByOrdinal, error);
-    if (!getHoseByOrdinal) return false;
-    if (!CheckResult(getHoseByOrdinal(number, &hoseId))) {
-      WriteLog(texts.ordinalFailed);
-      return false;
-    }
+    result = OnRefusal(session.Call(entry::GetHoseByOrdinal, number, &hoseId), texts.ordinalFailed);
+    if (!result.ok()) return result;
   }
   HoseProperties hose;
-  if (!ReadHose(hoseId, hose, error)) {
-    if (error.empty()) WriteLog(texts.hoseFailed);
-    return false;
-  }
-  PumpCommand send = EntryPoint(command, commandName, error);
-  if (!send) return false;
-  if (!CheckResult(send(hose.pumpId))) {
-    WriteLog(texts.commandFailed);
-    return false;
-  }
+  result = OnRefusal(ReadHose(session, hoseId, hose), texts.hoseFailed);
+  if (!result.ok()) return result;
+  result = OnRefusal(session.Call(command, hose.pumpId), texts.commandFailed);
+  if (!result.ok()) return result;
   WriteLog(texts.done);
-  return true;
+  return Result::Ok();
 }
 
-using AllCommand = QXResult(QX_CALL*)();
-
-bool CommandAllPumps(const char* entry, AllCommand TQXClient::*command,
-                     const char* commandName, const char* failed,
-                     const char* done, std::string& error) {
-  WriteLog(entry);
-  AllCommand send = EntryPoint(command, commandName, error);
-  if (!send) return false;
-  if (!CheckResult(send())) {
-    WriteLog(failed);
-    return false;
-  }
+Result CommandAllPumps(const Session& session, const char* entryLine, AllPumpsCommand command,
+                       const char* failed, const char* done) {
+  WriteLog(entryLine);
+  const Result result = OnRefusal(session.Call(command), failed);
+  if (!result.ok()) return result;
   WriteLog(done);
-  return true;
+  return Result::Ok();
 }
 
 }  // namespace
 
-bool AutorizaAbastecimento(const char* bico, std::string& error) {
+Result AuthoriseDelivery(const Session& session, const char* nozzle) {
   return CommandPumpOfHose(
-      bico, NozzleIs::HoseId, &TQXClient::Authorise, "Authorise",
-      {"<AUT_AutorizaAbastecimento>",
-       "<AUT_AutorizaAbastecimento> Falha ao Testar Conexão.", nullptr,
-       "<AUT_AutorizaAbastecimento> Falha ao obter dados da mangueira.",
+      session, nozzle, NozzleIs::HoseId, entry::Authorise,
+      {"<AUT_AutorizaAbastecimento>", "<AUT_AutorizaAbastecimento> Falha ao Testar Conexão.",
+       nullptr, "<AUT_AutorizaAbastecimento> Falha ao obter dados da mangueira.",
        "<AUT_AutorizaAbastecimento> Falha ao mandar autorização para bomba.",
-       "<AUT_AutorizaAbastecimento> OK."},
-      error);
+       "<AUT_AutorizaAbastecimento> OK."});
 }
 
-bool BloqueiaBico(const char* bico, std::string& error) {
+Result LockNozzle(const Session& session, const char* nozzle) {
   return CommandPumpOfHose(
-      bico, NozzleIs::HoseOrdinal, &TQXClient::TempStop, "TempStop",
+      session, nozzle, NozzleIs::HoseOrdinal, entry::TempStop,
       {"<AUT_BloqueiaBico>", "<AUT_BloqueiaBico> Falha ao Testar Conexão.",
        "<AUT_BloqueiaBico> Falha ao obter dados GetHoseByOrdinal.",
        "<AUT_BloqueiaBico> Falha ao obter dados da mangueira.",
-       "<AUT_BloqueiaBico> Falha ao bloquear bomba.",
-       "<AUT_BloqueiaBico> OK."},
-      error);
+       "<AUT_BloqueiaBico> Falha ao bloquear bomba.", "<AUT_BloqueiaBico> OK."});
 }
 
-bool DesbloqueiaBico(const char* bico, std::string& error) {
+Result UnlockNozzle(const Session& session, const char* nozzle) {
   return CommandPumpOfHose(
-      bico, NozzleIs::HoseOrdinal, &TQXClient::ReAuthorise, "ReAuthorise",
+      session, nozzle, NozzleIs::HoseOrdinal, entry::ReAuthorise,
       {"<AUT_DesbloqueiaBico>", "<AUT_DesbloqueiaBico> Falha ao Testar Conexão.",
        "Erro ao obter dados GetHoseByOrdinal. ",
        "<AUT_DesbloqueiaBico> Falha ao obter dados da mangueira.",
-       "<AUT_DesbloqueiaBico> Falha ao desbloquear bomba.",
-       "<AUT_DesbloqueiaBico> OK."},
-      error);
+       "<AUT_DesbloqueiaBico> Falha ao desbloquear bomba.", "<AUT_DesbloqueiaBico> OK."});
 }
 
-bool BloqueiaTodosBicos(std::string& error) {
-  return CommandAllPumps("<AUT_BloqueiaTodosBicos>", &TQXClient::AllStop,
-                         "AllStop",
+Result LockAllPumps(const Session& session) {
+  return CommandAllPumps(session, "<AUT_BloqueiaTodosBicos>", entry::AllStop,
                          "Erro ao parar todas as bombas, verifique no LOG.",
-                         "OK >AUT_BloqueiaTodosBicos<", error);
+                         "OK >AUT_BloqueiaTodosBicos<");
 }
 
-bool DesbloqueiaTodosBicos(std::string& error) {
-  return CommandAllPumps(
-      "<AUT_DesbloqueiaTodosBicos>", &TQXClient::AllReAuthorise,
-      "AllReAuthorise", "Erro ao desbloquear todas as bombas, verifique no LOG.",
-      "OK >AUT_DesbloqueiaTodosBicos<", error);
+Result UnlockAllPumps(const Session& session) {
+  return CommandAllPumps(session, "<AUT_DesbloqueiaTodosBicos>", entry::AllReAuthorise,
+                         "Erro ao desbloquear todas as bombas, verifique no LOG.",
+                         "OK >AUT_DesbloqueiaTodosBicos<");
 }
+
+}  // namespace korvan

@@ -1,16 +1,14 @@
 #include "pumps/hose.h"
 
-#include "client/TQXClient.h"
-#include "base/log.h"
+namespace korvan {
 
-bool ReadHose(int32_t hoseId, HoseProperties& hose, std::string& error) {
-  auto getHoseProperties = QX(GetHosePropertiesEx2, error);
-  if (!getHoseProperties) return false;
+Result ReadHose(const Session& session, int32_t hoseId, HoseProperties& hose) {
   int32_t number, tankId, gradeId;
   double volumeTotal, valueTotal, volume2Total, price2;
   int16_t priceLevel, flags;
-  return CheckResult(getHoseProperties(
-      hoseId, &number, &hose.pumpId, &tankId, &gradeId, &volumeTotal,
-      &valueTotal, &volume2Total, &hose.totalizer, &priceLevel, &hose.price,
-      &price2, &flags));
+  return session.Call(entry::GetHosePropertiesEx2, hoseId, &number, &hose.pumpId, &tankId,
+                      &gradeId, &volumeTotal, &valueTotal, &volume2Total, &hose.totalizer,
+                      &priceLevel, &hose.price, &price2, &flags);
 }
+
+}  // namespace korvan

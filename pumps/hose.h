@@ -2,7 +2,11 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+
+#include "base/result.h"
+#include "client/session.h"
+
+namespace korvan {
 
 struct HoseProperties {
   int32_t pumpId = 0;
@@ -10,6 +14,7 @@ struct HoseProperties {
   double price = 0;
 };
 
-// Reads the hose's properties; false when the controller refused, or with
-// `error` set when the entry point is missing.
-bool ReadHose(int32_t hoseId, HoseProperties& hose, std::string& error);
+// Reads the properties of the hose with identifier `hoseId`.
+Result ReadHose(const Session& session, int32_t hoseId, HoseProperties& hose);
+
+}  // namespace korvan

@@ -1,69 +1,69 @@
 #include "pumps/prices.h"
 
-#include "client/TQXClient.h"
+#include "base/host_texts.h"
 #include "base/log.h"
 #include "base/number_texts.h"
-#include "base/boundary.h"
 #include "pumps/hose.h"
 
+namespace korvan {
+
 namespace {
+
+// What SetHosePrices' second and third arguments select; the client library
+// defines their meaning, the driver has always sent these.
+constexpr int32_t kPriceDurationType = 2;
+constexpr int16_t kPriceType = 1;
 
 // Reads one number of the hose whose identifier the host names and hands it
 // over as text.
 template <class Field>
-bool ReadHoseNumber(const char* name, const char* failure,
-                    const char* hostBico, char* buffer, Field field,
-                    std::string& error) {
+Result ReadHoseNumber(const Session& session, const char* name, const char* failure,
+                      const char* hostNozzle, char* buffer, Field field) {
   WriteLog("<", name, ">");
-  const std::string_view bico = HostText(hostBico);
+  const std::string_view nozzle = HostText(hostNozzle);
   int32_t hoseId = 0;
-  if (!TryStrToInt(bico, hoseId, error)) return false;
+  if (!ParseInteger(nozzle, hoseId)) return Result::Invalid(nozzle, kNotAnInteger);
   HoseProperties hose;
-  if (!ReadHose(hoseId, hose, error)) {
-    if (error.empty()) WriteLog("<", name, "> ", failure, bico);
-    return false;
-  }
-  FloatText text;
-  FloatToText(hose.*field, Settings(), text);
+  const Result read = OnRefusal(ReadHose(session, hoseId, hose), "<", name, "> ", failure, nozzle);
+  if (!read.ok()) return read;
+  NumberText text;
+  FormatNumber(hose.*field, session.regional, text);
   WriteHostText(buffer, text.view());
   WriteLog("<", name, "> OK");
-  return true;
+  return Result::Ok();
 }
 
 }  // namespace
 
-bool ObtemEncerrante(const char* bico, char* buffer, std::string& error) {
-  return ReadHoseNumber("AUT_ObtemEncerrante",
-                        "Falha ao obter encerrante do bico ", bico, buffer,
-                        &HoseProperties::totalizer, error);
+Result ReadTotalizer(const Session& session, const char* nozzle, char* buffer) {
+  return ReadHoseNumber(session, "AUT_ObtemEncerrante", "Falha ao obter encerrante do bico ",
+                        nozzle, buffer, &HoseProperties::totalizer);
 }
 
-bool ObtemPreco(const char* bico, char* buffer, std::string& error) {
-  return ReadHoseNumber("AUT_ObtemPreco", "Falha ao obter preço do bico: ",
-                        bico, buffer, &HoseProperties::price, error);
+Result ReadPrice(const Session& session, const char* nozzle, char* buffer) {
+  return ReadHoseNumber(session, "AUT_ObtemPreco", "Falha ao obter preço do bico: ", nozzle,
+                        buffer, &HoseProperties::price);
 }
 
-bool AlteraPreco(const char* bico, const char* preco, std::string& error) {
+Result ChangePrice(const Session& session, const char* hostNozzle, const char* hostPrice) {
   WriteLog("<AUT_AlteraPreco>");
   // The price is read before anything is asked of the controller.
+  const std::string_view priceText = HostText(hostPrice), nozzle = HostText(hostNozzle);
   double price = 0;
+  const char* why = nullptr;
+  if (!ParseNumber(priceText, session.regional, price, why)) return Result::Invalid(priceText, why);
   int32_t ordinal = 0;
-  if (!TryStrToFloat(HostText(preco), Settings(), price, error) ||
-      !TryStrToInt(HostText(bico), ordinal, error))
-    return false;
-  auto getHoseByOrdinal = QX(GetHoseByOrdinal, error);
-  if (!getHoseByOrdinal) return false;
+  if (!ParseInteger(nozzle, ordinal)) return Result::Invalid(nozzle, kNotAnInteger);
   int32_t hoseId = 0;
-  if (!CheckResult(getHoseByOrdinal(ordinal, &hoseId))) {
-    WriteLog("Erro ao buscar dados GetHoseByOrdinal. ");
-    return false;
-  }
-  auto setHosePrices = QX(SetHosePrices, error);
-  if (!setHosePrices) return false;
-  if (!CheckResult(setHosePrices(hoseId, 2, 1, price, price))) {
-    WriteLog("<AUT_AlteraPreco> Falha na alteração de preço da bomba.");
-    return false;
-  }
+  Result result = OnRefusal(session.Call(entry::GetHoseByOrdinal, ordinal, &hoseId),
+                            "Erro ao buscar dados GetHoseByOrdinal. ");
+  if (!result.ok()) return result;
+  result = OnRefusal(
+      session.Call(entry::SetHosePrices, hoseId, kPriceDurationType, kPriceType, price, price),
+      "<AUT_AlteraPreco> Falha na alteração de preço da bomba.");
+  if (!result.ok()) return result;
   WriteLog("<AUT_AlteraPreco> OK");
-  return true;
+  return Result::Ok();
 }
+
+}  // namespace korvan

@@ -1,11 +1,17 @@
 // Totalizers and prices of one nozzle.
 #pragma once
 
-#include <string>
+#include "base/result.h"
+#include "client/session.h"
 
-// The host's texts as it passed them (null reads as empty). False after the
-// operation's own failure lines, or with `error` set (a nozzle or price that
-// does not convert, a missing entry point) for the caller to log.
-bool ObtemEncerrante(const char* bico, char* buffer, std::string& error);
-bool ObtemPreco(const char* bico, char* buffer, std::string& error);
-bool AlteraPreco(const char* bico, const char* preco, std::string& error);
+namespace korvan {
+
+// The host's texts as it passed them (null reads as empty); `buffer` is the
+// host's. AUT_ObtemEncerrante and AUT_ObtemPreco read the hose whose
+// identifier is the nozzle number; AUT_AlteraPreco changes the hose whose
+// ordinal it is.
+Result ReadTotalizer(const Session& session, const char* nozzle, char* buffer);
+Result ReadPrice(const Session& session, const char* nozzle, char* buffer);
+Result ChangePrice(const Session& session, const char* nozzle, const char* price);
+
+}  // namespace korvan

@@ -3,8 +3,17 @@
 
 #include <cstdint>
 
-bool ObtemStatus(char* buffer);
+#include "base/result.h"
+#include "client/session.h"
+
+namespace korvan {
+
+// AUT_ObtemStatus: works through the events waiting now and writes the
+// letters into `buffer`.
+Result ReadPumpStatus(Session& session, char* buffer);
 
 // At every logon: one "F" (no event yet) per pump the controller counts, or
 // the empty text when it gives no count.
-void ResetStatusBombas(int32_t pumpCount);
+void ResetPumpStatus(Session& session, int32_t pumpCount);
+
+}  // namespace korvan

@@ -5,6 +5,8 @@
 
 #include "base/log.h"
 
+namespace korvan {
+
 namespace {
 
 struct Letter {
@@ -25,7 +27,7 @@ constexpr Letter kByState[] = {kFalha,       kFalha,      kFalha,       kBloquea
 
 }  // namespace
 
-char TrataStatusBomba(int16_t state) {
+char StatusLetter(int16_t state) {
   const bool known = state >= 0 && state < static_cast<int>(std::size(kByState));
   const Letter& letter = known ? kByState[state] : kFalha;
   WriteLog(letter.line);
@@ -37,3 +39,5 @@ bool StorePumpLetter(std::string& status, int pumpNumber, char letter) {
   status[static_cast<size_t>(pumpNumber) - 1] = letter;
   return true;
 }
+
+}  // namespace korvan

@@ -4,10 +4,14 @@
 #include <cstdint>
 #include <string>
 
+namespace korvan {
+
 // F (failure, also any unknown state), B (locked), P (ready), E (asking for
 // authorisation) or A (delivering); logs "TrataStatusBomba - <name>".
-char TrataStatusBomba(int16_t state);
+char StatusLetter(int16_t state);
 
 // Stores the letter at 1-based pumpNumber; returns false (and changes
 // nothing) when pumpNumber is outside 1..status.size().
 bool StorePumpLetter(std::string& status, int pumpNumber, char letter);
+
+}  // namespace korvan

@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "server/calls.h"
 #include "server/connections.h"
+#include "server/limits.h"
+#include "server/log_text.h"
+#include "server/replay_hook.h"
 #include "sim/scenario.h"
 
 namespace qxserver {
@@ -50,6 +54,25 @@ bool NumberOf(const Json& a, const char* key, double& out) {
   return a.contains(key) && qxsim::wire::ReadNumber(a[key], out) &&
          std::isfinite(out);
 }
+// The member `key` as one of the 22 operations' names.
+bool OperationOf(const Json& a, const char* key, std::string& out) {
+  if (!a.contains(key) || !a[key].is_string()) return false;
+  out = a[key].get<std::string>();
+  return IsOperation(out);
+}
+
+// The action as the log and the errors show it: only the members that
+// actions read, so a body padded with others fills no log line.
+std::string Shown(const Json& a) {
+  static const char* const kMembers[] = {"action", "hose",  "pump",  "client",
+                                         "clientId", "volume", "amount", "price",
+                                         "op",     "code",  "after"};
+  Json shown = Json::object();
+  for (const char* k : kMembers) {
+    if (a.contains(k) && !a[k].is_structured()) shown[k] = a[k];
+  }
+  return CleanText(qxsim::wire::Dump(shown), 200);
+}
 
 }  // namespace
 
@@ -74,11 +97,13 @@ Json Server::Snapshot() const {
   for (const auto& [pump, flow] : flows_) {
     running.push_back({{"pump", pump}, {"left", flow.target}});
   }
-  return {{"pumps", pumps}, {"waiting", waiting}, {"cleared", cleared},
-          {"clearedCount", done.size()}, {"clients", clients},
-          {"cut", Json(cut_)}, {"running", running},
-          {"clock", station_.Seconds()}, {"now", station_.Now()},
-          {"ports", {{"call", callPort_}, {"events", eventPort_}}}};
+  Json state = {{"pumps", pumps}, {"waiting", waiting}, {"cleared", cleared},
+                {"clearedCount", done.size()}, {"clients", clients},
+                {"cut", Json(cut_)}, {"running", running},
+                {"clock", station_.Seconds()}, {"now", station_.Now()},
+                {"ports", {{"call", callPort_}, {"events", eventPort_}}}};
+  if (replay_) state["trace"] = replay_->State();
+  return state;
 }
 
 // Lifts the nozzle if it is not up, lets fuel flow and runs the delivery
@@ -88,13 +113,17 @@ int32_t Server::StartRun(int32_t hoseId, const Json& a, std::string& error) {
   SimHose hose{};
   if (!station_.DescribeHose(hoseId, hose)) return SIM_ERR_NOT_FOUND;
   double volume = 0, amount = 0;
-  if (NumberOf(a, "amount", amount) && amount > 0) {
+  if (a.contains("amount")) {
+    if (!NumberOf(a, "amount", amount) || !limits::IsAmount(amount)) {
+      error = "an amount is 0.01 to 999999.99";
+      return SIM_ERR_BAD_ARGUMENT;
+    }
     volume = std::round(amount / hose.price * 1000) / 1000;
   } else if (!NumberOf(a, "volume", volume)) {
     error = "run takes a volume or an amount";
     return SIM_ERR_BAD_ARGUMENT;
   }
-  if (!(volume >= 0.001) || volume > 10000) {
+  if (!limits::IsRunVolume(volume)) {
     error = "a run is 0.001 to 10000 litres";
     return SIM_ERR_BAD_ARGUMENT;
   }
@@ -133,9 +162,11 @@ int32_t Server::Act(const Json& a, std::string& error) {
     error = "an action is an object with a text \"action\"";
     return SIM_ERR_BAD_ARGUMENT;
   }
-  const std::string what = a["action"].get<std::string>();
+  const std::string what =
+      CleanText(a["action"].get_ref<const std::string&>(), limits::kMaxActionName);
   int64_t hose = 0, pump = 0, client = 0, code = 0;
   double number = 0;
+  std::string op;
   int32_t r = SIM_ERR_BAD_ARGUMENT;
   if (what == "lift" && IntOf(a, "hose", hose)) {
     r = station_.LiftNozzle(static_cast<int32_t>(hose));
@@ -152,25 +183,32 @@ int32_t Server::Act(const Json& a, std::string& error) {
     r = p ? station_.ReAuthorise(p->id, &panel_) : SIM_ERR_NOT_FOUND;
   } else if (what == "price" && IntOf(a, "hose", hose) &&
              NumberOf(a, "price", number)) {
-    r = station_.SetHosePrices(static_cast<int32_t>(hose), 2, 1, number, number,
-                               &panel_);
+    if (limits::IsPrice(number)) {
+      r = station_.SetHosePrices(static_cast<int32_t>(hose), 2, 1, number,
+                                 number, &panel_);
+    } else {
+      error = "a price is 0.001 to 9999.999";
+    }
   } else if (what == "drop" && IntOf(a, "client", client)) {
     r = CutClient(static_cast<int32_t>(client));
   } else if (what == "restore" && IntOf(a, "clientId", client)) {
     r = cut_.erase(static_cast<int32_t>(client)) ? SIM_OK : SIM_ERR_NOT_FOUND;
-  } else if (what == "fail" && a.contains("op") && a["op"].is_string() &&
+  } else if ((what == "fail" || what == "hold") && a.contains("op") &&
+             !OperationOf(a, "op", op)) {
+    error = what + " takes one of the 22 operations' names";
+  } else if (what == "fail" && OperationOf(a, "op", op) &&
              IntOf(a, "code", code) && code != 0) {
-    faults_.Add(a["op"].get<std::string>(), 1, 1, static_cast<int32_t>(code));
+    faults_.Add(op, 1, 1, static_cast<int32_t>(code));
     r = SIM_OK;
-  } else if (what == "hold" && a.contains("op") && a["op"].is_string()) {
-    holds_[a["op"].get<std::string>()] =
+  } else if (what == "hold" && OperationOf(a, "op", op)) {
+    holds_[op] =
         a.contains("after") && a["after"].is_boolean() && a["after"].get<bool>();
     r = SIM_OK;
   } else if (error.empty()) {
-    error = "unknown action or missing values: " + a.dump();
+    error = "unknown action or missing values: " + Shown(a);
   }
   if (r == SIM_OK) {
-    Log("panel: " + a.dump());
+    Log("panel: " + Shown(a));
     PushEvents();
   } else if (error.empty()) {
     error = what + " refused with result code " + std::to_string(r);

@@ -3,6 +3,9 @@
 #include <array>
 #include <limits>
 
+#include "server/limits.h"
+#include "server/log_text.h"
+
 namespace qxserver {
 namespace {
 
@@ -119,6 +122,10 @@ const Operation kOperations[] = {
      }},
     {"SetHosePrices", "lhhdd",
      [](Station& st, ClientState& c, const Args& a, Json&) {
+       // A price no pump can show would make amounts and totals infinite.
+       if (!limits::IsPrice(a.d[3]) || !limits::IsPrice(a.d[4])) {
+         return static_cast<int32_t>(SIM_ERR_BAD_ARGUMENT);
+       }
        return st.SetHosePrices(I32(a, 0), I16(a, 1), I16(a, 2), a.d[3], a.d[4], &c);
      }},
     {"Authorise", "l",
@@ -192,14 +199,16 @@ bool CheckCall(const Json& m, CallOutcome& outcome) {
     outcome.problem = "call without an operation";
     return false;
   }
-  outcome.op = m["op"].get<std::string>();
-  const Operation* op = Find(outcome.op);
+  const std::string& name = m["op"].get_ref<const std::string&>();
+  const Operation* op = Find(name);
   if (!op) {
-    outcome.problem = "unknown operation '" + outcome.op.substr(0, 40) + "'";
+    outcome.problem = "unknown operation '" + CleanText(name, limits::kLoggedName) + "'";
     return false;
   }
+  outcome.op = op->name;
+  static const Json kNone;
   Args args;
-  if (!ReadArgs(*op, m.contains("args") ? m["args"] : Json(), args,
+  if (!ReadArgs(*op, m.contains("args") ? m["args"] : kNone, args,
                 outcome.problem)) {
     return false;
   }

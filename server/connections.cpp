@@ -8,7 +8,11 @@
 #include <ctime>
 #include <utility>
 
+#include "server/access.h"
 #include "server/calls.h"
+#include "server/limits.h"
+#include "server/log_text.h"
+#include "server/replay_hook.h"
 #include "sim/scenario.h"
 
 namespace qxserver {
@@ -24,6 +28,7 @@ constexpr double kFlowPerTick = 0.25;  // litres: 5 L/s, a real nozzle's pace
 // Event frames waiting for a client that does not read its event
 // connection; beyond this the oldest go (its queue on the server is whole).
 constexpr size_t kMaxEventFrames = 4096;
+constexpr auto kAcceptRetry = std::chrono::milliseconds(500);
 
 }  // namespace
 
@@ -32,8 +37,8 @@ Server::Server(asio::io_context& io, qxsim::Station& station,
     : io_(io),
       station_(station),
       options_(options),
-      calls_(io),
-      events_(io),
+      calls_(io, "call"),
+      events_(io, "event"),
       timer_(io) {
   station_.Attach(panel_);
   qxsim::LogonArgs panel;
@@ -64,8 +69,8 @@ bool Server::Listen(std::string& error) {
     bound = acceptor.local_endpoint().port();
     return true;
   };
-  if (!open(calls_, options_.callPort, callPort_) ||
-      !open(events_, options_.eventPort, eventPort_)) {
+  if (!open(calls_.socket, options_.callPort, callPort_) ||
+      !open(events_.socket, options_.eventPort, eventPort_)) {
     return false;
   }
   AcceptCalls();
@@ -78,10 +83,15 @@ void Server::Stop() {
   if (stopping_) return;
   stopping_ = true;
   asio::error_code ignored;
-  calls_.close(ignored);
-  events_.close(ignored);
+  for (Acceptor* a : {&calls_, &events_}) {
+    a->socket.close(ignored);
+    a->retry.cancel();
+  }
   timer_.cancel();
-  for (const auto& socket : greeting_) socket->close(ignored);
+  for (const GreetingPtr& g : greeting_) {
+    g->socket.close(ignored);
+    g->deadline.cancel();
+  }
   greeting_.clear();
   while (!clients_.empty()) Drop(clients_.begin()->second, "server stopping");
   if (onStop_) onStop_();
@@ -91,7 +101,9 @@ std::string Server::Name(const Client& client) const {
   return "client " + std::to_string(client.id) + " (" + client.peer + ")";
 }
 
-void Server::Log(const std::string& line) {
+void Server::Log(const std::string& text) {
+  // Lines quote what clients send: cleaned here, once for every caller.
+  const std::string line = CleanText(text, limits::kMaxLogLine);
   const std::time_t now = std::time(nullptr);
   char stamp[16] = "";
   std::strftime(stamp, sizeof stamp, "%H:%M:%S", std::localtime(&now));
@@ -123,35 +135,137 @@ Json Server::LogSince(uint64_t after) const {
   return lines;
 }
 
+// Accepting connections.
+
+void Server::AcceptLater(Acceptor& acceptor, const asio::error_code& ec,
+                         void (Server::*again)()) {
+  // Out of descriptors the listening socket stays readable and every accept
+  // fails at once: trying again at once would spin a core.
+  if (!acceptor.failing) {
+    acceptor.failing = true;
+    Log(std::string("cannot accept ") + acceptor.what + " connections (" +
+        ec.message() + "); trying again every 0.5 s");
+  }
+  acceptor.retry.expires_after(kAcceptRetry);
+  acceptor.retry.async_wait([this, again](const asio::error_code& e) {
+    if (!e && !stopping_) (this->*again)();
+  });
+}
+
+void Server::Accepted(Acceptor& acceptor) {
+  if (!acceptor.failing) return;
+  acceptor.failing = false;
+  Log(std::string("accepting ") + acceptor.what + " connections again");
+}
+
+void Server::RefuseConnection(Socket& socket, const std::string& peer,
+                              const char* what) {
+  asio::error_code ignored;
+  socket.close(ignored);
+  const auto now = std::chrono::steady_clock::now();
+  if (now - lastRefusal_ < std::chrono::seconds(1)) {
+    ++refusedQuietly_;
+    return;
+  }
+  std::string line = std::string(what) + " connection from " + peer +
+                     " refused: " + std::to_string(options_.maxClients) +
+                     " are open, as many as the server takes";
+  if (refusedQuietly_) {
+    line += " (" + std::to_string(refusedQuietly_) + " more refused before it)";
+  }
+  Log(line);
+  lastRefusal_ = now;
+  refusedQuietly_ = 0;
+}
+
+namespace {
+
+std::string PeerOf(const tcp::socket& socket) {
+  asio::error_code ec;
+  const tcp::endpoint peer = socket.remote_endpoint(ec);
+  if (ec) return "an unknown peer";
+  return peer.address().to_string() + ":" + std::to_string(peer.port());
+}
+
+std::string Seconds(double s) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", s);
+  return text;
+}
+
+}  // namespace
+
 // The call connection.
 
 void Server::AcceptCalls() {
   auto client = std::make_shared<Client>(io_);
-  calls_.async_accept(client->call, [this, client](const asio::error_code& ec) {
-    if (ec) {
-      if (!stopping_) AcceptCalls();
-      return;
+  calls_.socket.async_accept(client->call, [this, client](const asio::error_code& ec) {
+    if (stopping_) return;
+    if (ec) return AcceptLater(calls_, ec, &Server::AcceptCalls);
+    Accepted(calls_);
+    client->peer = PeerOf(client->call);
+    if (clients_.size() >= options_.maxClients) {
+      RefuseConnection(client->call, client->peer, "call");
+      return AcceptCalls();
     }
     client->id = nextClient_++;
     asio::error_code ignored;
-    const tcp::endpoint peer = client->call.remote_endpoint(ignored);
-    client->peer = peer.address().to_string() + ":" + std::to_string(peer.port());
     client->call.set_option(tcp::no_delay(true), ignored);
     clients_[client->id] = client;
     Log(Name(*client) + " connected");
+    Arm(client, options_.helloSeconds,
+        "no hello within " + Seconds(options_.helloSeconds) + " s");
     ReadFrame(client);
     AcceptCalls();
   });
 }
 
+void Server::Arm(const ClientPtr& client, double seconds, std::string why) {
+  const uint64_t armed = ++client->deadlineArmed;
+  client->deadline.expires_after(std::chrono::milliseconds(
+      static_cast<int64_t>(seconds * 1000)));
+  client->deadline.async_wait(
+      [this, client, armed, why = std::move(why)](const asio::error_code& ec) {
+        if (ec || client->closed || armed != client->deadlineArmed) return;
+        Drop(client, why);
+      });
+}
+
+void Server::Disarm(const ClientPtr& client) {
+  ++client->deadlineArmed;  // a firing already on its way is stale
+  client->deadline.cancel();
+}
+
+// A frame's first byte may come whenever the client likes (a host between
+// polls); the rest of it is due within frameSeconds. Before the welcome the
+// hello's own deadline, armed at the accept, runs on.
 void Server::ReadFrame(const ClientPtr& client) {
   asio::async_read(
-      client->call, asio::buffer(client->header),
+      client->call, asio::buffer(client->header, 1),
       [this, client](const asio::error_code& ec, size_t) {
         if (client->closed) return;
         if (ec) {
           Drop(client, ec == asio::error::eof ? "closed the connection"
                                               : "link lost: " + ec.message());
+          return;
+        }
+        if (client->welcomed) {
+          Arm(client, options_.frameSeconds,
+              "a frame not finished within " + Seconds(options_.frameSeconds) +
+                  " s");
+        }
+        ReadRest(client);
+      });
+}
+
+void Server::ReadRest(const ClientPtr& client) {
+  asio::async_read(
+      client->call,
+      asio::buffer(client->header + 1, qxsim::wire::kHeaderBytes - 1),
+      [this, client](const asio::error_code& ec, size_t) {
+        if (client->closed) return;
+        if (ec) {
+          Drop(client, "link lost in a frame: " + ec.message());
           return;
         }
         const uint32_t n = qxsim::wire::BodyLength(client->header);
@@ -174,9 +288,15 @@ void Server::ReadFrame(const ClientPtr& client) {
                 Drop(client, "link lost in a frame: " + ec2.message());
                 return;
               }
+              if (client->welcomed) Disarm(client);
               Json message;
-              if (!qxsim::wire::Parse(client->body, message)) {
-                Drop(client, "frame is not a JSON message with a kind");
+              qxsim::wire::ParseFault fault = qxsim::wire::ParseFault::kNone;
+              if (!qxsim::wire::Parse(client->body, message, &fault)) {
+                Drop(client, fault == qxsim::wire::ParseFault::kTooDeep
+                                 ? "frame nests deeper than " +
+                                       std::to_string(qxsim::wire::kMaxDepth) +
+                                       " levels"
+                                 : "frame is not a JSON message with a kind");
                 return;
               }
               OnMessage(client, message);
@@ -185,28 +305,62 @@ void Server::ReadFrame(const ClientPtr& client) {
 }
 
 void Server::OnMessage(const ClientPtr& client, const Json& m) {
-  const std::string kind = m["kind"].get<std::string>();
-  if (!client->welcomed) {
-    int64_t version = 0;
-    if (kind != qxsim::wire::kHello || !m.contains("role") ||
-        m["role"] != qxsim::wire::kRoleCall) {
-      Drop(client, "'" + kind.substr(0, 20) + "' before hello");
-      return;
-    }
-    if (!m.contains("version") ||
-        !qxsim::wire::ReadInt(m["version"], 0, INT32_MAX, version) ||
-        version != qxsim::wire::kVersion) {
-      Drop(client, "speaks another protocol version");
-      return;
-    }
-    client->welcomed = true;
-    client->state.keepsOutbox = true;
-    station_.Attach(client->state);
-    Reply(client, qxsim::wire::Welcome(client->id));
+  // Whatever goes wrong with one message ends that message, not the loop.
+  std::string failure;
+  try {
+    Handle(client, m);
+    return;
+  } catch (const std::exception& e) {
+    failure = e.what();
+  } catch (...) {
+    failure = "unknown exception";
+  }
+  Log(Name(*client) + ": internal error: " + failure);
+  if (client->closed) return;
+  if (client->welcomed && !client->answering && !client->held) {
+    Reply(client, qxsim::wire::Result(SIM_ERR_INTERNAL, Json::array()));
+  } else {
+    Drop(client, "internal error");
+  }
+}
+
+void Server::Hello(const ClientPtr& client, const Json& m) {
+  const std::string& kind = m["kind"].get_ref<const std::string&>();
+  int64_t version = 0;
+  if (kind != qxsim::wire::kHello || !m.contains("role") ||
+      m["role"] != qxsim::wire::kRoleCall) {
+    Drop(client, "'" + CleanText(kind, limits::kLoggedKind) + "' before hello");
     return;
   }
+  if (!m.contains("version") ||
+      !qxsim::wire::ReadInt(m["version"], 0, INT32_MAX, version) ||
+      version != qxsim::wire::kVersion) {
+    Drop(client, "speaks another protocol version");
+    return;
+  }
+  if (!options_.accessToken.empty() &&
+      (!m.contains("token") || !m["token"].is_string() ||
+       !SameKey(m["token"].get_ref<const std::string&>(), options_.accessToken))) {
+    Drop(client, "hello without the access token");
+    return;
+  }
+  if (!RandomKey(client->key)) {
+    Drop(client, "no random key for its event connection");
+    return;
+  }
+  Disarm(client);
+  client->welcomed = true;
+  client->state.keepsOutbox = true;
+  station_.Attach(client->state);
+  Reply(client, qxsim::wire::Welcome(client->id, client->key));
+}
+
+void Server::Handle(const ClientPtr& client, const Json& m) {
+  if (!client->welcomed) return Hello(client, m);
+  const std::string& kind = m["kind"].get_ref<const std::string&>();
   if (kind != qxsim::wire::kCall) {
-    Drop(client, "'" + kind.substr(0, 20) + "' where a call was due");
+    Drop(client, "'" + CleanText(kind, limits::kLoggedKind) +
+                     "' where a call was due");
     return;
   }
   CallOutcome call;
@@ -215,6 +369,11 @@ void Server::OnMessage(const ClientPtr& client, const Json& m) {
     return;
   }
   ++client->calls;
+  if (replay_) {  // a trace answers, not the forecourt
+    Reply(client, replay_->Answer(m));
+    Changed();
+    return;
+  }
   station_.Tick();
   if (const auto hold = holds_.find(call.op); hold != holds_.end()) {
     const bool performed = hold->second;
@@ -223,6 +382,9 @@ void Server::OnMessage(const ClientPtr& client, const Json& m) {
     client->held = true;
     Log(Name(*client) + " " + call.op + (performed ? " done" : " not done") +
         " and held without an answer");
+    // Its end must still be seen, event connection or not: the locks it
+    // holds go then.
+    WatchHeld(client);
     PushEvents();
     Changed();
     return;
@@ -254,13 +416,11 @@ void Server::OnMessage(const ClientPtr& client, const Json& m) {
 }
 
 void Server::Reply(const ClientPtr& client, const Json& message) {
-  try {
-    client->reply = qxsim::wire::Frame(message);
-  } catch (const std::exception&) {  // text that is not UTF-8
-    client->reply = qxsim::wire::Frame(qxsim::wire::Result(SIM_ERR_INTERNAL, Json::array()));
-  }
+  client->reply = qxsim::wire::Frame(message);
+  client->answering = true;
   asio::async_write(client->call, asio::buffer(client->reply),
                     [this, client](const asio::error_code& ec, size_t) {
+                      client->answering = false;
                       if (client->closed) return;
                       if (ec) {
                         Drop(client, "link lost: " + ec.message());
@@ -270,69 +430,104 @@ void Server::Reply(const ClientPtr& client, const Json& message) {
                     });
 }
 
-// The event connection: a hello naming the session of a call connection,
-// then events from the server only.
+void Server::WatchHeld(const ClientPtr& client) {
+  client->call.async_read_some(
+      asio::buffer(client->header, 1),
+      [this, client](const asio::error_code& ec, size_t) {
+        if (client->closed) return;
+        Drop(client, ec ? "closed the connection while its call was held"
+                        : "sent data while its call was held");
+      });
+}
+
+// The event connection: a hello naming the session and the key of a call
+// connection, then events from the server only.
 
 void Server::AcceptEvents() {
-  auto socket = std::make_shared<Socket>(io_);
-  events_.async_accept(*socket, [this, socket](const asio::error_code& ec) {
-    if (ec) {
-      if (!stopping_) AcceptEvents();
-      return;
+  auto greeting = std::make_shared<Greeting>(io_);
+  events_.socket.async_accept(greeting->socket, [this, greeting](
+                                                    const asio::error_code& ec) {
+    if (stopping_) return;
+    if (ec) return AcceptLater(events_, ec, &Server::AcceptEvents);
+    Accepted(events_);
+    greeting->peer = PeerOf(greeting->socket);
+    if (greeting_.size() >= options_.maxClients) {
+      RefuseConnection(greeting->socket, greeting->peer, "event");
+      return AcceptEvents();
     }
-    greeting_.insert(socket);
-    OnEventHello(socket);
+    greeting_.insert(greeting);
+    greeting->deadline.expires_after(std::chrono::milliseconds(
+        static_cast<int64_t>(options_.helloSeconds * 1000)));
+    greeting->deadline.async_wait([this, greeting](const asio::error_code& e) {
+      if (!e && greeting_.count(greeting)) {
+        RefuseGreeting(greeting, "no hello within " +
+                                     Seconds(options_.helloSeconds) + " s");
+      }
+    });
+    ReadEventHello(greeting);
     AcceptEvents();
   });
 }
 
-void Server::OnEventHello(const std::shared_ptr<Socket>& socket) {
-  auto header = std::make_shared<std::array<unsigned char, 4>>();
-  auto refuse = [this, socket](const std::string& why) {
-    greeting_.erase(socket);
-    if (stopping_) return;
-    asio::error_code ec;
-    const tcp::endpoint peer = socket->remote_endpoint(ec);
-    Log("event connection from " + peer.address().to_string() + ":" +
-        std::to_string(peer.port()) + ": " + why + "; closed");
-    socket->close(ec);
-  };
-  asio::async_read(*socket, asio::buffer(*header),
-      [this, socket, header, refuse](const asio::error_code& ec, size_t) {
-        if (ec) return refuse("closed before its hello");
-        unsigned char h[4] = {(*header)[0], (*header)[1], (*header)[2], (*header)[3]};
-        const uint32_t n = qxsim::wire::BodyLength(h);
-        if (n == 0) return refuse("frame outside the size limits");
-        auto body = std::make_shared<std::string>(n, '\0');
-        asio::async_read(*socket, asio::buffer(&(*body)[0], n),
-            [this, socket, body, refuse](const asio::error_code& ec2, size_t) {
-              if (ec2) return refuse("closed in its hello");
-              Json m;
-              int64_t version = 0, session = 0;
-              if (!qxsim::wire::Parse(*body, m) || m["kind"] != qxsim::wire::kHello ||
-                  !m.contains("role") || m["role"] != qxsim::wire::kRoleEvents ||
-                  !m.contains("version") || !m.contains("session") ||
-                  !qxsim::wire::ReadInt(m["version"], 0, INT32_MAX, version) ||
-                  !qxsim::wire::ReadInt(m["session"], 1, INT32_MAX, session)) {
-                return refuse("no events hello");
+void Server::RefuseGreeting(const GreetingPtr& greeting, const std::string& why) {
+  if (!greeting_.erase(greeting) || stopping_) return;
+  greeting->deadline.cancel();
+  Log("event connection from " + greeting->peer + ": " + why + "; closed");
+  asio::error_code ignored;
+  greeting->socket.close(ignored);
+}
+
+void Server::ReadEventHello(const GreetingPtr& g) {
+  asio::async_read(g->socket, asio::buffer(g->header),
+      [this, g](const asio::error_code& ec, size_t) {
+        if (!greeting_.count(g)) return;
+        if (ec) return RefuseGreeting(g, "closed before its hello");
+        const uint32_t n = qxsim::wire::BodyLength(g->header);
+        if (n == 0) return RefuseGreeting(g, "frame outside the size limits");
+        g->body.assign(n, '\0');
+        asio::async_read(g->socket, asio::buffer(&g->body[0], n),
+            [this, g](const asio::error_code& ec2, size_t) {
+              if (!greeting_.count(g)) return;
+              if (ec2) return RefuseGreeting(g, "closed in its hello");
+              try {
+                OnEventHello(g);
+              } catch (const std::exception& e) {
+                RefuseGreeting(g, std::string("internal error: ") + e.what());
               }
-              if (version != qxsim::wire::kVersion) {
-                return refuse("speaks another protocol version");
-              }
-              const auto found = clients_.find(static_cast<int32_t>(session));
-              if (found == clients_.end() || found->second->events ||
-                  !found->second->welcomed) {
-                return refuse("names no session waiting for its events");
-              }
-              const ClientPtr client = found->second;
-              greeting_.erase(socket);
-              client->events = socket;
-              client->eventFrames.push_back(
-                  qxsim::wire::Frame(qxsim::wire::Welcome(client->id)));
-              WriteEvents(client);
-              WatchEvents(client);
             });
       });
+}
+
+void Server::OnEventHello(const GreetingPtr& g) {
+  Json m;
+  int64_t version = 0, session = 0;
+  if (!qxsim::wire::Parse(g->body, m) || m["kind"] != qxsim::wire::kHello ||
+      !m.contains("role") || m["role"] != qxsim::wire::kRoleEvents ||
+      !m.contains("version") || !m.contains("session") || !m.contains("key") ||
+      !qxsim::wire::ReadInt(m["version"], 0, INT32_MAX, version) ||
+      !qxsim::wire::ReadInt(m["session"], 1, INT32_MAX, session) ||
+      !m["key"].is_string()) {
+    return RefuseGreeting(g, "no events hello");
+  }
+  if (version != qxsim::wire::kVersion) {
+    return RefuseGreeting(g, "speaks another protocol version");
+  }
+  // The key, not the session's number, proves the connection is the
+  // client's own: numbers are easy to guess, keys are not.
+  const auto found = clients_.find(static_cast<int32_t>(session));
+  if (found == clients_.end() || found->second->events ||
+      !found->second->welcomed ||
+      !SameKey(m["key"].get_ref<const std::string&>(), found->second->key)) {
+    return RefuseGreeting(g, "names no session waiting for its events");
+  }
+  const ClientPtr client = found->second;
+  greeting_.erase(g);
+  g->deadline.cancel();
+  client->events = std::make_shared<Socket>(std::move(g->socket));
+  client->eventFrames.push_back(
+      qxsim::wire::Frame(qxsim::wire::Welcome(client->id)));
+  WriteEvents(client);
+  WatchEvents(client);
 }
 
 void Server::WatchEvents(const ClientPtr& client) {
@@ -389,6 +584,7 @@ void Server::Drop(const ClientPtr& client, const std::string& reason) {
   client->closed = true;
   Log(Name(*client) + ": " + reason + "; connection closed");
   asio::error_code ignored;
+  client->deadline.cancel();
   client->call.close(ignored);
   if (client->events) client->events->close(ignored);
   station_.Detach(client->state);

@@ -2,13 +2,17 @@
 // to QXClient.dll's network mode over the wire protocol (sim/protocol.h),
 // with a live panel in the browser.
 //
-//   qxsim-server [--bind ADDRESS] [--call-port N] [--event-port N]
-//                [--panel-port N | --no-panel] [--scenario FILE]
-//                [--stop-after SECONDS] [--quiet]
+//   qxsim-server [--bind ADDRESS [--allow-remote]] [--call-port N]
+//                [--event-port N] [--panel-port N | --no-panel]
+//                [--scenario FILE] [--trace FILE] [--stop-after SECONDS] [--quiet]
 //
+// --trace answers every call from a trace recorded at a station by the
+// tracing QXClient.dll, in order, instead of from the forecourt
+// (server/replay_hook.h).
 // Ports 0 take any free port. Once listening it prints one line on stdout:
 //   listening call=5123 events=5124 panel=8080
-// Ctrl-C or SIGTERM stops it cleanly; so does --stop-after.
+// with ` token=...` at its end under --allow-remote. Ctrl-C or SIGTERM
+// stops it cleanly; so does --stop-after.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -17,9 +21,11 @@
 
 #include <asio.hpp>
 
+#include "server/access.h"
 #include "server/calls.h"
 #include "server/connections.h"
 #include "server/panel.h"
+#include "server/replay_hook.h"
 #include "sim/platform.h"
 #include "sim/scenario.h"
 #include "sim/station.h"
@@ -29,10 +35,10 @@ namespace {
 int Usage(const char* problem) {
   std::fprintf(stderr,
                "qxsim-server: %s\n"
-               "usage: qxsim-server [--bind ADDRESS] [--call-port N] "
-               "[--event-port N] [--panel-port N | --no-panel]\n"
-               "                    [--scenario FILE] [--stop-after SECONDS] "
-               "[--quiet]\n",
+               "usage: qxsim-server [--bind ADDRESS [--allow-remote]] "
+               "[--call-port N] [--event-port N]\n"
+               "                    [--panel-port N | --no-panel] "
+               "[--scenario FILE] [--trace FILE] [--stop-after SECONDS] [--quiet]\n",
                problem);
   return 2;
 }
@@ -57,6 +63,10 @@ bool ParseOptions(int argc, char** argv, qxserver::Options& o,
       o.quiet = true;
       continue;
     }
+    if (option == "--allow-remote") {
+      o.allowRemote = true;
+      continue;
+    }
     if (i + 1 >= argc) {
       problem = option + " without a value";
       return false;
@@ -68,6 +78,7 @@ bool ParseOptions(int argc, char** argv, qxserver::Options& o,
     else if (option == "--event-port") ok = Port(value, o.eventPort);
     else if (option == "--panel-port") ok = Port(value, o.panelPort);
     else if (option == "--scenario") o.scenario = value;
+    else if (option == "--trace") o.trace = value;
     else if (option == "--stop-after") o.stopAfter = std::atof(value);
     else ok = false;
     if (!ok) {
@@ -105,6 +116,15 @@ int main(int argc, char** argv) {
   qxserver::Options options;
   std::string problem;
   if (!ParseOptions(argc, argv, options, problem)) return Usage(problem.c_str());
+  bool remote = false;
+  if (!qxserver::CheckBind(options.bind, options.allowRemote, remote, problem)) {
+    return Usage(problem.c_str());
+  }
+  // Open beyond loopback, hosts and pages prove themselves with a token.
+  if (options.allowRemote && !qxserver::RandomKey(options.accessToken)) {
+    std::fprintf(stderr, "qxsim-server: no random access token\n");
+    return 1;
+  }
 
   qxsim::Station station(qxsim::MonotonicMilliseconds, qxsim::LocalNowOleDate);
   qxsim::Scenario scenario;
@@ -119,6 +139,14 @@ int main(int argc, char** argv) {
     server.AddFault(f.name, f.nth, f.code);
   }
   std::string error;
+  qxserver::ReplayHook replay([&server](const std::string& line) { server.Log(line); });
+  if (!options.trace.empty()) {
+    if (!replay.Start(options.trace, error)) {
+      std::fprintf(stderr, "qxsim-server: %s\n", error.c_str());
+      return 1;
+    }
+    server.Replay(&replay);
+  }
   if (!server.Listen(error)) {
     std::fprintf(stderr, "qxsim-server: %s\n", error.c_str());
     return 1;
@@ -128,13 +156,35 @@ int main(int argc, char** argv) {
     server.Log("no panel: " + error);
     options.panel = false;
   }
-  std::printf("listening call=%u events=%u panel=%u\n", server.callPort(),
-              server.eventPort(), options.panel ? panel.port() : 0u);
+  const std::string token =
+      options.accessToken.empty() ? "" : " token=" + options.accessToken;
+  std::printf("listening call=%u events=%u panel=%u%s\n", server.callPort(),
+              server.eventPort(), options.panel ? panel.port() : 0u,
+              token.c_str());
   std::fflush(stdout);
+  if (remote) {
+    std::fprintf(stderr,
+                 "qxsim-server: warning: serving on %s, beyond this machine: "
+                 "whoever reaches it with the access token drives the "
+                 "forecourt\n",
+                 options.bind.c_str());
+  }
+  if (!options.accessToken.empty()) {
+    // Printed, not logged: the log is shown on every panel.
+    std::fprintf(stderr,
+                 "qxsim-server: access token %s; hosts set QXSIM_TOKEN to it; "
+                 "panel at http://%s:%u/?token=%s\n",
+                 options.accessToken.c_str(),
+                 remote ? "<this machine>" : options.bind.c_str(),
+                 options.panel ? panel.port() : 0u, options.accessToken.c_str());
+  }
   server.Log("serving " +
              (options.scenario.empty() ? std::string("an empty forecourt")
                                        : options.scenario) +
              " on " + options.bind);
+  if (!options.trace.empty()) {
+    server.Log("answering every call from the trace " + options.trace);
+  }
 
   auto stop = [&](const char* why) {
     server.Log(why);
@@ -157,6 +207,17 @@ int main(int argc, char** argv) {
     signals.cancel();
     limit.cancel();
   });
-  io.run();
+  // Every handler guards itself; should one still throw, the loop goes on
+  // after a log line rather than ending the server.
+  for (;;) {
+    try {
+      io.run();
+      break;
+    } catch (const std::exception& e) {
+      server.Log(std::string("internal error: ") + e.what() + "; carrying on");
+    } catch (...) {
+      server.Log("internal error; carrying on");
+    }
+  }
   return 0;
 }

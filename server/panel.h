@@ -2,6 +2,7 @@
 // snapshot (GET /api/state), actions (POST /api/action) and the state
 // pushed as it changes (GET /api/events, server-sent events). It runs on
 // its own threads and reaches the server only through the server's loop.
+// Who may use it: server/http_guard.h.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +30,7 @@ class Panel {
   std::unique_ptr<Impl> impl_;
   uint16_t port_ = 0;
   std::string bind_;
+  std::string token_;
 };
 
 }  // namespace qxserver

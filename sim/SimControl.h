@@ -116,6 +116,20 @@ QX_API int32_t QX_CALL SimAdvanceClock(double seconds);
 QX_API int32_t QX_CALL SimUseRealTime(int32_t on);
 QX_API double QX_CALL SimClockSeconds();
 
+// Trace replay (sim/replay.h): answers every entry-point call from the
+// trace at `path`, from its first call on; a null or empty path ends the
+// replay. SIM_ERR_TRACE when the file cannot be read (the replay then stands
+// diverged). QXSIM_TRACE does the same at the first call of a fresh
+// process; SimReset ends a replay.
+QX_API int32_t QX_CALL SimReplayTrace(const char* path);
+// The first divergence, as a text such as
+//   trace line 57 (call 52): expected GetDeliveryByOrdinal(2), got GetDeliveryByOrdinal(1)
+// copied as much as fits; returns its length, 0 while the replay follows its
+// trace, -1 when there is no replay.
+QX_API int32_t QX_CALL SimTraceDivergence(char* buffer, int32_t size);
+// Calls answered from the trace so far.
+QX_API int32_t QX_CALL SimTraceAnswered();
+
 }  // extern "C"
 }  // namespace qxsim
 
@@ -131,7 +145,8 @@ QX_API double QX_CALL SimClockSeconds();
   X(SimClearFaults)                                                          \
   X(SimCallCount) X(SimGetCall) X(SimCountCalls) X(SimClearCalls)            \
   X(SimSetRecording) X(SimOverlappingCalls)                                 \
-  X(SimAdvanceClock) X(SimUseRealTime) X(SimClockSeconds)
+  X(SimAdvanceClock) X(SimUseRealTime) X(SimClockSeconds)                   \
+  X(SimReplayTrace) X(SimTraceDivergence) X(SimTraceAnswered)
 
 // One typed pointer per control export, named after it.
 struct SimControl {

@@ -24,6 +24,8 @@ enum SimResultCode : int32_t {
   SIM_ERR_SCENARIO = 11,        // the scenario file could not be loaded at logon
   SIM_ERR_INTERNAL = 12,        // the simulator itself failed (out of memory)
   SIM_ERR_NO_SERVER = 13,       // network mode: the server could not be reached at logon
+  SIM_ERR_TRACE = 14,           // trace replay: the call is not the trace's next one, or
+                                // an earlier call was not (or the trace cannot be read)
   SIM_ERR_NOT_SUPPORTED = 99,   // an entry point that the simulator does not implement
 };
 

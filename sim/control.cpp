@@ -69,6 +69,8 @@ QX_API int32_t QX_CALL SimReset() {
     sim.scenarioError.clear();
     sim.network = false;
     sim.remote.Close();
+    sim.replay.Stop();
+    sim.replayArmed = false;
     sim.overlapping = 0;
     return static_cast<int32_t>(SIM_OK);
   });
@@ -304,6 +306,31 @@ QX_API int32_t QX_CALL SimUseRealTime(int32_t on) {
 
 QX_API double QX_CALL SimClockSeconds() {
   return Control<double>(0.0, [](Simulator& sim) { return sim.station.Seconds(); });
+}
+
+QX_API int32_t QX_CALL SimReplayTrace(const char* path) {
+  return Control([&](Simulator& sim) {
+    sim.replayArmed = false;
+    if (path == nullptr || *path == '\0') {
+      sim.replay.Stop();
+      return static_cast<int32_t>(SIM_OK);
+    }
+    return static_cast<int32_t>(sim.replay.Start(path) ? SIM_OK : SIM_ERR_TRACE);
+  });
+}
+
+QX_API int32_t QX_CALL SimTraceDivergence(char* buffer, int32_t size) {
+  return Control([&](Simulator& sim) {
+    if (!sim.replay.on()) {
+      CopyOut(buffer, size, std::string());
+      return -1;
+    }
+    return CopyOut(buffer, size, sim.replay.divergence().text);
+  });
+}
+
+QX_API int32_t QX_CALL SimTraceAnswered() {
+  return Control([](Simulator& sim) { return Count(static_cast<size_t>(sim.replay.answered())); });
 }
 
 }  // extern "C"

@@ -1,15 +1,19 @@
 // The 183 entry points of the simulated QXClient.dll, defined against the
 // declarations that the driver's binding uses, so that a width or an order
 // that differs between the two does not compile. The 22 that the driver calls
-// work on the station; the others answer SIM_ERR_NOT_SUPPORTED.
+// work on the station; the others answer SIM_ERR_NOT_SUPPORTED. In a trace
+// replay every one of them answers from the trace instead (sim/replay.h).
 
 #include <windows.h>
 // After windows.h, which it needs.
 #include <oleauto.h>
 
+#include <cwchar>
 #include <string>
 
 #include "client/QXClientApi.h"
+#include "sim/call_args.h"
+#include "sim/platform.h"
 #include "sim/simulator.h"
 
 // winspool.h, which the Windows headers bring in, maps DeletePort to
@@ -25,34 +29,6 @@ void Put(T* out, V value) {
   if (out) *out = static_cast<T>(value);
 }
 
-std::string Utf8(const wchar_t* text) {
-  if (!text || !*text) return std::string();
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr,
-                                    nullptr);
-  if (n <= 1) return std::string();
-  std::string result(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, &result[0], n, nullptr, nullptr);
-  result.resize(static_cast<size_t>(n) - 1);
-  return result;
-}
-
-// A new BSTR holding `text`; null only when out of memory.
-BSTR NewBstr(const std::string& text) {
-  if (text.empty()) return SysAllocString(L"");
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(),
-                                    static_cast<int>(text.size()), nullptr, 0);
-  BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(n));
-  if (result) {
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                        result, n);
-  }
-  return result;
-}
-
-// Runs one entry point under the lock: brings what the clock has made due,
-// then answers with an injected fault if one fires, else with `operation`,
-// and records the call while recording is on. Nothing may be thrown across
-// the library's edge.
 // The client library is not re-entrant: a call that begins while another is
 // in flight is counted for SimOverlappingCalls before the lock orders them.
 class InFlight {
@@ -68,24 +44,53 @@ class InFlight {
   Simulator& sim_;
 };
 
-template <class Arguments, class Operation>
-QXResult Serve(const char* name, Arguments arguments, Operation operation) {
+// Trace replay: QXSIM_TRACE, read at the first call of the process, names
+// a trace to answer from (SimReplayTrace starts one at any time).
+void StartReplayOnce(Simulator& sim) {
+  if (!sim.replayArmed) return;
+  sim.replayArmed = false;
+  const std::string path = EnvironmentText("QXSIM_TRACE");
+  if (!path.empty()) sim.replay.Start(path);
+}
+
+// The recorded answer to this call: its result, with its outputs written.
+template <class Call>
+int32_t Replayed(TraceReplay& replay, const char* name, const Call& call) {
+  const Json inputs = call.Inputs();
+  const qxtrace::Call* recorded = replay.Answer(name, inputs);
+  if (recorded == nullptr) return SIM_ERR_TRACE;
+  std::string why;
+  if (recorded->out && !call.Fill(*recorded->out, why)) {
+    replay.Misfit(name, inputs, why);
+    return SIM_ERR_TRACE;
+  }
+  return recorded->result;
+}
+
+// Runs one entry point under the lock: answers from the trace in a replay;
+// else brings what the clock has made due, then answers with an injected
+// fault if one fires, else with `operation`. Records the call while
+// recording is on. Nothing may be thrown across the library's edge.
+template <class Call, class Operation>
+QXResult Serve(const char* name, const Call& call, Operation operation) {
   Simulator& sim = TheSimulator();
   const InFlight counted(sim);
   std::lock_guard<std::mutex> hold(sim.lock);
   QXResult result = SIM_ERR_INTERNAL;
   try {
-    if (!sim.recording) {
+    StartReplayOnce(sim);
+    if (sim.replay.on()) {
+      result = Replayed(sim.replay, name, call);
+    } else {
       sim.station.Tick();
       int32_t injected = 0;
-      return sim.faults.Fire(name, injected) ? injected : operation(sim);
+      result = sim.faults.Fire(name, injected) ? injected : operation(sim);
     }
-    CallText call(name);
-    arguments(call);
-    sim.station.Tick();
-    int32_t injected = 0;
-    result = sim.faults.Fire(name, injected) ? injected : operation(sim);
-    sim.calls.Record(name, call.Finish(result));
+    if (sim.recording) {
+      CallText text(name);
+      call.Describe(text);
+      sim.calls.Record(name, text.Finish(result));
+    }
   } catch (...) {
     result = SIM_ERR_INTERNAL;
   }
@@ -95,9 +100,9 @@ QXResult Serve(const char* name, Arguments arguments, Operation operation) {
 // An entry point that works on the forecourt: the in-process station, or
 // the server in network mode. `operation` takes either (both have the same
 // operations).
-template <class Arguments, class Operation>
-QXResult ServeOn(const char* name, Arguments arguments, Operation operation) {
-  return Serve(name, arguments, [&](Simulator& sim) -> int32_t {
+template <class Call, class Operation>
+QXResult ServeOn(const char* name, const Call& call, Operation operation) {
+  return Serve(name, call, [&](Simulator& sim) -> int32_t {
     if (sim.network) return operation(sim.remote);
     return operation(sim.station);
   });
@@ -114,9 +119,29 @@ bool UseNetwork(Simulator& sim) {
   return true;
 }
 
-auto NoArguments = [](CallText&) {};
-
 }  // namespace
+
+std::string Utf8Of(const wchar_t* text, size_t length) {
+  if (!text || length == 0) return std::string();
+  const int wide = static_cast<int>(length);
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text, wide, nullptr, 0, nullptr, nullptr);
+  std::string result(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text, wide, &result[0], n, nullptr, nullptr);
+  return result;
+}
+
+BSTR BstrOf(const std::string& text) {
+  if (text.empty()) return SysAllocString(L"");
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(),
+                                    static_cast<int>(text.size()), nullptr, 0);
+  BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(n));
+  if (result) {
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                        result, n);
+  }
+  return result;
+}
+
 }  // namespace qxsim
 
 // Variant builds for the binding tests leave one export out: CMake defines
@@ -137,8 +162,7 @@ auto NoArguments = [](CallText&) {};
 namespace qx {
 extern "C" {
 
-using qxsim::CallText;
-using qxsim::NoArguments;
+using qxsim::Args;
 using qxsim::Put;
 using qxsim::Serve;
 using qxsim::ServeOn;
@@ -153,10 +177,8 @@ QX_API QXResult QX_CALL ClientLogonEx(int32_t clientId, int16_t clientType,
                                       int32_t hMsg) {
   return Serve(
       "ClientLogonEx",
-      [&](CallText& c) {
-        c.Int(clientId).Int(clientType).Text(serverAddress).Int(callPort);
-        c.Int(eventPort).Int(timeout).Int(handle).Int(hWnd).Int(hMsg);
-      },
+      Args(clientId, clientType, serverAddress, callPort, eventPort, timeout,
+           handle, hWnd, hMsg),
       [&](Simulator& sim) {
         const bool network = qxsim::UseNetwork(sim);
         if (!network) {
@@ -165,7 +187,8 @@ QX_API QXResult QX_CALL ClientLogonEx(int32_t clientId, int16_t clientType,
         qxsim::LogonArgs args;
         args.clientId = clientId;
         args.clientType = clientType;
-        args.server = qxsim::Utf8(serverAddress);
+        args.server = qxsim::Utf8Of(
+            serverAddress, serverAddress ? wcslen(serverAddress) : 0);
         args.callPort = callPort;
         args.eventPort = eventPort;
         args.timeout = timeout;
@@ -177,19 +200,19 @@ QX_API QXResult QX_CALL ClientLogonEx(int32_t clientId, int16_t clientType,
 }
 
 QX_API QXResult QX_CALL ClientLogoff() {
-  return ServeOn("ClientLogoff", NoArguments,
+  return ServeOn("ClientLogoff", Args<>(),
                [](auto& station) { return station.Logoff(); });
 }
 
 #ifndef QXSIM_LACKS_TestConnection
 QX_API QXResult QX_CALL TestConnection() {
-  return ServeOn("TestConnection", NoArguments,
+  return ServeOn("TestConnection", Args<>(),
                [](auto& station) { return station.Connected(); });
 }
 #endif
 
 QX_API QXResult QX_CALL GetPumpsCount(int32_t* count) {
-  return ServeOn("GetPumpsCount", NoArguments, [&](auto& station) {
+  return ServeOn("GetPumpsCount", Args(count), [&](auto& station) {
     int32_t n = 0;
     const int32_t r = station.PumpsCount(n);
     if (r == SIM_OK) Put(count, n);
@@ -200,12 +223,12 @@ QX_API QXResult QX_CALL GetPumpsCount(int32_t* count) {
 // Events.
 
 QX_API QXResult QX_CALL ProcessEvents() {
-  return ServeOn("ProcessEvents", NoArguments,
+  return ServeOn("ProcessEvents", Args<>(),
                [](auto& station) { return station.ProcessEvents(); });
 }
 
 QX_API QXResult QX_CALL GetEventsCount(int32_t* count) {
-  return ServeOn("GetEventsCount", NoArguments, [&](auto& station) {
+  return ServeOn("GetEventsCount", Args(count), [&](auto& station) {
     int32_t n = 0;
     const int32_t r = station.EventsCount(n);
     if (r == SIM_OK) Put(count, n);
@@ -214,7 +237,7 @@ QX_API QXResult QX_CALL GetEventsCount(int32_t* count) {
 }
 
 QX_API QXResult QX_CALL GetNextEventType(int32_t* eventType) {
-  return ServeOn("GetNextEventType", NoArguments, [&](auto& station) {
+  return ServeOn("GetNextEventType", Args(eventType), [&](auto& station) {
     int32_t type = 0;
     const int32_t r = station.NextEventType(type);
     if (r == SIM_OK) Put(eventType, type);
@@ -223,7 +246,7 @@ QX_API QXResult QX_CALL GetNextEventType(int32_t* eventType) {
 }
 
 QX_API QXResult QX_CALL DiscardNextEvent() {
-  return ServeOn("DiscardNextEvent", NoArguments,
+  return ServeOn("DiscardNextEvent", Args<>(),
                [](auto& station) { return station.DiscardEvent(); });
 }
 
@@ -242,7 +265,16 @@ QX_API QXResult QX_CALL GetNextPumpEventEx2(
     int32_t* attendantNumber, BSTR* attendantName, double* attendantTag,
     int32_t* cardClientId, int32_t* cardClientNumber, BSTR* cardClientName,
     double* cardClientTag) {
-  return ServeOn("GetNextPumpEventEx2", NoArguments, [&](auto& station) {
+  const Args call(pumpId, pumpNumber, pumpState, reservedFor, reservedBy, hoseId,
+                  hoseNumber, gradeNumber, gradeId, deliveryId, gradeName,
+                  shortGradeName, priceLevel, price, volume, value, stackSize,
+                  pumpName, physicalNumber, side, address, priceLevel1,
+                  priceLevel2, pumpType, portId, authMode, stackMode,
+                  prepayAllowed, preauthAllowed, priceFormat, valueFormat,
+                  volumeFormat, tag, attendantId, attendantNumber,
+                  attendantName, attendantTag, cardClientId, cardClientNumber,
+                  cardClientName, cardClientTag);
+  return ServeOn("GetNextPumpEventEx2", call, [&](auto& station) {
     qxsim::PumpEvent e;
     if (const int32_t r = station.TakePumpEvent(e)) return r;
 
@@ -260,7 +292,7 @@ QX_API QXResult QX_CALL GetNextPumpEventEx2(
     bool allocated = true;
     for (Text& t : texts) {
       if (!t.out) continue;
-      t.made = qxsim::NewBstr(t.value);
+      t.made = qxsim::BstrOf(t.value);
       allocated = allocated && t.made;
     }
     if (!allocated) {
@@ -312,7 +344,7 @@ QX_API QXResult QX_CALL GetNextPumpEventEx2(
 // Deliveries.
 
 QX_API QXResult QX_CALL GetDeliveriesCount(int32_t* count) {
-  return ServeOn("GetDeliveriesCount", NoArguments, [&](auto& station) {
+  return ServeOn("GetDeliveriesCount", Args(count), [&](auto& station) {
     int32_t n = 0;
     const int32_t r = station.DeliveriesCount(n);
     if (r == SIM_OK) Put(count, n);
@@ -323,7 +355,7 @@ QX_API QXResult QX_CALL GetDeliveriesCount(int32_t* count) {
 QX_API QXResult QX_CALL GetDeliveryByOrdinal(int32_t ordinal,
                                              int32_t* deliveryId) {
   return ServeOn(
-      "GetDeliveryByOrdinal", [&](CallText& c) { c.Int(ordinal); },
+      "GetDeliveryByOrdinal", Args(ordinal, deliveryId),
       [&](auto& station) {
         int32_t id = 0;
         const int32_t r = station.DeliveryByOrdinal(ordinal, id);
@@ -341,8 +373,13 @@ QX_API QXResult QX_CALL GetDeliveryPropertiesEx2(
     double* oldValueETotal, double* newVolumeETotal,
     double* newVolume2ETotal, double* newValueETotal, int64_t* tag,
     int32_t* duration) {
+  const Args call(deliveryId, hoseId, state, type, volume, priceLevel, unitPrice,
+                  value, volume2, completedDate, lockedBy, reservedBy,
+                  attendantId, age, clearedDate, oldVolumeETotal,
+                  oldVolume2ETotal, oldValueETotal, newVolumeETotal,
+                  newVolume2ETotal, newValueETotal, tag, duration);
   return ServeOn(
-      "GetDeliveryPropertiesEx2", [&](CallText& c) { c.Int(deliveryId); },
+      "GetDeliveryPropertiesEx2", call,
       [&](auto& station) {
         SimDelivery d{};
         int32_t seconds = 0;
@@ -377,13 +414,13 @@ QX_API QXResult QX_CALL GetDeliveryPropertiesEx2(
 
 QX_API QXResult QX_CALL LockDelivery(int32_t deliveryId) {
   return ServeOn(
-      "LockDelivery", [&](CallText& c) { c.Int(deliveryId); },
+      "LockDelivery", Args(deliveryId),
       [&](auto& station) { return station.LockDelivery(deliveryId); });
 }
 
 QX_API QXResult QX_CALL ClearDelivery(int32_t deliveryId, int16_t type) {
   return ServeOn(
-      "ClearDelivery", [&](CallText& c) { c.Int(deliveryId).Int(type); },
+      "ClearDelivery", Args(deliveryId, type),
       [&](auto& station) {
         return station.ClearDelivery(deliveryId, type);
       });
@@ -393,7 +430,7 @@ QX_API QXResult QX_CALL ClearDelivery(int32_t deliveryId, int16_t type) {
 
 QX_API QXResult QX_CALL GetHoseByOrdinal(int32_t ordinal, int32_t* hoseId) {
   return ServeOn(
-      "GetHoseByOrdinal", [&](CallText& c) { c.Int(ordinal); },
+      "GetHoseByOrdinal", Args(ordinal, hoseId),
       [&](auto& station) {
         int32_t id = 0;
         const int32_t r = station.HoseByOrdinal(ordinal, id);
@@ -407,8 +444,11 @@ QX_API QXResult QX_CALL GetHosePropertiesEx2(
     int32_t* gradeId, double* volumeTotal, double* valueTotal,
     double* volume2Total, double* totalizer, int16_t* priceLevel,
     double* price, double* price2, int16_t* flags) {
+  const Args call(hoseId, number, pumpId, tankId, gradeId, volumeTotal,
+                  valueTotal, volume2Total, totalizer, priceLevel, price,
+                  price2, flags);
   return ServeOn(
-      "GetHosePropertiesEx2", [&](CallText& c) { c.Int(hoseId); },
+      "GetHosePropertiesEx2", call,
       [&](auto& station) {
         SimHose h{};
         if (const int32_t r = station.Hose(hoseId, h)) return r;
@@ -432,10 +472,7 @@ QX_API QXResult QX_CALL SetHosePrices(int32_t hoseId, int32_t durationType,
                                       int16_t priceType, double price1,
                                       double price2) {
   return ServeOn(
-      "SetHosePrices",
-      [&](CallText& c) {
-        c.Int(hoseId).Int(durationType).Int(priceType).Real(price1).Real(price2);
-      },
+      "SetHosePrices", Args(hoseId, durationType, priceType, price1, price2),
       [&](auto& station) {
         return station.SetHosePrices(hoseId, durationType, priceType,
                                          price1, price2);
@@ -446,29 +483,29 @@ QX_API QXResult QX_CALL SetHosePrices(int32_t hoseId, int32_t durationType,
 
 QX_API QXResult QX_CALL Authorise(int32_t pumpId) {
   return ServeOn(
-      "Authorise", [&](CallText& c) { c.Int(pumpId); },
+      "Authorise", Args(pumpId),
       [&](auto& station) { return station.Authorise(pumpId); });
 }
 
 QX_API QXResult QX_CALL TempStop(int32_t pumpId) {
   return ServeOn(
-      "TempStop", [&](CallText& c) { c.Int(pumpId); },
+      "TempStop", Args(pumpId),
       [&](auto& station) { return station.TempStop(pumpId); });
 }
 
 QX_API QXResult QX_CALL ReAuthorise(int32_t pumpId) {
   return ServeOn(
-      "ReAuthorise", [&](CallText& c) { c.Int(pumpId); },
+      "ReAuthorise", Args(pumpId),
       [&](auto& station) { return station.ReAuthorise(pumpId); });
 }
 
 QX_API QXResult QX_CALL AllStop() {
-  return ServeOn("AllStop", NoArguments,
+  return ServeOn("AllStop", Args<>(),
                [](auto& station) { return station.AllStop(); });
 }
 
 QX_API QXResult QX_CALL AllReAuthorise() {
-  return ServeOn("AllReAuthorise", NoArguments,
+  return ServeOn("AllReAuthorise", Args<>(),
                [](auto& station) { return station.AllReAuthorise(); });
 }
 
@@ -476,7 +513,7 @@ QX_API QXResult QX_CALL AllReAuthorise() {
 #define QXSIM_SKIP(name)
 #define QXSIM_NOT_SUPPORTED(name)                                    \
   QXSIM_UNLESS_LACKING(name)(QX_API QXResult QX_CALL name() {        \
-    return Serve(#name, NoArguments, [](Simulator&) {                \
+    return Serve(#name, Args<>(), [](Simulator&) {                   \
       return static_cast<int32_t>(SIM_ERR_NOT_SUPPORTED);            \
     });                                                              \
   })

@@ -4,8 +4,12 @@
 
 namespace qxsim::wire {
 
+std::string Dump(const Json& value) {
+  return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 std::string Frame(const Json& message) {
-  const std::string body = message.dump();
+  const std::string body = Dump(message);
   const auto n = static_cast<uint32_t>(body.size());
   std::string frame;
   frame.reserve(kHeaderBytes + body.size());
@@ -22,20 +26,54 @@ uint32_t BodyLength(const unsigned char (&header)[kHeaderBytes]) {
   return n >= 1 && n <= kMaxBody ? n : 0;
 }
 
-bool Parse(const std::string& body, Json& message) {
-  message = Json::parse(body, nullptr, false);
+bool ParseValue(std::string_view text, Json& value, ParseFault* fault) {
+  // The parser itself keeps its own stack; the callback stops a container
+  // from being kept once it would open level kMaxDepth + 1.
+  bool tooDeep = false;
+  const Json::parser_callback_t guard = [&tooDeep](int depth,
+                                                   Json::parse_event_t event,
+                                                   Json&) {
+    if ((event == Json::parse_event_t::object_start ||
+         event == Json::parse_event_t::array_start) &&
+        depth >= kMaxDepth) {
+      tooDeep = true;
+      return false;
+    }
+    return true;
+  };
+  value = Json::parse(text.begin(), text.end(), guard, false);
+  ParseFault found = ParseFault::kNone;
+  if (tooDeep) {
+    found = ParseFault::kTooDeep;
+  } else if (value.is_discarded()) {
+    found = ParseFault::kSyntax;
+  }
+  if (found != ParseFault::kNone) value = Json();
+  if (fault) *fault = found;
+  return found == ParseFault::kNone;
+}
+
+bool Parse(std::string_view body, Json& message, ParseFault* fault) {
+  if (!ParseValue(body, message, fault)) return false;
   return message.is_object() && message.contains("kind") &&
          message["kind"].is_string();
 }
 
-Json Hello(const char* role, int32_t session) {
-  Json m = {{"kind", kHello}, {"version", kVersion}, {"role", role}};
-  if (session) m["session"] = session;
+Json CallHello(const std::string& token) {
+  Json m = {{"kind", kHello}, {"version", kVersion}, {"role", kRoleCall}};
+  if (!token.empty()) m["token"] = token;
   return m;
 }
 
-Json Welcome(int32_t session) {
-  return {{"kind", kWelcome}, {"version", kVersion}, {"session", session}};
+Json EventsHello(int32_t session, const std::string& key) {
+  return {{"kind", kHello}, {"version", kVersion}, {"role", kRoleEvents},
+          {"session", session}, {"key", key}};
+}
+
+Json Welcome(int32_t session, const std::string& key) {
+  Json m = {{"kind", kWelcome}, {"version", kVersion}, {"session", session}};
+  if (!key.empty()) m["key"] = key;
+  return m;
 }
 
 Json Call(const char* op, Json args) {

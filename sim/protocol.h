@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -18,15 +19,22 @@ namespace qxsim::wire {
 
 using Json = nlohmann::json;
 
-// Version 1. A peer that says another version is refused.
-constexpr int kVersion = 1;
+// Version 2. A peer that says another version is refused.
+constexpr int kVersion = 2;
 constexpr size_t kHeaderBytes = 4;
 // A frame's body is 1 to kMaxBody bytes; anything else ends the connection.
 constexpr uint32_t kMaxBody = 64 * 1024;
+// Arrays and objects nest at most this deep. Deeper input is refused while
+// it is read, so nothing recursive (copy, dump, destruction) ever meets it.
+constexpr int kMaxDepth = 32;
+// The session key and the access token: 128 bits as 32 hex digits.
+constexpr size_t kKeyDigits = 32;
 
 // Message kinds, the "kind" member of every message.
-//   client -> server  hello {version, role: "call"|"events", session (events)}
-//   server -> client  welcome {version, session}
+//   client -> server  hello {version, role: "call", token (when required)}
+//   server -> client  welcome {version, session, key}  (call connection)
+//   client -> server  hello {version, role: "events", session, key}
+//   server -> client  welcome {version, session}       (event connection)
 //   client -> server  call {op, args: [...]}          (call connection)
 //   server -> client  result {result, out: [...]}      (call connection)
 //   server -> client  event {type, pump, state, ...}   (event connection)
@@ -38,16 +46,29 @@ constexpr const char* kEvent = "event";
 constexpr const char* kRoleCall = "call";
 constexpr const char* kRoleEvents = "events";
 
-// The frame of `message`: header and body.
+// The frame of `message`: header and body. Text that is not UTF-8 goes
+// out with replacement characters rather than failing.
 std::string Frame(const Json& message);
+// `value` as JSON text, never throwing: invalid UTF-8 is replaced.
+std::string Dump(const Json& value);
 // The body length that a header announces; 0 when it is out of bounds.
 uint32_t BodyLength(const unsigned char (&header)[kHeaderBytes]);
-// The message in a body; false when it is not one JSON object with a
-// string "kind".
-bool Parse(const std::string& body, Json& message);
 
-Json Hello(const char* role, int32_t session);
-Json Welcome(int32_t session);
+enum class ParseFault { kNone, kSyntax, kTooDeep };
+// One JSON value nested at most kMaxDepth deep; false (with the fault when
+// asked) for anything else.
+bool ParseValue(std::string_view text, Json& value,
+                ParseFault* fault = nullptr);
+// The message in a body; false when it is not one JSON object with a
+// string "kind" (or nests too deep).
+bool Parse(std::string_view body, Json& message, ParseFault* fault = nullptr);
+
+// The call connection's hello; `token` only when the server asks for one.
+Json CallHello(const std::string& token = std::string());
+Json EventsHello(int32_t session, const std::string& key);
+// The call connection's welcome hands out the key that its event
+// connection must name; the event connection's welcome has none.
+Json Welcome(int32_t session, const std::string& key = std::string());
 Json Call(const char* op, Json args);
 Json Result(int32_t result, Json out);
 Json EventMessage(const Event& event);

@@ -7,6 +7,7 @@
 
 #include <asio.hpp>
 
+#include "sim/platform.h"
 #include "sim/protocol.h"
 
 namespace qxsim {
@@ -87,7 +88,9 @@ namespace {
 
 bool IsKind(const Json& m, const char* kind) { return m["kind"] == kind; }
 
-bool WelcomeOf(const Json& m, int32_t& session) {
+// A welcome of this protocol version; the call connection's also hands
+// out the key that the event connection must name.
+bool WelcomeOf(const Json& m, int32_t& session, std::string* key = nullptr) {
   int64_t version = 0, id = 0;
   if (!IsKind(m, wire::kWelcome) || !m.contains("version") ||
       !m.contains("session") ||
@@ -95,6 +98,13 @@ bool WelcomeOf(const Json& m, int32_t& session) {
       !wire::ReadInt(m["session"], 1, INT32_MAX, id) ||
       version != wire::kVersion) {
     return false;
+  }
+  if (key) {
+    if (!m.contains("key") || !m["key"].is_string() ||
+        m["key"].get_ref<const std::string&>().size() != wire::kKeyDigits) {
+      return false;
+    }
+    *key = m["key"].get<std::string>();
   }
   session = static_cast<int32_t>(id);
   return true;
@@ -121,15 +131,18 @@ int32_t RemoteStation::Logon(const LogonArgs& args) {
   auto link = std::make_unique<Link>();
   const std::string host = args.server.empty() ? "127.0.0.1" : args.server;
   int32_t session = 0, echoed = 0;
+  std::string key;
+  // A server open beyond its machine asks every host for its access token.
+  std::string token = EnvironmentText("QXSIM_TOKEN");
+  if (token.size() > wire::kKeyDigits) token.resize(wire::kKeyDigits);
   Json reply;
   const bool reached =
       link->Connect(link->call, host, args.callPort, timeoutMs_) &&
-      link->Send(link->call, wire::Hello(wire::kRoleCall, 0), timeoutMs_) &&
+      link->Send(link->call, wire::CallHello(token), timeoutMs_) &&
       link->Receive(link->call, reply, timeoutMs_) &&
-      WelcomeOf(reply, session) &&
+      WelcomeOf(reply, session, &key) &&
       link->Connect(link->events, host, args.eventPort, timeoutMs_) &&
-      link->Send(link->events, wire::Hello(wire::kRoleEvents, session),
-                 timeoutMs_) &&
+      link->Send(link->events, wire::EventsHello(session, key), timeoutMs_) &&
       link->Receive(link->events, reply, timeoutMs_) &&
       WelcomeOf(reply, echoed) && echoed == session;
   if (!reached) return SIM_ERR_NO_SERVER;

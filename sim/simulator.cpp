@@ -18,7 +18,9 @@ constexpr const char* kScenarioBesideDll = "QXClient.scenario";
 
 }  // namespace
 
-Simulator::Simulator() : station(MonotonicMilliseconds, LocalNowOleDate) {}
+Simulator::Simulator() : station(MonotonicMilliseconds, LocalNowOleDate) {
+  replay.OnDivergence([](const std::string& text) { DebugLine("QXClient simulator: " + text); });
+}
 
 Simulator& TheSimulator() {
   static Simulator simulator;

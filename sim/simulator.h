@@ -11,6 +11,7 @@
 
 #include "sim/call_book.h"
 #include "sim/remote.h"
+#include "sim/replay.h"
 #include "sim/station.h"
 
 namespace qxsim {
@@ -33,6 +34,11 @@ struct Simulator {
   // `remote`, instead of `station`.
   bool network = false;
   RemoteStation remote;
+  // Trace replay: every entry point answers from a recorded trace.
+  // QXSIM_TRACE starts one at the first call of a fresh process
+  // (replayArmed); SimReplayTrace at any time; SimReset ends it.
+  TraceReplay replay;
+  bool replayArmed = true;
   // Entry-point calls running now, and those that began while another was
   // running: counted outside `lock`, which would otherwise hide them.
   std::atomic<int32_t> inFlight{0};

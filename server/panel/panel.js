@@ -2,6 +2,11 @@
 // person's actions to /api/action.
 "use strict";
 
+// A server open beyond its machine gives its panel's address with
+// ?token=...; every request of the page carries it.
+const TOKEN = new URLSearchParams(location.search).get("token");
+const AUTH = TOKEN ? { Authorization: "Bearer " + TOKEN } : {};
+
 const LETTERS = { 0: "F", 1: "F", 2: "F", 3: "B", 4: "P", 5: "P", 6: "P", 7: "E",
   8: "A", 9: "B", 10: "E", 11: "A", 12: "A", 13: "P", 14: "B", 15: "F" };
 const OPERATIONS = ["ClientLogonEx", "ClientLogoff", "TestConnection", "GetPumpsCount",
@@ -26,7 +31,8 @@ function el(tag, attributes, ...children) {
 async function act(action) {
   $("#message").textContent = "";
   try {
-    const r = await fetch("/api/action", { method: "POST", body: JSON.stringify(action) });
+    const r = await fetch("/api/action", { method: "POST", body: JSON.stringify(action),
+      headers: { "Content-Type": "application/json", ...AUTH } });
     const answer = await r.json();
     if (!answer.ok) $("#message").textContent = answer.error || "refused";
   } catch (e) {
@@ -117,7 +123,8 @@ function addLog(line) {
 
 function follow() {
   const link = $("#link");
-  const source = new EventSource("/api/events");
+  const source = new EventSource("/api/events" +
+    (TOKEN ? "?token=" + encodeURIComponent(TOKEN) : ""));
   source.addEventListener("state", (e) => draw(JSON.parse(e.data)));
   source.addEventListener("log", (e) => addLog(JSON.parse(e.data)));
   source.onopen = () => { link.textContent = "live"; link.className = "badge up"; };
@@ -130,4 +137,4 @@ $("#fail").addEventListener("submit", (e) => {
   const form = new FormData(e.target);
   act({ action: "fail", op: form.get("op"), code: Number(form.get("code")) });
 });
-fetch("/api/state").then((r) => r.json()).then(draw).finally(follow);
+fetch("/api/state", { headers: AUTH }).then((r) => r.json()).then(draw).finally(follow);

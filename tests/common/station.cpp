@@ -1,6 +1,5 @@
 #include "tests/common/station.h"
 
-#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -64,17 +63,24 @@ std::vector<std::string> Calls(const SimControl& sim, const char* name) {
   return calls;
 }
 
-// The files matching `pattern` in `folder`, in name order.
+// The files matching `pattern` in `folder`, oldest write first: the log's
+// hour files are named day, month, hour, so their names sort wrongly across
+// the turn of a month.
 static std::vector<std::string> FilesIn(const std::string& folder, const char* pattern) {
-  std::vector<std::string> names;
+  std::vector<std::pair<ULONGLONG, std::string>> files;
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA((folder + pattern).c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
-    do names.push_back(folder + found.cFileName);
-    while (FindNextFileA(search, &found));
+    do {
+      const ULARGE_INTEGER written{{found.ftLastWriteTime.dwLowDateTime,
+                                    found.ftLastWriteTime.dwHighDateTime}};
+      files.emplace_back(written.QuadPart, folder + found.cFileName);
+    } while (FindNextFileA(search, &found));
     FindClose(search);
   }
-  std::sort(names.begin(), names.end());
+  std::sort(files.begin(), files.end());
+  std::vector<std::string> names;
+  for (auto& file : files) names.push_back(std::move(file.second));
   return names;
 }
 
@@ -130,9 +136,6 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 void RemoveFile(const std::string& path) { DeleteFileA(path.c_str()); }
 
 Footprint MeasureFootprint() {
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
   DWORD handles = 0;
   GetProcessHandleCount(GetCurrentProcess(), &handles);
   if (handles == 0) {
@@ -140,7 +143,7 @@ Footprint MeasureFootprint() {
     handles = static_cast<DWORD>(reinterpret_cast<uintptr_t>(probe) / 4);
     CloseHandle(probe);
   }
-  return {counters.PagefileUsage, handles};
+  return {CommittedPrivateBytes(), handles};
 }
 
 bool ContainsRun(const std::vector<std::string>& lines,

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host_environment.h"  // ExeFolder, DecimalSeparator
+#include "host/host_environment.h"  // ExeFolder, DecimalSeparator, CommittedPrivateBytes
 #include "sim/SimControl.h"
 
 // QXClient.dll beside the program, reset; exits when it is not the simulator.
@@ -49,10 +49,11 @@ std::string ReadFile(const std::string& path);  // "" when missing
 void WriteFile(const std::string& path, const std::string& bytes);
 void RemoveFile(const std::string& path);
 
-// Private (committed) bytes and handles of the process. Where Wine does not
-// count handles, the value of a fresh handle, which leaks push up.
+// Committed private bytes (see CommittedPrivateBytes) and handles of the
+// process. Where Wine does not count handles, the value of a fresh handle,
+// which leaks push up.
 struct Footprint {
-  size_t privateBytes;
+  size_t committedPrivateBytes;
   unsigned long handles;
 };
 Footprint MeasureFootprint();

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks the hosts' declarations of the driver's 26 operations against one
 another: the export table (driver/Korvan.def), the stdcall companion's table
-(companion/_KorvanStd.def), korvan.h (both of its forms), Korvan.pas,
+(companion/_KorvanStd.def), korvan.h's list of operations, Korvan.pas,
 Korvan.cs and the table of docs/exports.md. Each operation is compared as
 (argument kinds, result), with kinds int, in (text in: `const char*`,
 `const ...: PAnsiChar`, `string`), out (text out: `char*`, PAnsiChar,
@@ -71,39 +71,25 @@ def c_result(text):
 
 
 def header():
-    """korvan.h: the stdcall form, the register wrappers, the raw imports."""
-    text = (root / 'include/korvan.h').read_text()
-    register, _, plain = text.partition('#else /* _KorvanStd.dll')
-    std = {}
-    for m in re.finditer(r'KORVAN_DECL (\w+) KORVAN_CALL (\w+)\(([^)]*)\);',
-                         plain):
-        std[m.group(2)] = ([c_kind(p) for p in c_params(m.group(3))],
-                           c_result(m.group(1)))
-    wrappers = {}
-    for m in re.finditer(r'^KORVAN_ZERO\((\w+)\)', register, re.M):
-        wrappers[m.group(1)] = ([], 'bool')
-    for m in re.finditer(r'^KORVAN_VOID0\((\w+)\)', register, re.M):
-        wrappers[m.group(1)] = ([], 'none')
-    for m in re.finditer(r'^KORVAN_RAW\d\((\w+), (\w+)((?:,[^)]*)?)\)',
-                         register, re.M):
-        params = c_params(m.group(3).lstrip(','))
-        wrappers[m.group(2)] = ([c_kind(p) for p in params],
-                                c_result(m.group(1)))
-    # The two operations with stack arguments: a wrapper in natural order
-    # over a raw import that declares arguments 4 and later reversed.
-    for m in re.finditer(r'static __inline__ (\w+) (\w+)\(([^)]*)\) \{\s*'
-                         r'(?:return )?korvan_raw_\2\(([^)]*)\)', register):
-        natural = [p.split()[-1].lstrip('*') for p in c_params(m.group(3))]
-        passed = [a.strip() for a in m.group(4).split(',')]
-        differ(f'korvan.h {m.group(2)}: raw arguments', passed,
-               natural[:3] + natural[:2:-1])
-        wrappers[m.group(2)] = ([c_kind(p) for p in c_params(m.group(3))],
-                                c_result(m.group(1)))
-        raw = re.search(r'korvan_raw_%s\(([^)]*)\)\s*KORVAN_IMPORT' %
-                        m.group(2), register)
-        raw_names = [p.split()[-1].lstrip('*') for p in c_params(raw.group(1))]
-        differ(f'korvan.h {m.group(2)}: raw declaration', raw_names, passed)
-    return std, wrappers
+    """korvan.h: its one list of the operations, from which every form is
+    made, and the register convention's reordering of long lists."""
+    text = (root / 'include/korvan.h').read_text().replace('\\\n', ' ')
+    ops = {}
+    for m in re.finditer(r'X\((B|V), (\w+),\s*\(([^)]*)\),\s*\(([^)]*)\)\)', text):
+        params = c_params(m.group(3))
+        names = [p.split()[-1].lstrip('*') for p in params]
+        arguments = [a.strip() for a in m.group(4).split(',') if a.strip()]
+        differ(f'korvan.h {m.group(2)}: arguments', arguments, names)
+        ops[m.group(2)] = ([c_kind(p) for p in params],
+                           'bool' if m.group(1) == 'B' else 'none')
+    # Register order: the first three in registers, the rest pushed left to
+    # right, which GCC's regparm(3) stdcall is told as reversed.
+    for n in (8, 11):
+        m = re.search(r'#define KORVAN_ORDER_%d\(([^)]*)\)\s*\\?\s*\(([^)]*)\)' % n, text)
+        natural = [a.strip() for a in m.group(1).split(',')] if m else []
+        ordered = [a.strip() for a in m.group(2).split(',')] if m else []
+        differ(f'korvan.h KORVAN_ORDER_{n}', ordered, natural[:3] + natural[:2:-1])
+    return ops
 
 
 def pascal():
@@ -159,9 +145,8 @@ def compare(where, got, wanted):
 
 exports = def_names('driver/Korvan.def')
 differ('Korvan.def: number of exports', len(exports), 26)
-std, wrappers = header()
-compare('korvan.h (stdcall)', std, {n: std.get(n) for n in exports})
-compare('korvan.h (register)', wrappers, std)
+std = header()
+compare('korvan.h', std, {n: std.get(n) for n in exports})
 companion = def_names('companion/_KorvanStd.def')
 differ('_KorvanStd.def: names', sorted(companion), sorted(exports))
 for name, (suffix, _) in companion.items():

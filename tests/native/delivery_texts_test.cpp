@@ -6,13 +6,17 @@
 #include <optional>
 #include <ostream>
 
+namespace korvan {
 void PrintTo(const ShortText& text, std::ostream* out) { *out << '"' << text.view() << '"'; }
+}  // namespace korvan
 
 namespace {
 
+using namespace korvan;
+
 std::optional<std::string> Hora(double oleDate, const RegionalSettings& settings) {
   ShortText text;
-  if (!HoraText(oleDate, settings, text)) return std::nullopt;
+  if (!TimeText(oleDate, settings, text)) return std::nullopt;
   return std::string(text.view());
 }
 

@@ -22,8 +22,10 @@ const bool registered = [] {
 
 }  // namespace
 
+namespace korvan {
 std::atomic<bool> loggingOn{true};
 void WriteLogLine(std::string_view line) { Lines().emplace_back(line); }
+}  // namespace korvan
 
 std::vector<std::string> TakeLogLines() {
   std::vector<std::string> taken;

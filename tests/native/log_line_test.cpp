@@ -1,4 +1,5 @@
 #include "base/log_line.h"
+#include "base/result.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +7,8 @@
 #include "log_capture.h"
 
 namespace {
+
+using namespace korvan;
 
 TEST(LogFilePath, OneFilePerHourNamedByDayMonthAndHour) {
   const struct { LocalTime now; const char* path; } cases[] = {
@@ -28,12 +31,12 @@ TEST(LogLine, TimeBetweenMarkersThenTheMessage) {
   EXPECT_EQ(LogLine({2026, 1, 2, 0, 0, 0, 0}, ':', "a\tb"), "DRV - < 00:00:00 >a\tb\r\n");
 }
 
-TEST(CheckResult, ZeroIsSuccessAnyOtherCodeALine) {
-  EXPECT_TRUE(CheckResult(0));
-  EXPECT_TRUE(TakeLogLines().empty());
-  for (int32_t code : {5, -1, -7, -2147483647 - 1}) {
+TEST(RefusedWithErrorLine, TheCodeInSignedDecimal) {
+  for (int32_t code : {5, -1, -7, 2147483647, -2147483647 - 1}) {
     SCOPED_TRACE(code);
-    EXPECT_FALSE(CheckResult(code));
+    const Result result = RefusedWithErrorLine(code);
+    EXPECT_TRUE(result.refused());
+    EXPECT_EQ(result.code(), code);
     EXPECT_EQ(TakeLogLines(), std::vector<std::string>{"Error: " + std::to_string(code)});
   }
 }

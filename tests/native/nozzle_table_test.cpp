@@ -6,6 +6,8 @@
 
 namespace {
 
+using namespace korvan;
+
 using Lines = std::vector<std::string>;
 
 Lines ArgumentLines(const std::string& logico, const std::string& bomba, const std::string& litragem,
@@ -16,16 +18,21 @@ Lines ArgumentLines(const std::string& logico, const std::string& bomba, const s
           "CasasEncerrante=" + encerrante, "Configuracao=" + config};
 }
 
+std::string kNotPlain(const std::string& logico) {
+  return "AVISO NUMERO LOGICO '" + logico +
+         "' NAO E UM INTEIRO DECIMAL SIMPLES: NENHUM ABASTECIMENTO SERA DESTE BICO";
+}
+
 Lines Concat(Lines lines, const Lines& more) {
   lines.insert(lines.end(), more.begin(), more.end());
   return lines;
 }
 
 // A record's fields in order, as one text.
-std::string Fields(const TBico& r) {
-  return std::to_string(r.Registrado) + " " + r.NumeroLogico + " " + std::to_string(r.NumeroBomba) +
-         " " + std::to_string(r.CasasLitragem) + " " + std::to_string(r.CasasPreco) + " " +
-         std::to_string(r.CasasTotal) + " " + std::to_string(r.CasasEncerrante) + " " + r.Configuracao;
+std::string Fields(const NozzleRecord& r) {
+  return std::to_string(r.registered) + " " + r.logicalNumber + " " + std::to_string(r.pumpNumber) +
+         " " + std::to_string(r.volumeDecimals) + " " + std::to_string(r.priceDecimals) + " " +
+         std::to_string(r.amountDecimals) + " " + std::to_string(r.totalizerDecimals) + " " + r.configuration;
 }
 
 TEST(NozzleTable, RegistersInRecordOneAndLogsEveryArgument) {
@@ -33,8 +40,8 @@ TEST(NozzleTable, RegistersInRecordOneAndLogsEveryArgument) {
   table.Register("12", "3", "3", "3", "2", "3", "Diesel");
   EXPECT_EQ(TakeLogLines(), Concat(ArgumentLines("12", "3", "3", "3", "2", "3", "Diesel"), {"OK >AUT_RegistraBico<"}));
   EXPECT_EQ(Fields(table.Record(1)), "1 12 3 3 3 2 3 Diesel");
-  EXPECT_FALSE(table.Record(0).Registrado);
-  EXPECT_EQ(table.LocalizaBico("12"), 1);
+  EXPECT_FALSE(table.Record(0).registered);
+  EXPECT_EQ(table.Find("12"), 1);
 }
 
 // Each setting falls back on its own default and error line; the nozzle is
@@ -60,16 +67,16 @@ TEST(NozzleTable, SettingsThatAreNotWholeNumbers) {
     texts[c.argument] = c.text;
     NozzleTable table;
     table.Register("7", texts[0], texts[1], texts[2], texts[3], texts[4], "");
-    const TBico& record = table.Record(1);
-    const int32_t stored[5] = {record.NumeroBomba, record.CasasLitragem, record.CasasPreco, record.CasasTotal,
-                               record.CasasEncerrante};
+    const NozzleRecord& record = table.Record(1);
+    const int32_t stored[5] = {record.pumpNumber, record.volumeDecimals, record.priceDecimals, record.amountDecimals,
+                               record.totalizerDecimals};
     for (int i = 0; i < 5; ++i) EXPECT_EQ(stored[i], i == c.argument ? c.stored : (i == 0 ? 9 : 1)) << "field " << i;
     Lines expected = ArgumentLines("7", texts[0], texts[1], texts[2], texts[3], texts[4], "");
     if (c.errorLine) expected.push_back(c.errorLine);
     expected.push_back("OK >AUT_RegistraBico<");
     EXPECT_EQ(TakeLogLines(), expected);
-    EXPECT_TRUE(record.Registrado);
-    EXPECT_EQ(table.LocalizaBico("7"), 1);
+    EXPECT_TRUE(record.registered);
+    EXPECT_EQ(table.Find("7"), 1);
   }
 }
 
@@ -77,21 +84,35 @@ TEST(NozzleTable, NullPointersReadAsEmptyTexts) {
   NozzleTable table;
   table.Register(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
   EXPECT_EQ(TakeLogLines(), Concat(ArgumentLines("", "", "", "", "", "", ""),
-                                   {"ERRO NA NUMERACAO DA BOMBA", "ERRO NAS CASAS DA LITRAGEM",
+                                   {kNotPlain(""), "ERRO NA NUMERACAO DA BOMBA", "ERRO NAS CASAS DA LITRAGEM",
                                     "ERRO NAS CASAS DO PRECO", "ERRO NAS CASAS DO TOTAL",
                                     "ERRO NAS CASAS DO ENCERRANTE", "OK >AUT_RegistraBico<"}));
   EXPECT_EQ(Fields(table.Record(1)), "1  -1 3 3 2 3 ");
 }
 
-// Duplicates take further records and the lookup finds the first; it
-// compares byte for byte.
-TEST(NozzleTable, LookupIsExactAndFindsTheFirst) {
+// A logical number registered again keeps its record and takes the new
+// settings; the lookup compares byte for byte, and a number that no hose's
+// decimal text can equal is registered with a warning.
+TEST(NozzleTable, LookupIsExactAndARegistrationAgainUpdates) {
   NozzleTable table;
-  for (const char* logico : {"5", "07", "8 ", "5"}) table.Register(logico, "1", "3", "3", "2", "3", logico);
-  EXPECT_EQ(table.Record(4).Configuracao, "5");
+  const struct { const char* logico; bool plain; } registered[] = {
+      {"5", true}, {"07", false}, {"8 ", false}, {"-3", true}, {"0", true}};
+  for (const auto& r : registered) {
+    table.Register(r.logico, "1", "3", "3", "2", "3", "first");
+    const Lines lines = TakeLogLines();
+    EXPECT_EQ(lines.size(), r.plain ? 9u : 10u) << "'" << r.logico << "'";
+    if (!r.plain) {
+      EXPECT_EQ(lines[8], kNotPlain(r.logico));
+    }
+  }
+  table.Register("5", "2", "x", "3", "2", "3", "again");
+  EXPECT_EQ(TakeLogLines(), Concat(ArgumentLines("5", "2", "x", "3", "2", "3", "again"),
+                                   {"ERRO NAS CASAS DA LITRAGEM", "OK >AUT_RegistraBico<"}));
+  EXPECT_EQ(Fields(table.Record(1)), "1 5 2 3 3 2 3 again");
+  EXPECT_FALSE(table.Record(6).registered);
   const struct { const char* logico; int record; } cases[] = {
-      {"5", 1}, {"07", 2}, {"7", 0}, {" 7", 0}, {"8", 0}, {"8 ", 3}};
-  for (const auto& c : cases) EXPECT_EQ(table.LocalizaBico(c.logico), c.record) << "'" << c.logico << "'";
+      {"5", 1}, {"07", 2}, {"7", 0}, {" 7", 0}, {"8", 0}, {"8 ", 3}, {"-3", 4}, {"0", 5}};
+  for (const auto& c : cases) EXPECT_EQ(table.Find(c.logico), c.record) << "'" << c.logico << "'";
 }
 
 TEST(NozzleTable, HoldsOneHundredNozzlesThenDropsRegistrations) {
@@ -100,18 +121,21 @@ TEST(NozzleTable, HoldsOneHundredNozzlesThenDropsRegistrations) {
     const std::string logico = std::to_string(i);
     table.Register(logico.c_str(), "1", "3", "3", "2", "3", "");
   }
-  for (int i = 1; i <= 100; ++i) ASSERT_EQ(table.LocalizaBico(std::to_string(i)), i);
+  for (int i = 1; i <= 100; ++i) ASSERT_EQ(table.Find(std::to_string(i)), i);
   TakeLogLines();
 
-  // Nothing is stored, so bad settings log no error either.
+  // Nothing is stored, so bad settings log no error; the table's is logged.
   table.Register("101", "bad", "bad", "bad", "bad", "bad", "c");
   EXPECT_EQ(TakeLogLines(), Concat(ArgumentLines("101", "bad", "bad", "bad", "bad", "bad", "c"),
-                                   {"OK >AUT_RegistraBico<"}));
-  EXPECT_EQ(table.LocalizaBico("101"), 0);
-  table.Register("50", "1", "3", "3", "2", "3", "");
-  EXPECT_EQ(table.LocalizaBico("50"), 50);
-  EXPECT_FALSE(table.Record(0).Registrado);
-  EXPECT_EQ(table.Record(0).NumeroLogico, "");
+                                   {"ERRO TABELA DE BICOS CHEIA: BICO '101' NAO REGISTRADO",
+                                    "OK >AUT_RegistraBico<"}));
+  EXPECT_EQ(table.Find("101"), 0);
+  // A nozzle of the full table registers again.
+  table.Register("50", "1", "3", "3", "2", "3", "again");
+  EXPECT_EQ(table.Find("50"), 50);
+  EXPECT_EQ(table.Record(50).configuration, "again");
+  EXPECT_FALSE(table.Record(0).registered);
+  EXPECT_EQ(table.Record(0).logicalNumber, "");
 }
 
 }  // namespace

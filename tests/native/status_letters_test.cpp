@@ -6,6 +6,8 @@
 
 namespace {
 
+using namespace korvan;
+
 TEST(TrataStatusBomba, EveryControllerStateHasItsLetterAndLine) {
   const struct { int16_t state; char letter; const char* name; } cases[] = {
       {-32768, 'F', "FALHA_NO_BICO"}, {-1, 'F', "FALHA_NO_BICO"}, {0, 'F', "FALHA_NO_BICO"},
@@ -19,7 +21,7 @@ TEST(TrataStatusBomba, EveryControllerStateHasItsLetterAndLine) {
       {32767, 'F', "FALHA_NO_BICO"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(TrataStatusBomba(c.state), c.letter) << "state " << c.state;
+    EXPECT_EQ(StatusLetter(c.state), c.letter) << "state " << c.state;
     EXPECT_EQ(TakeLogLines(), std::vector<std::string>{std::string("TrataStatusBomba - ") + c.name})
         << "state " << c.state;
   }

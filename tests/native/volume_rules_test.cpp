@@ -10,9 +10,16 @@
 
 namespace {
 
+using namespace korvan;
+
+// The number's text, as the host reads it.
+std::string Text(double value, const RegionalSettings& settings) {
+  return std::string(FormatNumber(value, settings).view());
+}
+
 using Lines = std::vector<std::string>;
 
-TEST(TruncaCasas, CutsTheDecimalTheValueWasWrittenAs) {
+TEST(CutToDecimals, CutsTheDecimalTheValueWasWrittenAs) {
   const struct {
     int16_t casas;
     double valor;
@@ -45,34 +52,34 @@ TEST(TruncaCasas, CutsTheDecimalTheValueWasWrittenAs) {
   };
   const RegionalSettings settings;
   for (const auto& c : cases) {
-    EXPECT_EQ(TruncaCasas(c.casas, c.valor), c.expected) << "TruncaCasas(" << c.casas << ", " << c.valor << ")";
-    EXPECT_EQ(TruncaCasas(c.casas, FloatToText(c.valor, settings)), c.expected)
-        << "TruncaCasas(" << c.casas << ", the text of " << c.valor << ")";
+    EXPECT_EQ(CutToDecimals(c.casas, c.valor), c.expected) << "CutToDecimals(" << c.casas << ", " << c.valor << ")";
+    EXPECT_EQ(CutToDecimals(c.casas, FormatNumber(c.valor, settings)), c.expected)
+        << "CutToDecimals(" << c.casas << ", the text of " << c.valor << ")";
   }
 }
 
-TEST(TruncaCasas, ExactForEveryValueOfThreeDecimals) {
+TEST(CutToDecimals, ExactForEveryValueOfThreeDecimals) {
   std::mt19937_64 random(7);
   std::uniform_int_distribution<int64_t> thousandths(-1000000000, 1000000000);
   for (int i = 0; i < 100000; ++i) {
     const int64_t k = thousandths(random);
     const double value = static_cast<double>(k) / 1000;
-    ASSERT_EQ(TruncaCasas(3, value), k * 10) << value;
-    ASSERT_EQ(TruncaCasas(2, value), k / 10 * 100) << value;
-    ASSERT_EQ(TruncaCasas(3, FloatToText(value, RegionalSettings())), k * 10) << "the text of " << value;
+    ASSERT_EQ(CutToDecimals(3, value), k * 10) << value;
+    ASSERT_EQ(CutToDecimals(2, value), k / 10 * 100) << value;
+    ASSERT_EQ(CutToDecimals(3, FormatNumber(value, RegionalSettings())), k * 10) << "the text of " << value;
   }
 }
 
-TEST(TruncaCasas, OutOfTheFixedPointRangeGivesNothing) {
-  EXPECT_EQ(TruncaCasas(3, 1e15), std::nullopt);
-  EXPECT_EQ(TruncaCasas(3, -1e300), std::nullopt);
-  EXPECT_EQ(TruncaCasas(3, std::numeric_limits<double>::infinity()), std::nullopt);
-  EXPECT_EQ(TruncaCasas(3, std::numeric_limits<double>::quiet_NaN()), std::nullopt);
+TEST(CutToDecimals, OutOfTheFixedPointRangeGivesNothing) {
+  EXPECT_EQ(CutToDecimals(3, 1e15), std::nullopt);
+  EXPECT_EQ(CutToDecimals(3, -1e300), std::nullopt);
+  EXPECT_EQ(CutToDecimals(3, std::numeric_limits<double>::infinity()), std::nullopt);
+  EXPECT_EQ(CutToDecimals(3, std::numeric_limits<double>::quiet_NaN()), std::nullopt);
   EXPECT_EQ(OutOfFixedPointRange(1e15), "1e+15 is out of the fixed-point range");
-  EXPECT_EQ(TruncaCasas(0, 922337203685477.0), 9223372036854770000);
+  EXPECT_EQ(CutToDecimals(0, 922337203685477.0), 9223372036854770000);
 }
 
-TEST(ArredondaCasas, RoundsWithABiasOfNineHundredthsOfTheLastPlace) {
+TEST(RoundToDecimals, RoundsWithABiasOfNineHundredthsOfTheLastPlace) {
   const struct { int16_t casas; double valor; int64_t expected; } cases[] = {
       {3, 1.23442, 12350}, {3, 1.2344, 12340},   {3, 2.0004, 20000},    {3, 10.0 / 3, 33330},
       {3, 0.50059, 5010},  {3, -1.2344, -12340}, {3, 11.63061, 116310}, {0, 2.4, 20000},
@@ -80,12 +87,12 @@ TEST(ArredondaCasas, RoundsWithABiasOfNineHundredthsOfTheLastPlace) {
       {15, 1.5, 15000},    {16, 1.5, 15000},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(ArredondaCasas(c.casas, c.valor), c.expected)
-        << "ArredondaCasas(" << c.casas << ", " << c.valor << ")";
+    EXPECT_EQ(RoundToDecimals(c.casas, c.valor), c.expected)
+        << "RoundToDecimals(" << c.casas << ", " << c.valor << ")";
   }
-  EXPECT_EQ(ArredondaCasas(3, 1e16), std::nullopt);
-  EXPECT_EQ(ArredondaCasas(0, 1e15), std::nullopt);
-  EXPECT_EQ(ArredondaCasas(3, std::numeric_limits<double>::quiet_NaN()), std::nullopt);
+  EXPECT_EQ(RoundToDecimals(3, 1e16), std::nullopt);
+  EXPECT_EQ(RoundToDecimals(0, 1e15), std::nullopt);
+  EXPECT_EQ(RoundToDecimals(3, std::numeric_limits<double>::quiet_NaN()), std::nullopt);
 }
 
 struct Delivery {
@@ -97,41 +104,36 @@ struct Delivery {
   Lines lines;  // "@" stands for the volume text after the call
 };
 
-class AjustaLitragemTest : public testing::TestWithParam<char> {
+class VolumeRulesTest : public testing::TestWithParam<char> {
  protected:
   RegionalSettings settings_;
   void SetUp() override { settings_.decimalSeparator = GetParam(); }
 
-  // Through both entries: the texts read back, and the texts as made from
-  // the controller's numbers, which need no reading when exact.
+  // On the texts as made from the controller's numbers, as the poll makes
+  // them.
   void Check(const Delivery& d) {
     SCOPED_TRACE(d.name);
-    const std::string expectedVolume = FloatToStr(d.volumeAfter, settings_);
+    const std::string expectedVolume = Text(d.volumeAfter, settings_);
     Lines expectedLines = d.lines;
     for (std::string& line : expectedLines) {
       if (!line.empty() && line.back() == '@') line.replace(line.size() - 1, 1, expectedVolume);
     }
     const char* names[] = {"accept", "discard", "invalid"};
-    std::string volume = FloatToStr(d.volume, settings_), error;
-    VolumeVerdict verdict = AjustaLitragem(volume, FloatToStr(d.preco, settings_), FloatToStr(d.total, settings_),
-                                           d.reengenharia, settings_, error);
-    EXPECT_STREQ(names[static_cast<int>(verdict)], names[static_cast<int>(d.verdict)]) << "from texts: " << error;
-    EXPECT_EQ(volume, expectedVolume) << "from texts";
-    EXPECT_EQ(TakeLogLines(), expectedLines) << "from texts";
-
-    FloatText made = FloatToText(d.volume, settings_);
-    verdict = AjustaLitragem(made, FloatToText(d.preco, settings_), FloatToText(d.total, settings_),
-                             d.reengenharia, settings_, error);
-    EXPECT_STREQ(names[static_cast<int>(verdict)], names[static_cast<int>(d.verdict)]) << "from numbers: " << error;
-    EXPECT_EQ(made.view(), expectedVolume) << "from numbers";
-    EXPECT_EQ(TakeLogLines(), expectedLines) << "from numbers";
+    std::string error;
+    NumberText made = FormatNumber(d.volume, settings_);
+    const VolumeVerdict verdict = ApplyVolumeRules(made, FormatNumber(d.preco, settings_),
+                                                   FormatNumber(d.total, settings_), d.reengenharia,
+                                                   settings_, error);
+    EXPECT_STREQ(names[static_cast<int>(verdict)], names[static_cast<int>(d.verdict)]) << error;
+    EXPECT_EQ(made.view(), expectedVolume);
+    EXPECT_EQ(TakeLogLines(), expectedLines);
   }
 };
 
 constexpr auto kAccept = VolumeVerdict::Accept;
 constexpr auto kDiscard = VolumeVerdict::Discard;
 
-TEST_P(AjustaLitragemTest, ReengineersTheVolumeFromAmountAndPrice) {
+TEST_P(VolumeRulesTest, ReengineersTheVolumeFromAmountAndPrice) {
   const Delivery cases[] = {
       {"no correction", true, 11.63, 4.299, 50, kAccept, 11.631, {"ReengenhariLitragem=@"}},
       {"pays too little: rounded up", true, 3.333, 3, 10, kAccept, 3.334, {"ReengenhariLitragem=@"}},
@@ -152,7 +154,7 @@ TEST_P(AjustaLitragemTest, ReengineersTheVolumeFromAmountAndPrice) {
   for (const Delivery& d : cases) Check(d);
 }
 
-TEST_P(AjustaLitragemTest, PlainBranchKeepsTheControllersVolume) {
+TEST_P(VolumeRulesTest, PlainBranchKeepsTheControllersVolume) {
   const Delivery cases[] = {
       {"switch off", false, 11.63, 4.299, 50, kAccept, 11.63, {"ReengenhariaLitragem=@"}},
       {"no amount", true, 0.002, 4.299, 0, kDiscard, 0.002, {"O abastecimento veio com a litragem muito pequena."}},
@@ -171,26 +173,35 @@ TEST_P(AjustaLitragemTest, PlainBranchKeepsTheControllersVolume) {
   for (const Delivery& d : cases) Check(d);
 }
 
-TEST_P(AjustaLitragemTest, TextsThatDoNotReadBackAreInvalid) {
-  const std::string other = GetParam() == ',' ? "4.299" : "4,299";
-  std::string volume = FloatToStr(1.5, settings_), error;
-  const auto invalid = VolumeVerdict::Invalid;
-  EXPECT_EQ(AjustaLitragem(volume, other, "10", true, settings_, error), invalid);
-  EXPECT_EQ(error, "'" + other + "' is not a valid floating point value");
-  EXPECT_EQ(AjustaLitragem(volume, "3", other, true, settings_, error), invalid);
-  EXPECT_EQ(AjustaLitragem(volume, other, "10", false, settings_, error), invalid);
-  std::string badVolume = "abc";
-  EXPECT_EQ(AjustaLitragem(badVolume, "3", "10", false, settings_, error), invalid);
-  EXPECT_EQ(error, "'abc' is not a valid floating point value");
-  std::string huge = FloatToStr(1e15, settings_);
-  EXPECT_EQ(AjustaLitragem(huge, "3", "10", false, settings_, error), invalid);
-  EXPECT_EQ(error, "1e+15 is out of the fixed-point range");
-  EXPECT_EQ(volume, FloatToStr(1.5, settings_));
-  EXPECT_EQ(badVolume, "abc");
-  EXPECT_TRUE(TakeLogLines().empty());
+// A number that has no text to read back (not finite), or no fixed-point
+// count, leaves the volume as it was and writes no line.
+TEST_P(VolumeRulesTest, NumbersWithoutAFixedPointCountAreInvalid) {
+  const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
+  const struct {
+    double volume, price, amount;
+    bool reengineer;
+    const char* error;
+  } cases[] = {
+      {1.5, inf, 10, true, "'INF' is not a valid floating point value"},
+      {1.5, 3, nan, true, "'NAN' is not a valid floating point value"},
+      {1.5, -inf, 10, false, "'-INF' is not a valid floating point value"},
+      {1e15, 3, 10, false, "1e+15 is out of the fixed-point range"},
+      {1.5, 1e15, 10, false, "1e+15 is out of the fixed-point range"},
+  };
+  for (const auto& c : cases) {
+    std::string error;
+    NumberText volume = FormatNumber(c.volume, settings_);
+    EXPECT_EQ(ApplyVolumeRules(volume, FormatNumber(c.price, settings_), FormatNumber(c.amount, settings_),
+                               c.reengineer, settings_, error),
+              VolumeVerdict::Invalid)
+        << c.error;
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(volume.view(), Text(c.volume, settings_));
+    EXPECT_TRUE(TakeLogLines().empty());
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Separators, AjustaLitragemTest, testing::Values(',', '.'),
+INSTANTIATE_TEST_SUITE_P(Separators, VolumeRulesTest, testing::Values(',', '.'),
                          [](const testing::TestParamInfo<char>& info) {
                            return std::string(info.param == ',' ? "Comma" : "Point");
                          });

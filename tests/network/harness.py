@@ -34,12 +34,13 @@ def wait_for(what, probe, seconds=20):
 
 
 class Server:
-    def __init__(self, program, scenario, work):
+    def __init__(self, program, scenario, work, options=()):
+        """`options` come after the defaults, and so override them."""
         self.log_path = os.path.join(work, "server.log")
         self.log = open(self.log_path, "w")
         self.process = subprocess.Popen(
             [program, "--call-port", "0", "--event-port", "0", "--panel-port", "0",
-             "--scenario", scenario, "--stop-after", "900"],
+             "--scenario", scenario, "--stop-after", "900"] + list(options),
             stdout=subprocess.PIPE, stderr=self.log, text=True)
         with open(os.path.join(work, "server.pid"), "w") as pid:
             pid.write(str(self.process.pid))
@@ -55,7 +56,8 @@ class Server:
 
     def act(self, **action):
         request = urllib.request.Request(self.url + "/api/action",
-                                         data=json.dumps(action).encode(), method="POST")
+                                         data=json.dumps(action).encode(), method="POST",
+                                         headers={"Content-Type": "application/json"})
         with urllib.request.urlopen(request, timeout=10) as r:
             answer = json.load(r)
         check(answer.get("ok"), "panel refused %s: %s" % (action, answer))

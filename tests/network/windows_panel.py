@@ -59,7 +59,8 @@ def check_panel(url):
     check(first == 5.799, "first state event: hose 31 at %s, wanted 5.799" % first)
 
     action = json.dumps({"action": "price", "hose": 31, "price": NEW_PRICE}).encode()
-    request = urllib.request.Request(url + "/api/action", data=action, method="POST")
+    request = urllib.request.Request(url + "/api/action", data=action, method="POST",
+                                     headers={"Content-Type": "application/json"})
     with urllib.request.urlopen(request, timeout=30) as r:
         answer = json.load(r)
     check(answer.get("ok") is True, "price action: got %s, wanted ok" % answer)

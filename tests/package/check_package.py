@@ -19,10 +19,16 @@ TEXTS = ['CHANGELOG.md', 'README.md', '_Korvan.ini', 'docs/exports.md',
          'docs/simulator.md', 'examples/example.scenario',
          'examples/station_session.c', 'include/Korvan.cs',
          'include/Korvan.pas', 'include/korvan.h',
-         'scenarios/station.scenario', 'SHA256SUMS']
+         'scenarios/station.scenario', 'tools/trace/recording-a-station.md',
+         'SHA256SUMS']
 BINARIES = {'win32': ['_Korvan.dll', '_KorvanStd.dll', 'QXClient.dll',
-                      'korvan-host.exe'],
-            'win64': ['_Korvan.dll', 'QXClient.dll', 'korvan-host.exe']}
+                      'korvan-host.exe', 'tools/trace/QXClient.dll'],
+            'win64': ['_Korvan.dll', 'QXClient.dll', 'korvan-host.exe',
+                      'tools/trace/QXClient.dll']}
+# The simulator has control exports; the tracer, in front of a real
+# library, must have nothing that the real one lacks.
+CONTROL_EXPORT = b'SimReset'
+TRACER = 'tools/trace/QXClient.dll'
 MACHINE = {'win32': 0x14C, 'win64': 0x8664}
 problems = []
 
@@ -52,6 +58,10 @@ def sections(image):
 
 
 def check_binary(arch, name, image, symbols_zip, top):
+    """`name` is the binary's path in the package; its debug file has the
+    same path plus .debug in the symbols archive, and its own name in the
+    link."""
+    base = Path(name).name
     machine, symbols, names = sections(image)
     check(f'{name}: machine', hex(machine), hex(MACHINE[arch]))
     check(f'{name}: COFF symbols', symbols, 0)
@@ -59,8 +69,10 @@ def check_binary(arch, name, image, symbols_zip, top):
     check(f'{name}: debug sections', debug, [])
     check(f'{name}: has .gnu_debuglink', '.gnu_debuglink' in names, True)
     check(f'{name}: debug file named in the link',
-          f'{name}.debug'.encode() in image, True)
-    for text in ('FileVersion', '3.37', name):
+          f'{base}.debug'.encode() in image, True)
+    if base == 'QXClient.dll':
+        check(f'{name}: control exports', CONTROL_EXPORT in image, name != TRACER)
+    for text in ('FileVersion', '3.37', base):
         check(f'{name}: version resource holds {text!r}',
               text.encode('utf-16-le') in image, True)
     check(f'{name}: symbols archive has its debug file',

@@ -16,10 +16,12 @@
 
 namespace {
 
+using namespace korvan;
+
 TEST(LogWriter, ConcurrentLinesArriveWholeAndOnce) {
   EnterFreshFolder("log-writer");
   const int threads = 8, lines = 1000;
-  IniciaGravacaoLog();
+  StartLogging();
   std::vector<std::thread> writers;
   for (int t = 0; t < threads; ++t)
     writers.emplace_back([t] {
@@ -28,7 +30,7 @@ TEST(LogWriter, ConcurrentLinesArriveWholeAndOnce) {
                  " " + std::string(40, static_cast<char>('a' + t)));
     });
   for (auto& writer : writers) writer.join();
-  ParaGravacaoLog();
+  StopLogging();
 
   const std::string bytes = ReadLogBytes();
   const std::regex line("DRV - < \\d\\d:\\d\\d:\\d\\d >thread (\\d) line (\\d+) ([a-h]{40})\r\n");

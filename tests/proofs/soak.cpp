@@ -1,6 +1,6 @@
 // Soak: poll, confirm and status, cycle after cycle, as a host's day at a
-// busy station, with the process's private bytes and handles measured
-// before and after. Exits 1 when either grows beyond noise.
+// busy station, with the process's committed private bytes and handles
+// measured before and after. Exits 1 when either grows beyond noise.
 //
 //   soak [--cycles 1000000] [--logged-cycles 10000]
 #include <cstdio>
@@ -52,13 +52,15 @@ bool Run(KorvanDriver& driver, const SimControl& sim, const char* name, long lon
   for (long long i = 0; i < cycles; ++i)
     if (!Cycle(driver, sim, i, handedOver)) return false;
   const Footprint after = MeasureFootprint();
-  std::printf("soak %-11s %8lld cycles, %7lld deliveries handed over and confirmed, private "
-              "bytes %zu -> %zu (%+lld), handles %lu -> %lu\n",
-              name, cycles, handedOver, before.privateBytes, after.privateBytes,
-              static_cast<long long>(after.privateBytes) - static_cast<long long>(before.privateBytes),
+  std::printf("soak %-11s %8lld cycles, %7lld deliveries handed over and confirmed, committed "
+              "private bytes %zu -> %zu (%+lld), handles %lu -> %lu\n",
+              name, cycles, handedOver, before.committedPrivateBytes, after.committedPrivateBytes,
+              static_cast<long long>(after.committedPrivateBytes) -
+                  static_cast<long long>(before.committedPrivateBytes),
               before.handles, after.handles);
   // Noise: allocator pages and the odd handle of the runtime.
-  return before.privateBytes > 0 && after.privateBytes <= before.privateBytes + 2 * 1024 * 1024 &&
+  return before.committedPrivateBytes > 0 &&
+         after.committedPrivateBytes <= before.committedPrivateBytes + 2 * 1024 * 1024 &&
          after.handles <= before.handles + 4;
 }
 

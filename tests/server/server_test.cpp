@@ -4,6 +4,8 @@
 // tests' (tests/network/e2e.py: no-server, reconnect, crash).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,7 +39,8 @@ double Wall() { return 46361.5; }
 // A server on a thread of its own, on ports that the system picks.
 class Running {
  public:
-  Running() : station_(Ticks, Wall) {
+  explicit Running(const std::function<void(qxserver::Options&)>& adjust = {})
+      : station_(Ticks, Wall) {
     qxsim::Scenario scenario;
     qxsim::ScenarioError error;
     EXPECT_TRUE(qxsim::ParseScenario(
@@ -48,6 +51,7 @@ class Running {
     options.callPort = options.eventPort = 0;
     options.panel = false;
     options.quiet = true;
+    if (adjust) adjust(options);
     server_ = std::make_unique<qxserver::Server>(io_, station_, options);
     std::string why;
     EXPECT_TRUE(server_->Listen(why)) << why;
@@ -69,6 +73,7 @@ class Running {
     return a;
   }
   uint16_t callPort() const { return server_->callPort(); }
+  uint16_t eventPort() const { return server_->eventPort(); }
 
  private:
   asio::io_context io_;
@@ -177,14 +182,26 @@ class Raw {
  public:
   explicit Raw(uint16_t port) : socket_(io_) {
     socket_.connect(tcp::endpoint(asio::ip::make_address("127.0.0.1"), port));
+    timeval wait{5, 0};  // reads give up after 5 s: an open connection is no hang
+    setsockopt(socket_.native_handle(), SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
   }
   void Bytes(const std::string& bytes) { asio::write(socket_, asio::buffer(bytes)); }
-  // True when the server has closed the connection (reads end).
+  // True when the server has closed the connection (reads end) within 5 s.
   bool Closed() {
     char buffer[4096];
     asio::error_code ec;
     for (int i = 0; i < 100 && !ec; ++i) socket_.read_some(asio::buffer(buffer), ec);
     return ec == asio::error::eof || ec == asio::error::connection_reset;
+  }
+  // The next frame's message; false when none came.
+  bool Message(Json& m) {
+    unsigned char header[4];
+    asio::error_code ec;
+    asio::read(socket_, asio::buffer(header), ec);
+    if (ec) return false;
+    std::string body(qxsim::wire::BodyLength(header), '\0');
+    asio::read(socket_, asio::buffer(body), ec);
+    return !ec && qxsim::wire::Parse(body, m);
   }
 
  private:
@@ -208,8 +225,9 @@ TEST(Server, AClientThatBreaksTheProtocolIsClosedAndTheOthersGoOn) {
       {"not JSON", false, Header(5) + "{oops"},
       {"JSON without a kind", false, Frame(Json{{"op", "AllStop"}})},
       {"call before hello", false, Frame(Call("AllStop", Json::array()))},
-      {"another version", false, Frame(Json{{"kind", "hello"}, {"version", 2}, {"role", "call"}})},
-      {"second hello", true, Frame(qxsim::wire::Hello("call", 0))},
+      {"another version", false,
+       Frame(Json{{"kind", "hello"}, {"version", qxsim::wire::kVersion + 1}, {"role", "call"}})},
+      {"second hello", true, Frame(qxsim::wire::CallHello())},
       {"unknown operation", true, Frame(Call("Explode", Json::array()))},
       {"too few arguments", true, Frame(Call("LockDelivery", Json::array()))},
       {"text for a number", true, Frame(Call("LockDelivery", Json::array({"1001"})))},
@@ -220,7 +238,7 @@ TEST(Server, AClientThatBreaksTheProtocolIsClosedAndTheOthersGoOn) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Raw raw(s.callPort());
-    if (c.greet) raw.Bytes(Frame(qxsim::wire::Hello(qxsim::wire::kRoleCall, 0)));
+    if (c.greet) raw.Bytes(Frame(qxsim::wire::CallHello()));
     raw.Bytes(c.bytes);
     if (std::string(c.what) != "half a frame, then gone") {
       EXPECT_TRUE(raw.Closed()) << "the server kept the connection";
@@ -230,6 +248,54 @@ TEST(Server, AClientThatBreaksTheProtocolIsClosedAndTheOthersGoOn) {
   int32_t n = 0;
   EXPECT_EQ(good.DeliveriesCount(n), SIM_OK);
   EXPECT_EQ(n, 2);
+}
+
+// Deadlines and the cap, made short and small for the test.
+TEST(Server, SlowAndSurplusConnectionsAreClosedIdleOnesAreNot) {
+  Running s([](qxserver::Options& o) {
+    o.helloSeconds = 0.3;
+    o.frameSeconds = 0.5;
+    o.maxClients = 2;
+  });
+  using qxsim::wire::CallHello;
+  using qxsim::wire::Frame;
+  Json m;
+  Raw silent(s.callPort()), silentEvents(s.eventPort());
+  EXPECT_TRUE(silent.Closed()) << "a call connection with no hello";
+  EXPECT_TRUE(silentEvents.Closed()) << "an event connection with no hello";
+
+  Raw idle(s.callPort());
+  idle.Bytes(Frame(CallHello()));
+  ASSERT_TRUE(idle.Message(m));
+  Raw partial(s.callPort());
+  partial.Bytes(Frame(CallHello()));
+  ASSERT_TRUE(partial.Message(m));
+  partial.Bytes(std::string("\0\0", 2));
+  EXPECT_TRUE(partial.Closed()) << "half a header after the welcome";
+
+  Raw third(s.callPort()), fourth(s.callPort());
+  EXPECT_TRUE(fourth.Closed()) << "a third call connection beyond the cap of 2";
+  third.Bytes(Frame(CallHello()));
+  EXPECT_TRUE(third.Message(m)) << "the second of 2";
+
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));  // > both deadlines
+  idle.Bytes(Frame(qxsim::wire::Call("TestConnection", Json::array())));
+  ASSERT_TRUE(idle.Message(m)) << "a welcomed connection may idle between calls";
+  EXPECT_EQ(m["kind"], "result");
+}
+
+TEST(Server, AnAccessTokenIsAskedOfEveryHost) {
+  const std::string token(32, 'c');
+  Running s([&](qxserver::Options& o) { o.accessToken = token; });
+  RemoteStation c;
+  unsetenv("QXSIM_TOKEN");
+  EXPECT_EQ(c.Logon(s.Logon(97)), SIM_ERR_NO_SERVER) << "without QXSIM_TOKEN";
+  setenv("QXSIM_TOKEN", std::string(32, 'd').c_str(), 1);
+  EXPECT_EQ(c.Logon(s.Logon(97)), SIM_ERR_NO_SERVER) << "with another token";
+  setenv("QXSIM_TOKEN", token.c_str(), 1);
+  EXPECT_EQ(c.Logon(s.Logon(97)), SIM_OK) << "with the token";
+  EXPECT_EQ(c.Connected(), SIM_OK);
+  unsetenv("QXSIM_TOKEN");
 }
 
 }  // namespace

@@ -8,13 +8,28 @@ namespace {
 
 class Binding : public Station {
  protected:
-  // A failed start: nothing between the settings and the failure line.
-  void ExpectFailedStart() {
+  // A failed start: the binding's failure right after the entry line, and
+  // nothing between the settings and the failure line.
+  void ExpectFailedStart(const std::string& failure) {
     EXPECT_FALSE(Start());
     EXPECT_EQ(TakeMessageBoxes(), std::vector<std::string>{"Erro carregando QXClient.dll"});
+    ExpectStartLines(failure);
     EXPECT_TRUE(ContainsRun(LogMessages(), {"hMsg= 0", "Falhou >AUT_IniciaComunicacao<"}))
         << Join(LogMessages());
     EXPECT_EQ(ReadFile(IniPath()), "");
+  }
+  void ExpectStartLines(const std::string& failure) {
+    EXPECT_TRUE(ContainsRun(LogMessages(), {"<AUT_IniciaComunicacao>", failure}))
+        << "wanted " << failure << " after the entry line in\n" << Join(LogMessages());
+  }
+  // "Erro carregando QXClient.dll: <this program's folder>QXClient.dll não
+  // tem <name>".
+  static std::string Lacking(const char* folder, const char* name) {
+    return "Erro carregando QXClient.dll: " + ExeFolder() + folder + "QXClient.dll não tem " + name;
+  }
+  static std::string NotLoaded(const char* error) {
+    return "Erro carregando QXClient.dll: erro " + std::string(error) +
+           " do Windows ao procurar na pasta do programa (" + ExeFolder() + ") e no caminho de busca: ";
   }
 };
 
@@ -23,7 +38,7 @@ using BindingMissing = Binding;
 
 TEST_F(BindingMissing, StartFailsAfterTheMessageAndNothingFaults) {
   EXPECT_EQ(GetModuleHandleA("QXClient.dll"), nullptr);
-  ExpectFailedStart();
+  ExpectFailedStart(NotLoaded("126") + "arquivo não encontrado");
   ExpectEveryOperationRefused();
   driver.FinalizaComunicacao();
   EXPECT_EQ(LastLine(), "< AUT_FinalizaComunicacao > Falha ao desconectar do servidor");
@@ -38,6 +53,7 @@ TEST_F(BindingLackingLast, WorksWithEveryCalledEntryPoint) {
   AddPumps(sim, 1);
   EXPECT_TRUE(Start());
   EXPECT_EQ(TakeMessageBoxes(), std::vector<std::string>{"Erro carregando QXClient.dll"});
+  ExpectStartLines(Lacking("client-lacking-last\\", "GetPumpStatusEx"));
   EXPECT_TRUE(driver.BloqueiaBico("1"));
   driver.FinalizaComunicacao();
   EXPECT_EQ(LastLine(), "|AUT_FinalizaComunicacao|");
@@ -49,11 +65,22 @@ using BindingLackingNinth = Binding;
 
 TEST_F(BindingLackingNinth, UsesOnlyTheEntryPointsBoundBeforeTheGap) {
   ASSERT_NE(sim.SimReset, nullptr);
-  ExpectFailedStart();  // GetPumpsCount comes after the gap
+  // GetPumpsCount comes after the gap.
+  ExpectFailedStart(Lacking("client-lacking-ninth\\", "TestConnection"));
   EXPECT_EQ(sim.SimCountCalls("ClientLogonEx"), 1);
   ExpectEveryOperationRefused();
   driver.FinalizaComunicacao();
   EXPECT_EQ(LastLine(), "|AUT_FinalizaComunicacao|");
+}
+
+// A 64-bit QXClient.dll beside a 32-bit host, or the other way round.
+using BindingOtherArchitecture = Binding;
+
+TEST_F(BindingOtherArchitecture, TheLogNamesTheArchitecture) {
+  const std::string bits = std::to_string(8 * sizeof(void*));
+  ExpectFailedStart(NotLoaded("193") + "arquitetura errada (a DLL deve ser de " + bits +
+                    " bits, como o programa)");
+  ExpectEveryOperationRefused();
 }
 
 }  // namespace

@@ -228,6 +228,28 @@ TEST_F(Deliveries, TheSmallestDeliveriesKeptAreHandedOver) {
   }
 }
 
+// A host that registers its nozzles at every start takes no new records:
+// after 13 starts of 8 nozzles a nozzle added later is registered, and its
+// delivery is handed over rather than cleared as an unregistered one's.
+TEST_F(Deliveries, RegisteringAtEveryStartLeavesRoomForANewNozzle) {
+  for (int start = 0; start < 13; ++start) {
+    ASSERT_TRUE(Start());
+    for (int nozzle = 81; nozzle <= 88; ++nozzle)
+      driver.RegistraBico(std::to_string(nozzle).c_str(), "8", "", "3", "3", "2", "3", "");
+  }
+  AddPump(sim, 9);
+  AddHose(sim, 91, 9, 5);
+  driver.RegistraBico("91", "9", "", "3", "3", "2", "3", "");
+  const int32_t id = Add(MakeDelivery(91, 10, 5, 50));
+  sim.SimClearCalls();
+  ASSERT_TRUE(Poll()) << Join(LogMessages());
+  EXPECT_STREQ(out.numeroLogico, "91");
+  EXPECT_EQ(sim.SimCountCalls("ClearDelivery"), 0);
+  sim.SimClearCalls();
+  ASSERT_TRUE(driver.ConfirmaAbastecimento());
+  EXPECT_EQ(Calls(sim, "LockDelivery"), std::vector<std::string>{Lock(id) + "=0"});
+}
+
 // A controller's delivery identifier of 0 is not remembered: the driver
 // logs it and keeps the delivery remembered before.
 TEST_F(Deliveries, IdentifierZeroKeepsTheRememberedDelivery) {

@@ -27,18 +27,28 @@ TEST_F(Log, SwitchesWriteOneLineEachOnlyWhenTheStateChanges) {
 }
 
 TEST_F(Log, FileNameAndLineFormat) {
-  SYSTEMTIME before;
-  GetLocalTime(&before);
   driver.ParaGravacaoLog();
-  char name[64];
-  std::snprintf(name, sizeof name, "LOG\\DllDriverAutomacao%02d%02d_%02d.log",
-                before.wDay, before.wMonth, before.wHour);
-  const std::string bytes = ReadFile(name);
+  RemoveLogFolder("");
+  SYSTEMTIME before, after;
+  GetLocalTime(&before);
+  driver.IniciaGravacaoLog();
+  driver.ParaGravacaoLog();
+  GetLocalTime(&after);
+  // The hour's file; when the hour turned in between, the two lines may lie
+  // in two files, read in order.
+  std::string names, bytes;
+  for (const SYSTEMTIME* at : {&before, &after}) {
+    if (at == &after && after.wHour == before.wHour) break;
+    char name[64];
+    std::snprintf(name, sizeof name, "LOG\\DllDriverAutomacao%02d%02d_%02d.log",
+                  at->wDay, at->wMonth, at->wHour);
+    names += std::string(names.empty() ? "" : " + ") + name;
+    bytes += ReadFile(name);
+  }
   const std::regex lines(
       "DRV - < \\d\\d:\\d\\d:\\d\\d >In\xED" "cio da grava\xE7\xE3o do arquivo de LOG\r\n"
       "DRV - < \\d\\d:\\d\\d:\\d\\d >Fim da grava\xE7\xE3o do arquivo de LOG\r\n");
-  EXPECT_TRUE(std::regex_match(bytes, lines))
-      << name << " (unless the hour turned during the test) holds:\n" << bytes;
+  EXPECT_TRUE(std::regex_match(bytes, lines)) << names << " holds:\n" << bytes;
 }
 
 TEST_F(Log, FollowsTheCurrentDirectory) {
@@ -50,6 +60,36 @@ TEST_F(Log, FollowsTheCurrentDirectory) {
   SetCurrentDirectoryA("..");
   EXPECT_EQ(moved, std::vector<std::string>{"Fim da gravação do arquivo de LOG"});
   EXPECT_EQ(LogMessages(), std::vector<std::string>{"Início da gravação do arquivo de LOG"});
+}
+
+// No communication was started in this process: each operation's line names
+// the cause its own lines have not told.
+TEST_F(Log, UntoldFailuresNameTheirCause) {
+  char text[32];
+  char* const null = nullptr;
+  KorvanDriver::Delivery delivery;
+  const struct { const char* name; std::initializer_list<uintptr_t> args; const char* line; } rows[] = {
+      {"AUT_ObtemPreco", {Arg("11"), Arg(text)}, "<AUT_ObtemPreco> Falhou: comunicação não iniciada"},
+      {"AUT_ObtemPreco", {Arg("onze"), Arg(text)},
+       "<AUT_ObtemPreco> Falhou: 'onze' is not a valid integer value"},
+      {"AUT_ObtemEncerrante", {Arg("11"), Arg(null)}, "<AUT_ObtemEncerrante> Falhou: buffer do host nulo"},
+      {"AUT_AlteraPreco", {Arg("1"), Arg("cinco")},
+       "<AUT_AlteraPreco> Falhou: 'cinco' is not a valid floating point value"},
+      {"AUT_AlteraPreco", {Arg("1"), Arg("1E400")},
+       "<AUT_AlteraPreco> Falhou: '1E400' is out of the floating point range"},
+      {"AUT_ObtemStatus", {Arg(text)}, ">AUT_ObtemStatus< Falhou comunicação não iniciada"},
+      {"AUT_ObtemStatus", {Arg(null)}, ">AUT_ObtemStatus< Falhou buffer do host nulo"},
+      {"AUT_ConfirmaAbastecimento", {}, "<AUT_ConfirmaAbastecimento> Falhou: comunicação não iniciada"},
+      {"AUT_BloqueiaBico", {Arg("1")}, "<AUT_BloqueiaBico> Falhou: comunicação não iniciada"},
+      {"AUT_DesbloqueiaTodosBicos", {}, "<AUT_DesbloqueiaTodosBicos> Falhou: comunicação não iniciada"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(driver.Call(row.name, row.args), 0u) << row.line;
+    EXPECT_EQ(LastLine(), row.line);
+  }
+  // Retrieval's own line keeps its bare form.
+  EXPECT_FALSE(driver.ObtemAbastecimento(delivery));
+  EXPECT_EQ(LastLine(), "<AUT_ObtemAbastecimento> Falhou.");
 }
 
 TEST_F(Log, ALineThatCannotBeWrittenIsLostQuietly) {

@@ -198,8 +198,9 @@ TEST_F(Session, RepeatedLogonsAndReconnectionsHoldNoMemory) {
   sim.SimGetSession(&session);
   EXPECT_EQ(session.logons, 240);
   // 200 addresses of 32 KiB would be 6.4 MB.
-  EXPECT_LT(after.privateBytes, before.privateBytes + 2 * 1024 * 1024)
-      << "private bytes " << before.privateBytes << " -> " << after.privateBytes;
+  EXPECT_LT(after.committedPrivateBytes, before.committedPrivateBytes + 2 * 1024 * 1024)
+      << "committed private bytes " << before.committedPrivateBytes << " -> "
+      << after.committedPrivateBytes;
 }
 
 }  // namespace

@@ -1,9 +1,0 @@
-#include "base/boundary.h"
-
-namespace {
-RegionalSettings settings;
-}  // namespace
-
-const RegionalSettings& Settings() { return settings; }
-
-void LoadSettings(const RegionalSettings& loaded) { settings = loaded; }

@@ -1,0 +1,331 @@
+"""qxsim-server as a hostile or careless client meets it: each case sends
+what such a client sends, checks the answer, then that the server still
+serves. Groups: depth (nesting that once overflowed a stack), utf8 (client
+text cut or raw in the log), origin (other pages and names), values (prices
+no pump holds), streams (event streams that took every worker), sessions
+(names, keys, slow clients, held locks, descriptors).
+
+  hostile.py --server PATH --scenario FILE --work DIR [--wine PATH] [--groups a,b]"""
+import argparse
+import json
+import os
+import subprocess
+import sys
+import time
+import traceback
+
+from harness import Failure, check, wait_for
+from raw_clients import VERSION, Served, Stream, Wire, frame, http, post, state
+
+SECURITY = {"content-security-policy": "default-src 'self'; frame-ancestors 'none'",
+            "x-content-type-options": "nosniff", "referrer-policy": "no-referrer",
+            "cache-control": "no-store", "x-frame-options": "DENY"}
+EVIL = {"Origin": "http://evil.example"}
+
+
+def nested(depth):
+    return ("[" * depth + "1" + "]" * depth).encode()
+
+
+def padded(depth):  # an action nested `depth` deep in all
+    return b'{"action":"price","hose":31,"price":5.799,"pad":%s}' % nested(depth - 1)
+
+
+# Requests and their answers: (group, what, request on the panel's port,
+# status, text in the body).
+REQUESTS = [
+    ("depth", "100,000 nested arrays posted as text/plain",
+     lambda p: post(p, nested(100000), "text/plain"), 403, "application/json"),
+    ("depth", "the same as JSON", lambda p: post(p, nested(100000)), 413, "65536"),
+    ("depth", "30,000 nested arrays, under the body limit",
+     lambda p: post(p, nested(30000)), 400, "deeper than 32"),
+    ("depth", "an action 32 deep", lambda p: post(p, padded(32)), 200, None),
+    ("depth", "an action 33 deep", lambda p: post(p, padded(33)), 400, "deeper than 32"),
+    ("utf8", "a body that is not UTF-8",
+     lambda p: post(p, b'{"action":"lift","hose":"\xc3"}'), 400, "not JSON"),
+    ("origin", "stop posted as text/plain from another origin",
+     lambda p: post(p, {"action": "stop", "pump": 1}, "text/plain", headers=EVIL), 403, None),
+    ("origin", "stop posted as JSON from another origin",
+     lambda p: post(p, {"action": "stop", "pump": 1}, headers=EVIL), 403, "another origin"),
+    ("origin", "the state for Host evil.example (DNS rebinding)",
+     lambda p: http(p, host="evil.example:%d" % p), 403, "does not name this panel"),
+    ("origin", "the page for Host evil.example", lambda p: http(p, path="/", host="evil.example"),
+     403, None),
+    ("origin", "stop for Host evil.example",
+     lambda p: post(p, {"action": "stop", "pump": 1}, host="evil.example:%d" % p), 403, None),
+    ("origin", "a post from its own page",
+     lambda p: post(p, {"action": "price", "hose": 31, "price": 5.799},
+                    headers={"Origin": "http://127.0.0.1:%d" % p}), 200, None),
+    ("origin", "the state for Host localhost", lambda p: http(p, host="localhost:%d" % p), 200, None),
+    ("values", "price 1e308", lambda p: post(p, {"action": "price", "hose": 31, "price": 1e308}),
+     400, "9999.999"),
+    ("values", "price 1e999 (infinite)",
+     lambda p: post(p, b'{"action":"price","hose":31,"price":1e999}'), 400, "not JSON"),
+    ("values", "price 9999.999", lambda p: post(p, {"action": "price", "hose": 32, "price": 9999.999}),
+     200, None),
+    ("values", "price 0", lambda p: post(p, {"action": "price", "hose": 32, "price": 0}), 400, None),
+    ("values", "a run of 1e308 litres",
+     lambda p: post(p, {"action": "run", "hose": 41, "volume": 1e308}), 400, "litres"),
+    ("values", "a run for an amount of 1e308",
+     lambda p: post(p, {"action": "run", "hose": 41, "amount": 1e308}), 400, "amount"),
+    ("sessions", "fail for an unknown operation",
+     lambda p: post(p, {"action": "fail", "op": "Explode", "code": 1}), 400, "22 operations"),
+    ("sessions", "hold for a name of 100 letters",
+     lambda p: post(p, {"action": "hold", "op": "A" * 100}), 400, "22 operations"),
+    ("sessions", "fail for a name of 10 MB",
+     lambda p: post(p, json.dumps({"action": "fail", "op": "A" * (10 << 20)}).encode()), 413, None),
+    ("sessions", "fail for an operation", lambda p: post(
+        p, {"action": "fail", "op": "AllReAuthorise", "code": 6}), 200, None),
+]
+
+
+def answered(result, status, text):
+    got, _, body = result
+    check(got == status and (text is None or text.encode() in body),
+          "got %d %r, wanted %d%s" % (got, body[:160], status, " with %r" % text if text else ""))
+
+
+def texts(s):
+    return [line["text"] for line in state(s.panel)["log"]]
+
+
+def logged(s, text, seconds=10):
+    return wait_for("a log line with %r" % text,
+                    lambda: [t for t in texts(s) if text in t], seconds)[-1]
+
+
+def logged_on(port):
+    w = Wire(port)
+    check(w.hello()["kind"] == "welcome", "no welcome")
+    got = w.call("ClientLogonEx", 97, 7, "127.0.0.1", 1, 1, 5000, 0, 0, 0)
+    check(got["result"] == 0, "logon: got %s" % got)
+    return w
+
+
+def depth_on_the_wire(s):
+    w = logged_on(s.call)
+    w.send(frame(b'{"kind":"call","op":"LockDelivery","args":%s}' % nested(5000)))
+    check(w.closed(), "a call nested 5,000 deep left the connection open")
+    logged(s, "nests deeper than 32 levels")
+    got = logged_on(s.call).call("GetPumpsCount")
+    check(got["out"] == [2], "the next client's pump count: got %s" % got)
+
+
+def utf8_kind_cut_with_a_stream_open(s):
+    stream = Stream(s.panel)
+    stream.event("state")
+    data = frame(('{"kind":"%s"}' % ("a" * 19 + "\u20ac" + "b" * 8)).encode())  # cut: half a €
+    check(len(data) == 45, "the frame is %d bytes, wanted 45" % len(data))
+    w = Wire(s.call)
+    w.send(data)
+    check(w.closed(), "a kind before hello left the connection open")
+    lines = [stream.event("log")["text"] for _ in range(2)]  # strict UTF-8 here
+    check(any(l.endswith("a\u2026' before hello; connection closed") for l in lines),
+          "the stream's log: %r" % lines)
+    stream.close()
+    w = logged_on(s.call)
+    w.send({"kind": "call", "op": "a" * 39 + "\u20ac", "args": []})
+    check(w.closed(), "an unknown operation left the connection open")
+    logged(s, "a\u2026'; connection closed")
+
+
+def utf8_control_characters(s):
+    w = Wire(s.call)
+    w.send({"kind": "x\nFORGED\r\x07\x1b[2J\u202ey"})
+    check(w.closed(), "the connection stayed open")
+    line = logged(s, "FORGED")
+    check(not [t for t in texts(s) if any(ord(c) < 0x20 or c == "\u202e" for c in t)],
+          "control characters in the log: %r" % line)
+    forged = [l for l in s.log().splitlines() if l.startswith("FORGED")]
+    check(not forged, "a forged line on stderr: %r" % forged)
+
+
+def origin_headers_and_bind(s):
+    for path, host in (("/", None), ("/panel.js", None), ("/api/state", None),
+                       ("/api/state", "evil.example"), ("/nothing", None)):
+        got = http(s.panel, path=path, host=host)[1]
+        missing = {k: v for k, v in SECURITY.items() if got.get(k) != v}
+        check(not missing, "%s %s lacks %s" % (path, host or "", missing))
+    command = ([s.args.wine] if s.args.wine else []) + [s.args.server, "--bind", "0.0.0.0"]
+    done = subprocess.run(command, capture_output=True, text=True, timeout=120)
+    check(done.returncode == 2 and "--allow-remote" in done.stderr,
+          "--bind 0.0.0.0: got %d %r, wanted 2 naming --allow-remote"
+          % (done.returncode, done.stderr))
+
+
+def origin_access_token(s):
+    t = s.spawn(["--allow-remote"], "server-token")
+    try:
+        check(t.token and len(t.token) == 32, "no token of 32 digits")
+        bearer = {"Authorization": "Bearer " + t.token}
+        for want, args in ((403, {}), (403, {"path": "/api/state?token=" + "0" * 32}),
+                           (200, {"headers": bearer}), (200, {"path": "/?token=" + t.token}),
+                           (200, {"path": "/panel.js"})):
+            answered(http(t.panel, **args), want, None)
+        answered(post(t.panel, {"action": "stop", "pump": 1}, headers=dict(bearer, **EVIL)), 403, None)
+        w = Wire(t.call)
+        w.send({"kind": "hello", "version": VERSION, "role": "call"})
+        check(w.closed(), "a hello without the token was welcomed")
+        check(Wire(t.call).hello(t.token)["kind"] == "welcome", "the token's hello: no welcome")
+    finally:
+        t.stop()
+
+
+def values_afterwards(s):
+    w = logged_on(s.call)
+    got = w.call("SetHosePrices", 31, 2, 1, 1e308, 1e308)
+    check(got["result"] == 2, "SetHosePrices 1e308: got %s, wanted result 2" % got)
+    hoses = [h for p in state(s.panel)["pumps"] for h in p["hoses"]]
+    check([h["price"] for h in hoses if h["id"] == 31] == [5.799], "hose 31: %s" % hoses)
+    check(None not in [v for h in hoses for v in h.values()], "a null among %s" % hoses)
+    check(w.call("GetPumpsCount")["out"] == [2], "the connection did not go on")
+
+
+def streams_do_not_starve_the_panel(s):
+    streams = [Stream(s.panel, receive_buffer=4096) for _ in range(64)]
+    try:
+        check(all(st.status == 200 for st in streams), "not every stream answered 200")
+        start = time.monotonic()
+        state(s.panel, timeout=5)
+        print("    /api/state with 64 streams open: %.1f ms" % ((time.monotonic() - start) * 1000))
+        answered(http(s.panel, path="/api/events"), 503, "64 event streams are open")
+        # None of the 64 reads: changes fill their buffers, their writes time
+        # out and they end, which lets a new stream in.
+        start = time.monotonic()
+
+        def admitted():
+            post(s.panel, {"action": "price", "hose": 42, "price": 3 + time.monotonic() % 1})
+            fresh = Stream(s.panel)
+            fresh.close()
+            return fresh.status == 200
+        wait_for("a slot freed by streams that are not read", admitted, 90)
+        print("    unread streams freed a slot after %.1f s" % (time.monotonic() - start))
+        logged(s, "was not read; closed")
+    finally:
+        for st in streams:
+            st.close()
+
+
+def sessions_event_key(s):
+    host = Wire(s.call)
+    welcome = host.hello()
+    check(len(welcome.get("key", "")) == 32, "the welcome hands out no key: %s" % welcome)
+    for key in (None, "0" * 32, welcome["key"][:-1] + "x", welcome["key"]):
+        hello = {"kind": "hello", "version": VERSION, "role": "events",
+                 "session": welcome["session"], "key": key}
+        w = Wire(s.events)
+        w.send(hello)
+        if key == welcome["key"]:
+            check(w.receive()["kind"] == "welcome", "the host's own event hello was refused")
+        else:
+            check(w.closed(), "an event hello with key %r was taken" % key)
+    check(host.call("TestConnection")["result"] == 1, "the host's link did not go on")
+
+
+def sessions_slow_clients(s):
+    silent, partial = [Wire(s.call), Wire(s.events)], Wire(s.call)
+    partial.hello()
+    partial.send(b"\x00\x00")
+    start = time.monotonic()
+    for wanted, connections, line in ((10, silent, "no hello within 10 s"),
+                                      (30, [partial], "a frame not finished within 30 s")):
+        check(all(w.closed(wanted + 5) for w in connections), "%r stayed open" % line)
+        waited = time.monotonic() - start
+        check(wanted - 1 <= waited <= wanted + 5, "%r after %.1f s" % (line, waited))
+        logged(s, line)
+
+
+def sessions_held_call_released(s):
+    w = logged_on(s.call)
+    check(w.call("LockDelivery", 1001)["result"] == 0, "lock")
+    answered(post(s.panel, {"action": "hold", "op": "ClearDelivery"}), 200, None)
+    w.send({"kind": "call", "op": "ClearDelivery", "args": [1001, 1]})
+    wait_for("the call held", lambda: any(c["held"] for c in state(s.panel)["clients"]))
+    w.close()  # the host dies, with no event connection
+    wait_for("the dead host's lock released", lambda: not state(s.panel)["clients"] and all(
+        d["lockedBy"] == -1 for d in state(s.panel)["waiting"]), 10)
+
+
+def sessions_descriptor_limit(s):
+    srv = s.spawn(["--no-panel"], "fd-limit", limit_files=48)
+    try:
+        held = [Wire(srv.call, timeout=2) for _ in range(60)]  # descriptors end first
+        time.sleep(1)
+        ticks = cpu_ticks(srv.process.pid)
+        time.sleep(2)
+        spent = (cpu_ticks(srv.process.pid) - ticks) / os.sysconf("SC_CLK_TCK")
+        lines = srv.log().count("cannot accept call connections")
+        check(lines == 1 and spent < 0.1, "at the limit: %d log lines and %.2f s of CPU in "
+              "2 s, wanted 1 line and no spinning" % (lines, spent))
+        for w in held:
+            w.close()
+        wait_for("a welcome again", lambda: Wire(srv.call, timeout=2).hello()["kind"] == "welcome")
+        check("accepting call connections again" in srv.log(), "no line when accepts came back")
+    finally:
+        srv.stop()
+
+
+def cpu_ticks(pid):
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return int(fields[11]) + int(fields[12])
+
+
+CASES = {"depth": [depth_on_the_wire], "utf8": [utf8_kind_cut_with_a_stream_open,
+                                                utf8_control_characters],
+         "origin": [origin_headers_and_bind, origin_access_token],
+         "values": [values_afterwards], "streams": [streams_do_not_starve_the_panel],
+         "sessions": [sessions_event_key, sessions_held_call_released, sessions_slow_clients,
+                      sessions_descriptor_limit]}
+
+
+class Bench:
+    """The server the cases aim at, and the means to start others."""
+
+    def __init__(self, args):
+        self.args = args
+        self.main = self.spawn([], "server")
+        self.call, self.events, self.panel = self.main.call, self.main.events, self.main.panel
+        self.log, self.alive = self.main.log, self.main.alive
+
+    def spawn(self, extra, name, **more):
+        return Served(self.args.server, self.args.scenario, self.args.work, name, extra,
+                      self.args.wine, **more)
+
+
+def main():
+    p = argparse.ArgumentParser()
+    for option in ("--server", "--scenario", "--work"):
+        p.add_argument(option, required=True)
+    p.add_argument("--wine")
+    p.add_argument("--groups", default=",".join(CASES))
+    a = p.parse_args()
+    os.makedirs(a.work, exist_ok=True)
+    s, failed = Bench(a), []
+    try:
+        for group in a.groups.split(","):
+            cases = [("%s: %s" % (group, what), lambda r=r, st=st, t=t: answered(r(s.panel), st, t))
+                     for g, what, r, st, t in REQUESTS if g == group]
+            cases += [(c.__name__, lambda c=c: c(s)) for c in CASES[group]]
+            for name, case in cases:
+                try:
+                    case()
+                    check(s.alive(), "the server died")
+                    state(s.panel)
+                    print("ok   " + name)
+                except Exception as e:  # every case reports, whatever it met
+                    failed.append(name)
+                    print("FAIL %s: %s" % (name, e))
+                    if not isinstance(e, Failure):
+                        traceback.print_exc()
+                    if not s.alive():
+                        print("the server died; its log ends:\n" + s.log()[-2000:])
+                        return 1
+    finally:
+        s.main.stop()
+    print("%d failed: %s" % (len(failed), ", ".join(failed)) if failed else "all passed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
