@@ -15,10 +15,52 @@
 // After windows.h, which it needs.
 #include <oleauto.h>
 
+// The floating-point modes a host may run in: the x87 control word
+// (exception masks in bits 0-5, precision in bits 8-9, rounding in bits
+// 10-11) and MXCSR (denormals as zero in bit 6, masks in bits 7-12, rounding
+// in bits 13-14, flush to zero in bit 15), set as a Delphi or C host sets
+// them.
+struct FloatModes {
+  unsigned short x87;
+  unsigned int sse;
+  static FloatModes Read() {
+    FloatModes m;
+    __asm__ volatile("fnstcw %0\n\tstmxcsr %1" : "=m"(m.x87), "=m"(m.sse));
+    return m;
+  }
+  void Apply() const { __asm__ volatile("fldcw %0\n\tldmxcsr %1" : : "m"(x87), "m"(sse)); }
+  // Rounding 0 nearest, 1 down, 2 up, 3 towards zero; precision 0 (24
+  // bits), 2 (53) or 3 (64); every exception unmasked; subnormals flushed.
+  struct Row {
+    unsigned rounding, precision;
+    bool unmasked, flushed;
+    std::string Name() const {
+      return std::string("rounding ") + "NDUZ"[rounding] + ", precision " + std::to_string(precision) +
+             (unmasked ? ", exceptions unmasked" : "") + (flushed ? ", subnormals flushed" : "");
+    }
+  };
+  FloatModes With(const Row& row) const {
+    return {static_cast<unsigned short>((x87 & ~0xF3Fu) | (row.unmasked ? 0 : 0x3F) | row.rounding << 10 |
+                                        row.precision << 8),
+            (sse & ~0xFFC0u) | (row.unmasked ? 0 : 0x1F80) | row.rounding << 13 | (row.flushed ? 0x8040 : 0)};
+  }
+  // Every rounding mode at every precision, then the exceptions unmasked and
+  // subnormals flushed.
+  static std::vector<Row> Rows() {
+    std::vector<Row> rows;
+    for (unsigned rounding = 0; rounding < 4; ++rounding)
+      for (unsigned precision : {0u, 2u, 3u}) rows.push_back({rounding, precision, false, false});
+    rows.push_back({0, 3, true, false});
+    rows.push_back({0, 3, false, true});
+    return rows;
+  }
+};
+
 class Station : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(driver.loaded());
+    RecordMessageBoxes(driver.module());
     // Absent only where a test runs without a client library.
     if (LoadSimControl(LoadLibraryA("QXClient.dll"), sim)) sim.SimReset();
     EnterFreshFolder(testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -28,6 +70,7 @@ class Station : public testing::Test {
   void TearDown() override {
     driver.ParaGravacaoLog();
     EXPECT_TRUE(driver.abiClean()) << "a call unbalanced the stack or registers";
+    EXPECT_EQ(TakeMessageBoxes(), std::vector<std::string>{}) << "boxes the test did not expect";
   }
 
   // Every operation that talks to the controller answers exactly 0, without
@@ -69,7 +112,7 @@ class Station : public testing::Test {
   }
   // The status text, read where it has room.
   std::string Status() {
-    char status[64];
+    char status[512];
     std::memset(status, 'X', sizeof status);
     EXPECT_TRUE(driver.ObtemStatus(status));
     return std::string(status, strnlen(status, sizeof status));

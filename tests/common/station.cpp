@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -155,6 +156,39 @@ std::string Join(const std::vector<std::string>& lines) {
   std::string text;
   for (const auto& line : lines) text += "  " + line + "\n";
   return text;
+}
+
+static std::vector<std::string> messageBoxes;
+
+static int WINAPI RecordMessageBox(HWND, LPCSTR text, LPCSTR, UINT) {
+  messageBoxes.push_back(text ? text : "");
+  return IDOK;
+}
+
+void RecordMessageBoxes(HMODULE module) {
+  auto* base = reinterpret_cast<BYTE*>(module);
+  const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+  for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); imports && d->Name; ++d) {
+    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk);
+    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+    for (; names->u1.AddressOfData; ++names, ++slots) {
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
+          std::strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name,
+                      "MessageBoxA") != 0)
+        continue;
+      DWORD protection;
+      VirtualProtect(slots, sizeof *slots, PAGE_READWRITE, &protection);
+      slots->u1.Function = reinterpret_cast<ULONG_PTR>(&RecordMessageBox);
+      VirtualProtect(slots, sizeof *slots, protection, &protection);
+    }
+  }
+}
+
+std::vector<std::string> TakeMessageBoxes() {
+  std::vector<std::string> taken;
+  taken.swap(messageBoxes);
+  return taken;
 }
 
 static LONG WINAPI FaultReachedHost(EXCEPTION_POINTERS* info) {

@@ -63,6 +63,12 @@ bool ContainsRun(const std::vector<std::string>& lines,
                  const std::vector<std::string>& run);
 std::string Join(const std::vector<std::string>& lines);
 
+// Points the module's import of MessageBoxA at a recorder, so that a test
+// sees the boxes the driver shows; TakeMessageBoxes gives their texts so
+// far, oldest first, and forgets them.
+void RecordMessageBoxes(HMODULE module);
+std::vector<std::string> TakeMessageBoxes();
+
 // For programs that run unattended: no dialog on a fault, and a fault that
 // reaches the program is printed and ends it with status 3.
 void ExitOnFault();

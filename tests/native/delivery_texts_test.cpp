@@ -75,6 +75,8 @@ TEST(DeliveryTexts, TimeOfDayToTheNearestMillisecond) {
       {kFifthOfDecember2026 + 15 / 24.0, "15:00:00", 46361},
       {46362 - 0.6 * kMsInDays, "23:59:59", 46361},
       {46362 - 0.4 * kMsInDays, "00:00:00", 46362},
+      {46361.999999994216, "00:00:00", 46362},   // exactly half a millisecond before
+      {-0.9999999942129629, "00:00:00", -1},     // the same before 1899, away from zero
       {-1.25, "06:00:00", -1},
       {-0.5, "12:00:00", 0},
   };

@@ -36,6 +36,19 @@ TEST(CutToDecimals, CutsTheDecimalTheValueWasWrittenAs) {
       {5, 1.00005, 10000},          // ten-thousandths, ties to even
       {5, 1.00015, 10002}, {11, 1.23456789012, 12346},   // clamped to 10
       {3, 4.9e-324, 0},
+      // One to eleven decimals after a whole part: the split at the point.
+      {3, 9876.5, 98765000}, {3, 9876.54, 98765400}, {3, 9876.543, 98765430}, {3, 9876.5432, 98765430},
+      {3, 9876.54321, 98765430}, {3, 9876.543219, 98765430}, {3, 9876.5432199, 98765430},
+      {3, 9876.54321999, 98765430}, {3, 9876.543219999, 98765430}, {3, 9876.5432199999, 98765430},
+      {3, 9876.54321999999, 98765430},
+      // Five to ten decimals kept: ten-thousandths, a tie to the even one.
+      {5, 9876.54325, 98765432}, {6, 9876.54325, 98765432}, {7, 9876.54325, 98765432},
+      {8, 9876.54325, 98765432}, {9, 9876.54325, 98765432}, {10, 9876.54325, 98765432},
+      // Eleven to fifteen decimals next to a whole number, on either side.
+      {3, 8.99999999991, 89990}, {3, 8.999999999991, 89990}, {3, 8.9999999999991, 90000},
+      {3, 8.99999999999991, 90000}, {3, 8.999999999999991, 90000}, {3, 9.00000000001, 90000},
+      {3, 9.000000000001, 90000}, {3, 9.0000000000001, 90000}, {3, 9.00000000000001, 90000},
+      {3, 9.000000000000002, 90000},
   };
   const RegionalSettings settings;
   for (const auto& c : cases) {
@@ -125,10 +138,17 @@ TEST_P(VolumeRulesTest, ReengineersTheVolumeFromAmountAndPrice) {
       {"no correction", true, 11.63, 4.299, 50, kAccept, 11.631, {"ReengenhariLitragem=@"}},
       {"pays too little: rounded up", true, 3.333, 3, 10, kAccept, 3.334, {"ReengenhariLitragem=@"}},
       {"pays too much: cut", true, 0.501, 20, 10.01, kAccept, 0.5, {"ReengenhariLitragem=@"}},
+      {"pays too much: cut to thousandths", true, 0.506, 20, 10.11, kAccept, 0.505, {"ReengenhariLitragem=@"}},
       {"pays exactly", true, 4.01, 2.5, 10, kAccept, 4, {"ReengenhariLitragem=@"}},
       {"pays exactly, inexact in binary", true, 1.2, 3.1, 3.41, kAccept, 1.1, {"ReengenhariLitragem=@"}},
       {"small but enough", true, 0.004, 4.299, 0.02, kAccept, 0.005, {"ReengenhariLitragem=@"}},
       {"price cut to three decimals", true, 0.333, 3.0038, 1, kAccept, 0.334, {"ReengenhariLitragem=@"}},
+      {"counts beyond 32 bits", true, 2.5e8, 4, 1e9, kAccept, 2.5e8, {"ReengenhariLitragem=@"}},
+      {"price beyond 32 bits", true, 2000, 5e5, 1e9, kAccept, 2000, {"ReengenhariLitragem=@"}},
+      {"both beyond 32 bits", true, 4294967.295, 5e5, 2147483647500, kAccept, 4294967.295, {"ReengenhariLitragem=@"}},
+      {"volume beyond 32 bits, amount not", true, 5e6, 0.05, 250000, kAccept, 5e6, {"ReengenhariLitragem=@"}},
+      {"pays too little, beyond 32 bits", true, 142857142.857, 7, 1e9, kAccept, 142857142.858,
+       {"ReengenhariLitragem=@"}},
       {"too small", true, 0.002, 4.299, 0.01, kDiscard, 0.002, {"O abastecimento veio litragem muito pequena"}},
   };
   for (const Delivery& d : cases) Check(d);
@@ -146,6 +166,9 @@ TEST_P(VolumeRulesTest, PlainBranchKeepsTheControllersVolume) {
        {"O abastecimento veio com a litragem muito pequena."}},
       {"volume rounded, not cut", false, 0.00199996, 5, 0.01, kAccept, 0.00199996, {"ReengenhariaLitragem=@"}},
       {"negative volume", false, -0.5, 4.299, 10, kDiscard, -0.5, {"O abastecimento veio com a litragem muito pequena."}},
+      {"counts beyond 32 bits", false, 1e9, 4.299, 4.299e9, kAccept, 1e9, {"ReengenhariaLitragem=@"}},
+      {"negative, beyond 32 bits", false, -1e9, 4.299, 10, kDiscard, -1e9,
+       {"O abastecimento veio com a litragem muito pequena."}},
   };
   for (const Delivery& d : cases) Check(d);
 }

@@ -12,6 +12,7 @@ class Binding : public Station {
   // nothing between the settings and the failure line.
   void ExpectFailedStart(const std::string& failure) {
     EXPECT_FALSE(Start());
+    EXPECT_EQ(TakeMessageBoxes(), std::vector<std::string>{"Erro carregando QXClient.dll"});
     ExpectStartLines(failure);
     EXPECT_TRUE(ContainsRun(LogMessages(), {"hMsg= 0", "Falhou >AUT_IniciaComunicacao<"}))
         << Join(LogMessages());
@@ -51,6 +52,7 @@ TEST_F(BindingLackingLast, WorksWithEveryCalledEntryPoint) {
   ASSERT_NE(sim.SimReset, nullptr);
   AddPumps(sim, 1);
   EXPECT_TRUE(Start());
+  EXPECT_EQ(TakeMessageBoxes(), std::vector<std::string>{"Erro carregando QXClient.dll"});
   ExpectStartLines(Lacking("client-lacking-last\\", "GetPumpStatusEx"));
   EXPECT_TRUE(driver.BloqueiaBico("1"));
   driver.FinalizaComunicacao();

@@ -30,6 +30,11 @@ SimDelivery MakeDelivery(int hoseId, double volume, double price, double amount)
   d.startTotalizer = 1000;
   d.endTotalizer = 1000 + volume;
   d.code = 255;
+  // The outputs the driver does not read differ from those it does, so
+  // that reading the wrong one shows.
+  d.volume2 = 71;
+  d.startVolume2Total = 72, d.startValueTotal = 73, d.endVolume2Total = 74, d.endValueTotal = 75;
+  d.priceLevel = 2, d.reservedBy = 76, d.attendantId = 77, d.durationSeconds = 78;
   return d;
 }
 
@@ -114,6 +119,12 @@ TEST_F(Deliveries, HandedOverAgainUntilConfirmedThenCleared) {
   EXPECT_STREQ(out.numeroLogico, "13");
   ASSERT_TRUE(driver.ConfirmaAbastecimento());
   EXPECT_EQ(sim.SimClearedCount(), 2);
+  // An empty list: the first place is asked for all the same.
+  sim.SimClearCalls();
+  EXPECT_FALSE(Poll());
+  EXPECT_EQ(Calls(sim), (std::vector<std::string>{"TestConnection()=0", "GetDeliveriesCount()=0",
+                                                  "GetDeliveryByOrdinal(1)=4"}));
+  EXPECT_EQ(LastLines(2), (std::vector<std::string>{"Error: 4", "<AUT_ObtemAbastecimento> Sem abastecimento pendente. "}));
 }
 
 // Only state 3 is reserved and not cleared; the type goes back as it came.
@@ -143,12 +154,14 @@ TEST_F(Deliveries, RefusedConfirmationSaysWhereAndStops) {
       {"ClearDelivery", "<AUT_ConfirmaAbastecimento> Falha ao limpar abastecimento da memoria.", 2},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.entry);
-    sim.SimFailCall(row.entry, 1, 7);
-    sim.SimClearCalls();
-    EXPECT_FALSE(driver.ConfirmaAbastecimento());
-    EXPECT_EQ(Calls(sim).size(), row.calls) << Join(Calls(sim));
-    EXPECT_EQ(LastLines(2), (std::vector<std::string>{"Error: 7", row.line}));
+    for (int code : {7, -7}) {
+      SCOPED_TRACE(std::string(row.entry) + " failing with " + std::to_string(code));
+      sim.SimFailCall(row.entry, 1, code);
+      sim.SimClearCalls();
+      EXPECT_FALSE(driver.ConfirmaAbastecimento());
+      EXPECT_EQ(Calls(sim).size(), row.calls) << Join(Calls(sim));
+      EXPECT_EQ(LastLines(2), (std::vector<std::string>{"Error: " + std::to_string(code), row.line}));
+    }
   }
   // The reservation is this driver's own: confirming again goes through.
   EXPECT_TRUE(driver.ConfirmaAbastecimento());
@@ -175,6 +188,12 @@ TEST_F(Deliveries, UnregisteredNozzleOrTooSmallAVolumeIsDiscarded) {
        "O abastecimento veio com a litragem muito pequena."},
       {"below a cent, re-engineering", "REL=S", MakeDelivery(11, 0.002, 4.299, 0.01),
        "O abastecimento veio litragem muito pequena"},
+      {"just below 0.001", "", MakeDelivery(11, 0.0009999, 0, 0),
+       "O abastecimento veio litragem muito pequena"},
+      {"just below a cent", "", MakeDelivery(11, 0.002, 4.999, 0.01),
+       "O abastecimento veio com a litragem muito pequena."},
+      {"just below a cent, re-engineering", "REL=S", MakeDelivery(11, 0.002, 4.999, 0.01),
+       "O abastecimento veio litragem muito pequena"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -189,6 +208,23 @@ TEST_F(Deliveries, UnregisteredNozzleOrTooSmallAVolumeIsDiscarded) {
     EXPECT_EQ(Calls(sim, "ClearDelivery"),
               std::vector<std::string>{"ClearDelivery(" + std::to_string(id) + ",1)=0"});
     EXPECT_EQ(sim.SimDeliveryCount(), 0);
+  }
+}
+
+// The other side of each of those edges: handed over, the volume as it was.
+TEST_F(Deliveries, TheSmallestDeliveriesKeptAreHandedOver) {
+  const struct { const char* configuracao; SimDelivery delivery; const char* volume; } rows[] = {
+      {"", MakeDelivery(11, 0.001, 0, 0), "0,001"},
+      {"", MakeDelivery(11, 0.002, 5, 0.01), "0,002"},
+      {"REL=S", MakeDelivery(11, 0.002, 5, 0.01), "0,002"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.configuracao) + " " + row.volume);
+    ASSERT_TRUE(Start(row.configuracao));
+    Add(row.delivery);
+    ASSERT_TRUE(Poll()) << Join(LogMessages());
+    EXPECT_EQ(out.volume, Num(row.volume));
+    ASSERT_TRUE(driver.ConfirmaAbastecimento());
   }
 }
 
@@ -383,11 +419,13 @@ TEST_F(Deliveries, EachFailingStepHasItsLine) {
       {"GetDeliveryPropertiesEx2", "<AUT_ObtemAbastecimento> Falha obter dados do abastecimento."},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.entry);
-    sim.SimFailCall(row.entry, 1, 9);
-    EXPECT_FALSE(Poll());
-    EXPECT_EQ(std::string(out.numeroLogico, 2), "XX");
-    EXPECT_EQ(LastLines(2), (std::vector<std::string>{"Error: 9", row.line}));
+    for (int code : {9, -9}) {
+      SCOPED_TRACE(std::string(row.entry) + " failing with " + std::to_string(code));
+      sim.SimFailCall(row.entry, 1, code);
+      EXPECT_FALSE(Poll());
+      EXPECT_EQ(std::string(out.numeroLogico, 2), "XX");
+      EXPECT_EQ(LastLines(2), (std::vector<std::string>{"Error: " + std::to_string(code), row.line}));
+    }
   }
   EXPECT_EQ(sim.SimDeliveryCount(), 1);
   EXPECT_EQ(sim.SimCountCalls("LockDelivery"), 0);
@@ -441,6 +479,44 @@ TEST_F(Deliveries, ReconnectsWithTheSavedArguments) {
                               "<AUT_ObtemAbastecimento> Falha ao reconectar QXServerCE ."}));
   EXPECT_EQ(std::string(out.numeroLogico, 2), "XX");
   EXPECT_EQ(sim.SimDeliveryCount(), 1);
+  // Any code but 0 from the connection test calls for a reconnection.
+  sim.SimClearFaults();
+  sim.SimFailCall("TestConnection", 1, -1);
+  ASSERT_TRUE(Poll());
+  sim.SimGetSession(&session);
+  EXPECT_EQ(session.logons, 3);
+}
+
+// The texts of a delivery, re-engineered or not, whatever modes the host
+// computes in (see FloatModes); the host gets its modes back.
+TEST_F(Deliveries, TextsDoNotFollowTheHostsFloatingPointModes) {
+  const FloatModes host = FloatModes::Read();
+  for (const FloatModes::Row& row : FloatModes::Rows()) {
+    for (const char* configuracao : {"REL=S", ""}) {
+      SCOPED_TRACE(row.Name() + ", " + configuracao);
+      ASSERT_TRUE(Start(configuracao));
+      Add(MakeDelivery(13, 11.63, 4.299, 50));
+      Add(MakeDelivery(11, 3.3, 3, 10));
+      std::vector<std::string> texts;
+      const FloatModes modes = host.With(row);
+      for (int i = 0; i < 2; ++i) {
+        modes.Apply();
+        const bool handed = Poll();
+        const FloatModes after = FloatModes::Read();
+        host.Apply();
+        EXPECT_TRUE(handed && driver.ConfirmaAbastecimento());
+        EXPECT_EQ(after.x87, modes.x87);
+        EXPECT_EQ(after.sse & 0xFFC0, modes.sse & 0xFFC0);
+        texts.insert(texts.end(), {out.volume, out.valorTotal, out.precoUnitario,
+                                   out.encerranteFinal, out.hora});
+        EXPECT_EQ(out.data, 46361.0);
+      }
+      const bool rel = *configuracao != 0;
+      EXPECT_EQ(texts, (std::vector<std::string>{
+                           Num(rel ? "11,631" : "11,63"), "50", Num("4,299"), Num("1011,63"), "14:35:00",
+                           Num(rel ? "3,334" : "3,3"), "10", "3", Num("1003,3"), "14:35:00"}));
+    }
+  }
 }
 
 // Delphi hosts run with floating-point exceptions unmasked; an amount over a

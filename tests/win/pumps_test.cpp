@@ -1,7 +1,5 @@
 // Pump status letters, totalizers and prices, authorisation and locking,
 // against the simulated controller with a "," locale.
-#include <float.h>
-
 #include <cstring>
 #include <functional>
 #include <string>
@@ -50,15 +48,59 @@ TEST_F(Pumps, PumpEventsSetTheLetterOfTheirPump) {
   EXPECT_TRUE(ContainsRun(LogMessages(), {">AUT_ObtemStatus< Bomba 4 fora de 1..3, evento ignorado."}));
 }
 
+// The smallest forecourt, none at all, and ones past the short copy of a
+// host text and a byte's pump numbers: one letter per pump; the last pump's
+// event lands, the one after it is ignored.
+TEST_F(Pumps, OneLetterPerPumpTheControllerCounts) {
+  for (int pumps : {1, 0, 33, 300}) {
+    SCOPED_TRACE(std::to_string(pumps) + " pumps");
+    sim.SimReset();
+    AddPumps(sim, pumps, 1);
+    ASSERT_TRUE(Start());
+    Events({{pumps, 8}, {pumps + 1, 4}});
+    EXPECT_EQ(Status(), pumps ? std::string(pumps - 1, 'F') + "A" : "");
+    EXPECT_TRUE(ContainsRun(LastLines(4), {">AUT_ObtemStatus< Bomba " + std::to_string(pumps + 1) +
+                                               " fora de 1.." + std::to_string(pumps) + ", evento ignorado."}))
+        << Join(LastLines(4));
+  }
+}
+
+// Only the type's first byte tells a pump event from the others.
 TEST_F(Pumps, OtherEventsAreDiscarded) {
   Events({{1, 7}});
   sim.SimQueueOtherEvent(SIM_EVENT_DELIVERY);
+  sim.SimQueueOtherEvent(0x100 + SIM_EVENT_DELIVERY);
+  sim.SimQueueOtherEvent(0x100);
   EXPECT_EQ(Status(), "EFF");
-  EXPECT_EQ(sim.SimCountCalls("DiscardNextEvent"), 1);
+  EXPECT_EQ(sim.SimCountCalls("DiscardNextEvent"), 3);
   EXPECT_EQ(sim.SimEventCount(), 0);
   EXPECT_EQ(LastLines(2), (std::vector<std::string>{
                               ">AUT_ObtemStatus< Não há evento da bomba no momento.",
                               ">AUT_ObtemStatus< OK."}));
+  sim.SimQueueOtherEvent(0x100 + SIM_EVENT_PUMP);
+  sim.SimClearCalls();
+  char status[8] = "intact";
+  EXPECT_FALSE(driver.ObtemStatus(status));
+  EXPECT_EQ(CallsNamed("GetNextPumpEventEx2"), std::vector<std::string>{"GetNextPumpEventEx2()=9"});
+}
+
+// The five texts that come with every pump event are freed: thirty
+// thousand events' texts would hold some megabytes. The same batch warms up
+// the simulator's queue first.
+TEST_F(Pumps, PumpEventsHoldNoMemory) {
+  driver.ParaGravacaoLog();
+  sim.SimSetRecording(0);
+  const auto events = [&](int count) {
+    for (int i = 0; i < count; ++i) sim.SimQueuePumpEvent(1 + i % 3, 4 + i % 9);
+    EXPECT_EQ(Status().size(), 3u);
+  };
+  events(30000);
+  const Footprint before = MeasureFootprint();
+  events(30000);
+  const Footprint after = MeasureFootprint();
+  sim.SimSetRecording(1);
+  EXPECT_LT(after.committedPrivateBytes, before.committedPrivateBytes + 2 * 1024 * 1024)
+      << "committed private bytes " << before.committedPrivateBytes << " -> " << after.committedPrivateBytes;
 }
 
 TEST_F(Pumps, AFailureMidwayKeepsTheLettersAlreadyRead) {
@@ -87,31 +129,38 @@ TEST_F(Pumps, TotalizerAndPriceAreTheControllersNumbers) {
   EXPECT_EQ(LastLines(2), (std::vector<std::string>{"<AUT_ObtemPreco>", "<AUT_ObtemPreco> OK"}));
 }
 
-// A host may compute with another rounding mode; the driver's texts are
-// those of the default one, and the host gets its mode back.
-TEST_F(Pumps, TextsDoNotFollowTheHostsRoundingMode) {
-  const double prices[] = {5.799, 0.1 + 0.2};
-  const char* texts[] = {"5,799", "0,3"};
+// A host may compute in another rounding mode or x87 precision, with
+// exceptions unmasked or subnormals flushed: every operation that converts a
+// number gives the texts of the default modes, and the host gets its modes
+// back.
+TEST_F(Pumps, TextsDoNotFollowTheHostsFloatingPointModes) {
+  const double prices[] = {5.799, 0.1 + 0.2}, totals[] = {123456.789, 1e-310};
   for (int i = 0; i < 2; ++i) {
     SimHose hose{};
     hose.id = 70 + i;
     hose.pumpId = 101;
     hose.price = prices[i];
+    hose.totalizer = totals[i];
     ASSERT_EQ(sim.SimAddHose(&hose), SIM_OK);
   }
-  const unsigned int host = _control87(0, 0);
-  for (unsigned int mode : {_RC_DOWN, _RC_UP, _RC_CHOP}) {
-    for (int i = 0; i < 2; ++i) {
-      SCOPED_TRACE("rounding mode " + std::to_string(mode) + ", price " + texts[i]);
-      char text[32] = "";
-      _control87(mode, _MCW_RC);
-      const bool read = driver.ObtemPreco(std::to_string(70 + i).c_str(), text);
-      const unsigned int after = _control87(0, 0);
-      _control87(host, _MCW_RC);
-      EXPECT_TRUE(read);
-      EXPECT_STREQ(text, texts[i]);
-      EXPECT_EQ(after & _MCW_RC, mode) << "the host's rounding mode is back";
-    }
+  const FloatModes host = FloatModes::Read();
+  for (const FloatModes::Row& row : FloatModes::Rows()) {
+    SCOPED_TRACE(row.Name());
+    char texts[4][32] = {};
+    sim.SimClearCalls();
+    const FloatModes modes = host.With(row);
+    modes.Apply();
+    const bool done = driver.ObtemPreco("70", texts[0]) && driver.ObtemPreco("71", texts[1]) &&
+                      driver.ObtemEncerrante("70", texts[2]) && driver.ObtemEncerrante("71", texts[3]) &&
+                      driver.AlteraPreco("3", "3,459");
+    const FloatModes after = FloatModes::Read();
+    host.Apply();
+    EXPECT_TRUE(done);
+    EXPECT_EQ(std::vector<std::string>(texts, texts + 4),
+              (std::vector<std::string>{"5,799", "0,3", "123456,789", "9,99999999999997E-311"}));
+    EXPECT_EQ(CallsNamed("SetHosePrices"), std::vector<std::string>{"SetHosePrices(13,2,1,3.459,3.459)=0"});
+    EXPECT_EQ(after.x87, modes.x87) << "the host's x87 modes are back";
+    EXPECT_EQ(after.sse & 0xFFC0, modes.sse & 0xFFC0) << "the host's SSE modes are back";
   }
 }
 
@@ -194,30 +243,37 @@ TEST_F(Pumps, EachFailureHasItsLineAndEndsTheOperation) {
        "Erro ao desbloquear todas as bombas, verifique no LOG."},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(std::string(row.entry) + " failing: " + row.line);
-    sim.SimQueuePumpEvent(1, 8);
-    sim.SimClearCalls();
-    sim.SimFailCall(row.entry, 1, 9);
-    std::strcpy(out, "intact");
-    EXPECT_FALSE(row.call(driver));
-    EXPECT_STREQ(out, "intact");
-    EXPECT_EQ(LastLines(2), (std::vector<std::string>{"Error: 9", row.line}));
-    const auto calls = Calls(sim);
-    const std::string last = calls.empty() ? "none()=0" : calls.back();
-    EXPECT_EQ(last.substr(0, last.find('(')) + last.substr(last.rfind('=')),
-              std::string(row.entry) + "=9")
-        << "the failed call comes last:\n" << Join(calls);
-    sim.SimClearFaults();
+    for (const std::string code : {"9", "-9"}) {  // any code but 0 is a failure
+      SCOPED_TRACE(std::string(row.entry) + " failing with " + code + ": " + row.line);
+      sim.SimQueuePumpEvent(1, 8);
+      sim.SimClearCalls();
+      sim.SimFailCall(row.entry, 1, std::stoi(code));
+      std::strcpy(out, "intact");
+      EXPECT_FALSE(row.call(driver));
+      EXPECT_STREQ(out, "intact");
+      EXPECT_EQ(LastLines(2), (std::vector<std::string>{"Error: " + code, row.line}));
+      const auto calls = Calls(sim);
+      const std::string last = calls.empty() ? "none()=0" : calls.back();
+      EXPECT_EQ(last.substr(0, last.find('(')) + last.substr(last.rfind('=')),
+                std::string(row.entry) + "=" + code)
+          << "the failed call comes last:\n" << Join(calls);
+      sim.SimClearFaults();
+    }
   }
 }
 
+// Any code but 0 from the connection test, a negative one too.
 TEST_F(Pumps, StatusWithoutConnectionHasNoErrorLine) {
-  sim.SimSetConnected(0);
+  sim.SimFailCall("TestConnection", 1, -1);
   char status[8] = "intact";
   EXPECT_FALSE(driver.ObtemStatus(status));
+  sim.SimSetConnected(0);
+  EXPECT_FALSE(driver.ObtemStatus(status));
   EXPECT_STREQ(status, "intact");
-  EXPECT_EQ(LastLines(3), (std::vector<std::string>{
+  EXPECT_EQ(LastLines(5), (std::vector<std::string>{
                               "OK >AUT_IniciaComunicacao<", "<AUT_ObtemStatus>",
+                              ">AUT_ObtemStatus< Erro não está conectado ao servidor.",
+                              "<AUT_ObtemStatus>",
                               ">AUT_ObtemStatus< Erro não está conectado ao servidor."}));
   // The all-pumps commands make their call all the same; its code decides.
   sim.SimClearCalls();

@@ -58,7 +58,7 @@ TEST_F(Session, SettingsFromTheFileAreUsedLoggedAndWrittenBack) {
   // Written back unsigned, a handle reads back as the same 32 bits.
   const struct { const char* text; int32_t value; } handles[] = {
       {"4294967295", -1}, {"2147483648", INT32_MIN}, {"3000000000", -1294967296},
-      {"2147483647", INT32_MAX}, {"-5", -5}};
+      {"2147483647", INT32_MAX}, {"-5", -5}, {"\" 4294967294\"", -2}};
   for (const auto& row : handles) {
     SCOPED_TRACE(row.text);
     const std::string text = row.text;
@@ -71,6 +71,8 @@ TEST_F(Session, SettingsFromTheFileAreUsedLoggedAndWrittenBack) {
     const std::string written = std::to_string(static_cast<uint32_t>(row.value));
     EXPECT_TRUE(ContainsRun(IniLines(), {"Handle=" + written, "hWnd=" + written, "hMsg=" + written}))
         << Join(IniLines());
+    EXPECT_TRUE(ContainsRun(LogMessages(), {"Handle= " + written, "hWnd= " + written, "hMsg= " + written}))
+        << "logged unsigned as well";
   }
 }
 
@@ -84,20 +86,23 @@ TEST_F(Session, AFailedStartChangesNothingButTheSavedArguments) {
     const char* name;
     const char* ini;  // nullptr: the file as the last start left it
     const char* failing;
+    int code;
   } rows[] = {
-      {"logon refused", nullptr, "ClientLogonEx"},
-      {"call port", "[Korvan]\r\nNumberPortIp=abc\r\n", nullptr},
-      {"event port", "[Korvan]\r\nNumberEventPort=\r\n", nullptr},
-      {"time-out", "[Korvan]\r\nTimeOut=10s\r\n", nullptr},
-      {"message", "[Korvan]\r\nhMsg=3,0\r\n", nullptr},
-      {"handle beyond 32 bits", "[Korvan]\r\nHandle=4294967296\r\n", nullptr},
-      {"window below 32 bits", "[Korvan]\r\nhWnd=-2147483649\r\n", nullptr},
-      {"message in hexadecimal", "[Korvan]\r\nhMsg=$FFFFFFFF\r\n", nullptr},
+      {"logon refused", nullptr, "ClientLogonEx", 5},
+      {"logon refused with a negative code", nullptr, "ClientLogonEx", -5},
+      {"call port", "[Korvan]\r\nNumberPortIp=abc\r\n", nullptr, 0},
+      {"event port", "[Korvan]\r\nNumberEventPort=\r\n", nullptr, 0},
+      {"time-out", "[Korvan]\r\nTimeOut=10s\r\n", nullptr, 0},
+      {"message", "[Korvan]\r\nhMsg=3,0\r\n", nullptr, 0},
+      {"handle beyond 32 bits", "[Korvan]\r\nHandle=4294967296\r\n", nullptr, 0},
+      {"handle with a tail", "[Korvan]\r\nHandle=4294967295x\r\n", nullptr, 0},
+      {"window below 32 bits", "[Korvan]\r\nhWnd=-2147483649\r\n", nullptr, 0},
+      {"message in hexadecimal", "[Korvan]\r\nhMsg=$FFFFFFFF\r\n", nullptr, 0},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     WriteFile(IniPath(), row.ini ? row.ini : file);
-    if (row.failing) sim.SimFailCall(row.failing, 1, 5);
+    if (row.failing) sim.SimFailCall(row.failing, 1, row.code);
     sim.SimQueuePumpEvent(1, 4);
     EXPECT_EQ(Status(), "PF");
     EXPECT_FALSE(driver.IniciaComunicacao("host-b", "", "REL=S"));
@@ -143,12 +148,15 @@ TEST_F(Session, EachStartIsANewLogonWithoutALogoff) {
 
 TEST_F(Session, PumpCountUnavailableStillStarts) {
   AddPumps(sim, 2);
-  sim.SimFailCall("GetPumpsCount", 1, 9);
-  ASSERT_TRUE(Start());
-  EXPECT_TRUE(ContainsRun(LogMessages(), {"Error: 9", "OK >AUT_IniciaComunicacao<"}));
-  char status[8] = "XXXXXXX";
-  EXPECT_TRUE(driver.ObtemStatus(status));
-  EXPECT_EQ(std::string(status, 3), std::string("\0XX", 3)) << "one zero byte";
+  for (int code : {9, -9}) {
+    SCOPED_TRACE(code);
+    sim.SimFailCall("GetPumpsCount", 1, code);
+    ASSERT_TRUE(Start());
+    EXPECT_TRUE(ContainsRun(LogMessages(), {"Error: " + std::to_string(code), "OK >AUT_IniciaComunicacao<"}));
+    char status[8] = "XXXXXXX";
+    EXPECT_TRUE(driver.ObtemStatus(status));
+    EXPECT_EQ(std::string(status, 3), std::string("\0XX", 3)) << "one zero byte";
+  }
 }
 
 TEST_F(Session, EndLogsOffOrSaysWhyNot) {
@@ -157,10 +165,14 @@ TEST_F(Session, EndLogsOffOrSaysWhyNot) {
   EXPECT_EQ(Calls(sim, "ClientLogoff"), std::vector<std::string>{"ClientLogoff()=0"});
   EXPECT_EQ(LastLines(2), (std::vector<std::string>{"OK >AUT_IniciaComunicacao<",
                                                     "|AUT_FinalizaComunicacao|"}));
-  sim.SimFailCall("ClientLogoff", 0, 6);
-  driver.FinalizaComunicacao();
-  EXPECT_EQ(LastLines(2), (std::vector<std::string>{
-                              "Error: 6", "< AUT_FinalizaComunicacao > Falha ao desconectar do servidor"}));
+  for (int code : {6, -6}) {
+    sim.SimClearFaults();
+    sim.SimFailCall("ClientLogoff", 0, code);
+    driver.FinalizaComunicacao();
+    EXPECT_EQ(LastLines(2), (std::vector<std::string>{
+                                "Error: " + std::to_string(code),
+                                "< AUT_FinalizaComunicacao > Falha ao desconectar do servidor"}));
+  }
 }
 
 // The server address travels as a BSTR made at every logon, the host's and
