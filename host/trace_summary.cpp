@@ -106,6 +106,7 @@ void Summary::Header(const Json& line) {
   }
   if (line.contains("real") && line["real"].is_string()) real_ = line["real"].get<std::string>();
   if (line.contains("bits")) qxtrace::ReadInteger(line["bits"], 0, 128, bits_);
+  if (line.contains("note")) Note(line);  // e.g. the file it was given was taken
 }
 
 void Summary::Note(const Json& line) {

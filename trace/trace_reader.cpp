@@ -72,8 +72,15 @@ TraceReader::Read TraceReader::Next(Json& line, std::string& problem) {
       end_ -= begin_;
       begin_ = 0;
       const size_t got = std::fread(data + end_, 1, buffer_.size() - end_, file_);
-      end_ += got;
-      if (got == 0) eof_ = true;
+      // A trace being written, or left by a killed host, runs on in zeros
+      // after its last line: its end is the first NUL (a line holds none).
+      if (const void* nul = std::memchr(data + end_, '\0', got)) {
+        end_ = static_cast<size_t>(static_cast<const char*>(nul) - data);
+        eof_ = true;
+      } else {
+        end_ += got;
+        eof_ = got == 0;
+      }
       continue;
     }
     const char* start = data + begin_;

@@ -31,8 +31,10 @@ class TraceReader {
 
   enum class Read {
     Object,  // `line` holds the next line, a JSON object
-    End,     // no more lines; a last line without its newline is not one
-             // (a host killed while it was being written leaves it)
+    End,     // no more lines: the end of the file, or its first NUL (a
+             // trace being written runs on in zeros). A last line without
+             // its newline is not one (a host killed while it was being
+             // written leaves it).
     Bad,     // the next line is too long or not one JSON object (`problem`)
   };
   // Skips blank lines.

@@ -10,8 +10,10 @@
 // QXTrace.ini beside this DLL (section [QXTrace]; a relative path there is
 // relative to this DLL's folder), else by default:
 //   the real library  QXTRACE_REAL, Real=   QXClient.real.dll beside this DLL
-//   the trace         QXTRACE_FILE, File=   QXTrace_<yyyymmdd>_<hhmmss>.jsonl
+//   the trace         QXTRACE_FILE, File=   QXTrace_<yyyymmdd>_<hhmmss>_<pid>.jsonl
 //                                           beside this DLL
+// A trace that another process is writing is left to it: this one then
+// writes <name>_<pid><.ext> and says so in its first line.
 //
 // Without the real library (missing, for another architecture, or lacking
 // an entry point) every call that cannot go through answers the Windows
@@ -31,6 +33,7 @@
 
 #include "contract/qxclient_api.h"
 #include "trace/forward.h"
+#include "trace/trace_file.h"
 #include "trace/trace_line.h"
 
 #undef DeletePort
@@ -52,8 +55,7 @@ struct Tracer {
   INIT_ONCE once = INIT_ONCE_STATIC_INIT;
   HMODULE real = nullptr;
   DWORD failure = 0;  // why the real library is not there
-  HANDLE file = INVALID_HANDLE_VALUE;
-  SRWLOCK writing = SRWLOCK_INIT;
+  TraceFile trace;
   LARGE_INTEGER frequency{};
   LARGE_INTEGER origin{};
   Real typed;
@@ -76,16 +78,7 @@ int64_t Micros(LONGLONG ticks) {
 }
 
 void Write(const Line& line) {
-  if (tracer.file == INVALID_HANDLE_VALUE || !line.whole()) return;
-  DWORD written = 0;
-  // One write per line, on a file opened for appending: a line is there
-  // whole or not at all, also when the host is killed meanwhile. Appends
-  // from two threads may interleave their bytes (under Wine they do), so
-  // the threads take turns.
-  AcquireSRWLockExclusive(&tracer.writing);
-  WriteFile(tracer.file, line.data(), static_cast<DWORD>(line.size()),
-            &written, nullptr);
-  ReleaseSRWLockExclusive(&tracer.writing);
+  if (line.whole()) tracer.trace.Append(line.data(), line.size());
 }
 
 std::string OwnFolder() {
@@ -148,24 +141,40 @@ void Note(const std::string& text) {
   Write(line);
 }
 
+// day.jsonl -> day_1044.jsonl: this process's own name for a trace.
+std::string WithProcessId(const std::string& path) {
+  const size_t slash = path.find_last_of("\\/");
+  size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+    dot = path.size();
+  return path.substr(0, dot) + "_" + std::to_string(GetCurrentProcessId()) +
+         path.substr(dot);
+}
+
 void OpenTrace(const std::string& folder, const std::string& realPath) {
   SYSTEMTIME now;
   GetLocalTime(&now);
-  char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%04u%02u%02u_%02u%02u%02u", now.wYear,
-                now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
-  const std::string path =
+  char stamp[48];
+  std::snprintf(stamp, sizeof stamp, "%04u%02u%02u_%02u%02u%02u_%lu", now.wYear,
+                now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
+                GetCurrentProcessId());
+  const std::string asked =
       Setting("QXTRACE_FILE", "File",
               folder + "QXTrace_" + stamp + ".jsonl", folder);
-  tracer.file = CreateFileA(
-      path.c_str(), FILE_APPEND_DATA,
-      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (tracer.file == INVALID_HANDLE_VALUE) {
+  std::string path = asked, busy;
+  if (!tracer.trace.Open(path) && GetLastError() == ERROR_SHARING_VIOLATION) {
+    // Another host traces to the same file (a setting they share): its
+    // lines are its own.
+    path = WithProcessId(asked);
+    busy = asked + " is in use by another process; this process writes " + path;
+    tracer.trace.Open(path);
+  }
+  if (!tracer.trace.open()) {
     OutputDebugStringA(("QXClient tracer: cannot write " + path +
                         "; calls go through untraced\n").c_str());
     return;
   }
+  if (!busy.empty()) OutputDebugStringA(("QXClient tracer: " + busy + "\n").c_str());
   char started[40];
   std::snprintf(started, sizeof started, "%04u-%02u-%02uT%02u:%02u:%02u.%03u",
                 now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
@@ -185,6 +194,11 @@ void OpenTrace(const std::string& folder, const std::string& realPath) {
   line.Int(sizeof(void*) * 8);
   line.Key("real");
   line.Text(real.c_str(), real.size());
+  if (!busy.empty()) {
+    const std::wstring note = Wide(busy);
+    line.Key("note");
+    line.Text(note.c_str(), note.size());
+  }
   line.Close();
   Write(line);
 }
@@ -310,7 +324,7 @@ QXResult Traced(Fn Real::*field, const char* name, A... args) {
       real ? real(args...)
            : static_cast<QXResult>(tracer.real ? ERROR_PROC_NOT_FOUND : tracer.failure);
   const LONGLONG end = Ticks();
-  if (tracer.file == INVALID_HANDLE_VALUE) return result;
+  if (!tracer.trace.open()) return result;
   const DWORD lastError = GetLastError();
   Line line;
   line.Begin(Micros(start), GetCurrentThreadId(), name);
@@ -390,7 +404,7 @@ extern "C" void* qxtrace_enter(Forwarded* entry, void* returnAddress,
                          : reinterpret_cast<void*>(&qxtrace::LibraryMissing);
   }
   *traced = 0;
-  if (tracer.file != INVALID_HANDLE_VALUE) {
+  if (tracer.trace.open()) {
     if (qxtrace::Frame* frame = qxtrace::PushFrame()) {
       frame->returnAddress = returnAddress;
       frame->entry = entry;
@@ -427,10 +441,11 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) 
       qxtrace::FreeFrames();
       break;
     case DLL_PROCESS_DETACH:
-      if (reserved != nullptr) break;  // the process is ending: nothing to tidy
+      // The trace is cut after its last line also when the process ends.
+      tracer.trace.Close();
+      if (reserved != nullptr) break;  // the process is ending: nothing else to tidy
       qxtrace::FreeFrames();
       TlsFree(tracer.tls);
-      if (tracer.file != INVALID_HANDLE_VALUE) CloseHandle(tracer.file);
       break;
   }
   return TRUE;
