@@ -51,9 +51,9 @@ class DriverLockHold {
 // Masks floating-point exceptions while an operation runs, then gives the
 // host its control words back with nothing left pending: Delphi hosts run
 // with overflow, division by zero and invalid operations unmasked, and an
-// odd number from the controller must not trap in the host. The SSE unit
-// also rounds to nearest without flushing while the driver works, whatever
-// the host chose. Works on the x87 and SSE control words directly, and only
+// odd number from the controller must not trap in the host. Both units
+// also round to nearest (SSE without flushing, x87 with 64 bits when the
+// host chose 24) while the driver works, whatever the host chose. Works on the x87 and SSE control words directly, and only
 // when the host's differ from that: with every exception masked no flag can
 // trap, so the words are then only read.
 class FloatingPointShield {

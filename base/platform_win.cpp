@@ -90,6 +90,13 @@ CRITICAL_SECTION driverLock;
 // Exception mask bits: x87 control word bits 0-5, MXCSR bits 7-12; the
 // matching flags are the status word's and MXCSR's bits 0-5.
 constexpr unsigned short kX87Masks = 0x3F;
+// x87 rounding (bits 10-11, 0 = nearest) and precision (bits 8-9: 0 = 24
+// bits, 2 = 53, 3 = 64). The driver's long double steps need nearest and at
+// least 53 bits; a host at 24 bits or rounding otherwise gets 64 bits and
+// nearest while the driver works.
+constexpr unsigned short kX87Rounding = 0xC00;
+constexpr unsigned short kX87Precision = 0x300;
+constexpr unsigned short kX87Precision53 = 0x200;
 constexpr unsigned int kSseMasks = 0x1F80;
 // MXCSR's mode: the masks, rounding (bits 13-14), flush to zero (15) and
 // denormals are zero (6). The driver's number texts count on the default:
@@ -117,10 +124,12 @@ FloatingPointShield::FloatingPointShield() {
   // Both words are stored before either is read back: the two slow stores
   // overlap.
   __asm__ volatile("fnstcw %0\n\tstmxcsr %1" : "=m"(hostX87_), "=m"(hostSse_) : : "memory");
-  shielding_ = (hostX87_ & kX87Masks) != kX87Masks ||
-               (hostSse_ & kSseMode) != kSseMasks;
+  const bool x87Fits = (hostX87_ & kX87Masks) == kX87Masks &&
+                       (hostX87_ & kX87Rounding) == 0 &&
+                       (hostX87_ & kX87Precision53) != 0;
+  shielding_ = !x87Fits || (hostSse_ & kSseMode) != kSseMasks;
   if (!shielding_) return;
-  SetX87Control(hostX87_ | kX87Masks);
+  SetX87Control((hostX87_ & ~kX87Rounding) | kX87Precision | kX87Masks);
   SetSse((hostSse_ & ~(kSseMode | kSseFlags)) | kSseMasks);
 }
 
