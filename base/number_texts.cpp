@@ -49,14 +49,15 @@ bool ParseIntegerAnyForm(std::string_view text, int32_t& value) {
     magnitude = magnitude * base + digit;
     if (magnitude > limit) return false;
   }
-  value = static_cast<int32_t>(negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude));
+  value = static_cast<int32_t>(negative ? -static_cast<int64_t>(magnitude)
+                                        : static_cast<int64_t>(magnitude));
   return true;
 }
 
-
 ShortText IntegerText(int32_t value) {
   ShortText text;
-  text.length = static_cast<uint8_t>(std::to_chars(text.chars, text.chars + sizeof text.chars, value).ptr - text.chars);
+  text.length = static_cast<uint8_t>(
+      std::to_chars(text.chars, text.chars + sizeof text.chars, value).ptr - text.chars);
   return text;
 }
 
@@ -148,7 +149,8 @@ ShortestDecimal Shortest(double value) {
   ShortestDecimal decimal;
   if (FewDecimals(magnitude, decimal)) return decimal;
   char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific);
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific);
   const int count = ParseScientific(buffer, result.ptr, decimal.digits, decimal.exponent);
   decimal.exponent -= count - 1;
   return decimal;
@@ -247,9 +249,11 @@ SignificantDigits FifteenDigits(double value) {
   }
   SignificantDigits significant;
   significant.exponent = exponent;
-  for (int i = count - 1; i >= 0; --i, digits /= 10) significant.digits[i] = static_cast<char>('0' + digits % 10);
+  for (int i = count - 1; i >= 0; --i, digits /= 10)
+    significant.digits[i] = static_cast<char>('0' + digits % 10);
   significant.count = count;
-  while (significant.count > 1 && significant.digits[significant.count - 1] == '0') --significant.count;
+  while (significant.count > 1 && significant.digits[significant.count - 1] == '0')
+    --significant.count;
   return significant;
 }
 
@@ -314,8 +318,10 @@ void FormatNumber(double value, const RegionalSettings& settings, NumberText& ma
     uint64_t digits = made.decimal.digits;
     if (made.decimal.exponent < 0) {
       const int places = -made.decimal.exponent;  // 1 to 4
-      const uint64_t whole = places == 1 ? digits / 10 : places == 2 ? digits / 100
-                           : places == 3 ? digits / 1000 : digits / 10000;
+      const uint64_t whole = places == 1   ? digits / 10
+                             : places == 2 ? digits / 100
+                             : places == 3 ? digits / 1000
+                                           : digits / 10000;
       begin = PutDigitsBack(begin, digits - whole * kPowers10Int[places], places);
       digits = whole;
       *--begin = settings.decimalSeparator;
@@ -397,7 +403,8 @@ bool ReadShortDecimal(std::string_view text, char separator, double& value) {
 
 }  // namespace
 
-bool ParseNumber(std::string_view text, const RegionalSettings& settings, double& value, const char*& why) {
+bool ParseNumber(std::string_view text, const RegionalSettings& settings, double& value,
+                 const char*& why) {
   why = kNotANumber;
   if (ReadShortDecimal(text, settings.decimalSeparator, value)) return true;
   // Rewritten into the one form that from_chars reads: [-]digits[.digits][e[-]digits].
@@ -450,7 +457,8 @@ bool ParseNumber(std::string_view text, const RegionalSettings& settings, double
   if (i != n) return false;
 
   double read = 0;
-  const auto result = std::from_chars(plain.data(), plain.data() + plain.size(), read, std::chars_format::general);
+  const auto result =
+      std::from_chars(plain.data(), plain.data() + plain.size(), read, std::chars_format::general);
   if (result.ec == std::errc::result_out_of_range) {
     if (leadExponent + exponent > 0) {
       why = kOutOfFloatingPointRange;

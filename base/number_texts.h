@@ -82,6 +82,7 @@ void FormatNumber(double value, const RegionalSettings& settings, NumberText& te
 // Optional blanks, sign, digits, separator and digits, exponent, blanks.
 // Fails leaving `value` untouched, with `why` kNotANumber or
 // kOutOfFloatingPointRange.
-bool ParseNumber(std::string_view text, const RegionalSettings& settings, double& value, const char*& why);
+bool ParseNumber(std::string_view text, const RegionalSettings& settings, double& value,
+                 const char*& why);
 
 }  // namespace korvan

@@ -24,10 +24,10 @@ RegionalSettings ReadRegionalSettings();
 // Folder of the host program's executable, with a trailing backslash.
 std::string HostFolder();
 
-std::string ReadProfileString(const std::string& file, const char* section,
-                              const char* key, const char* fallback);
-bool WriteProfileString(const std::string& file, const char* section,
-                        const char* key, const std::string& value);
+std::string ReadProfileString(const std::string& file, const char* section, const char* key,
+                              const char* fallback);
+bool WriteProfileString(const std::string& file, const char* section, const char* key,
+                        const std::string& value);
 
 // A modal box with one OK button.
 void ShowMessage(const char* text);
@@ -53,9 +53,9 @@ class DriverLockHold {
 // with overflow, division by zero and invalid operations unmasked, and an
 // odd number from the controller must not trap in the host. Both units
 // also round to nearest (SSE without flushing, x87 with 64 bits when the
-// host chose 24) while the driver works, whatever the host chose. Works on the x87 and SSE control words directly, and only
-// when the host's differ from that: with every exception masked no flag can
-// trap, so the words are then only read.
+// host chose 24) while the driver works, whatever the host chose. Works on the x87 and SSE control
+// words directly, and only when the host's differ from that: with every exception masked no flag
+// can trap, so the words are then only read.
 class FloatingPointShield {
  public:
   FloatingPointShield();

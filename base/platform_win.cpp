@@ -7,8 +7,7 @@ namespace korvan::platform {
 LocalTime Now() {
   SYSTEMTIME t;
   GetLocalTime(&t);
-  return LocalTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond,
-                   t.wMilliseconds};
+  return LocalTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
 }
 
 void SleepMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
@@ -19,13 +18,11 @@ bool EnsureFolder(const char* path) {
 }
 
 bool AppendToFile(const std::string& path, std::string_view bytes) {
-  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()),
-                      &written, nullptr);
+  BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(file);
   return ok && written == bytes.size();
 }
@@ -46,42 +43,36 @@ RegionalSettings ReadRegionalSettings() {
   LCID locale = GetThreadLocale();
   if (auto text = LocaleText(locale, LOCALE_SDECIMAL); !text.empty())
     settings.decimalSeparator = text[0];
-  if (auto text = LocaleText(locale, LOCALE_SDATE); !text.empty())
-    settings.dateSeparator = text[0];
+  if (auto text = LocaleText(locale, LOCALE_SDATE); !text.empty()) settings.dateSeparator = text[0];
   if (auto text = LocaleText(locale, LOCALE_SSHORTDATE); !text.empty())
     settings.shortDateFormat = text;
-  if (auto text = LocaleText(locale, LOCALE_STIME); !text.empty())
-    settings.timeSeparator = text[0];
+  if (auto text = LocaleText(locale, LOCALE_STIME); !text.empty()) settings.timeSeparator = text[0];
   return settings;
 }
 
 std::string HostFolder() {
   // Room for long paths: a truncated name would put the file elsewhere.
   std::string folder(32768, '\0');
-  DWORD length = GetModuleFileNameA(nullptr, folder.data(),
-                                    static_cast<DWORD>(folder.size()));
+  DWORD length = GetModuleFileNameA(nullptr, folder.data(), static_cast<DWORD>(folder.size()));
   folder.resize(length < folder.size() ? length : 0);
   auto slash = folder.find_last_of("\\/");
   return slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
 }
 
-std::string ReadProfileString(const std::string& file, const char* section,
-                              const char* key, const char* fallback) {
+std::string ReadProfileString(const std::string& file, const char* section, const char* key,
+                              const char* fallback) {
   char value[2048];
-  DWORD length = GetPrivateProfileStringA(section, key, fallback, value,
-                                          sizeof value, file.c_str());
+  DWORD length =
+      GetPrivateProfileStringA(section, key, fallback, value, sizeof value, file.c_str());
   return std::string(value, length);
 }
 
-bool WriteProfileString(const std::string& file, const char* section,
-                        const char* key, const std::string& value) {
-  return WritePrivateProfileStringA(section, key, value.c_str(),
-                                    file.c_str()) != 0;
+bool WriteProfileString(const std::string& file, const char* section, const char* key,
+                        const std::string& value) {
+  return WritePrivateProfileStringA(section, key, value.c_str(), file.c_str()) != 0;
 }
 
-void ShowMessage(const char* text) {
-  MessageBoxA(nullptr, text, "Korvan", MB_OK);
-}
+void ShowMessage(const char* text) { MessageBoxA(nullptr, text, "Korvan", MB_OK); }
 
 namespace {
 // Plain data: initialised at process attach, not by a static constructor.
@@ -104,13 +95,9 @@ constexpr unsigned int kSseMasks = 0x1F80;
 constexpr unsigned int kSseMode = 0xFFC0;
 constexpr unsigned int kSseFlags = 0x3F;
 
-void SetX87Control(unsigned short word) {
-  __asm__ volatile("fldcw %0" : : "m"(word) : "memory");
-}
+void SetX87Control(unsigned short word) { __asm__ volatile("fldcw %0" : : "m"(word) : "memory"); }
 void ClearX87Flags() { __asm__ volatile("fnclex" : : : "memory"); }
-void SetSse(unsigned int word) {
-  __asm__ volatile("ldmxcsr %0" : : "m"(word) : "memory");
-}
+void SetSse(unsigned int word) { __asm__ volatile("ldmxcsr %0" : : "m"(word) : "memory"); }
 
 }  // namespace
 
@@ -124,8 +111,7 @@ FloatingPointShield::FloatingPointShield() {
   // Both words are stored before either is read back: the two slow stores
   // overlap.
   __asm__ volatile("fnstcw %0\n\tstmxcsr %1" : "=m"(hostX87_), "=m"(hostSse_) : : "memory");
-  const bool x87Fits = (hostX87_ & kX87Masks) == kX87Masks &&
-                       (hostX87_ & kX87Rounding) == 0 &&
+  const bool x87Fits = (hostX87_ & kX87Masks) == kX87Masks && (hostX87_ & kX87Rounding) == 0 &&
                        (hostX87_ & kX87Precision53) != 0;
   shielding_ = !x87Fits || (hostSse_ & kSseMode) != kSseMasks;
   if (!shielding_) return;

@@ -180,11 +180,13 @@ Figures Measure(int rounds, Prepare prepare, DriverBatch driver, BareBatch bare)
 }
 
 void PrintHeader() {
-  std::printf("%-40s %10s %10s %10s %7s\n", "operation (ns each)", "driver", "bare", "added", "ratio");
+  std::printf("%-40s %10s %10s %10s %7s\n", "operation (ns each)", "driver", "bare", "added",
+              "ratio");
 }
 
 void Print(const char* what, Figures f) {
-  std::printf("%-40s %10.0f %10.0f %10.0f %7.2f\n", what, f.driver, f.bare, f.added, f.driver / f.bare);
+  std::printf("%-40s %10.0f %10.0f %10.0f %7.2f\n", what, f.driver, f.bare, f.added,
+              f.driver / f.bare);
 }
 
 // The bare counterparts of the driver's operations: the client calls it
@@ -200,11 +202,12 @@ void BareStatus(const Client& c) {
   for (int32_t e = 0; e < count; ++e) {
     c.GetNextEventType(&type);
     BSTR w[5] = {};
-    c.GetNextPumpEventEx2(&i32[0], &i16[0], &i16[1], &i16[2], &i32[1], &i32[2], &i16[3], &i16[4], &i32[3],
-                          &i32[4], &w[0], &w[1], &i16[5], &f64[0], &f64[1], &f64[2], &i16[6], &w[2], &i32[5],
-                          &i16[7], &i16[8], &i16[9], &i16[10], &i16[11], &i32[6], &i16[12], &i16[13], &i16[14],
-                          &i16[15], &i16[16], &i16[17], &i16[18], &f64[3], &i32[7], &i32[8], &w[3], &f64[4],
-                          &i32[9], &i32[10], &w[4], &f64[5]);
+    c.GetNextPumpEventEx2(&i32[0], &i16[0], &i16[1], &i16[2], &i32[1], &i32[2], &i16[3], &i16[4],
+                          &i32[3], &i32[4], &w[0], &w[1], &i16[5], &f64[0], &f64[1], &f64[2],
+                          &i16[6], &w[2], &i32[5], &i16[7], &i16[8], &i16[9], &i16[10], &i16[11],
+                          &i32[6], &i16[12], &i16[13], &i16[14], &i16[15], &i16[16], &i16[17],
+                          &i16[18], &f64[3], &i32[7], &i32[8], &w[3], &f64[4], &i32[9], &i32[10],
+                          &w[4], &f64[5]);
     for (BSTR text : w) SysFreeString(text);
   }
 }
@@ -213,8 +216,8 @@ int32_t BareHose(const Client& c, int32_t hoseId) {
   int32_t number, pumpId, tankId, gradeId;
   double a, b, d, totalizer, price, price2;
   int16_t level, flags;
-  c.GetHosePropertiesEx2(hoseId, &number, &pumpId, &tankId, &gradeId, &a, &b, &d, &totalizer, &level, &price,
-                         &price2, &flags);
+  c.GetHosePropertiesEx2(hoseId, &number, &pumpId, &tankId, &gradeId, &a, &b, &d, &totalizer,
+                         &level, &price, &price2, &flags);
   return pumpId;
 }
 
@@ -236,9 +239,9 @@ void BareDelivery(const Client& c) {
   c.TestConnection();
   c.GetDeliveriesCount(&count);
   c.GetDeliveryByOrdinal(1, &id);
-  c.GetDeliveryPropertiesEx2(id, &hoseId, &state, &type, &volume, &priceLevel, &unitPrice, &value, &volume2,
-                             &completed, &lockedBy, &reservedBy, &attendantId, &age, &cleared, &t[0], &t[1],
-                             &t[2], &t[3], &t[4], &t[5], &code, &duration);
+  c.GetDeliveryPropertiesEx2(id, &hoseId, &state, &type, &volume, &priceLevel, &unitPrice, &value,
+                             &volume2, &completed, &lockedBy, &reservedBy, &attendantId, &age,
+                             &cleared, &t[0], &t[1], &t[2], &t[3], &t[4], &t[5], &code, &duration);
   c.LockDelivery(id);
   c.ClearDelivery(id, type);
 }
@@ -261,8 +264,8 @@ std::string LogFile() {
 }
 
 void AppendLine(const std::string& path, const std::string& line) {
-  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   DWORD written = 0;
   WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
   CloseHandle(file);
@@ -296,7 +299,9 @@ int main(int argc, char** argv) {
   sim.SimSetRecording(0);
 
 #if defined(__i386__)
-  std::printf("32-bit build (where the kernel runs no 32-bit code: under qemu emulation, read as relative)\n");
+  std::printf(
+      "32-bit build (where the kernel runs no 32-bit code: under qemu emulation, read as "
+      "relative)\n");
 #else
   std::printf("64-bit build\n");
 #endif
@@ -307,19 +312,23 @@ int main(int argc, char** argv) {
   auto none = [] {};
   char text[64];
   auto batch = [&](auto operation) {
-    return [=] { return Time(calls, [&] { for (long long i = 0; i < calls; ++i) operation(); }); };
+    return [=] {
+      return Time(calls, [&] {
+        for (long long i = 0; i < calls; ++i) operation();
+      });
+    };
   };
 
   // The log line's cost below is taken from this figure.
   Figures status{};
   if (Wanted("AUT_ObtemStatus, no event") || Wanted("log line")) {
-    status = Measure(rounds, none, batch([&] { driver.AUT_ObtemStatus(text); }), batch([&] { BareStatus(client); }));
+    status = Measure(rounds, none, batch([&] { driver.AUT_ObtemStatus(text); }),
+                     batch([&] { BareStatus(client); }));
     Print("AUT_ObtemStatus, no event", status);
   }
   if (Wanted("AUT_ObtemPreco"))
-    Print("AUT_ObtemPreco",
-          Measure(rounds, none, batch([&] { driver.AUT_ObtemPreco("11", text); }),
-                  batch([&] { BareHose(client, 11); })));
+    Print("AUT_ObtemPreco", Measure(rounds, none, batch([&] { driver.AUT_ObtemPreco("11", text); }),
+                                    batch([&] { BareHose(client, 11); })));
   if (Wanted("AUT_ObtemEncerrante"))
     Print("AUT_ObtemEncerrante",
           Measure(rounds, none, batch([&] { driver.AUT_ObtemEncerrante("11", text); }),
@@ -327,8 +336,7 @@ int main(int argc, char** argv) {
   if (Wanted("AUT_BloqueiaBico + AUT_DesbloqueiaBico"))
     Print("AUT_BloqueiaBico + AUT_DesbloqueiaBico",
           Measure(
-              rounds, [&] { DrainEvents(client); },
-              batch([&] {
+              rounds, [&] { DrainEvents(client); }, batch([&] {
                 driver.AUT_BloqueiaBico("1");
                 driver.AUT_DesbloqueiaBico("1");
               }),
@@ -352,8 +360,9 @@ int main(int argc, char** argv) {
               [&] {
                 return Time(deliveries, [&] {
                   for (int i = 0; i < deliveries; ++i) {
-                    driver.AUT_ObtemAbastecimento KORVAN_DRIVER_PARAMETERS(out[0], out[1], out[2], out[3], out[4], out[5],
-                                                                out[6], out[7], out[8], out[9], &data);
+                    driver.AUT_ObtemAbastecimento KORVAN_DRIVER_PARAMETERS(
+                        out[0], out[1], out[2], out[3], out[4], out[5], out[6], out[7], out[8],
+                        out[9], &data);
                     driver.AUT_ConfirmaAbastecimento();
                   }
                 });
@@ -383,8 +392,7 @@ int main(int argc, char** argv) {
                   batch([&] { driver.AUT_ObtemEncerrante("11", text); })));
     Print("AUT_BloqueiaBico + AUT_DesbloqueiaBico",
           Measure(
-              rounds, [&] { DrainEvents(client); },
-              batch([&] {
+              rounds, [&] { DrainEvents(client); }, batch([&] {
                 companion.AUT_BloqueiaBico("1");
                 companion.AUT_DesbloqueiaBico("1");
               }),
@@ -407,8 +415,9 @@ int main(int argc, char** argv) {
               [&] {
                 return Time(deliveries, [&] {
                   for (int i = 0; i < deliveries; ++i) {
-                    driver.AUT_ObtemAbastecimento KORVAN_DRIVER_PARAMETERS(out[0], out[1], out[2], out[3], out[4],
-                                                                out[5], out[6], out[7], out[8], out[9], &data);
+                    driver.AUT_ObtemAbastecimento KORVAN_DRIVER_PARAMETERS(
+                        out[0], out[1], out[2], out[3], out[4], out[5], out[6], out[7], out[8],
+                        out[9], &data);
                     driver.AUT_ConfirmaAbastecimento();
                   }
                 });
@@ -429,7 +438,8 @@ int main(int argc, char** argv) {
         rounds, queue, [&] { return Time(1, [&] { driver.AUT_ObtemStatus(text); }); },
         [&] { return Time(1, [&] { BareStatus(client); }); });
     Print(what.c_str(), f);
-    std::printf("%-40s committed private bytes %zu KiB before, %zu KiB after\n", "", before / 1024, CommittedPrivateBytes() / 1024);
+    std::printf("%-40s committed private bytes %zu KiB before, %zu KiB after\n", "", before / 1024,
+                CommittedPrivateBytes() / 1024);
   }
 
   // The log: one line written by the driver, against one open, append and
@@ -452,8 +462,8 @@ int main(int argc, char** argv) {
       append.push_back(plain);
     }
     driver.DRV_ParaGravacaoLog();
-    std::printf("\nlog line: %.0f ns each; open, append and close of the same file: %.0f ns\n", Median(line),
-                Median(append));
+    std::printf("\nlog line: %.0f ns each; open, append and close of the same file: %.0f ns\n",
+                Median(line), Median(append));
   }
 
   driver.AUT_FinalizaComunicacao();

@@ -55,22 +55,22 @@ struct ServerProcess {
     start.dwFlags = STARTF_USESTDHANDLES;
     start.hStdOutput = write;
     start.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    std::string command = "\"" + folder + "qxsim-server.exe\" --call-port 0 "
+    std::string command = "\"" + folder +
+                          "qxsim-server.exe\" --call-port 0 "
                           "--event-port 0 --no-panel --quiet --stop-after 600 "
-                          "--scenario \"" + folder + "bench.scenario\"";
-    const BOOL made = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE,
-                                     0, nullptr, nullptr, &start, &process);
+                          "--scenario \"" +
+                          folder + "bench.scenario\"";
+    const BOOL made = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                     nullptr, &start, &process);
     CloseHandle(write);
     std::string line;
     char c = 0;
     DWORD got = 0;
-    while (made && line.size() < 200 && ReadFile(read, &c, 1, &got, nullptr) && got &&
-           c != '\n') {
+    while (made && line.size() < 200 && ReadFile(read, &c, 1, &got, nullptr) && got && c != '\n') {
       line += c;
     }
     CloseHandle(read);
-    return made && std::sscanf(line.c_str(), "listening call=%u events=%u", &call,
-                               &events) == 2;
+    return made && std::sscanf(line.c_str(), "listening call=%u events=%u", &call, &events) == 2;
   }
   ~ServerProcess() {
     if (!process.hProcess) return;
@@ -89,8 +89,8 @@ double PerCall(long long calls, const std::function<void()>& timed) {
 }
 
 void Report(const char* what, double driver, double direct) {
-  std::printf("%-24s driver %8.1f us  client %8.1f us  driver adds %5.1f %%\n", what,
-              driver, direct, (driver / direct - 1) * 100);
+  std::printf("%-24s driver %8.1f us  client %8.1f us  driver adds %5.1f %%\n", what, driver,
+              direct, (driver / direct - 1) * 100);
 }
 
 // Driver and bare calls measured in alternating rounds, the best round of
@@ -107,16 +107,15 @@ void Compare(const char* what, long long calls, const std::function<void()>& dri
 
 template <class F>
 F Bind(const char* name) {
-  return reinterpret_cast<F>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleA("QXClient.dll"), name)));
+  return reinterpret_cast<F>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("QXClient.dll"), name)));
 }
 
 void DirectDelivery() {
   static auto test = Bind<decltype(&qx::TestConnection)>("TestConnection");
   static auto count = Bind<decltype(&qx::GetDeliveriesCount)>("GetDeliveriesCount");
   static auto first = Bind<decltype(&qx::GetDeliveryByOrdinal)>("GetDeliveryByOrdinal");
-  static auto props =
-      Bind<decltype(&qx::GetDeliveryPropertiesEx2)>("GetDeliveryPropertiesEx2");
+  static auto props = Bind<decltype(&qx::GetDeliveryPropertiesEx2)>("GetDeliveryPropertiesEx2");
   int32_t n = 0, id = 0, i32[8];
   int16_t i16[3];
   double f[16];
@@ -124,9 +123,8 @@ void DirectDelivery() {
   test();
   count(&n);
   first(1, &id);
-  props(id, &i32[0], &i16[0], &i16[1], &f[0], &i16[2], &f[1], &f[2], &f[3], &f[4],
-        &i32[1], &i32[2], &i32[3], &i32[4], &f[5], &f[6], &f[7], &f[8], &f[9],
-        &f[10], &f[11], &code, &i32[5]);
+  props(id, &i32[0], &i16[0], &i16[1], &f[0], &i16[2], &f[1], &f[2], &f[3], &f[4], &i32[1], &i32[2],
+        &i32[3], &i32[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10], &f[11], &code, &i32[5]);
 }
 
 void DirectPrice() {
@@ -134,8 +132,8 @@ void DirectPrice() {
   int32_t i32[4];
   double f[6];
   int16_t level, flags;
-  hose(31, &i32[0], &i32[1], &i32[2], &i32[3], &f[0], &f[1], &f[2], &f[3], &level,
-       &f[4], &f[5], &flags);
+  hose(31, &i32[0], &i32[1], &i32[2], &i32[3], &f[0], &f[1], &f[2], &f[3], &level, &f[4], &f[5],
+       &flags);
 }
 
 // Several clients polling at once, each on its own connection.
@@ -173,9 +171,9 @@ void Load(const ServerProcess& server, int clients, int seconds) {
     return;
   }
   std::sort(all.begin(), all.end());
-  std::printf("%d clients polling %d s: %.0f calls/s, p50 %.1f us, p99 %.1f us\n",
-              clients, seconds, all.size() / static_cast<double>(seconds),
-              all[all.size() / 2], all[all.size() * 99 / 100]);
+  std::printf("%d clients polling %d s: %.0f calls/s, p50 %.1f us, p99 %.1f us\n", clients, seconds,
+              all.size() / static_cast<double>(seconds), all[all.size() / 2],
+              all[all.size() * 99 / 100]);
 }
 
 }  // namespace
@@ -205,9 +203,10 @@ int main(int argc, char** argv) {
               sizeof(void*) == 4 ? "32-bit" : "64-bit", calls);
   KorvanDriver::Delivery d;
   char text[64];
-  Compare("AUT_ObtemAbastecimento", calls, [&] { driver.ObtemAbastecimento(d); },
-          DirectDelivery);
-  Compare("AUT_ObtemPreco", calls, [&] { driver.ObtemPreco("31", text); }, DirectPrice);
+  Compare(
+      "AUT_ObtemAbastecimento", calls, [&] { driver.ObtemAbastecimento(d); }, DirectDelivery);
+  Compare(
+      "AUT_ObtemPreco", calls, [&] { driver.ObtemPreco("31", text); }, DirectPrice);
   driver.FinalizaComunicacao();
   Load(server, clients, seconds);
   return 0;

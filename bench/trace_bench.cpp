@@ -77,9 +77,9 @@ void Delivery(const Client& c, int calls) {
   double d[12];
   int64_t code;
   for (int i = 0; i < calls; ++i) {
-    c.GetDeliveryPropertiesEx2(1001, &l[0], &h[0], &h[1], &d[0], &h[2], &d[1], &d[2], &d[3],
-                               &d[4], &l[1], &l[2], &l[3], &l[4], &d[5], &d[6], &d[7], &d[8],
-                               &d[9], &d[10], &d[11], &code, &l[5]);
+    c.GetDeliveryPropertiesEx2(1001, &l[0], &h[0], &h[1], &d[0], &h[2], &d[1], &d[2], &d[3], &d[4],
+                               &l[1], &l[2], &l[3], &l[4], &d[5], &d[6], &d[7], &d[8], &d[9],
+                               &d[10], &d[11], &code, &l[5]);
   }
 }
 
@@ -88,8 +88,8 @@ void Hose(const Client& c, int calls) {
   int16_t h[2];
   double d[7];
   for (int i = 0; i < calls; ++i) {
-    c.GetHosePropertiesEx2(31, &l[0], &l[1], &l[2], &l[3], &d[0], &d[1], &d[2], &d[3], &h[0],
-                           &d[4], &d[5], &h[1]);
+    c.GetHosePropertiesEx2(31, &l[0], &l[1], &l[2], &l[3], &d[0], &d[1], &d[2], &d[3], &h[0], &d[4],
+                           &d[5], &h[1]);
   }
 }
 
@@ -99,11 +99,12 @@ void Blind(const Client& c, int calls) {
 
 // One trace line appended with one WriteFile: what a line would cost if
 // the tracer wrote it through the system instead of into a mapped view.
-const char kLine[] = "{\"t\":62587,\"th\":940,\"op\":\"TestConnection\",\"in\":[],\"r\":0,\"us\":13}\n";
+const char kLine[] =
+    "{\"t\":62587,\"th\":940,\"op\":\"TestConnection\",\"in\":[],\"r\":0,\"us\":13}\n";
 
 double AppendOneLine(const std::string& path, int calls) {
-  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) Fail("cannot write " + path);
   const double start = Seconds();
   DWORD written = 0;

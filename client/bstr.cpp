@@ -7,11 +7,10 @@
 namespace korvan {
 
 AnsiBstr::AnsiBstr(std::string_view text) {
-  int length = MultiByteToWideChar(CP_ACP, 0, text.data(),
-                                   static_cast<int>(text.size()), nullptr, 0);
+  int length =
+      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::vector<wchar_t> wide(length > 0 ? length : 1);
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                      wide.data(), length);
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
   value_ = SysAllocStringLen(wide.data(), length > 0 ? length : 0);
 }
 

@@ -23,8 +23,7 @@ static HMODULE Driver(void) {
   if (driver) return driver;
   length = GetModuleFileNameA(self, path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return NULL;
-  while (length > 0 && path[length - 1] != '\\' && path[length - 1] != '/')
-    --length;
+  while (length > 0 && path[length - 1] != '\\' && path[length - 1] != '/') --length;
   lstrcpyA(path + length, "_Korvan.dll");
   loaded = LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
   /* Two threads may both load it; the extra reference is harmless. */
@@ -54,14 +53,13 @@ static FARPROC Entry(FARPROC volatile* slot, const char* name) {
 #define FORWARD_V(call) call
 #define MISSING_B return 0
 #define MISSING_V return
-#define FORWARD(kind, name, parameters, arguments)                           \
-  KORVAN_RESULT_##kind KORVAN_CALL name parameters {                         \
-    typedef RAW_RESULT_##kind(KORVAN_DRIVER_CALL * Raw)                      \
-        KORVAN_DRIVER_PARAMETERS parameters;                                 \
-    static FARPROC volatile slot;                                            \
-    const Raw raw = (Raw)(void*)Entry(&slot, #name);                         \
-    if (!raw) MISSING_##kind;                                                \
-    FORWARD_##kind(raw KORVAN_DRIVER_PARAMETERS arguments);                  \
+#define FORWARD(kind, name, parameters, arguments)                                          \
+  KORVAN_RESULT_##kind KORVAN_CALL name parameters {                                        \
+    typedef RAW_RESULT_##kind(KORVAN_DRIVER_CALL* Raw) KORVAN_DRIVER_PARAMETERS parameters; \
+    static FARPROC volatile slot;                                                           \
+    const Raw raw = (Raw)(void*)Entry(&slot, #name);                                        \
+    if (!raw) MISSING_##kind;                                                               \
+    FORWARD_##kind(raw KORVAN_DRIVER_PARAMETERS arguments);                                 \
   }
 KORVAN_OPERATIONS(FORWARD)
 

@@ -32,10 +32,8 @@ QX_API int32_t QX_CALL SimReset();
 // and the scenario's `fail` lines are added to the faults. On success 0; on a
 // bad line its line number, with the message in `error`; -1 when the file
 // cannot be read. A failed load changes nothing. `error` may be null.
-QX_API int32_t QX_CALL SimLoadScenario(const char* path, char* error,
-                                       int32_t errorSize);
-QX_API int32_t QX_CALL SimLoadScenarioText(const char* text, char* error,
-                                           int32_t errorSize);
+QX_API int32_t QX_CALL SimLoadScenario(const char* path, char* error, int32_t errorSize);
+QX_API int32_t QX_CALL SimLoadScenarioText(const char* text, char* error, int32_t errorSize);
 // 1: load QXSIM_SCENARIO, or QXClient.scenario beside the DLL, at the next
 // ClientLogonEx (how a fresh process starts); 0: do not.
 QX_API int32_t QX_CALL SimSetAutoLoad(int32_t on);
@@ -51,15 +49,14 @@ QX_API int32_t QX_CALL SimAddHose(const SimHose* hose);
 QX_API int32_t QX_CALL SimAddDelivery(const SimDelivery* delivery);
 // Lock a waiting delivery for `clientId` as if that client had, or unlock it
 // with -1.
-QX_API int32_t QX_CALL SimSetDeliveryLock(int32_t deliveryId,
-                                          int32_t clientId);
+QX_API int32_t QX_CALL SimSetDeliveryLock(int32_t deliveryId, int32_t clientId);
 
 // Inspection.
 QX_API int32_t QX_CALL SimGetPump(int32_t pumpNumber, SimPump* pump);
 QX_API int32_t QX_CALL SimGetHose(int32_t hoseId, SimHose* hose);
 QX_API int32_t QX_CALL SimDeliveryCount();  // waiting, in list order
 QX_API int32_t QX_CALL SimGetDelivery(int32_t index, SimDelivery* delivery);
-QX_API int32_t QX_CALL SimClearedCount();   // cleared, in clearing order
+QX_API int32_t QX_CALL SimClearedCount();  // cleared, in clearing order
 QX_API int32_t QX_CALL SimGetCleared(int32_t index, SimDelivery* delivery);
 // Forgets the cleared deliveries, so that a long run's history stays small.
 QX_API int32_t QX_CALL SimForgetCleared();
@@ -81,13 +78,11 @@ QX_API int32_t QX_CALL SimGetSession(SimSession* session);
 // Make entry point `name` fail with `code` (non-zero): with nth = 0 at every
 // call until SimClearFaults, with nth = n > 0 at its n-th call from now on,
 // once. The name "*" counts every entry point. A failed call has no effect.
-QX_API int32_t QX_CALL SimFailCall(const char* name, int32_t nth,
-                                   int32_t code);
+QX_API int32_t QX_CALL SimFailCall(const char* name, int32_t nth, int32_t code);
 // Make `count` calls of `name` fail with `code`, from its nth call from now
 // on (nth >= 1); count 0 = every call from there until SimClearFaults. A
 // fault sweep fails a run of calls with it and then lets them through.
-QX_API int32_t QX_CALL SimFailCalls(const char* name, int32_t nth,
-                                    int32_t count, int32_t code);
+QX_API int32_t QX_CALL SimFailCalls(const char* name, int32_t nth, int32_t count, int32_t code);
 QX_API int32_t QX_CALL SimClearFaults();
 
 // The record of entry-point calls, one text each, such as
@@ -134,19 +129,18 @@ QX_API int32_t QX_CALL SimTraceAnswered();
 }  // namespace qxsim
 
 // All control exports, in one list.
-#define SIM_CONTROL_EXPORTS(X)                                               \
-  X(SimReset) X(SimLoadScenario) X(SimLoadScenarioText) X(SimSetAutoLoad)    \
-  X(SimScenarioError) X(SimAddGrade) X(SimAddPump) X(SimAddHose)             \
-  X(SimAddDelivery) X(SimSetDeliveryLock) X(SimGetPump) X(SimGetHose)        \
-  X(SimDeliveryCount) X(SimGetDelivery) X(SimClearedCount) X(SimGetCleared)  \
-  X(SimForgetCleared)                                                        \
-  X(SimQueuePumpEvent) X(SimQueueOtherEvent) X(SimEventCount)                \
-  X(SimSetConnected) X(SimGetSession) X(SimFailCall) X(SimFailCalls)        \
-  X(SimClearFaults)                                                          \
-  X(SimCallCount) X(SimGetCall) X(SimCountCalls) X(SimClearCalls)            \
-  X(SimSetRecording) X(SimOverlappingCalls)                                 \
-  X(SimAdvanceClock) X(SimUseRealTime) X(SimClockSeconds)                   \
-  X(SimReplayTrace) X(SimTraceDivergence) X(SimTraceAnswered)
+#define SIM_CONTROL_EXPORTS(X)                                                                \
+  X(SimReset)                                                                                 \
+  X(SimLoadScenario)                                                                          \
+  X(SimLoadScenarioText) X(SimSetAutoLoad) X(SimScenarioError) X(SimAddGrade) X(SimAddPump)   \
+      X(SimAddHose) X(SimAddDelivery) X(SimSetDeliveryLock) X(SimGetPump) X(SimGetHose)       \
+          X(SimDeliveryCount) X(SimGetDelivery) X(SimClearedCount) X(SimGetCleared)           \
+              X(SimForgetCleared) X(SimQueuePumpEvent) X(SimQueueOtherEvent) X(SimEventCount) \
+                  X(SimSetConnected) X(SimGetSession) X(SimFailCall) X(SimFailCalls)          \
+                      X(SimClearFaults) X(SimCallCount) X(SimGetCall) X(SimCountCalls)        \
+                          X(SimClearCalls) X(SimSetRecording) X(SimOverlappingCalls)          \
+                              X(SimAdvanceClock) X(SimUseRealTime) X(SimClockSeconds)         \
+                                  X(SimReplayTrace) X(SimTraceDivergence) X(SimTraceAnswered)
 
 // One typed pointer per control export, named after it.
 struct SimControl {
@@ -162,9 +156,9 @@ inline bool LoadSimControl(HMODULE module, SimControl& sim) {
   sim = SimControl{};
   if (module == nullptr) return false;
   bool complete = true;
-#define SIM_CONTROL_RESOLVE(name)                                  \
-  sim.name = reinterpret_cast<decltype(sim.name)>(                 \
-      reinterpret_cast<void*>(GetProcAddress(module, #name)));     \
+#define SIM_CONTROL_RESOLVE(name)                              \
+  sim.name = reinterpret_cast<decltype(sim.name)>(             \
+      reinterpret_cast<void*>(GetProcAddress(module, #name))); \
   complete = complete && sim.name != nullptr;
   SIM_CONTROL_EXPORTS(SIM_CONTROL_RESOLVE)
 #undef SIM_CONTROL_RESOLVE

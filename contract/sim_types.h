@@ -31,14 +31,14 @@ enum SimResultCode : int32_t {
 
 // Controller pump states, as pump events carry them (signed 16-bit).
 enum SimPumpState : int32_t {
-  SIM_PUMP_UNKNOWN = 0,           // never heard from
+  SIM_PUMP_UNKNOWN = 0,  // never heard from
   SIM_PUMP_NOT_INSTALLED = 1,
-  SIM_PUMP_NOT_RESPONDING = 2,    // offline
-  SIM_PUMP_STOPPED = 3,           // stopped while not delivering
-  SIM_PUMP_IDLE = 4,              // ready, nozzle in place
-  SIM_PUMP_AUTHORISED = 5,        // authorised, waiting for the nozzle
-  SIM_PUMP_RESERVED = 6,          // reserved for a prepay or preauth
-  SIM_PUMP_CALLING = 7,           // nozzle lifted, waiting for authorisation
+  SIM_PUMP_NOT_RESPONDING = 2,  // offline
+  SIM_PUMP_STOPPED = 3,         // stopped while not delivering
+  SIM_PUMP_IDLE = 4,            // ready, nozzle in place
+  SIM_PUMP_AUTHORISED = 5,      // authorised, waiting for the nozzle
+  SIM_PUMP_RESERVED = 6,        // reserved for a prepay or preauth
+  SIM_PUMP_CALLING = 7,         // nozzle lifted, waiting for authorisation
   SIM_PUMP_DELIVERING = 8,
   SIM_PUMP_DELIVERY_STOPPED = 9,  // stopped during a delivery
   SIM_PUMP_CALLING_STACKED = 10,  // calling while its last delivery is unpaid
@@ -91,8 +91,8 @@ enum SimDeliveryFlags : int32_t {
   SIM_DELIVERY_AUTO_TOTALS = 8,  // start and end totals from the hose, which
                                  // advances by the delivery's volume and amount
   SIM_DELIVERY_AUTO_ALL = 15,
-  SIM_DELIVERY_GIVEN_ID = 16,    // id as given, 0 included: a controller's odd
-                                 // identifier
+  SIM_DELIVERY_GIVEN_ID = 16,  // id as given, 0 included: a controller's odd
+                               // identifier
 };
 
 // A fuel grade. Names are UTF-8; pump events hand them out as BSTRs.
@@ -105,8 +105,8 @@ struct SimGrade {
 
 // A pump. Commands name it by id, pump events by number.
 struct SimPump {
-  double currentVolume;   // volume and value of the delivery under way, as its
-  double currentValue;    //   pump events carry them
+  double currentVolume;  // volume and value of the delivery under way, as its
+  double currentValue;   //   pump events carry them
   int32_t id;
   int32_t number;         // from 1; the driver's position in its status text
   int32_t state;          // SimPumpState
@@ -117,18 +117,18 @@ struct SimPump {
 
 // A hose (nozzle). Its identifier need not equal its ordinal.
 struct SimHose {
-  double price;         // price level 1 (GetHosePropertiesEx2 output 10)
-  double price2;        // price level 2 (output 11)
-  double totalizer;     // volume totalizer as the meter shows it (output 8)
-  double volumeTotal;   // volume, value and second volume dispensed since
-  double valueTotal;    //   the forecourt was set up (outputs 5, 6, 7)
+  double price;        // price level 1 (GetHosePropertiesEx2 output 10)
+  double price2;       // price level 2 (output 11)
+  double totalizer;    // volume totalizer as the meter shows it (output 8)
+  double volumeTotal;  // volume, value and second volume dispensed since
+  double valueTotal;   //   the forecourt was set up (outputs 5, 6, 7)
   double volume2Total;
   int32_t id;
   int32_t pumpId;
-  int32_t number;       // on its pump, from 1; 0 on adding = next free
-  int32_t gradeId;      // 0 for none
+  int32_t number;   // on its pump, from 1; 0 on adding = next free
+  int32_t gradeId;  // 0 for none
   int32_t tankId;
-  int32_t ordinal;      // place in the controller's hose list (read only)
+  int32_t ordinal;  // place in the controller's hose list (read only)
 };
 
 // A finished delivery, with everything GetDeliveryPropertiesEx2 returns.
@@ -160,10 +160,10 @@ struct SimDelivery {
 
 // The session as the simulator sees it.
 struct SimSession {
-  int32_t loggedOn;   // a logon is in force (until ClientLogoff)
-  int32_t linkUp;     // the line to the server is up (SimSetConnected)
-  int32_t logons;     // successful ClientLogonEx calls since the reset
-  int32_t clientId;   // arguments of the last successful ClientLogonEx
+  int32_t loggedOn;  // a logon is in force (until ClientLogoff)
+  int32_t linkUp;    // the line to the server is up (SimSetConnected)
+  int32_t logons;    // successful ClientLogonEx calls since the reset
+  int32_t clientId;  // arguments of the last successful ClientLogonEx
   int32_t clientType;
   int32_t callPort;
   int32_t eventPort;

@@ -9,9 +9,9 @@ namespace korvan {
 namespace {
 
 constexpr int64_t kMsPerDay = 86400000;
-constexpr double kFirstDate = -657434;   // 1 January 100
-constexpr double kLastDate = 2958466;    // 1 January 10000, excluded
-constexpr int64_t kUnixEpoch = 25569;    // 1 January 1970
+constexpr double kFirstDate = -657434;  // 1 January 100
+constexpr double kLastDate = 2958466;   // 1 January 10000, excluded
+constexpr int64_t kUnixEpoch = 25569;   // 1 January 1970
 
 // Rounded half away from zero, like llround, without the library call:
 // below 2^52 the rest after cutting towards zero is exact.
@@ -46,7 +46,8 @@ CivilDate FromUnixDays(int64_t days) {
   days += 719468;
   const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
   const int64_t dayOfEra = days - era * 146097;
-  const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
   const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
   const int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;  // March is 0
   const int day = static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
@@ -116,10 +117,14 @@ std::optional<std::string> ShortDateText(double oleDate, const RegionalSettings&
       i += run;
       // Day and month names have no place in a short date; longer runs give
       // two digits.
-      if (letter == 'd') AppendNumber(text, date.day, run == 1 ? 1 : 2);
-      else if (letter == 'm') AppendNumber(text, date.month, run == 1 ? 1 : 2);
-      else if (run <= 2) AppendNumber(text, date.year % 100, 2);
-      else AppendNumber(text, date.year, 4);
+      if (letter == 'd')
+        AppendNumber(text, date.day, run == 1 ? 1 : 2);
+      else if (letter == 'm')
+        AppendNumber(text, date.month, run == 1 ? 1 : 2);
+      else if (run <= 2)
+        AppendNumber(text, date.year % 100, 2);
+      else
+        AppendNumber(text, date.year, 4);
     } else {
       text += c == '/' ? settings.dateSeparator : c;
       ++i;

@@ -118,9 +118,12 @@ Outcome WriteOutputs(const Session& session, const Delivery& d, const DeliveryBu
   WriteHostText(out.amount, t.amount.view());
   switch (ApplyVolumeRules(t.volume, t.unitPrice, t.amount, session.reengineerVolume, settings,
                            error)) {
-    case VolumeVerdict::Accept: break;
-    case VolumeVerdict::Discard: return Outcome::Discarded;
-    case VolumeVerdict::Invalid: return Outcome::Invalid;
+    case VolumeVerdict::Accept:
+      break;
+    case VolumeVerdict::Discard:
+      return Outcome::Discarded;
+    case VolumeVerdict::Invalid:
+      return Outcome::Invalid;
   }
   WriteHostText(out.volume, t.volume.view());
   const std::optional<double> midnight = DateAtMidnight(d.completed);
@@ -198,7 +201,8 @@ Verdict Consider(Session& session, const NozzleTable& nozzles, const Delivery& d
   }
   std::string invalid;
   switch (WriteOutputs(session, d, out, texts, invalid)) {
-    case Outcome::HandOver: break;
+    case Outcome::HandOver:
+      break;
     case Outcome::Discarded:
       Discard(session, d);
       return Verdict::Stop;
@@ -235,11 +239,18 @@ Result Walk(Session& session, const NozzleTable& nozzles, const DeliveryBuffers&
     result = DeliveryAt(session, ordinal, d);
     if (!result.ok()) return result;
     switch (Consider(session, nozzles, d, out, result)) {
-      case Verdict::HandedOver: return Result::Ok();
-      case Verdict::Stop: return Result::Refused(0);
-      case Verdict::Failed: return result;
-      case Verdict::Skip: ++ordinal; break;
-      case Verdict::Cleared: --count; break;
+      case Verdict::HandedOver:
+        return Result::Ok();
+      case Verdict::Stop:
+        return Result::Refused(0);
+      case Verdict::Failed:
+        return result;
+      case Verdict::Skip:
+        ++ordinal;
+        break;
+      case Verdict::Cleared:
+        --count;
+        break;
     }
   }
 }

@@ -33,7 +33,8 @@ struct Number {
 
 // The number a text stands for. A text made exact from a number needs no
 // reading: it reads back as that number.
-bool Read(const NumberText& text, const RegionalSettings& settings, Number& number, std::string& error) {
+bool Read(const NumberText& text, const RegionalSettings& settings, Number& number,
+          std::string& error) {
   if (text.exact) {
     number = {text.value, {std::signbit(text.value), text.decimal.digits, text.decimal.exponent}};
     return true;
@@ -76,26 +77,46 @@ constexpr uint64_t kPowers10[] = {1,
 // delivery takes a dozen of these.
 uint64_t DividePow10(uint64_t value, int k) {
   switch (k) {
-    case 0: return value;
-    case 1: return value / 10u;
-    case 2: return value / 100u;
-    case 3: return value / 1000u;
-    case 4: return value / 10000u;
-    case 5: return value / 100000u;
-    case 6: return value / 1000000u;
-    case 7: return value / 10000000u;
-    case 8: return value / 100000000u;
-    case 9: return value / 1000000000u;
-    case 10: return value / 10000000000u;
-    case 11: return value / 100000000000u;
-    case 12: return value / 1000000000000u;
-    case 13: return value / 10000000000000u;
-    case 14: return value / 100000000000000u;
-    case 15: return value / 1000000000000000u;
-    case 16: return value / 10000000000000000u;
-    case 17: return value / 100000000000000000u;
-    case 18: return value / 1000000000000000000u;
-    default: return value / 10000000000000000000u;
+    case 0:
+      return value;
+    case 1:
+      return value / 10u;
+    case 2:
+      return value / 100u;
+    case 3:
+      return value / 1000u;
+    case 4:
+      return value / 10000u;
+    case 5:
+      return value / 100000u;
+    case 6:
+      return value / 1000000u;
+    case 7:
+      return value / 10000000u;
+    case 8:
+      return value / 100000000u;
+    case 9:
+      return value / 1000000000u;
+    case 10:
+      return value / 10000000000u;
+    case 11:
+      return value / 100000000000u;
+    case 12:
+      return value / 1000000000000u;
+    case 13:
+      return value / 10000000000000u;
+    case 14:
+      return value / 100000000000000u;
+    case 15:
+      return value / 1000000000000000u;
+    case 16:
+      return value / 10000000000000000u;
+    case 17:
+      return value / 100000000000000000u;
+    case 18:
+      return value / 1000000000000000000u;
+    default:
+      return value / 10000000000000000000u;
   }
 }
 
@@ -106,7 +127,8 @@ uint64_t Divide(uint64_t value, int k, Rounding rounding) {
   const uint64_t half = divisor / 2;
   bool up = false;
   if (rounding == Rounding::HalfAwayFromZero) up = divisor > 1 && remainder >= half;
-  if (rounding == Rounding::HalfEven) up = remainder > half || (remainder == half && divisor > 1 && quotient % 2 == 1);
+  if (rounding == Rounding::HalfEven)
+    up = remainder > half || (remainder == half && divisor > 1 && quotient % 2 == 1);
   return quotient + (up ? 1 : 0);
 }
 
@@ -134,8 +156,10 @@ Split SplitAt(const Decimal& decimal, int places, Rounding rounding) {
     fraction = decimal.digits - split.whole * kPowers10[fractionDigits];
   }
   const int shift = places - fractionDigits;  // fraction x 10^shift
-  if (shift >= 0) split.fraction = fraction * kPowers10[shift];  // below 10^places
-  else if (-shift <= 18) split.fraction = Divide(fraction, -shift, rounding);
+  if (shift >= 0)
+    split.fraction = fraction * kPowers10[shift];  // below 10^places
+  else if (-shift <= 18)
+    split.fraction = Divide(fraction, -shift, rounding);
   // else: below half a unit of the last place (fraction < 10^17)
   return split;
 }
@@ -167,8 +191,10 @@ long double RoundHalfEven(long double value) {
 int64_t DivideHalfEven(int64_t dividend, int64_t divisor) {
   int64_t quotient = dividend / divisor;
   const int64_t twiceRemainder = 2 * (dividend % divisor);
-  if (twiceRemainder > divisor || (twiceRemainder == divisor && quotient % 2 != 0)) ++quotient;
-  else if (-twiceRemainder > divisor || (-twiceRemainder == divisor && quotient % 2 != 0)) --quotient;
+  if (twiceRemainder > divisor || (twiceRemainder == divisor && quotient % 2 != 0))
+    ++quotient;
+  else if (-twiceRemainder > divisor || (-twiceRemainder == divisor && quotient % 2 != 0))
+    --quotient;
   return quotient;
 }
 
@@ -217,7 +243,8 @@ Wide Multiply(int64_t a, int64_t b) {
   const uint64_t p00 = a0 * b0, p01 = a0 * b1, p10 = a1 * b0, p11 = a1 * b1;
   const uint64_t middle = (p00 >> 32) + (p01 & 0xFFFFFFFFu) + (p10 & 0xFFFFFFFFu);
   const bool negative = ua != 0 && ub != 0 && (a < 0) != (b < 0);
-  return {negative, p11 + (p01 >> 32) + (p10 >> 32) + (middle >> 32), (middle << 32) | (p00 & 0xFFFFFFFFu)};
+  return {negative, p11 + (p01 >> 32) + (p10 >> 32) + (middle >> 32),
+          (middle << 32) | (p00 & 0xFFFFFFFFu)};
 }
 
 bool ProductLess(int64_t a, int64_t b, int64_t c, int64_t d) {
@@ -232,10 +259,12 @@ bool ProductLess(int64_t a, int64_t b, int64_t c, int64_t d) {
 }
 
 // Both counts are ten-thousandths, so their product is in 10^-8 and 0.01 is 10^6.
-bool PaysLessThanOneCent(int64_t volume, int64_t price) { return ProductLess(volume, price, 1000000, 1); }
+bool PaysLessThanOneCent(int64_t volume, int64_t price) {
+  return ProductLess(volume, price, 1000000, 1);
+}
 
-VolumeVerdict PlainVolume(const NumberText& volume, const Number& price, const RegionalSettings& settings,
-                          std::string& error) {
+VolumeVerdict PlainVolume(const NumberText& volume, const Number& price,
+                          const RegionalSettings& settings, std::string& error) {
   int64_t pt = 0, vc = 0;
   Number read;
   if (!Counted(Cut(3, price), price.value, pt, error) || !Read(volume, settings, read, error) ||
@@ -252,15 +281,16 @@ VolumeVerdict PlainVolume(const NumberText& volume, const Number& price, const R
 }
 
 // Writes `volume` only when it accepts.
-VolumeVerdict Reengineer(NumberText& volume, double total, double price, const RegionalSettings& settings,
-                         std::string& error) {
+VolumeVerdict Reengineer(NumberText& volume, double total, double price,
+                         const RegionalSettings& settings, std::string& error) {
   const long double quotient = static_cast<long double>(total) / price;
   const double q = static_cast<double>(quotient);
   int64_t m = 0, vt = 0, at = 0, pt = 0;
   if (!Counted(RoundToDecimals(3, q), q, m, error)) return VolumeVerdict::Invalid;
   m /= 10;  // thousandths
   const double mVolume = static_cast<double>(m) / 1000.0;
-  if (!Counted(CutToDecimals(3, mVolume), mVolume, vt, error) || !Counted(CutToDecimals(2, total), total, at, error) ||
+  if (!Counted(CutToDecimals(3, mVolume), mVolume, vt, error) ||
+      !Counted(CutToDecimals(2, total), total, at, error) ||
       !Counted(CutToDecimals(3, price), price, pt, error))
     return VolumeVerdict::Invalid;
   if (pt > 0 && PaysLessThanOneCent(vt, pt)) {
@@ -302,7 +332,8 @@ std::optional<int64_t> CutToDecimals(int16_t decimals, double value) {
 
 std::optional<int64_t> CutToDecimals(int16_t decimals, const NumberText& value) {
   if (!value.exact) return CutToDecimals(decimals, value.value);
-  return Cut(decimals, {value.value, {std::signbit(value.value), value.decimal.digits, value.decimal.exponent}});
+  return Cut(decimals, {value.value,
+                        {std::signbit(value.value), value.decimal.digits, value.decimal.exponent}});
 }
 
 std::optional<int64_t> RoundToDecimals(int16_t decimals, double value) {
@@ -318,8 +349,9 @@ std::optional<int64_t> RoundToDecimals(int16_t decimals, double value) {
   return n * factor;
 }
 
-VolumeVerdict ApplyVolumeRules(NumberText& volume, const NumberText& unitPrice, const NumberText& amount,
-                               bool reengineer, const RegionalSettings& settings, std::string& error) {
+VolumeVerdict ApplyVolumeRules(NumberText& volume, const NumberText& unitPrice,
+                               const NumberText& amount, bool reengineer,
+                               const RegionalSettings& settings, std::string& error) {
   Number price;
   if (!Read(unitPrice, settings, price, error)) return VolumeVerdict::Invalid;
   if (reengineer) {

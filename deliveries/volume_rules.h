@@ -39,7 +39,8 @@ enum class VolumeVerdict { Accept, Discard, Invalid };
 // discarded. Writes the log lines and may rewrite `volume`. The texts are
 // those just made from the controller's numbers: a text that reads back
 // exactly is not read again.
-VolumeVerdict ApplyVolumeRules(NumberText& volume, const NumberText& unitPrice, const NumberText& amount,
-                               bool reengineer, const RegionalSettings& settings, std::string& error);
+VolumeVerdict ApplyVolumeRules(NumberText& volume, const NumberText& unitPrice,
+                               const NumberText& amount, bool reengineer,
+                               const RegionalSettings& settings, std::string& error);
 
 }  // namespace korvan

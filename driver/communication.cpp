@@ -137,8 +137,8 @@ bool Start(Session& session, std::string_view address, std::string_view mode,
   // which its line above has told: the cause is dropped on purpose.
   if (!session
            .Call(entry::ClientLogonEx, kDriverClientId, kDriverClientType, server.get(),
-                 settings.callPort, settings.eventPort, timeOut, settings.handle,
-                 settings.window, settings.message)
+                 settings.callPort, settings.eventPort, timeOut, settings.handle, settings.window,
+                 settings.message)
            .ok())
     return false;
 

@@ -93,7 +93,11 @@ KORVAN_DRIVER_CALL int AUT_ObtemDisplay() { return 1; }
 
 KORVAN_DRIVER_CALL int AUT_VerificaSuporte(int code) {
   switch (code) {
-    case 2: case 3: case 4: case 5: case 7:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 7:
       return 1;
     default:
       return 0;
@@ -128,10 +132,10 @@ KORVAN_DRIVER_CALL void AUT_FinalizaComunicacao() {
   });
 }
 
-KORVAN_DRIVER_CALL void AUT_RegistraBico KORVAN_DRIVER_PARAMETERS(
-    const char* numeroLogico, const char* numeroBomba, const char* /*unread*/,
-    const char* casasLitragem, const char* casasPreco, const char* casasTotal,
-    const char* casasEncerrante, const char* configuracao) {
+KORVAN_DRIVER_CALL void AUT_RegistraBico
+KORVAN_DRIVER_PARAMETERS(const char* numeroLogico, const char* numeroBomba, const char* /*unread*/,
+                         const char* casasLitragem, const char* casasPreco, const char* casasTotal,
+                         const char* casasEncerrante, const char* configuracao) {
   Run([&] {
     nozzles.Register(numeroLogico, numeroBomba, casasLitragem, casasPreco, casasTotal,
                      casasEncerrante, configuracao);
@@ -139,17 +143,17 @@ KORVAN_DRIVER_CALL void AUT_RegistraBico KORVAN_DRIVER_PARAMETERS(
   });
 }
 
-KORVAN_DRIVER_CALL int AUT_ObtemAbastecimento KORVAN_DRIVER_PARAMETERS(
-    char* numeroLogico, char* volume, char* valorTotal, char* precoUnitario,
-    char* encerranteInicial, char* encerranteFinal, char* hora, char* text8,
-    char* text9, char* text10, double* data) {
+KORVAN_DRIVER_CALL int AUT_ObtemAbastecimento
+KORVAN_DRIVER_PARAMETERS(char* numeroLogico, char* volume, char* valorTotal, char* precoUnitario,
+                         char* encerranteInicial, char* encerranteFinal, char* hora, char* text8,
+                         char* text9, char* text10, double* data) {
   return RunWithNumbers("<AUT_ObtemAbastecimento> Falhou: ", [&] {
     if (!HasBuffers({numeroLogico, volume, valorTotal, precoUnitario, encerranteInicial,
                      encerranteFinal, hora, text8, text9, text10, data}))
       return Result::Invalid(kNullBuffer);
-    const DeliveryBuffers buffers{numeroLogico, volume, valorTotal, precoUnitario,
-                                  encerranteInicial, encerranteFinal, hora, text8,
-                                  text9, text10, data};
+    const DeliveryBuffers buffers{
+        numeroLogico, volume, valorTotal, precoUnitario, encerranteInicial, encerranteFinal, hora,
+        text8,        text9,  text10,     data};
     return RetrieveDelivery(session, nozzles, buffers, Reconnect);
   });
 }

@@ -27,15 +27,14 @@ static int failures;
 #define STACK_MARK(name) \
   unsigned long name;    \
   __asm__ __volatile__("movl %%esp, %0" : "=r"(name) : : "memory")
-#define STACK_CHECK(before, what)                                    \
-  do {                                                                \
-    unsigned long after_;                                             \
-    __asm__ __volatile__("movl %%esp, %0" : "=r"(after_) : : "memory");          \
-    if (after_ != before) {                                           \
-      printf("FAIL %s: stack moved by %ld bytes\n", what,             \
-             (long)(after_ - before));                                \
-      ++failures;                                                     \
-    }                                                                 \
+#define STACK_CHECK(before, what)                                                   \
+  do {                                                                              \
+    unsigned long after_;                                                           \
+    __asm__ __volatile__("movl %%esp, %0" : "=r"(after_) : : "memory");             \
+    if (after_ != before) {                                                         \
+      printf("FAIL %s: stack moved by %ld bytes\n", what, (long)(after_ - before)); \
+      ++failures;                                                                   \
+    }                                                                               \
   } while (0)
 #else
 #define STACK_MARK(name) int name = 0
@@ -69,8 +68,7 @@ static void ExpectInt(const char* what, int got, int wanted) {
 static void ExpectText(const char* what, const char* got, const char* wanted) {
   char plain[64];
   size_t i;
-  for (i = 0; got[i] != '\0' && i + 1 < sizeof plain; ++i)
-    plain[i] = got[i] == ',' ? '.' : got[i];
+  for (i = 0; got[i] != '\0' && i + 1 < sizeof plain; ++i) plain[i] = got[i] == ',' ? '.' : got[i];
   plain[i] = '\0';
   printf("%-34s \"%s\"", what, got);
   if (strcmp(plain, wanted) != 0) {
@@ -83,8 +81,7 @@ static void ExpectText(const char* what, const char* got, const char* wanted) {
 /* The price text in this machine's number format. */
 static void PriceText(char* text, const char* whole, const char* fraction) {
   char separator[8] = ".";
-  GetLocaleInfoA(GetThreadLocale(), LOCALE_SDECIMAL, separator,
-                 sizeof separator);
+  GetLocaleInfoA(GetThreadLocale(), LOCALE_SDECIMAL, separator, sizeof separator);
   sprintf(text, "%s%c%s", whole, separator[0], fraction);
 }
 
@@ -101,9 +98,8 @@ struct Delivery {
 static int Fetch(struct Delivery* d) {
   int got;
   CALL(got,
-       AUT_ObtemAbastecimento(d->nozzle, d->volume, d->amount, d->price,
-                              d->start, d->end, d->time, d->text8, d->code,
-                              d->text10, &d->date),
+       AUT_ObtemAbastecimento(d->nozzle, d->volume, d->amount, d->price, d->start, d->end, d->time,
+                              d->text8, d->code, d->text10, &d->date),
        "AUT_ObtemAbastecimento");
   return got;
 }
@@ -120,15 +116,12 @@ static void Begin(void) {
   ExpectInt("AUT_VerificaSuporte(7)", got, 1);
   CALL(got, AUT_VerificaSuporte(6), "AUT_VerificaSuporte");
   ExpectInt("AUT_VerificaSuporte(6)", got, 0);
-  CALL(got, AUT_IniciaComunicacao("127.0.0.1", "EXEMPLO", ""),
-       "AUT_IniciaComunicacao");
+  CALL(got, AUT_IniciaComunicacao("127.0.0.1", "EXEMPLO", ""), "AUT_IniciaComunicacao");
   ExpectInt("AUT_IniciaComunicacao", got, 1);
   /* Nozzle numbers are the controller's hose identifiers; volumes with 3
    * decimal places, prices 3, amounts 2, totalizers 3. */
-  CALL_VOID(AUT_RegistraBico("31", "1", "", "3", "3", "2", "3", ""),
-            "AUT_RegistraBico");
-  CALL_VOID(AUT_RegistraBico("41", "2", "", "3", "3", "2", "3", ""),
-            "AUT_RegistraBico");
+  CALL_VOID(AUT_RegistraBico("31", "1", "", "3", "3", "2", "3", ""), "AUT_RegistraBico");
+  CALL_VOID(AUT_RegistraBico("41", "2", "", "3", "3", "2", "3", ""), "AUT_RegistraBico");
 }
 
 static void Deliveries(void) {
@@ -196,7 +189,6 @@ int main(void) {
   Pumps();
   CALL_VOID(AUT_FinalizaComunicacao(), "AUT_FinalizaComunicacao");
   CALL_VOID(DRV_ParaGravacaoLog(), "DRV_ParaGravacaoLog");
-  printf("%s: %d step(s) differed\n", failures ? "FAILED" : "passed",
-         failures);
+  printf("%s: %d step(s) differed\n", failures ? "FAILED" : "passed", failures);
   return failures;
 }

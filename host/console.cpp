@@ -76,8 +76,7 @@ bool SanePrice(const std::string& text) {
       return false;
     }
   }
-  if (separators > 1 || plain.find_first_of("0123456789") == std::string::npos)
-    return false;
+  if (separators > 1 || plain.find_first_of("0123456789") == std::string::npos) return false;
   const double value = std::atof(plain.c_str());
   return value > 0 && value < kSanePriceLimit;
 }
@@ -124,20 +123,21 @@ bool Console::ClientMissing() {
   if (GetModuleHandleA("QXClient.dll") || LoadLibraryA("QXClient.dll")) return false;
   const DWORD error = GetLastError();
   if (error == ERROR_BAD_EXE_FORMAT)
-    std::printf("QXClient.dll is built for another architecture than korvan-host.exe (Windows "
-                "error 193): a %d-bit host needs a %d-bit client library (use --client FOLDER)\n",
-                static_cast<int>(8 * sizeof(void*)), static_cast<int>(8 * sizeof(void*)));
+    std::printf(
+        "QXClient.dll is built for another architecture than korvan-host.exe (Windows "
+        "error 193): a %d-bit host needs a %d-bit client library (use --client FOLDER)\n",
+        static_cast<int>(8 * sizeof(void*)), static_cast<int>(8 * sizeof(void*)));
   else
-    std::printf("QXClient.dll not found beside korvan-host.exe or on the PATH (Windows error "
-                "%lu): the driver cannot reach a controller (use --client FOLDER)\n",
-                error);
+    std::printf(
+        "QXClient.dll not found beside korvan-host.exe or on the PATH (Windows error "
+        "%lu): the driver cannot reach a controller (use --client FOLDER)\n",
+        error);
   return true;
 }
 
 bool Console::Start() {
   std::printf("korvan-host console. Type help for the commands.\n");
-  if (!ClientMissing())
-    simulator_ = LoadSimControl(GetModuleHandleA("QXClient.dll"), sim_);
+  if (!ClientMissing()) simulator_ = LoadSimControl(GetModuleHandleA("QXClient.dll"), sim_);
   if (!options_.scenario.empty()) {
     if (!simulator_) {
       std::printf("--scenario needs the simulated QXClient.dll\n");
@@ -195,8 +195,10 @@ void Console::Log(const std::string& word) {
     logOn_ = true;
     logWritable_ = !tail_.Since().empty();
     if (!logWritable_)
-      std::printf("cannot write the driver's log %s: the causes of 0 results "
-                  "cannot be shown\n", LogFilePath().c_str());
+      std::printf(
+          "cannot write the driver's log %s: the causes of 0 results "
+          "cannot be shown\n",
+          LogFilePath().c_str());
     else
       std::printf("log on: %s\n", LogFilePath().c_str());
   } else {
@@ -236,26 +238,28 @@ bool Console::Registra(const std::vector<std::string>& words) {
       "registra <hose id> <bomba> <casas-litragem> <casas-preco> <casas-total> "
       "<casas-encerrante> [configuracao]";
   if (words.size() < 7 || words.size() > 8) return Usage(usage);
-  static const char* const names[] = {"hose id", "bomba", "casas-litragem",
-                                      "casas-preco", "casas-total",
-                                      "casas-encerrante"};
+  static const char* const names[] = {"hose id",     "bomba",       "casas-litragem",
+                                      "casas-preco", "casas-total", "casas-encerrante"};
   for (int i = 0; i < 6; ++i)
     if (!WholeNumber(words[i + 1])) {
       std::printf("%s '%s' is not a whole number\n", names[i], words[i + 1].c_str());
       return Usage(usage);
     }
   if (!CanonicalNumber(words[1])) {
-    std::printf("hose id '%s' would never match a delivery: the driver writes "
-                "it as %ld\n", words[1].c_str(), std::strtol(words[1].c_str(), nullptr, 10));
+    std::printf(
+        "hose id '%s' would never match a delivery: the driver writes "
+        "it as %ld\n",
+        words[1].c_str(), std::strtol(words[1].c_str(), nullptr, 10));
     return Usage(usage);
   }
   const std::string configuracao = words.size() == 8 ? words[7] : "";
-  driver_.RegistraBico(words[1].c_str(), words[2].c_str(), "", words[3].c_str(),
-                       words[4].c_str(), words[5].c_str(), words[6].c_str(),
-                       configuracao.c_str());
+  driver_.RegistraBico(words[1].c_str(), words[2].c_str(), "", words[3].c_str(), words[4].c_str(),
+                       words[5].c_str(), words[6].c_str(), configuracao.c_str());
   if (++registered_ > kNozzleTableSize) {
-    std::printf("not stored: the driver holds %d nozzles for as long as it is "
-                "loaded\n", kNozzleTableSize);
+    std::printf(
+        "not stored: the driver holds %d nozzles for as long as it is "
+        "loaded\n",
+        kNozzleTableSize);
     return true;
   }
   std::vector<std::string> errors;
@@ -267,8 +271,8 @@ bool Console::Registra(const std::vector<std::string>& words) {
     return true;
   }
   std::printf("registered hose id %s: pump %s, places %s/%s/%s/%s\n", words[1].c_str(),
-              words[2].c_str(), words[3].c_str(), words[4].c_str(),
-              words[5].c_str(), words[6].c_str());
+              words[2].c_str(), words[3].c_str(), words[4].c_str(), words[5].c_str(),
+              words[6].c_str());
   return true;
 }
 
@@ -304,10 +308,11 @@ std::string PollOutcome(const std::vector<std::string>& lines) {
 void Console::Poll() {
   KorvanDriver::Delivery d{};
   if (driver_.ObtemAbastecimento(d)) {
-    std::printf("nozzle %s volume %s price %s amount %s totalizers %s..%s "
-                "time %s code %s (confirm to clear it)\n",
-                d.numeroLogico, d.volume, d.precoUnitario, d.valorTotal,
-                d.encerranteInicial, d.encerranteFinal, d.hora, d.text9);
+    std::printf(
+        "nozzle %s volume %s price %s amount %s totalizers %s..%s "
+        "time %s code %s (confirm to clear it)\n",
+        d.numeroLogico, d.volume, d.precoUnitario, d.valorTotal, d.encerranteInicial,
+        d.encerranteFinal, d.hora, d.text9);
     return;
   }
   Failed(PollOutcome(tail_.Since()));
@@ -316,8 +321,8 @@ void Console::Poll() {
 bool Console::HoseOfOrdinal(const std::string& ordinal, std::string& id) {
   using GetHoseByOrdinal = int32_t(__stdcall*)(int32_t, int32_t*);
   HMODULE client = GetModuleHandleA("QXClient.dll");
-  auto lookup = client ? reinterpret_cast<GetHoseByOrdinal>(reinterpret_cast<void*>(
-                             GetProcAddress(client, "GetHoseByOrdinal")))
+  auto lookup = client ? reinterpret_cast<GetHoseByOrdinal>(
+                             reinterpret_cast<void*>(GetProcAddress(client, "GetHoseByOrdinal")))
                        : nullptr;
   int32_t hose = 0;
   if (!lookup || lookup(std::atoi(ordinal.c_str()), &hose) != 0) return false;
@@ -331,10 +336,10 @@ void Console::Altera(const std::string& ordinal, const std::string& price) {
     return;
   }
   if (!SanePrice(price)) {
-    const std::string answer = Ask(
-        "price '" + price + "' is not a positive number below " +
-        std::to_string(static_cast<int>(kSanePriceLimit)) + " written with '" +
-        std::string(1, DecimalSeparator()) + "': send it anyway? [y/N]");
+    const std::string answer =
+        Ask("price '" + price + "' is not a positive number below " +
+            std::to_string(static_cast<int>(kSanePriceLimit)) + " written with '" +
+            std::string(1, DecimalSeparator()) + "': send it anyway? [y/N]");
     if (answer != "y" && answer != "Y") {
       std::printf("price not changed\n");
       return;
@@ -351,11 +356,10 @@ void Console::Altera(const std::string& ordinal, const std::string& price) {
   }
   if (known && !driver_.ObtemPreco(id.c_str(), after)) std::strcpy(after, "?");
   if (known)
-    std::printf("price of hose id %s (ordinal %s): %s -> %s\n", id.c_str(),
-                ordinal.c_str(), before, after);
+    std::printf("price of hose id %s (ordinal %s): %s -> %s\n", id.c_str(), ordinal.c_str(), before,
+                after);
   else
-    std::printf("price of the hose of ordinal %s set to %s\n", ordinal.c_str(),
-                price.c_str());
+    std::printf("price of the hose of ordinal %s set to %s\n", ordinal.c_str(), price.c_str());
 }
 
 bool Console::Execute(const std::string& line) {
@@ -369,8 +373,10 @@ bool Console::Execute(const std::string& line) {
   char text[256] = "";
   tail_.Mark();
   auto outcome = [&](bool ok, const char* failure) {
-    if (ok) std::printf("ok\n");
-    else Failed(failure);
+    if (ok)
+      std::printf("ok\n");
+    else
+      Failed(failure);
   };
   auto needNumber = [&](const char* usage) {
     if (words.size() == 2 && WholeNumber(a)) return true;
@@ -387,9 +393,13 @@ bool Console::Execute(const std::string& line) {
   } else if (command == "registra") {
     Registra(words);
   } else if (command == "status") {
-    if (driver_.ObtemStatus(text)) std::printf("%s (F fault, B locked, P ready, "
-                                               "E calling, A delivering)\n", text);
-    else Failed("no status");
+    if (driver_.ObtemStatus(text))
+      std::printf(
+          "%s (F fault, B locked, P ready, "
+          "E calling, A delivering)\n",
+          text);
+    else
+      Failed("no status");
   } else if (command == "poll") {
     Poll();
   } else if (command == "confirm") {
@@ -399,7 +409,8 @@ bool Console::Execute(const std::string& line) {
     if (!needNumber(price ? "preco <hose id>" : "encerrante <hose id>")) return true;
     if (price ? driver_.ObtemPreco(a.c_str(), text) : driver_.ObtemEncerrante(a.c_str(), text))
       std::printf("%s\n", text);
-    else Failed(price ? "no price" : "no totalizer");
+    else
+      Failed(price ? "no price" : "no totalizer");
   } else if (command == "autoriza") {
     if (needNumber("autoriza <hose id>"))
       outcome(driver_.AutorizaAbastecimento(a.c_str()), "not authorised");

@@ -15,8 +15,7 @@ uint64_t FileSize(const std::string& path) {
 }
 
 // Messages of the lines from `offset` to the end of `path`.
-void ReadMessages(const std::string& path, uint64_t offset,
-                  std::vector<std::string>& messages) {
+void ReadMessages(const std::string& path, uint64_t offset, std::vector<std::string>& messages) {
   std::ifstream file(path, std::ios::binary);
   if (!file) return;
   file.seekg(static_cast<std::streamoff>(offset));
@@ -25,9 +24,8 @@ void ReadMessages(const std::string& path, uint64_t offset,
     if (!line.empty() && line.back() == '\r') line.pop_back();
     // "DRV - < hh:mm:ss >message"
     const std::string::size_type mark = line.find(" >");
-    messages.push_back(line.rfind("DRV - < ", 0) == 0 && mark != std::string::npos
-                           ? line.substr(mark + 2)
-                           : line);
+    messages.push_back(
+        line.rfind("DRV - < ", 0) == 0 && mark != std::string::npos ? line.substr(mark + 2) : line);
   }
 }
 
@@ -39,8 +37,8 @@ std::string LogFilePath() {
   char folder[MAX_PATH] = "";
   GetCurrentDirectoryA(sizeof folder, folder);
   char name[64];
-  std::snprintf(name, sizeof name, "\\LOG\\DllDriverAutomacao%02d%02d_%02d.log",
-                now.wDay, now.wMonth, now.wHour);
+  std::snprintf(name, sizeof name, "\\LOG\\DllDriverAutomacao%02d%02d_%02d.log", now.wDay,
+                now.wMonth, now.wHour);
   return std::string(folder) + name;
 }
 

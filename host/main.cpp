@@ -35,8 +35,7 @@ int Usage(const std::string& problem = "") {
 
 // A whole number of at least `least`, written with digits only.
 bool Count(const std::string& text, int least, int& value) {
-  if (text.empty() || text.size() > 9 ||
-      text.find_first_not_of("0123456789") != std::string::npos)
+  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
     return false;
   value = std::atoi(text.c_str());
   return value >= least;

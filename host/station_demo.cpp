@@ -84,10 +84,10 @@ bool Demo::Begin() {
   hoses_ = Hoses(sim_);
   for (const SimHose& hose : hoses_) {
     std::string number = std::to_string(hose.id);
-    driver_.RegistraBico(number.c_str(), std::to_string(hose.pumpId).c_str(), "",
-                         "3", "3", "2", "3", "");
-    std::printf("  nozzle %-4s hose ordinal %-3d pump %d\n", number.c_str(),
-                hose.ordinal, hose.pumpId);
+    driver_.RegistraBico(number.c_str(), std::to_string(hose.pumpId).c_str(), "", "3", "3", "2",
+                         "3", "");
+    std::printf("  nozzle %-4s hose ordinal %-3d pump %d\n", number.c_str(), hose.ordinal,
+                hose.pumpId);
   }
   return true;
 }
@@ -98,8 +98,7 @@ void Demo::NewLine() {
 
 void Demo::PrintStatusLine(double elapsed) {
   char line[128];
-  std::snprintf(line, sizeof line, "pumps %-12s deliveries %d", status_.c_str(),
-                handedOver_);
+  std::snprintf(line, sizeof line, "pumps %-12s deliveries %d", status_.c_str(), handedOver_);
   if (live_)
     std::printf("\r  [%5.1fs / %ds] %s   ", elapsed, options_.seconds, line);
   else if (shown_ != line)
@@ -121,9 +120,9 @@ void Demo::Poll() {
   VariantTimeToSystemTime(d.data, &day);
   std::snprintf(date, sizeof date, "%02d/%02d/%04d", day.wDay, day.wMonth, day.wYear);
   NewLine();
-  std::printf("  %-6s %-9s %-8s %-9s %-11s %-11s %s %s %s\n", d.numeroLogico,
-              d.volume, d.precoUnitario, d.valorTotal, d.encerranteInicial,
-              d.encerranteFinal, date, d.hora, ok ? "confirmed" : "NOT confirmed");
+  std::printf("  %-6s %-9s %-8s %-9s %-11s %-11s %s %s %s\n", d.numeroLogico, d.volume,
+              d.precoUnitario, d.valorTotal, d.encerranteInicial, d.encerranteFinal, date, d.hora,
+              ok ? "confirmed" : "NOT confirmed");
 }
 
 void Demo::ShowPriceChange() {
@@ -148,9 +147,8 @@ void Demo::ShowLock() {
   driver_.ObtemStatus(status);
   bool unlocked = driver_.DesbloqueiaBico(ordinal.c_str());
   NewLine();
-  std::printf("  lock nozzle ordinal %s: %s, pumps %s; unlock: %s\n",
-              ordinal.c_str(), locked ? "locked" : "refused", status,
-              unlocked ? "unlocked" : "refused");
+  std::printf("  lock nozzle ordinal %s: %s, pumps %s; unlock: %s\n", ordinal.c_str(),
+              locked ? "locked" : "refused", status, unlocked ? "unlocked" : "refused");
 }
 
 void Demo::End() {
@@ -167,8 +165,8 @@ void Demo::End() {
 int Demo::Run() {
   if (!Begin()) return 1;
   Step("Polling (status letters: F fault, B locked, P ready, E calling, A delivering)");
-  std::printf("  %-6s %-9s %-8s %-9s %-11s %-11s %-10s %s\n", "nozzle", "volume",
-              "price", "amount", "totalizer", "totalizer", "date", "time");
+  std::printf("  %-6s %-9s %-8s %-9s %-11s %-11s %-10s %s\n", "nozzle", "volume", "price", "amount",
+              "totalizer", "totalizer", "date", "time");
   const auto start = Clock::now();
   bool priceShown = false, lockShown = false;
   for (;;) {

@@ -39,8 +39,8 @@ bool DiscardedByTheDriver(double volume, double unitPrice, double amount) {
   const std::optional<int64_t> cut = CutToDecimals(3, v);
   if (cut && *cut <= 0) return true;
   std::string error;
-  return ApplyVolumeRules(v, FormatNumber(unitPrice, settings), FormatNumber(amount, settings), false,
-                          settings, error) == VolumeVerdict::Discard;
+  return ApplyVolumeRules(v, FormatNumber(unitPrice, settings), FormatNumber(amount, settings),
+                          false, settings, error) == VolumeVerdict::Discard;
 }
 
 std::string Number(double value) {
@@ -76,9 +76,7 @@ class Summary {
   };
   enum class Fate { HandedOver, Discarded, Confirmed };
 
-  void Event(int64_t micros, std::string text) {
-    timeline_.emplace_back(micros, std::move(text));
-  }
+  void Event(int64_t micros, std::string text) { timeline_.emplace_back(micros, std::move(text)); }
   void Delivery(const qxtrace::Call& call);
   void Cleared(const qxtrace::Call& call);
   std::string Clock(int64_t micros) const;
@@ -126,7 +124,8 @@ void Summary::Call(const qxtrace::Call& call) {
   if (call.op == "ClientLogonEx") {
     if (call.result != 0) {
       Event(call.micros, (linkLost_ ? "reconnection failed: ClientLogonEx answered "
-                                    : "logon failed: ClientLogonEx answered ") + code);
+                                    : "logon failed: ClientLogonEx answered ") +
+                             code);
     } else if (linkLost_) {
       Event(call.micros, "reconnected");
       ++reconnections_;
@@ -145,8 +144,8 @@ void Summary::Call(const qxtrace::Call& call) {
   } else if (call.op == "GetDeliveryPropertiesEx2" && call.result == 0 && call.out) {
     Delivery(call);
   } else if (call.op == "LockDelivery" && call.result != 0) {
-    Event(call.micros, "delivery " + std::to_string(IntegerAt(*call.in, 0)) +
-                           ": LockDelivery answered " + code);
+    Event(call.micros,
+          "delivery " + std::to_string(IntegerAt(*call.in, 0)) + ": LockDelivery answered " + code);
   } else if (call.op == "ClearDelivery") {
     Cleared(call);
   }
@@ -159,9 +158,8 @@ void Summary::Delivery(const qxtrace::Call& call) {
   const double volume = NumberAt(out, kVolume), price = NumberAt(out, kUnitPrice),
                amount = NumberAt(out, kAmount);
   const std::string what = "delivery " + std::to_string(id) + " (hose " +
-                           std::to_string(IntegerAt(out, kHose)) + ", volume " +
-                           Number(volume) + ", price " + Number(price) + ", amount " +
-                           Number(amount) + ")";
+                           std::to_string(IntegerAt(out, kHose)) + ", volume " + Number(volume) +
+                           ", price " + Number(price) + ", amount " + Number(amount) + ")";
   const auto seen = deliveries_.find(id);
   if (DiscardedByTheDriver(volume, price, amount)) {
     if (seen != deliveries_.end()) return;
@@ -214,8 +212,8 @@ int64_t Percentile(const std::vector<int64_t>& sorted, int percent) {
 void Summary::Print(const std::string& path, std::FILE* out) const {
   std::fprintf(out, "Trace %s\n", path.c_str());
   if (!started_.empty()) {
-    std::fprintf(out, "  recorded from %s by a %d-bit host; real library %s\n",
-                 started_.c_str(), static_cast<int>(bits_), real_.c_str());
+    std::fprintf(out, "  recorded from %s by a %d-bit host; real library %s\n", started_.c_str(),
+                 static_cast<int>(bits_), real_.c_str());
   }
   const double seconds = first_ < 0 ? 0 : (last_ - first_) / 1e6;
   std::fprintf(out, "  %lld calls over %.1f s", static_cast<long long>(calls_), seconds);
@@ -224,7 +222,8 @@ void Summary::Print(const std::string& path, std::FILE* out) const {
   for (const auto& [micros, text] : timeline_) {
     std::fprintf(out, "  %s  %s\n", Clock(micros).c_str(), text.c_str());
   }
-  std::fprintf(out, "\nLogons %d, reconnections %d; deliveries handed over %d, "
+  std::fprintf(out,
+               "\nLogons %d, reconnections %d; deliveries handed over %d, "
                "confirmed %d, discarded %d\n",
                logons_, reconnections_, handedOver_, confirmed_, discarded_);
 
@@ -240,8 +239,8 @@ void Summary::Print(const std::string& path, std::FILE* out) const {
   }
   if (!any) std::fprintf(out, "  none\n");
 
-  std::fprintf(out, "\nLatency by operation (microseconds)\n  %-26s %8s %8s %8s %8s\n",
-               "operation", "calls", "p50", "p99", "max");
+  std::fprintf(out, "\nLatency by operation (microseconds)\n  %-26s %8s %8s %8s %8s\n", "operation",
+               "calls", "p50", "p99", "max");
   for (const auto& [name, operation] : operations_) {
     std::vector<int64_t> sorted = operation.durations;
     std::sort(sorted.begin(), sorted.end());

@@ -30,17 +30,14 @@ class KorvanDriver {
   // The interface, typed.
   bool ObtemAssinatura(char* signature, char* version);
   bool VerificaSuporte(int32_t code);
-  bool IniciaComunicacao(const char* porta, const char* modo,
-                         const char* configuracao);
+  bool IniciaComunicacao(const char* porta, const char* modo, const char* configuracao);
   void FinalizaComunicacao();
-  void RegistraBico(const char* numeroLogico, const char* numeroBomba,
-                    const char* unread, const char* casasLitragem,
-                    const char* casasPreco, const char* casasTotal,
+  void RegistraBico(const char* numeroLogico, const char* numeroBomba, const char* unread,
+                    const char* casasLitragem, const char* casasPreco, const char* casasTotal,
                     const char* casasEncerrante, const char* configuracao);
   struct Delivery {
-    char numeroLogico[32], volume[32], valorTotal[32], precoUnitario[32],
-        encerranteInicial[32], encerranteFinal[32], hora[32], text8[32],
-        text9[32], text10[32];
+    char numeroLogico[32], volume[32], valorTotal[32], precoUnitario[32], encerranteInicial[32],
+        encerranteFinal[32], hora[32], text8[32], text9[32], text10[32];
     double data;
   };
   bool ObtemAbastecimento(Delivery& delivery);
@@ -74,6 +71,4 @@ template <class T>
 uintptr_t Arg(T* pointer) {
   return reinterpret_cast<uintptr_t>(pointer);
 }
-inline uintptr_t Arg(int32_t value) {
-  return static_cast<uintptr_t>(static_cast<uint32_t>(value));
-}
+inline uintptr_t Arg(int32_t value) { return static_cast<uintptr_t>(static_cast<uint32_t>(value)); }

@@ -14,6 +14,5 @@ struct RegisterCallCheck {
 
 // Calls `function` with args[0..2] in EAX, EDX, ECX and the rest pushed left
 // to right; returns EAX. Only for i686.
-extern "C" uint32_t korvan_call_register(const void* function,
-                                         const uint32_t* args, uint32_t count,
+extern "C" uint32_t korvan_call_register(const void* function, const uint32_t* args, uint32_t count,
                                          RegisterCallCheck* check);

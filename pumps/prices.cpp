@@ -41,8 +41,8 @@ Result ReadTotalizer(const Session& session, const char* nozzle, char* buffer) {
 }
 
 Result ReadPrice(const Session& session, const char* nozzle, char* buffer) {
-  return ReadHoseNumber(session, "AUT_ObtemPreco", "Falha ao obter preço do bico: ", nozzle,
-                        buffer, &HoseProperties::price);
+  return ReadHoseNumber(session, "AUT_ObtemPreco", "Falha ao obter preço do bico: ", nozzle, buffer,
+                        &HoseProperties::price);
 }
 
 Result ChangePrice(const Session& session, const char* hostNozzle, const char* hostPrice) {

@@ -35,10 +35,10 @@ Result NextPumpEvent(const Session& session, PumpEvent& event) {
   return session.Call(entry::GetNextPumpEventEx2, &i32[0], &event.pumpNumber, &event.pumpState,
                       &i16[0], &i32[1], &i32[2], &i16[1], &i16[2], &i32[3], &i32[4],
                       gradeName.out(), shortGradeName.out(), &i16[3], &f64[0], &f64[1], &f64[2],
-                      &i16[4], pumpName.out(), &i32[5], &i16[5], &i16[6], &i16[7], &i16[8],
-                      &i16[9], &i32[6], &i16[10], &i16[11], &i16[12], &i16[13], &i16[14],
-                      &i16[15], &i16[16], &f64[3], &i32[7], &i32[8], attendantName.out(),
-                      &f64[4], &i32[9], &i32[10], cardClientName.out(), &f64[5]);
+                      &i16[4], pumpName.out(), &i32[5], &i16[5], &i16[6], &i16[7], &i16[8], &i16[9],
+                      &i32[6], &i16[10], &i16[11], &i16[12], &i16[13], &i16[14], &i16[15], &i16[16],
+                      &f64[3], &i32[7], &i32[8], attendantName.out(), &f64[4], &i32[9], &i32[10],
+                      cardClientName.out(), &f64[5]);
 }
 
 // Works through one event.
@@ -64,8 +64,7 @@ Result HandleNextEvent(Session& session) {
     Log("Status = ", letter);
   else  // a pump the controller did not count at logon
     Log("Bomba ", IntegerText(event.pumpNumber).view(), " fora de 1..",
-        IntegerText(static_cast<int32_t>(session.pumpStatus.size())).view(),
-        ", evento ignorado.");
+        IntegerText(static_cast<int32_t>(session.pumpStatus.size())).view(), ", evento ignorado.");
   return Result::Ok();
 }
 

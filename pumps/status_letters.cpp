@@ -21,9 +21,10 @@ constexpr Letter kSolicitando{'E', "TrataStatusBomba - BICO_SOLICITANDO_AUTORIZA
 constexpr Letter kAbastecendo{'A', "TrataStatusBomba - BICO_ABASTECENDO"};
 
 // Controller pump states 0..15.
-constexpr Letter kByState[] = {kFalha,       kFalha,      kFalha,       kBloqueado, kPronto,     kPronto,
-                               kPronto,      kSolicitando, kAbastecendo, kBloqueado, kSolicitando, kAbastecendo,
-                               kAbastecendo, kPronto,     kBloqueado,   kFalha};
+constexpr Letter kByState[] = {kFalha,       kFalha,     kFalha,       kBloqueado,
+                               kPronto,      kPronto,    kPronto,      kSolicitando,
+                               kAbastecendo, kBloqueado, kSolicitando, kAbastecendo,
+                               kAbastecendo, kPronto,    kBloqueado,   kFalha};
 
 }  // namespace
 

@@ -16,8 +16,8 @@ namespace {
 
 bool RandomBytes(unsigned char* data, size_t n) {
 #ifdef _WIN32
-  return BCryptGenRandom(nullptr, data, static_cast<ULONG>(n),
-                         BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0;
+  return BCryptGenRandom(nullptr, data, static_cast<ULONG>(n), BCRYPT_USE_SYSTEM_PREFERRED_RNG) ==
+         0;
 #else
   size_t got = 0;
   while (got < n) {
@@ -52,8 +52,7 @@ bool SameKey(std::string_view a, std::string_view b) {
   return differ == 0;
 }
 
-bool CheckBind(const std::string& address, bool allowRemote, bool& remote,
-               std::string& problem) {
+bool CheckBind(const std::string& address, bool allowRemote, bool& remote, std::string& problem) {
   asio::error_code ec;
   const asio::ip::address ip = asio::ip::make_address(address, ec);
   if (ec) {

@@ -19,7 +19,6 @@ bool SameKey(std::string_view a, std::string_view b);
 // Whether the server may bind `address`: a loopback address always; any
 // other only with `allowRemote`, and then `remote` is set (the caller
 // warns and requires an access token). False with the reason otherwise.
-bool CheckBind(const std::string& address, bool allowRemote, bool& remote,
-               std::string& problem);
+bool CheckBind(const std::string& address, bool allowRemote, bool& remote, std::string& problem);
 
 }  // namespace qxserver

@@ -27,22 +27,37 @@ Json PumpJson(const qxsim::Station& station, const SimPump& p) {
     for (const SimGrade& g : station.grades()) {
       if (g.id == h.gradeId) grade = g.name;
     }
-    hoses.push_back({{"id", h.id}, {"number", h.number},
-                     {"ordinal", described.ordinal}, {"grade", grade},
-                     {"price", h.price}, {"totalizer", h.totalizer},
-                     {"volumeTotal", h.volumeTotal}, {"valueTotal", h.valueTotal}});
+    hoses.push_back({{"id", h.id},
+                     {"number", h.number},
+                     {"ordinal", described.ordinal},
+                     {"grade", grade},
+                     {"price", h.price},
+                     {"totalizer", h.totalizer},
+                     {"volumeTotal", h.volumeTotal},
+                     {"valueTotal", h.valueTotal}});
   }
-  return {{"number", p.number}, {"id", p.id}, {"name", p.name},
-          {"state", p.state}, {"stateName", name ? name : "unknown"},
-          {"hose", p.currentHoseId}, {"volume", p.currentVolume},
-          {"value", p.currentValue}, {"hoses", hoses}};
+  return {{"number", p.number},
+          {"id", p.id},
+          {"name", p.name},
+          {"state", p.state},
+          {"stateName", name ? name : "unknown"},
+          {"hose", p.currentHoseId},
+          {"volume", p.currentVolume},
+          {"value", p.currentValue},
+          {"hoses", hoses}};
 }
 
 Json DeliveryJson(const SimDelivery& d) {
-  return {{"id", d.id}, {"hose", d.hoseId}, {"volume", d.volume},
-          {"price", d.unitPrice}, {"amount", d.amount},
-          {"date", d.completedDate}, {"lockedBy", d.lockedBy},
-          {"state", d.state}, {"type", d.type}, {"cleared", d.clearedDate}};
+  return {{"id", d.id},
+          {"hose", d.hoseId},
+          {"volume", d.volume},
+          {"price", d.unitPrice},
+          {"amount", d.amount},
+          {"date", d.completedDate},
+          {"lockedBy", d.lockedBy},
+          {"state", d.state},
+          {"type", d.type},
+          {"cleared", d.clearedDate}};
 }
 
 // The member `key` of an action as an integer or a number; false when it is
@@ -51,8 +66,7 @@ bool IntOf(const Json& a, const char* key, int64_t& out) {
   return a.contains(key) && qxsim::wire::ReadInt(a[key], INT32_MIN, INT32_MAX, out);
 }
 bool NumberOf(const Json& a, const char* key, double& out) {
-  return a.contains(key) && qxsim::wire::ReadNumber(a[key], out) &&
-         std::isfinite(out);
+  return a.contains(key) && qxsim::wire::ReadNumber(a[key], out) && std::isfinite(out);
 }
 // The member `key` as one of the 22 operations' names.
 bool OperationOf(const Json& a, const char* key, std::string& out) {
@@ -64,9 +78,8 @@ bool OperationOf(const Json& a, const char* key, std::string& out) {
 // The action as the log and the errors show it: only the members that
 // actions read, so a body padded with others fills no log line.
 std::string Shown(const Json& a) {
-  static const char* const kMembers[] = {"action", "hose",  "pump",  "client",
-                                         "clientId", "volume", "amount", "price",
-                                         "op",     "code",  "after"};
+  static const char* const kMembers[] = {"action", "hose",  "pump", "client", "clientId", "volume",
+                                         "amount", "price", "op",   "code",   "after"};
   Json shown = Json::object();
   for (const char* k : kMembers) {
     if (a.contains(k) && !a[k].is_structured()) shown[k] = a[k];
@@ -88,20 +101,24 @@ Json Server::Snapshot() const {
   Json clients = Json::array();
   for (const auto& [id, c] : clients_) {
     const qxsim::ClientState& s = c->state;
-    clients.push_back({{"id", id}, {"peer", c->peer},
-                       {"clientId", s.logon.clientId}, {"loggedOn", s.loggedOn},
-                       {"linkUp", s.linkUp}, {"events", c->events != nullptr},
-                       {"calls", c->calls}, {"held", c->held}});
+    clients.push_back({{"id", id},
+                       {"peer", c->peer},
+                       {"clientId", s.logon.clientId},
+                       {"loggedOn", s.loggedOn},
+                       {"linkUp", s.linkUp},
+                       {"events", c->events != nullptr},
+                       {"calls", c->calls},
+                       {"held", c->held}});
   }
   Json running = Json::array();
   for (const auto& [pump, flow] : flows_) {
     running.push_back({{"pump", pump}, {"left", flow.target}});
   }
-  Json state = {{"pumps", pumps}, {"waiting", waiting}, {"cleared", cleared},
-                {"clearedCount", done.size()}, {"clients", clients},
-                {"cut", Json(cut_)}, {"running", running},
-                {"clock", station_.Seconds()}, {"now", station_.Now()},
-                {"ports", {{"call", callPort_}, {"events", eventPort_}}}};
+  Json state = {{"pumps", pumps},        {"waiting", waiting},
+                {"cleared", cleared},    {"clearedCount", done.size()},
+                {"clients", clients},    {"cut", Json(cut_)},
+                {"running", running},    {"clock", station_.Seconds()},
+                {"now", station_.Now()}, {"ports", {{"call", callPort_}, {"events", eventPort_}}}};
   if (replay_) state["trace"] = replay_->State();
   return state;
 }
@@ -181,11 +198,9 @@ int32_t Server::Act(const Json& a, std::string& error) {
   } else if (what == "resume" && IntOf(a, "pump", pump)) {
     const SimPump* p = station_.PumpByNumber(static_cast<int32_t>(pump));
     r = p ? station_.ReAuthorise(p->id, &panel_) : SIM_ERR_NOT_FOUND;
-  } else if (what == "price" && IntOf(a, "hose", hose) &&
-             NumberOf(a, "price", number)) {
+  } else if (what == "price" && IntOf(a, "hose", hose) && NumberOf(a, "price", number)) {
     if (limits::IsPrice(number)) {
-      r = station_.SetHosePrices(static_cast<int32_t>(hose), 2, 1, number,
-                                 number, &panel_);
+      r = station_.SetHosePrices(static_cast<int32_t>(hose), 2, 1, number, number, &panel_);
     } else {
       error = "a price is 0.001 to 9999.999";
     }
@@ -193,16 +208,13 @@ int32_t Server::Act(const Json& a, std::string& error) {
     r = CutClient(static_cast<int32_t>(client));
   } else if (what == "restore" && IntOf(a, "clientId", client)) {
     r = cut_.erase(static_cast<int32_t>(client)) ? SIM_OK : SIM_ERR_NOT_FOUND;
-  } else if ((what == "fail" || what == "hold") && a.contains("op") &&
-             !OperationOf(a, "op", op)) {
+  } else if ((what == "fail" || what == "hold") && a.contains("op") && !OperationOf(a, "op", op)) {
     error = what + " takes one of the 22 operations' names";
-  } else if (what == "fail" && OperationOf(a, "op", op) &&
-             IntOf(a, "code", code) && code != 0) {
+  } else if (what == "fail" && OperationOf(a, "op", op) && IntOf(a, "code", code) && code != 0) {
     faults_.Add(op, 1, 1, static_cast<int32_t>(code));
     r = SIM_OK;
   } else if (what == "hold" && OperationOf(a, "op", op)) {
-    holds_[op] =
-        a.contains("after") && a["after"].is_boolean() && a["after"].get<bool>();
+    holds_[op] = a.contains("after") && a["after"].is_boolean() && a["after"].get<bool>();
     r = SIM_OK;
   } else if (error.empty()) {
     error = "unknown action or missing values: " + Shown(a);

@@ -89,9 +89,7 @@ const Operation kOperations[] = {
      }},
     {"GetDeliveryByOrdinal", "l",
      [](Station& st, ClientState& c, const Args& a, Json& out) {
-       return One(out, [&](int32_t& v) {
-         return st.DeliveryByOrdinal(I32(a, 0), v, &c);
-       });
+       return One(out, [&](int32_t& v) { return st.DeliveryByOrdinal(I32(a, 0), v, &c); });
      }},
     {"GetDeliveryPropertiesEx2", "l",
      [](Station& st, ClientState& c, const Args& a, Json& out) {
@@ -129,19 +127,14 @@ const Operation kOperations[] = {
        return st.SetHosePrices(I32(a, 0), I16(a, 1), I16(a, 2), a.d[3], a.d[4], &c);
      }},
     {"Authorise", "l",
-     [](Station& st, ClientState& c, const Args& a, Json&) {
-       return st.Authorise(I32(a, 0), &c);
-     }},
+     [](Station& st, ClientState& c, const Args& a, Json&) { return st.Authorise(I32(a, 0), &c); }},
     {"TempStop", "l",
-     [](Station& st, ClientState& c, const Args& a, Json&) {
-       return st.TempStop(I32(a, 0), &c);
-     }},
+     [](Station& st, ClientState& c, const Args& a, Json&) { return st.TempStop(I32(a, 0), &c); }},
     {"ReAuthorise", "l",
      [](Station& st, ClientState& c, const Args& a, Json&) {
        return st.ReAuthorise(I32(a, 0), &c);
      }},
-    {"AllStop", "",
-     [](Station& st, ClientState& c, const Args&, Json&) { return st.AllStop(&c); }},
+    {"AllStop", "", [](Station& st, ClientState& c, const Args&, Json&) { return st.AllStop(&c); }},
     {"AllReAuthorise", "",
      [](Station& st, ClientState& c, const Args&, Json&) { return st.AllReAuthorise(&c); }},
 };
@@ -154,12 +147,10 @@ const Operation* Find(const std::string& name) {
 }
 
 // Reads the arguments against the operation's kinds.
-bool ReadArgs(const Operation& op, const Json& list, Args& a,
-              std::string& problem) {
+bool ReadArgs(const Operation& op, const Json& list, Args& a, std::string& problem) {
   const std::string kinds = op.kinds;
   if (!list.is_array() || list.size() != kinds.size()) {
-    problem = std::string(op.name) + " takes " + std::to_string(kinds.size()) +
-              " arguments";
+    problem = std::string(op.name) + " takes " + std::to_string(kinds.size()) + " arguments";
     return false;
   }
   for (size_t k = 0; k < kinds.size(); ++k) {
@@ -184,8 +175,8 @@ bool ReadArgs(const Operation& op, const Json& list, Args& a,
         break;
     }
     if (!ok) {
-      problem = std::string(op.name) + ": argument " + std::to_string(k + 1) +
-                " is not of its kind";
+      problem =
+          std::string(op.name) + ": argument " + std::to_string(k + 1) + " is not of its kind";
       return false;
     }
   }
@@ -208,16 +199,14 @@ bool CheckCall(const Json& m, CallOutcome& outcome) {
   outcome.op = op->name;
   static const Json kNone;
   Args args;
-  if (!ReadArgs(*op, m.contains("args") ? m["args"] : kNone, args,
-                outcome.problem)) {
+  if (!ReadArgs(*op, m.contains("args") ? m["args"] : kNone, args, outcome.problem)) {
     return false;
   }
   outcome.valid = true;
   return true;
 }
 
-void Perform(Station& station, ClientState& client, const Json& m,
-             CallOutcome& outcome) {
+void Perform(Station& station, ClientState& client, const Json& m, CallOutcome& outcome) {
   const Operation* op = Find(outcome.op);
   Args args;
   ReadArgs(*op, m["args"], args, outcome.problem);

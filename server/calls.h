@@ -24,8 +24,8 @@ struct CallOutcome {
 bool CheckCall(const qxsim::wire::Json& message, CallOutcome& outcome);
 
 // Carries out a checked call for `client`.
-void Perform(qxsim::Station& station, qxsim::ClientState& client,
-             const qxsim::wire::Json& message, CallOutcome& outcome);
+void Perform(qxsim::Station& station, qxsim::ClientState& client, const qxsim::wire::Json& message,
+             CallOutcome& outcome);
 
 }  // namespace qxserver
 

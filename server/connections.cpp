@@ -32,8 +32,7 @@ constexpr auto kAcceptRetry = std::chrono::milliseconds(500);
 
 }  // namespace
 
-Server::Server(asio::io_context& io, qxsim::Station& station,
-               const Options& options)
+Server::Server(asio::io_context& io, qxsim::Station& station, const Options& options)
     : io_(io),
       station_(station),
       options_(options),
@@ -62,8 +61,8 @@ bool Server::Listen(std::string& error) {
     if (!ec) acceptor.bind(endpoint, ec);
     if (!ec) acceptor.listen(asio::socket_base::max_listen_connections, ec);
     if (ec) {
-      error = "cannot listen on " + options_.bind + ":" + std::to_string(port) +
-              ": " + ec.message();
+      error =
+          "cannot listen on " + options_.bind + ":" + std::to_string(port) + ": " + ec.message();
       return false;
     }
     bound = acceptor.local_endpoint().port();
@@ -137,14 +136,13 @@ Json Server::LogSince(uint64_t after) const {
 
 // Accepting connections.
 
-void Server::AcceptLater(Acceptor& acceptor, const asio::error_code& ec,
-                         void (Server::*again)()) {
+void Server::AcceptLater(Acceptor& acceptor, const asio::error_code& ec, void (Server::*again)()) {
   // Out of descriptors the listening socket stays readable and every accept
   // fails at once: trying again at once would spin a core.
   if (!acceptor.failing) {
     acceptor.failing = true;
-    Log(std::string("cannot accept ") + acceptor.what + " connections (" +
-        ec.message() + "); trying again every 0.5 s");
+    Log(std::string("cannot accept ") + acceptor.what + " connections (" + ec.message() +
+        "); trying again every 0.5 s");
   }
   acceptor.retry.expires_after(kAcceptRetry);
   acceptor.retry.async_wait([this, again](const asio::error_code& e) {
@@ -158,8 +156,7 @@ void Server::Accepted(Acceptor& acceptor) {
   Log(std::string("accepting ") + acceptor.what + " connections again");
 }
 
-void Server::RefuseConnection(Socket& socket, const std::string& peer,
-                              const char* what) {
+void Server::RefuseConnection(Socket& socket, const std::string& peer, const char* what) {
   asio::error_code ignored;
   socket.close(ignored);
   const auto now = std::chrono::steady_clock::now();
@@ -213,8 +210,7 @@ void Server::AcceptCalls() {
     client->call.set_option(tcp::no_delay(true), ignored);
     clients_[client->id] = client;
     Log(Name(*client) + " connected");
-    Arm(client, options_.helloSeconds,
-        "no hello within " + Seconds(options_.helloSeconds) + " s");
+    Arm(client, options_.helloSeconds, "no hello within " + Seconds(options_.helloSeconds) + " s");
     ReadFrame(client);
     AcceptCalls();
   });
@@ -222,8 +218,7 @@ void Server::AcceptCalls() {
 
 void Server::Arm(const ClientPtr& client, double seconds, std::string why) {
   const uint64_t armed = ++client->deadlineArmed;
-  client->deadline.expires_after(std::chrono::milliseconds(
-      static_cast<int64_t>(seconds * 1000)));
+  client->deadline.expires_after(std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000)));
   client->deadline.async_wait(
       [this, client, armed, why = std::move(why)](const asio::error_code& ec) {
         if (ec || client->closed || armed != client->deadlineArmed) return;
@@ -240,68 +235,62 @@ void Server::Disarm(const ClientPtr& client) {
 // polls); the rest of it is due within frameSeconds. Before the welcome the
 // hello's own deadline, armed at the accept, runs on.
 void Server::ReadFrame(const ClientPtr& client) {
-  asio::async_read(
-      client->call, asio::buffer(client->header, 1),
-      [this, client](const asio::error_code& ec, size_t) {
-        if (client->closed) return;
-        if (ec) {
-          Drop(client, ec == asio::error::eof ? "closed the connection"
-                                              : "link lost: " + ec.message());
-          return;
-        }
-        if (client->welcomed) {
-          Arm(client, options_.frameSeconds,
-              "a frame not finished within " + Seconds(options_.frameSeconds) +
-                  " s");
-        }
-        ReadRest(client);
-      });
+  asio::async_read(client->call, asio::buffer(client->header, 1),
+                   [this, client](const asio::error_code& ec, size_t) {
+                     if (client->closed) return;
+                     if (ec) {
+                       Drop(client, ec == asio::error::eof ? "closed the connection"
+                                                           : "link lost: " + ec.message());
+                       return;
+                     }
+                     if (client->welcomed) {
+                       Arm(client, options_.frameSeconds,
+                           "a frame not finished within " + Seconds(options_.frameSeconds) + " s");
+                     }
+                     ReadRest(client);
+                   });
 }
 
 void Server::ReadRest(const ClientPtr& client) {
-  asio::async_read(
-      client->call,
-      asio::buffer(client->header + 1, qxsim::wire::kHeaderBytes - 1),
-      [this, client](const asio::error_code& ec, size_t) {
-        if (client->closed) return;
-        if (ec) {
-          Drop(client, "link lost in a frame: " + ec.message());
-          return;
-        }
-        const uint32_t n = qxsim::wire::BodyLength(client->header);
-        if (n == 0) {
-          const uint32_t said = (uint32_t{client->header[0]} << 24) |
-                                (uint32_t{client->header[1]} << 16) |
-                                (uint32_t{client->header[2]} << 8) |
-                                client->header[3];
-          Drop(client, "frame of " + std::to_string(said) +
-                           " bytes is outside 1.." +
-                           std::to_string(qxsim::wire::kMaxBody));
-          return;
-        }
-        client->body.assign(n, '\0');
-        asio::async_read(
-            client->call, asio::buffer(&client->body[0], n),
-            [this, client](const asio::error_code& ec2, size_t) {
-              if (client->closed) return;
-              if (ec2) {
-                Drop(client, "link lost in a frame: " + ec2.message());
-                return;
-              }
-              if (client->welcomed) Disarm(client);
-              Json message;
-              qxsim::wire::ParseFault fault = qxsim::wire::ParseFault::kNone;
-              if (!qxsim::wire::Parse(client->body, message, &fault)) {
-                Drop(client, fault == qxsim::wire::ParseFault::kTooDeep
-                                 ? "frame nests deeper than " +
-                                       std::to_string(qxsim::wire::kMaxDepth) +
-                                       " levels"
-                                 : "frame is not a JSON message with a kind");
-                return;
-              }
-              OnMessage(client, message);
-            });
-      });
+  asio::async_read(client->call, asio::buffer(client->header + 1, qxsim::wire::kHeaderBytes - 1),
+                   [this, client](const asio::error_code& ec, size_t) {
+                     if (client->closed) return;
+                     if (ec) {
+                       Drop(client, "link lost in a frame: " + ec.message());
+                       return;
+                     }
+                     const uint32_t n = qxsim::wire::BodyLength(client->header);
+                     if (n == 0) {
+                       const uint32_t said = (uint32_t{client->header[0]} << 24) |
+                                             (uint32_t{client->header[1]} << 16) |
+                                             (uint32_t{client->header[2]} << 8) | client->header[3];
+                       Drop(client, "frame of " + std::to_string(said) + " bytes is outside 1.." +
+                                        std::to_string(qxsim::wire::kMaxBody));
+                       return;
+                     }
+                     client->body.assign(n, '\0');
+                     asio::async_read(
+                         client->call, asio::buffer(&client->body[0], n),
+                         [this, client](const asio::error_code& ec2, size_t) {
+                           if (client->closed) return;
+                           if (ec2) {
+                             Drop(client, "link lost in a frame: " + ec2.message());
+                             return;
+                           }
+                           if (client->welcomed) Disarm(client);
+                           Json message;
+                           qxsim::wire::ParseFault fault = qxsim::wire::ParseFault::kNone;
+                           if (!qxsim::wire::Parse(client->body, message, &fault)) {
+                             Drop(client, fault == qxsim::wire::ParseFault::kTooDeep
+                                              ? "frame nests deeper than " +
+                                                    std::to_string(qxsim::wire::kMaxDepth) +
+                                                    " levels"
+                                              : "frame is not a JSON message with a kind");
+                             return;
+                           }
+                           OnMessage(client, message);
+                         });
+                   });
 }
 
 void Server::OnMessage(const ClientPtr& client, const Json& m) {
@@ -327,13 +316,11 @@ void Server::OnMessage(const ClientPtr& client, const Json& m) {
 void Server::Hello(const ClientPtr& client, const Json& m) {
   const std::string& kind = m["kind"].get_ref<const std::string&>();
   int64_t version = 0;
-  if (kind != qxsim::wire::kHello || !m.contains("role") ||
-      m["role"] != qxsim::wire::kRoleCall) {
+  if (kind != qxsim::wire::kHello || !m.contains("role") || m["role"] != qxsim::wire::kRoleCall) {
     Drop(client, "'" + CleanText(kind, limits::kLoggedKind) + "' before hello");
     return;
   }
-  if (!m.contains("version") ||
-      !qxsim::wire::ReadInt(m["version"], 0, INT32_MAX, version) ||
+  if (!m.contains("version") || !qxsim::wire::ReadInt(m["version"], 0, INT32_MAX, version) ||
       version != qxsim::wire::kVersion) {
     Drop(client, "speaks another protocol version");
     return;
@@ -359,8 +346,7 @@ void Server::Handle(const ClientPtr& client, const Json& m) {
   if (!client->welcomed) return Hello(client, m);
   const std::string& kind = m["kind"].get_ref<const std::string&>();
   if (kind != qxsim::wire::kCall) {
-    Drop(client, "'" + CleanText(kind, limits::kLoggedKind) +
-                     "' where a call was due");
+    Drop(client, "'" + CleanText(kind, limits::kLoggedKind) + "' where a call was due");
     return;
   }
   CallOutcome call;
@@ -392,8 +378,7 @@ void Server::Handle(const ClientPtr& client, const Json& m) {
   int32_t injected = 0;
   if (faults_.Fire(call.op.c_str(), injected)) {
     call.result = injected;
-    Log(Name(*client) + " " + call.op + " failed on purpose with " +
-        std::to_string(injected));
+    Log(Name(*client) + " " + call.op + " failed on purpose with " + std::to_string(injected));
   } else if (call.op == "ClientLogonEx" &&
              cut_.count(static_cast<int32_t>(m["args"][0].get<int64_t>()))) {
     call.result = SIM_ERR_NOT_CONNECTED;
@@ -405,8 +390,7 @@ void Server::Handle(const ClientPtr& client, const Json& m) {
           std::to_string(client->state.logon.clientId));
     } else if (call.op == "ClientLogoff" && wasOn) {
       Log(Name(*client) + " logged off");
-    } else if ((call.op == "LockDelivery" || call.op == "ClearDelivery") &&
-               call.result == SIM_OK) {
+    } else if ((call.op == "LockDelivery" || call.op == "ClearDelivery") && call.result == SIM_OK) {
       Log(Name(*client) + " " + call.op + " " + m["args"][0].dump());
     }
   }
@@ -431,13 +415,12 @@ void Server::Reply(const ClientPtr& client, const Json& message) {
 }
 
 void Server::WatchHeld(const ClientPtr& client) {
-  client->call.async_read_some(
-      asio::buffer(client->header, 1),
-      [this, client](const asio::error_code& ec, size_t) {
-        if (client->closed) return;
-        Drop(client, ec ? "closed the connection while its call was held"
-                        : "sent data while its call was held");
-      });
+  client->call.async_read_some(asio::buffer(client->header, 1),
+                               [this, client](const asio::error_code& ec, size_t) {
+                                 if (client->closed) return;
+                                 Drop(client, ec ? "closed the connection while its call was held"
+                                                 : "sent data while its call was held");
+                               });
 }
 
 // The event connection: a hello naming the session and the key of a call
@@ -445,8 +428,7 @@ void Server::WatchHeld(const ClientPtr& client) {
 
 void Server::AcceptEvents() {
   auto greeting = std::make_shared<Greeting>(io_);
-  events_.socket.async_accept(greeting->socket, [this, greeting](
-                                                    const asio::error_code& ec) {
+  events_.socket.async_accept(greeting->socket, [this, greeting](const asio::error_code& ec) {
     if (stopping_) return;
     if (ec) return AcceptLater(events_, ec, &Server::AcceptEvents);
     Accepted(events_);
@@ -456,12 +438,11 @@ void Server::AcceptEvents() {
       return AcceptEvents();
     }
     greeting_.insert(greeting);
-    greeting->deadline.expires_after(std::chrono::milliseconds(
-        static_cast<int64_t>(options_.helloSeconds * 1000)));
+    greeting->deadline.expires_after(
+        std::chrono::milliseconds(static_cast<int64_t>(options_.helloSeconds * 1000)));
     greeting->deadline.async_wait([this, greeting](const asio::error_code& e) {
       if (!e && greeting_.count(greeting)) {
-        RefuseGreeting(greeting, "no hello within " +
-                                     Seconds(options_.helloSeconds) + " s");
+        RefuseGreeting(greeting, "no hello within " + Seconds(options_.helloSeconds) + " s");
       }
     });
     ReadEventHello(greeting);
@@ -478,35 +459,33 @@ void Server::RefuseGreeting(const GreetingPtr& greeting, const std::string& why)
 }
 
 void Server::ReadEventHello(const GreetingPtr& g) {
-  asio::async_read(g->socket, asio::buffer(g->header),
-      [this, g](const asio::error_code& ec, size_t) {
+  asio::async_read(
+      g->socket, asio::buffer(g->header), [this, g](const asio::error_code& ec, size_t) {
         if (!greeting_.count(g)) return;
         if (ec) return RefuseGreeting(g, "closed before its hello");
         const uint32_t n = qxsim::wire::BodyLength(g->header);
         if (n == 0) return RefuseGreeting(g, "frame outside the size limits");
         g->body.assign(n, '\0');
         asio::async_read(g->socket, asio::buffer(&g->body[0], n),
-            [this, g](const asio::error_code& ec2, size_t) {
-              if (!greeting_.count(g)) return;
-              if (ec2) return RefuseGreeting(g, "closed in its hello");
-              try {
-                OnEventHello(g);
-              } catch (const std::exception& e) {
-                RefuseGreeting(g, std::string("internal error: ") + e.what());
-              }
-            });
+                         [this, g](const asio::error_code& ec2, size_t) {
+                           if (!greeting_.count(g)) return;
+                           if (ec2) return RefuseGreeting(g, "closed in its hello");
+                           try {
+                             OnEventHello(g);
+                           } catch (const std::exception& e) {
+                             RefuseGreeting(g, std::string("internal error: ") + e.what());
+                           }
+                         });
       });
 }
 
 void Server::OnEventHello(const GreetingPtr& g) {
   Json m;
   int64_t version = 0, session = 0;
-  if (!qxsim::wire::Parse(g->body, m) || m["kind"] != qxsim::wire::kHello ||
-      !m.contains("role") || m["role"] != qxsim::wire::kRoleEvents ||
-      !m.contains("version") || !m.contains("session") || !m.contains("key") ||
-      !qxsim::wire::ReadInt(m["version"], 0, INT32_MAX, version) ||
-      !qxsim::wire::ReadInt(m["session"], 1, INT32_MAX, session) ||
-      !m["key"].is_string()) {
+  if (!qxsim::wire::Parse(g->body, m) || m["kind"] != qxsim::wire::kHello || !m.contains("role") ||
+      m["role"] != qxsim::wire::kRoleEvents || !m.contains("version") || !m.contains("session") ||
+      !m.contains("key") || !qxsim::wire::ReadInt(m["version"], 0, INT32_MAX, version) ||
+      !qxsim::wire::ReadInt(m["session"], 1, INT32_MAX, session) || !m["key"].is_string()) {
     return RefuseGreeting(g, "no events hello");
   }
   if (version != qxsim::wire::kVersion) {
@@ -515,8 +494,7 @@ void Server::OnEventHello(const GreetingPtr& g) {
   // The key, not the session's number, proves the connection is the
   // client's own: numbers are easy to guess, keys are not.
   const auto found = clients_.find(static_cast<int32_t>(session));
-  if (found == clients_.end() || found->second->events ||
-      !found->second->welcomed ||
+  if (found == clients_.end() || found->second->events || !found->second->welcomed ||
       !SameKey(m["key"].get_ref<const std::string&>(), found->second->key)) {
     return RefuseGreeting(g, "names no session waiting for its events");
   }
@@ -524,19 +502,16 @@ void Server::OnEventHello(const GreetingPtr& g) {
   greeting_.erase(g);
   g->deadline.cancel();
   client->events = std::make_shared<Socket>(std::move(g->socket));
-  client->eventFrames.push_back(
-      qxsim::wire::Frame(qxsim::wire::Welcome(client->id)));
+  client->eventFrames.push_back(qxsim::wire::Frame(qxsim::wire::Welcome(client->id)));
   WriteEvents(client);
   WatchEvents(client);
 }
 
 void Server::WatchEvents(const ClientPtr& client) {
   client->events->async_read_some(
-      asio::buffer(&client->watch, 1),
-      [this, client](const asio::error_code& ec, size_t) {
+      asio::buffer(&client->watch, 1), [this, client](const asio::error_code& ec, size_t) {
         if (client->closed) return;
-        Drop(client, ec ? "event connection closed"
-                        : "sent data on its event connection");
+        Drop(client, ec ? "event connection closed" : "sent data on its event connection");
       });
 }
 

@@ -105,7 +105,7 @@ class Server {
     std::deque<std::string> eventFrames;
     bool writingEvents = false;
     bool held = false;  // a call left without its answer on purpose
-    char watch = 0;  // the byte an event connection must never send
+    char watch = 0;     // the byte an event connection must never send
     // The hello or the frame under way must be done by then.
     asio::steady_timer deadline;
     uint64_t deadlineArmed = 0;  // which arming a firing belongs to
@@ -122,8 +122,7 @@ class Server {
   // A listening port that the system may fail to give new connections
   // (out of descriptors): it then waits before it tries again.
   struct Acceptor {
-    Acceptor(asio::io_context& io, const char* what)
-        : socket(io), retry(io), what(what) {}
+    Acceptor(asio::io_context& io, const char* what) : socket(io), retry(io), what(what) {}
     asio::ip::tcp::acceptor socket;
     asio::steady_timer retry;
     const char* what;
@@ -133,18 +132,15 @@ class Server {
   using ClientPtr = std::shared_ptr<Client>;
   using GreetingPtr = std::shared_ptr<Greeting>;
 
-  int32_t StartRun(int32_t hoseId, const qxsim::wire::Json& action,
-                   std::string& error);
+  int32_t StartRun(int32_t hoseId, const qxsim::wire::Json& action, std::string& error);
   int32_t CutClient(int32_t connection);
 
   void AcceptCalls();
   void AcceptEvents();
   // After a failed accept: one log line, then another try a while later.
-  void AcceptLater(Acceptor& acceptor, const asio::error_code& ec,
-                   void (Server::*again)());
+  void AcceptLater(Acceptor& acceptor, const asio::error_code& ec, void (Server::*again)());
   void Accepted(Acceptor& acceptor);
-  void RefuseConnection(Socket& socket, const std::string& peer,
-                        const char* what);
+  void RefuseConnection(Socket& socket, const std::string& peer, const char* what);
   void Arm(const ClientPtr& client, double seconds, std::string why);
   void Disarm(const ClientPtr& client);
   void ReadFrame(const ClientPtr& client);

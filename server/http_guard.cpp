@@ -35,19 +35,15 @@ bool ReadLength(const std::string& text, uint64_t& length) {
   return true;
 }
 
-PanelGuard::Verdict Refuse(int status, std::string reason) {
-  return {status, std::move(reason)};
-}
+PanelGuard::Verdict Refuse(int status, std::string reason) { return {status, std::move(reason)}; }
 
 }  // namespace
 
-PanelGuard::PanelGuard(const std::string& bind, uint16_t port,
-                       std::string token)
+PanelGuard::PanelGuard(const std::string& bind, uint16_t port, std::string token)
     : token_(std::move(token)) {
   std::set<std::string> names = {"127.0.0.1", "localhost", "[::1]"};
   if (bind != "0.0.0.0" && bind != "::") {
-    names.insert(bind.find(':') != std::string::npos ? "[" + bind + "]"
-                                                     : bind);
+    names.insert(bind.find(':') != std::string::npos ? "[" + bind + "]" : bind);
   }
   for (const std::string& name : names) {
     hosts_.insert(Lower(name) + ":" + std::to_string(port));
@@ -71,8 +67,7 @@ PanelGuard::Verdict PanelGuard::Check(const PanelRequest& r) const {
                   "qxsim-server printed, which ends in ?token=");
   }
   if (!r.origin.empty() && Lower(r.origin) != "http://" + host) {
-    return Refuse(403, "requests from another origin (" +
-                           CleanText(r.origin, limits::kLoggedName) +
+    return Refuse(403, "requests from another origin (" + CleanText(r.origin, limits::kLoggedName) +
                            ") are refused");
   }
   const std::string site = Lower(r.fetchSite);
@@ -81,8 +76,9 @@ PanelGuard::Verdict PanelGuard::Check(const PanelRequest& r) const {
   }
   if (r.method == "GET" || r.method == "HEAD") return {};
   if (MediaType(r.contentType) != "application/json") {
-    return Refuse(403, "a request that changes anything must be sent as "
-                       "Content-Type: application/json");
+    return Refuse(403,
+                  "a request that changes anything must be sent as "
+                  "Content-Type: application/json");
   }
   uint64_t length = 0;
   if (!r.transferEncoding.empty() || r.contentLength.empty()) {
@@ -92,8 +88,7 @@ PanelGuard::Verdict PanelGuard::Check(const PanelRequest& r) const {
     return Refuse(400, "Content-Length is not a number");
   }
   if (length > limits::kMaxPanelBody) {
-    return Refuse(413, "a body is at most " +
-                           std::to_string(limits::kMaxPanelBody) + " bytes");
+    return Refuse(413, "a body is at most " + std::to_string(limits::kMaxPanelBody) + " bytes");
   }
   return {};
 }

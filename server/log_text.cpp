@@ -39,9 +39,8 @@ size_t Decode(std::string_view s, char32_t& cp) {
 // C0 and C1 controls, DEL, the line and paragraph separators and the
 // bidirectional overrides and isolates, which reorder what a reader sees.
 bool Unprintable(char32_t cp) {
-  return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x2028 ||
-         cp == 0x2029 || (cp >= 0x202A && cp <= 0x202E) ||
-         (cp >= 0x2066 && cp <= 0x2069);
+  return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029 ||
+         (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
 }
 
 }  // namespace

@@ -51,8 +51,7 @@ bool Port(const char* text, uint16_t& port) {
   return true;
 }
 
-bool ParseOptions(int argc, char** argv, qxserver::Options& o,
-                  std::string& problem) {
+bool ParseOptions(int argc, char** argv, qxserver::Options& o, std::string& problem) {
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--no-panel") {
@@ -73,14 +72,22 @@ bool ParseOptions(int argc, char** argv, qxserver::Options& o,
     }
     const char* value = argv[++i];
     bool ok = true;
-    if (option == "--bind") o.bind = value;
-    else if (option == "--call-port") ok = Port(value, o.callPort);
-    else if (option == "--event-port") ok = Port(value, o.eventPort);
-    else if (option == "--panel-port") ok = Port(value, o.panelPort);
-    else if (option == "--scenario") o.scenario = value;
-    else if (option == "--trace") o.trace = value;
-    else if (option == "--stop-after") o.stopAfter = std::atof(value);
-    else ok = false;
+    if (option == "--bind")
+      o.bind = value;
+    else if (option == "--call-port")
+      ok = Port(value, o.callPort);
+    else if (option == "--event-port")
+      ok = Port(value, o.eventPort);
+    else if (option == "--panel-port")
+      ok = Port(value, o.panelPort);
+    else if (option == "--scenario")
+      o.scenario = value;
+    else if (option == "--trace")
+      o.trace = value;
+    else if (option == "--stop-after")
+      o.stopAfter = std::atof(value);
+    else
+      ok = false;
     if (!ok) {
       problem = "bad option " + option + " " + value;
       return false;
@@ -90,8 +97,7 @@ bool ParseOptions(int argc, char** argv, qxserver::Options& o,
 }
 
 // Loads the scenario into the station and its `fail` lines into `faults`.
-bool LoadScenario(const std::string& path, qxsim::Station& station,
-                  qxsim::Scenario& scenario) {
+bool LoadScenario(const std::string& path, qxsim::Station& station, qxsim::Scenario& scenario) {
   std::string text;
   if (!qxsim::ReadWholeFile(path, text)) {
     std::fprintf(stderr, "qxsim-server: %s: cannot be read\n", path.c_str());
@@ -128,8 +134,7 @@ int main(int argc, char** argv) {
 
   qxsim::Station station(qxsim::MonotonicMilliseconds, qxsim::LocalNowOleDate);
   qxsim::Scenario scenario;
-  if (!options.scenario.empty() &&
-      !LoadScenario(options.scenario, station, scenario)) {
+  if (!options.scenario.empty() && !LoadScenario(options.scenario, station, scenario)) {
     return 1;
   }
 
@@ -156,11 +161,9 @@ int main(int argc, char** argv) {
     server.Log("no panel: " + error);
     options.panel = false;
   }
-  const std::string token =
-      options.accessToken.empty() ? "" : " token=" + options.accessToken;
-  std::printf("listening call=%u events=%u panel=%u%s\n", server.callPort(),
-              server.eventPort(), options.panel ? panel.port() : 0u,
-              token.c_str());
+  const std::string token = options.accessToken.empty() ? "" : " token=" + options.accessToken;
+  std::printf("listening call=%u events=%u panel=%u%s\n", server.callPort(), server.eventPort(),
+              options.panel ? panel.port() : 0u, token.c_str());
   std::fflush(stdout);
   if (remote) {
     std::fprintf(stderr,
@@ -174,13 +177,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "qxsim-server: access token %s; hosts set QXSIM_TOKEN to it; "
                  "panel at http://%s:%u/?token=%s\n",
-                 options.accessToken.c_str(),
-                 remote ? "<this machine>" : options.bind.c_str(),
+                 options.accessToken.c_str(), remote ? "<this machine>" : options.bind.c_str(),
                  options.panel ? panel.port() : 0u, options.accessToken.c_str());
   }
   server.Log("serving " +
-             (options.scenario.empty() ? std::string("an empty forecourt")
-                                       : options.scenario) +
+             (options.scenario.empty() ? std::string("an empty forecourt") : options.scenario) +
              " on " + options.bind);
   if (!options.trace.empty()) {
     server.Log("answering every call from the trace " + options.trace);
@@ -197,8 +198,8 @@ int main(int argc, char** argv) {
   });
   asio::steady_timer limit(io);
   if (options.stopAfter > 0) {
-    limit.expires_after(std::chrono::milliseconds(
-        static_cast<long long>(options.stopAfter * 1000)));
+    limit.expires_after(
+        std::chrono::milliseconds(static_cast<long long>(options.stopAfter * 1000)));
     limit.async_wait([&](const asio::error_code& ec) {
       if (!ec) stop("stopping: its time is up");
     });

@@ -39,8 +39,8 @@ void Send(httplib::Response& res, int status, const Json& body) {
   res.set_content(Dump(body), "application/json");
 }
 
-void Asset(httplib::Server& http, const char* path, const unsigned char* data,
-           size_t size, const char* type) {
+void Asset(httplib::Server& http, const char* path, const unsigned char* data, size_t size,
+           const char* type) {
   const std::string body(reinterpret_cast<const char*>(data), size);
   http.Get(path, [body, type](const httplib::Request&, httplib::Response& res) {
     res.set_content(body, type);
@@ -164,12 +164,10 @@ void Panel::Impl::Routes() {
   http.set_socket_options([](socket_t sock) {
     httplib::default_socket_options(sock);
     const int size = kSendBuffer;  // accepted connections inherit it
-    setsockopt(sock, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&size),
-               sizeof size);
+    setsockopt(sock, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&size), sizeof size);
   });
   // Before anything is read of the body: who asks, and how.
-  http.set_pre_routing_handler([this](const httplib::Request& req,
-                                      httplib::Response& res) {
+  http.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
     try {
       const PanelGuard::Verdict v = guard->Check(Describe(req));
       if (v.status == 0) return httplib::Server::HandlerResponse::Unhandled;
@@ -180,30 +178,26 @@ void Panel::Impl::Routes() {
     }
     return httplib::Server::HandlerResponse::Handled;
   });
-  http.set_exception_handler([this](const httplib::Request&, httplib::Response& res,
-                                    std::exception_ptr) {
-    Failed(res, "exception in the HTTP library");
-  });
+  http.set_exception_handler(
+      [this](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+        Failed(res, "exception in the HTTP library");
+      });
 
   Asset(http, "/", kPanelHtml, sizeof kPanelHtml, "text/html; charset=utf-8");
   Asset(http, "/panel.css", kPanelCss, sizeof kPanelCss, "text/css; charset=utf-8");
-  Asset(http, "/panel.js", kPanelJs, sizeof kPanelJs,
-        "text/javascript; charset=utf-8");
+  Asset(http, "/panel.js", kPanelJs, sizeof kPanelJs, "text/javascript; charset=utf-8");
 
-  http.Get("/api/state", Guarded([this](const httplib::Request&,
-                                        httplib::Response& res) {
-    const auto state = State();
-    if (!state) return Send(res, 503, {{"error", "server busy or stopping"}});
-    Send(res, 200, *state);
-  }));
-  http.Post("/api/action", Guarded([this](const httplib::Request& req,
-                                          httplib::Response& res) {
-    Action(req, res);
-  }));
-  http.Get("/api/events", Guarded([this](const httplib::Request& req,
-                                         httplib::Response& res) {
-    Events(req, res);
-  }));
+  http.Get("/api/state", Guarded([this](const httplib::Request&, httplib::Response& res) {
+             const auto state = State();
+             if (!state) return Send(res, 503, {{"error", "server busy or stopping"}});
+             Send(res, 200, *state);
+           }));
+  http.Post("/api/action", Guarded([this](const httplib::Request& req, httplib::Response& res) {
+              Action(req, res);
+            }));
+  http.Get("/api/events", Guarded([this](const httplib::Request& req, httplib::Response& res) {
+             Events(req, res);
+           }));
 }
 
 void Panel::Impl::Action(const httplib::Request& req, httplib::Response& res) {
@@ -213,9 +207,10 @@ void Panel::Impl::Action(const httplib::Request& req, httplib::Response& res) {
   Json action;
   qxsim::wire::ParseFault fault = qxsim::wire::ParseFault::kNone;
   if (!qxsim::wire::ParseValue(req.body, action, &fault)) {
-    return Send(res, 400, {{"error", fault == qxsim::wire::ParseFault::kTooDeep
-                                         ? "the body nests deeper than 32 levels"
-                                         : "the body is not JSON"}});
+    return Send(res, 400,
+                {{"error", fault == qxsim::wire::ParseFault::kTooDeep
+                               ? "the body nests deeper than 32 levels"
+                               : "the body is not JSON"}});
   }
   const auto answer = OnLoop([this, action = std::move(action)] {
     std::string error;
@@ -231,9 +226,9 @@ void Panel::Impl::Action(const httplib::Request& req, httplib::Response& res) {
 void Panel::Impl::Events(const httplib::Request& req, httplib::Response& res) {
   if (streams.fetch_add(1) >= kMaxStreams) {
     streams.fetch_sub(1);
-    return Send(res, 503, {{"error", std::to_string(kMaxStreams) +
-                                         " event streams are open, as many as "
-                                         "the panel serves; close a page"}});
+    return Send(res, 503,
+                {{"error", std::to_string(kMaxStreams) + " event streams are open, as many as "
+                                                         "the panel serves; close a page"}});
   }
   auto stream = std::make_shared<Stream>();
   stream->peer = req.remote_addr + ":" + std::to_string(req.remote_port);
@@ -277,8 +272,7 @@ bool Panel::Impl::Round(httplib::DataSink& sink, Stream& stream) {
   const auto start = std::chrono::steady_clock::now();
   if (sink.write(out.data(), out.size())) return true;
   if (std::chrono::steady_clock::now() - start >= kStalled) {
-    server.Log("panel: event stream to " + stream.peer +
-               " was not read; closed");
+    server.Log("panel: event stream to " + stream.peer + " was not read; closed");
   }
   return false;
 }
@@ -306,8 +300,7 @@ bool Panel::Start(std::string& error) {
     try {
       impl_->http.listen_after_bind();
     } catch (const std::exception& e) {
-      impl_->server.Log(std::string("panel stopped by an internal error: ") +
-                        e.what());
+      impl_->server.Log(std::string("panel stopped by an internal error: ") + e.what());
     }
   });
   return true;

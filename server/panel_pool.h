@@ -23,9 +23,7 @@ namespace qxserver {
 class GrowingPool : public httplib::TaskQueue {
  public:
   using Log = std::function<void(const std::string&)>;
-  GrowingPool(size_t most, Log log) : most_(most), log_(std::move(log)) {
-    Start();
-  }
+  GrowingPool(size_t most, Log log) : most_(most), log_(std::move(log)) { Start(); }
   ~GrowingPool() override { shutdown(); }
 
   void enqueue(std::function<void()> job) override {

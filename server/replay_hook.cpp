@@ -23,20 +23,26 @@ const WireOutputs kWire[] = {
     {"GetDeliveriesCount", "i", {0}},
     {"GetDeliveryByOrdinal", "i", {0}},
     {"GetHoseByOrdinal", "i", {0}},
-    {"GetDeliveryPropertiesEx2", "iiididdddiiiiddddddd" "ii",
+    {"GetDeliveryPropertiesEx2",
+     "iiididdddiiiiddddddd"
+     "ii",
      {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21}},
     {"GetHosePropertiesEx2", "iiiidddddd", {0, 1, 2, 3, 4, 5, 6, 7, 9, 10}},
     // Id, number and state; the hose with its number, grade and level; price,
     // volume, value, unpaid deliveries; grade name, short name, pump name.
-    {"GetNextPumpEventEx2", "iiiiiiiidddisss",
+    {"GetNextPumpEventEx2",
+     "iiiiiiiidddisss",
      {0, 1, 2, 5, 6, 7, 8, 12, 13, 14, 15, 16, 10, 11, 17}},
 };
 
 bool Fits(char kind, const Json& value) {
   switch (kind) {
-    case 'i': return value.is_number_integer();
-    case 'd': return value.is_number();  // no NaN: JSON cannot carry it
-    default: return value.is_string();
+    case 'i':
+      return value.is_number_integer();
+    case 'd':
+      return value.is_number();  // no NaN: JSON cannot carry it
+    default:
+      return value.is_string();
   }
 }
 
@@ -86,12 +92,14 @@ Json ReplayHook::Answer(const Json& call) {
 
 Json ReplayHook::State() const {
   const qxsim::TraceReplay::Divergence& d = replay_.divergence();
-  Json state = {{"file", replay_.path()},
-                {"answered", replay_.answered()},
-                {"diverged", replay_.diverged()}};
+  Json state = {
+      {"file", replay_.path()}, {"answered", replay_.answered()}, {"diverged", replay_.diverged()}};
   if (replay_.diverged()) {
-    state["divergence"] = {{"line", d.line}, {"call", d.call}, {"expected", d.expected},
-                           {"actual", d.actual}, {"text", d.text}};
+    state["divergence"] = {{"line", d.line},
+                           {"call", d.call},
+                           {"expected", d.expected},
+                           {"actual", d.actual},
+                           {"text", d.text}};
   }
   return state;
 }

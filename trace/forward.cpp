@@ -8,9 +8,9 @@
 #undef DeletePort
 
 #define QXT_SKIP(name)
-#define QXT_RECORD(name) \
-  extern "C" {                                        \
-  qxtrace::Forwarded qxt_##name = {#name, nullptr};   \
+#define QXT_RECORD(name)                            \
+  extern "C" {                                      \
+  qxtrace::Forwarded qxt_##name = {#name, nullptr}; \
   }
 QX_ENTRY_POINTS(QXT_SKIP, QXT_RECORD)
 #undef QXT_RECORD
@@ -35,7 +35,7 @@ const int kForwardedCount = sizeof kForwarded / sizeof kForwarded[0];
 
 // An exported stub: its record's address in EAX/RAX (neither carries an
 // argument in these conventions), then the common routine.
-#define QXT_STUB(name)                                    \
+#define QXT_STUB(name) \
   asm(".intel_syntax noprefix\n"                          \
       ".text\n"                                           \
       ".globl " QXT_C(name) "\n"                          \

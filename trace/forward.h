@@ -33,8 +33,7 @@ extern "C" {
 // to go to; *traced is 1 when the call is to be recorded (the return address
 // is then kept, and qxtrace_leave must follow), 0 when the thunk must jump
 // straight there (no trace file, or no memory for the slot).
-void* qxtrace_enter(qxtrace::Forwarded* entry, void* returnAddress,
-                    int32_t* traced);
+void* qxtrace_enter(qxtrace::Forwarded* entry, void* returnAddress, int32_t* traced);
 // Called with the real entry point's result; returns the caller's address.
 void* qxtrace_leave(intptr_t result);
 }

@@ -54,9 +54,9 @@ bool DataEnd(HANDLE file, uint64_t size, uint64_t& end, bool& torn) {
 bool TraceFile::Open(const std::string& path) {
   // No FILE_SHARE_WRITE: a second tracer that names the same file is told
   // so, instead of writing over this one's lines.
-  file_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                      FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                      FILE_ATTRIBUTE_NORMAL, nullptr);
+  file_ =
+      CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file_ == INVALID_HANDLE_VALUE) return false;
   LARGE_INTEGER size;
   bool torn = false;
@@ -81,8 +81,9 @@ bool TraceFile::Open(const std::string& path) {
 void TraceFile::Append(const char* line, size_t size) {
   AcquireSRWLockExclusive(&turn_);
   if (view_ != nullptr && end_ + size > viewOffset_ + viewSize_ && !Map(size)) {
-    OutputDebugStringA("QXClient tracer: the trace file cannot grow (is the disk full?); "
-                       "the calls go on untraced\n");
+    OutputDebugStringA(
+        "QXClient tracer: the trace file cannot grow (is the disk full?); "
+        "the calls go on untraced\n");
   }
   if (view_ != nullptr) {
     char* at = view_ + (end_ - viewOffset_);
@@ -107,8 +108,8 @@ bool TraceFile::Map(size_t room) {
   mapping_ = CreateFileMappingA(file_, nullptr, PAGE_READWRITE, High(offset + size),
                                 Low(offset + size), nullptr);
   if (mapping_ == nullptr) return false;
-  view_ = static_cast<char*>(MapViewOfFile(mapping_, FILE_MAP_WRITE, High(offset),
-                                           Low(offset), static_cast<size_t>(size)));
+  view_ = static_cast<char*>(MapViewOfFile(mapping_, FILE_MAP_WRITE, High(offset), Low(offset),
+                                           static_cast<size_t>(size)));
   if (view_ == nullptr) {
     Unmap();
     return false;

@@ -9,8 +9,8 @@ bool Line::Reserve(size_t more) {
   if (size_ + more <= capacity_) return true;
   size_t capacity = capacity_ * 2;
   while (capacity < size_ + more) capacity *= 2;
-  char* grown = static_cast<char*>(
-      data_ == small_ ? std::malloc(capacity) : std::realloc(data_, capacity));
+  char* grown =
+      static_cast<char*>(data_ == small_ ? std::malloc(capacity) : std::realloc(data_, capacity));
   if (grown == nullptr) {
     whole_ = false;
     return false;
@@ -139,10 +139,9 @@ void Line::Text(const wchar_t* text, size_t length) {
     uint32_t c = static_cast<uint16_t>(text[i]);
     if (Escaped(c)) continue;
     if (c >= 0xD800 && c < 0xDC00 && i + 1 < length &&
-               static_cast<uint16_t>(text[i + 1]) >= 0xDC00 &&
-               static_cast<uint16_t>(text[i + 1]) < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) +
-          (static_cast<uint16_t>(text[++i]) - 0xDC00);
+        static_cast<uint16_t>(text[i + 1]) >= 0xDC00 &&
+        static_cast<uint16_t>(text[i + 1]) < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint16_t>(text[++i]) - 0xDC00);
       Utf8(c);
     } else if (c >= 0xD800 && c < 0xE000) {
       Utf8(0xFFFD);  // half a pair: no UTF-8 for it

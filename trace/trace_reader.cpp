@@ -63,7 +63,7 @@ TraceReader::Read TraceReader::Next(Json& line, std::string& problem) {
     char* data = buffer_.data();
     char* newline = static_cast<char*>(std::memchr(data + begin_, '\n', end_ - begin_));
     if (newline == nullptr) {
-      if (eof_) return Read::End;  // nothing, or a torn last line
+      if (eof_) return Read::End;      // nothing, or a torn last line
       if (end_ - begin_ > kMaxLine) {  // too long: drop it to its newline
         skipping = true;
         begin_ = end_ = 0;
@@ -112,18 +112,21 @@ bool ReadDouble(const Json& value, double& out) {
   }
   if (!value.is_string()) return false;
   const std::string& text = value.get_ref<const std::string&>();
-  if (text == "NaN") out = std::numeric_limits<double>::quiet_NaN();
-  else if (text == "Infinity") out = std::numeric_limits<double>::infinity();
-  else if (text == "-Infinity") out = -std::numeric_limits<double>::infinity();
-  else return false;
+  if (text == "NaN")
+    out = std::numeric_limits<double>::quiet_NaN();
+  else if (text == "Infinity")
+    out = std::numeric_limits<double>::infinity();
+  else if (text == "-Infinity")
+    out = -std::numeric_limits<double>::infinity();
+  else
+    return false;
   return true;
 }
 
 bool ReadInteger(const Json& value, int64_t low, int64_t high, int64_t& out) {
   if (value.is_number_unsigned()) {
     const uint64_t v = value.get<uint64_t>();
-    if (high < 0 || v > static_cast<uint64_t>(high) ||
-        (low > 0 && v < static_cast<uint64_t>(low)))
+    if (high < 0 || v > static_cast<uint64_t>(high) || (low > 0 && v < static_cast<uint64_t>(low)))
       return false;
     out = static_cast<int64_t>(v);
     return true;
@@ -154,8 +157,7 @@ bool ReadCall(const Json& line, Call& call, std::string& problem) {
   call.in = in != line.end() ? &*in : &kNone;
   call.out = out != line.end() ? &*out : nullptr;
   int64_t r = 0, t = 0, us = 0;
-  if (result == line.end() ||
-      !ReadInteger(*result, INT32_MIN, INT32_MAX, r)) {
+  if (result == line.end() || !ReadInteger(*result, INT32_MIN, INT32_MAX, r)) {
     problem = "no 32-bit result";
     return false;
   }

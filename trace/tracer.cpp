@@ -90,13 +90,12 @@ std::string OwnFolder() {
 }
 
 bool IsRelative(const std::string& path) {
-  return !path.empty() && path[0] != '\\' && path[0] != '/' &&
-         !(path.size() > 1 && path[1] == ':');
+  return !path.empty() && path[0] != '\\' && path[0] != '/' && !(path.size() > 1 && path[1] == ':');
 }
 
 // A setting: the environment variable, else the ini's key, else `fallback`.
-std::string Setting(const char* variable, const char* key,
-                    const std::string& fallback, const std::string& folder) {
+std::string Setting(const char* variable, const char* key, const std::string& fallback,
+                    const std::string& folder) {
   char value[MAX_PATH];
   DWORD n = GetEnvironmentVariableA(variable, value, sizeof value);
   if (n > 0 && n < sizeof value) return std::string(value, n);
@@ -116,12 +115,11 @@ std::string FullPath(const std::string& path) {
 }
 
 std::wstring Wide(const std::string& text) {
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(),
-                                    static_cast<int>(text.size()), nullptr, 0);
+  const int n =
+      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(n > 0 ? n : 0, L'\0');
   if (n > 0) {
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                        &wide[0], n);
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
   }
   return wide;
 }
@@ -145,22 +143,18 @@ void Note(const std::string& text) {
 std::string WithProcessId(const std::string& path) {
   const size_t slash = path.find_last_of("\\/");
   size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-    dot = path.size();
-  return path.substr(0, dot) + "_" + std::to_string(GetCurrentProcessId()) +
-         path.substr(dot);
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) dot = path.size();
+  return path.substr(0, dot) + "_" + std::to_string(GetCurrentProcessId()) + path.substr(dot);
 }
 
 void OpenTrace(const std::string& folder, const std::string& realPath) {
   SYSTEMTIME now;
   GetLocalTime(&now);
   char stamp[48];
-  std::snprintf(stamp, sizeof stamp, "%04u%02u%02u_%02u%02u%02u_%lu", now.wYear,
-                now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
-                GetCurrentProcessId());
+  std::snprintf(stamp, sizeof stamp, "%04u%02u%02u_%02u%02u%02u_%lu", now.wYear, now.wMonth,
+                now.wDay, now.wHour, now.wMinute, now.wSecond, GetCurrentProcessId());
   const std::string asked =
-      Setting("QXTRACE_FILE", "File",
-              folder + "QXTrace_" + stamp + ".jsonl", folder);
+      Setting("QXTRACE_FILE", "File", folder + "QXTrace_" + stamp + ".jsonl", folder);
   std::string path = asked, busy;
   if (!tracer.trace.Open(path) && GetLastError() == ERROR_SHARING_VIOLATION) {
     // Another host traces to the same file (a setting they share): its
@@ -170,15 +164,14 @@ void OpenTrace(const std::string& folder, const std::string& realPath) {
     tracer.trace.Open(path);
   }
   if (!tracer.trace.open()) {
-    OutputDebugStringA(("QXClient tracer: cannot write " + path +
-                        "; calls go through untraced\n").c_str());
+    OutputDebugStringA(
+        ("QXClient tracer: cannot write " + path + "; calls go through untraced\n").c_str());
     return;
   }
   if (!busy.empty()) OutputDebugStringA(("QXClient tracer: " + busy + "\n").c_str());
   char started[40];
-  std::snprintf(started, sizeof started, "%04u-%02u-%02uT%02u:%02u:%02u.%03u",
-                now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
-                now.wSecond, now.wMilliseconds);
+  std::snprintf(started, sizeof started, "%04u-%02u-%02uT%02u:%02u:%02u.%03u", now.wYear,
+                now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
   const std::wstring real = Wide(realPath);
   Line line;
   line.Open();
@@ -206,20 +199,25 @@ void OpenTrace(const std::string& folder, const std::string& realPath) {
 std::string LoadFailure(const std::string& path, DWORD code) {
   std::string why;
   switch (code) {
-    case ERROR_MOD_NOT_FOUND: why = "it (or a DLL it needs) was not found"; break;
-    case ERROR_BAD_EXE_FORMAT: why = "it is not a DLL for a " +
-                                     std::to_string(sizeof(void*) * 8) +
-                                     "-bit process"; break;
-    case ERROR_CIRCULAR_DEPENDENCY: why = "it is this tracing library itself"; break;
-    default: why = "Windows error " + std::to_string(code); break;
+    case ERROR_MOD_NOT_FOUND:
+      why = "it (or a DLL it needs) was not found";
+      break;
+    case ERROR_BAD_EXE_FORMAT:
+      why = "it is not a DLL for a " + std::to_string(sizeof(void*) * 8) + "-bit process";
+      break;
+    case ERROR_CIRCULAR_DEPENDENCY:
+      why = "it is this tracing library itself";
+      break;
+    default:
+      why = "Windows error " + std::to_string(code);
+      break;
   }
-  return "cannot load the real library " + path + ": " + why +
-         "; every call answers " + std::to_string(code);
+  return "cannot load the real library " + path + ": " + why + "; every call answers " +
+         std::to_string(code);
 }
 
 void LoadReal(const std::string& path) {
-  HMODULE real = LoadLibraryExA(path.c_str(), nullptr,
-                                LOAD_WITH_ALTERED_SEARCH_PATH);
+  HMODULE real = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   DWORD code = real ? 0 : GetLastError();
   if (real == tracer.self) {  // named itself: every call would loop
     FreeLibrary(real);
@@ -240,8 +238,7 @@ void LoadReal(const std::string& path) {
     }
     return address;
   };
-#define QXT_RESOLVE(name) \
-  tracer.typed.name = reinterpret_cast<decltype(&qx::name)>(resolve(#name));
+#define QXT_RESOLVE(name) tracer.typed.name = reinterpret_cast<decltype(&qx::name)>(resolve(#name));
   QX_ENTRY_POINTS(QXT_RESOLVE, QXT_SKIP)
 #undef QXT_RESOLVE
   for (int i = 0; i < kForwardedCount; ++i) {
@@ -249,9 +246,8 @@ void LoadReal(const std::string& path) {
   }
   tracer.real = real;
   if (missing > 0) {
-    Note(path + " lacks " + std::to_string(missing) + " entry point" +
-         (missing > 1 ? "s" : "") + " (" + lacking + "); " +
-         (missing > 1 ? "their calls answer " : "its calls answer ") +
+    Note(path + " lacks " + std::to_string(missing) + " entry point" + (missing > 1 ? "s" : "") +
+         " (" + lacking + "); " + (missing > 1 ? "their calls answer " : "its calls answer ") +
          std::to_string(ERROR_PROC_NOT_FOUND));
   }
 }
@@ -288,9 +284,7 @@ constexpr bool kIsOutput = std::is_pointer_v<T> && !std::is_same_v<T, BSTR>;
 // A BSTR that the library hands out carries its length (and may hold a
 // NUL); one that the caller passes in is read up to its NUL, as a caller
 // may pass a plain wide string.
-void Value(Line& line, BSTR text) {
-  line.Text(text, text ? SysStringLen(text) : 0);
-}
+void Value(Line& line, BSTR text) { line.Text(text, text ? SysStringLen(text) : 0); }
 void Value(Line& line, double value) { line.Real(value); }
 template <class T>
 std::enable_if_t<std::is_integral_v<T>> Value(Line& line, T value) {
@@ -369,8 +363,8 @@ Frame* PushFrame() {
   if (frames->depth == frames->capacity) {
     const uint32_t capacity = frames->capacity ? frames->capacity * 2 : 4;
     const SIZE_T bytes = capacity * sizeof(Frame);
-    void* grown = frames->items ? HeapReAlloc(heap, 0, frames->items, bytes)
-                                : HeapAlloc(heap, 0, bytes);
+    void* grown =
+        frames->items ? HeapReAlloc(heap, 0, frames->items, bytes) : HeapAlloc(heap, 0, bytes);
     if (grown == nullptr) return nullptr;
     frames->items = static_cast<Frame*>(grown);
     frames->capacity = capacity;
@@ -394,8 +388,7 @@ void FreeFrames() {
 using qxtrace::Forwarded;
 using qxtrace::tracer;
 
-extern "C" void* qxtrace_enter(Forwarded* entry, void* returnAddress,
-                               int32_t* traced) {
+extern "C" void* qxtrace_enter(Forwarded* entry, void* returnAddress, int32_t* traced) {
   const DWORD lastError = GetLastError();
   qxtrace::Ready();
   void* target = entry->real;
@@ -422,10 +415,8 @@ extern "C" void* qxtrace_leave(intptr_t result) {
   auto* frames = static_cast<qxtrace::Frames*>(TlsGetValue(tracer.tls));
   const qxtrace::Frame frame = frames->items[--frames->depth];
   qxtrace::Line line;
-  line.Begin(qxtrace::Micros(frame.start), GetCurrentThreadId(),
-             frame.entry->name);
-  line.End(static_cast<int32_t>(result),
-           qxtrace::Micros(end) - qxtrace::Micros(frame.start));
+  line.Begin(qxtrace::Micros(frame.start), GetCurrentThreadId(), frame.entry->name);
+  line.End(static_cast<int32_t>(result), qxtrace::Micros(end) - qxtrace::Micros(frame.start));
   qxtrace::Write(line);
   SetLastError(lastError);
   return frame.returnAddress;
@@ -458,31 +449,22 @@ extern "C" {
 using qxtrace::Real;
 using qxtrace::Traced;
 
-QX_API QXResult QX_CALL ClientLogonEx(int32_t clientId, int16_t clientType,
-                                      BSTR serverAddress, uint16_t callPort,
-                                      uint16_t eventPort, int32_t timeout,
-                                      int32_t handle, int32_t hWnd,
-                                      int32_t hMsg) {
-  return Traced(&Real::ClientLogonEx, "ClientLogonEx", clientId, clientType,
-                serverAddress, callPort, eventPort, timeout, handle, hWnd,
-                hMsg);
+QX_API QXResult QX_CALL ClientLogonEx(int32_t clientId, int16_t clientType, BSTR serverAddress,
+                                      uint16_t callPort, uint16_t eventPort, int32_t timeout,
+                                      int32_t handle, int32_t hWnd, int32_t hMsg) {
+  return Traced(&Real::ClientLogonEx, "ClientLogonEx", clientId, clientType, serverAddress,
+                callPort, eventPort, timeout, handle, hWnd, hMsg);
 }
 
-QX_API QXResult QX_CALL ClientLogoff() {
-  return Traced(&Real::ClientLogoff, "ClientLogoff");
-}
+QX_API QXResult QX_CALL ClientLogoff() { return Traced(&Real::ClientLogoff, "ClientLogoff"); }
 
-QX_API QXResult QX_CALL TestConnection() {
-  return Traced(&Real::TestConnection, "TestConnection");
-}
+QX_API QXResult QX_CALL TestConnection() { return Traced(&Real::TestConnection, "TestConnection"); }
 
 QX_API QXResult QX_CALL GetPumpsCount(int32_t* count) {
   return Traced(&Real::GetPumpsCount, "GetPumpsCount", count);
 }
 
-QX_API QXResult QX_CALL ProcessEvents() {
-  return Traced(&Real::ProcessEvents, "ProcessEvents");
-}
+QX_API QXResult QX_CALL ProcessEvents() { return Traced(&Real::ProcessEvents, "ProcessEvents"); }
 
 QX_API QXResult QX_CALL GetEventsCount(int32_t* count) {
   return Traced(&Real::GetEventsCount, "GetEventsCount", count);
@@ -497,57 +479,44 @@ QX_API QXResult QX_CALL DiscardNextEvent() {
 }
 
 QX_API QXResult QX_CALL GetNextPumpEventEx2(
-    int32_t* pumpId, int16_t* pumpNumber, int16_t* pumpState,
-    int16_t* reservedFor, int32_t* reservedBy, int32_t* hoseId,
-    int16_t* hoseNumber, int16_t* gradeNumber, int32_t* gradeId,
-    int32_t* deliveryId, BSTR* gradeName, BSTR* shortGradeName,
-    int16_t* priceLevel, double* price, double* volume, double* value,
-    int16_t* stackSize, BSTR* pumpName, int32_t* physicalNumber,
-    int16_t* side, int16_t* address, int16_t* priceLevel1,
-    int16_t* priceLevel2, int16_t* pumpType, int32_t* portId,
-    int16_t* authMode, int16_t* stackMode, int16_t* prepayAllowed,
-    int16_t* preauthAllowed, int16_t* priceFormat, int16_t* valueFormat,
-    int16_t* volumeFormat, double* tag, int32_t* attendantId,
-    int32_t* attendantNumber, BSTR* attendantName, double* attendantTag,
-    int32_t* cardClientId, int32_t* cardClientNumber, BSTR* cardClientName,
-    double* cardClientTag) {
-  return Traced(&Real::GetNextPumpEventEx2, "GetNextPumpEventEx2", pumpId,
-                pumpNumber, pumpState, reservedFor, reservedBy, hoseId,
-                hoseNumber, gradeNumber, gradeId, deliveryId, gradeName,
-                shortGradeName, priceLevel, price, volume, value, stackSize,
-                pumpName, physicalNumber, side, address, priceLevel1,
-                priceLevel2, pumpType, portId, authMode, stackMode,
-                prepayAllowed, preauthAllowed, priceFormat, valueFormat,
-                volumeFormat, tag, attendantId, attendantNumber, attendantName,
-                attendantTag, cardClientId, cardClientNumber, cardClientName,
-                cardClientTag);
+    int32_t* pumpId, int16_t* pumpNumber, int16_t* pumpState, int16_t* reservedFor,
+    int32_t* reservedBy, int32_t* hoseId, int16_t* hoseNumber, int16_t* gradeNumber,
+    int32_t* gradeId, int32_t* deliveryId, BSTR* gradeName, BSTR* shortGradeName,
+    int16_t* priceLevel, double* price, double* volume, double* value, int16_t* stackSize,
+    BSTR* pumpName, int32_t* physicalNumber, int16_t* side, int16_t* address, int16_t* priceLevel1,
+    int16_t* priceLevel2, int16_t* pumpType, int32_t* portId, int16_t* authMode, int16_t* stackMode,
+    int16_t* prepayAllowed, int16_t* preauthAllowed, int16_t* priceFormat, int16_t* valueFormat,
+    int16_t* volumeFormat, double* tag, int32_t* attendantId, int32_t* attendantNumber,
+    BSTR* attendantName, double* attendantTag, int32_t* cardClientId, int32_t* cardClientNumber,
+    BSTR* cardClientName, double* cardClientTag) {
+  return Traced(&Real::GetNextPumpEventEx2, "GetNextPumpEventEx2", pumpId, pumpNumber, pumpState,
+                reservedFor, reservedBy, hoseId, hoseNumber, gradeNumber, gradeId, deliveryId,
+                gradeName, shortGradeName, priceLevel, price, volume, value, stackSize, pumpName,
+                physicalNumber, side, address, priceLevel1, priceLevel2, pumpType, portId, authMode,
+                stackMode, prepayAllowed, preauthAllowed, priceFormat, valueFormat, volumeFormat,
+                tag, attendantId, attendantNumber, attendantName, attendantTag, cardClientId,
+                cardClientNumber, cardClientName, cardClientTag);
 }
 
 QX_API QXResult QX_CALL GetDeliveriesCount(int32_t* count) {
   return Traced(&Real::GetDeliveriesCount, "GetDeliveriesCount", count);
 }
 
-QX_API QXResult QX_CALL GetDeliveryByOrdinal(int32_t ordinal,
-                                             int32_t* deliveryId) {
-  return Traced(&Real::GetDeliveryByOrdinal, "GetDeliveryByOrdinal", ordinal,
-                deliveryId);
+QX_API QXResult QX_CALL GetDeliveryByOrdinal(int32_t ordinal, int32_t* deliveryId) {
+  return Traced(&Real::GetDeliveryByOrdinal, "GetDeliveryByOrdinal", ordinal, deliveryId);
 }
 
 QX_API QXResult QX_CALL GetDeliveryPropertiesEx2(
-    int32_t deliveryId, int32_t* hoseId, int16_t* state, int16_t* type,
-    double* volume, int16_t* priceLevel, double* unitPrice, double* value,
-    double* volume2, double* completedDate, int32_t* lockedBy,
-    int32_t* reservedBy, int32_t* attendantId, int32_t* age,
-    double* clearedDate, double* oldVolumeETotal, double* oldVolume2ETotal,
-    double* oldValueETotal, double* newVolumeETotal,
-    double* newVolume2ETotal, double* newValueETotal, int64_t* tag,
+    int32_t deliveryId, int32_t* hoseId, int16_t* state, int16_t* type, double* volume,
+    int16_t* priceLevel, double* unitPrice, double* value, double* volume2, double* completedDate,
+    int32_t* lockedBy, int32_t* reservedBy, int32_t* attendantId, int32_t* age, double* clearedDate,
+    double* oldVolumeETotal, double* oldVolume2ETotal, double* oldValueETotal,
+    double* newVolumeETotal, double* newVolume2ETotal, double* newValueETotal, int64_t* tag,
     int32_t* duration) {
-  return Traced(&Real::GetDeliveryPropertiesEx2, "GetDeliveryPropertiesEx2",
-                deliveryId, hoseId, state, type, volume, priceLevel, unitPrice,
-                value, volume2, completedDate, lockedBy, reservedBy,
-                attendantId, age, clearedDate, oldVolumeETotal,
-                oldVolume2ETotal, oldValueETotal, newVolumeETotal,
-                newVolume2ETotal, newValueETotal, tag, duration);
+  return Traced(&Real::GetDeliveryPropertiesEx2, "GetDeliveryPropertiesEx2", deliveryId, hoseId,
+                state, type, volume, priceLevel, unitPrice, value, volume2, completedDate, lockedBy,
+                reservedBy, attendantId, age, clearedDate, oldVolumeETotal, oldVolume2ETotal,
+                oldValueETotal, newVolumeETotal, newVolume2ETotal, newValueETotal, tag, duration);
 }
 
 QX_API QXResult QX_CALL LockDelivery(int32_t deliveryId) {
@@ -562,21 +531,20 @@ QX_API QXResult QX_CALL GetHoseByOrdinal(int32_t ordinal, int32_t* hoseId) {
   return Traced(&Real::GetHoseByOrdinal, "GetHoseByOrdinal", ordinal, hoseId);
 }
 
-QX_API QXResult QX_CALL GetHosePropertiesEx2(
-    int32_t hoseId, int32_t* number, int32_t* pumpId, int32_t* tankId,
-    int32_t* gradeId, double* volumeTotal, double* valueTotal,
-    double* volume2Total, double* totalizer, int16_t* priceLevel,
-    double* price, double* price2, int16_t* flags) {
-  return Traced(&Real::GetHosePropertiesEx2, "GetHosePropertiesEx2", hoseId,
-                number, pumpId, tankId, gradeId, volumeTotal, valueTotal,
-                volume2Total, totalizer, priceLevel, price, price2, flags);
+QX_API QXResult QX_CALL GetHosePropertiesEx2(int32_t hoseId, int32_t* number, int32_t* pumpId,
+                                             int32_t* tankId, int32_t* gradeId, double* volumeTotal,
+                                             double* valueTotal, double* volume2Total,
+                                             double* totalizer, int16_t* priceLevel, double* price,
+                                             double* price2, int16_t* flags) {
+  return Traced(&Real::GetHosePropertiesEx2, "GetHosePropertiesEx2", hoseId, number, pumpId, tankId,
+                gradeId, volumeTotal, valueTotal, volume2Total, totalizer, priceLevel, price,
+                price2, flags);
 }
 
-QX_API QXResult QX_CALL SetHosePrices(int32_t hoseId, int32_t durationType,
-                                      int16_t priceType, double price1,
-                                      double price2) {
-  return Traced(&Real::SetHosePrices, "SetHosePrices", hoseId, durationType,
-                priceType, price1, price2);
+QX_API QXResult QX_CALL SetHosePrices(int32_t hoseId, int32_t durationType, int16_t priceType,
+                                      double price1, double price2) {
+  return Traced(&Real::SetHosePrices, "SetHosePrices", hoseId, durationType, priceType, price1,
+                price2);
 }
 
 QX_API QXResult QX_CALL Authorise(int32_t pumpId) {
@@ -593,9 +561,7 @@ QX_API QXResult QX_CALL ReAuthorise(int32_t pumpId) {
 
 QX_API QXResult QX_CALL AllStop() { return Traced(&Real::AllStop, "AllStop"); }
 
-QX_API QXResult QX_CALL AllReAuthorise() {
-  return Traced(&Real::AllReAuthorise, "AllReAuthorise");
-}
+QX_API QXResult QX_CALL AllReAuthorise() { return Traced(&Real::AllReAuthorise, "AllReAuthorise"); }
 
 }  // extern "C"
 }  // namespace qx

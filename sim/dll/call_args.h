@@ -47,15 +47,14 @@ class Args {
   bool Fill(const Json& out, std::string& why) const {
     constexpr size_t count = (size_t{kIsOutput<A>} + ... + 0);
     if (out.size() != count) {
-      why = std::to_string(out.size()) + " outputs recorded, the call takes " +
-            std::to_string(count);
+      why =
+          std::to_string(out.size()) + " outputs recorded, the call takes " + std::to_string(count);
       return false;
     }
     BSTR made[count ? count : 1] = {};
     size_t k = 0;
     bool fits = true;
-    std::apply([&](auto... v) { ((fits = fits && Check(v, out, k, made, why)), ...); },
-               values_);
+    std::apply([&](auto... v) { ((fits = fits && Check(v, out, k, made, why)), ...); }, values_);
     if (!fits) {
       for (BSTR b : made) SysFreeString(b);
       return false;
@@ -131,8 +130,8 @@ class Args {
         qxtrace::ReadDouble(value, *pointer);
       } else {
         int64_t n = 0;
-        qxtrace::ReadInteger(value, std::numeric_limits<V>::min(),
-                             std::numeric_limits<V>::max(), n);
+        qxtrace::ReadInteger(value, std::numeric_limits<V>::min(), std::numeric_limits<V>::max(),
+                             n);
         *pointer = static_cast<V>(n);
       }
     }

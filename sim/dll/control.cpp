@@ -39,12 +39,9 @@ int32_t CopyOut(char* buffer, int32_t size, const std::string& text) {
   return static_cast<int32_t>(std::min<size_t>(text.size(), INT32_MAX));
 }
 
-int32_t Count(size_t n) {
-  return static_cast<int32_t>(std::min<size_t>(n, INT32_MAX));
-}
+int32_t Count(size_t n) { return static_cast<int32_t>(std::min<size_t>(n, INT32_MAX)); }
 
-int32_t GetListed(const std::vector<SimDelivery>& list, int32_t index,
-                  SimDelivery* delivery) {
+int32_t GetListed(const std::vector<SimDelivery>& list, int32_t index, SimDelivery* delivery) {
   if (!delivery) return SIM_ERR_BAD_ARGUMENT;
   if (index < 0 || static_cast<size_t>(index) >= list.size()) {
     return SIM_ERR_NOT_FOUND;
@@ -76,8 +73,7 @@ QX_API int32_t QX_CALL SimReset() {
   });
 }
 
-QX_API int32_t QX_CALL SimLoadScenario(const char* path, char* error,
-                                       int32_t errorSize) {
+QX_API int32_t QX_CALL SimLoadScenario(const char* path, char* error, int32_t errorSize) {
   return Control<int32_t>(-1, [&](Simulator& sim) {
     const int32_t r = LoadScenarioFile(sim, path ? path : "");
     CopyOut(error, errorSize, r ? sim.scenarioError : std::string());
@@ -85,11 +81,9 @@ QX_API int32_t QX_CALL SimLoadScenario(const char* path, char* error,
   });
 }
 
-QX_API int32_t QX_CALL SimLoadScenarioText(const char* text, char* error,
-                                           int32_t errorSize) {
+QX_API int32_t QX_CALL SimLoadScenarioText(const char* text, char* error, int32_t errorSize) {
   return Control<int32_t>(-1, [&](Simulator& sim) {
-    const int32_t r =
-        LoadScenarioText(sim, text ? text : "", std::string());
+    const int32_t r = LoadScenarioText(sim, text ? text : "", std::string());
     CopyOut(error, errorSize, r ? sim.scenarioError : std::string());
     return r;
   });
@@ -103,9 +97,7 @@ QX_API int32_t QX_CALL SimSetAutoLoad(int32_t on) {
 }
 
 QX_API int32_t QX_CALL SimScenarioError(char* buffer, int32_t size) {
-  return Control([&](Simulator& sim) {
-    return CopyOut(buffer, size, sim.scenarioError);
-  });
+  return Control([&](Simulator& sim) { return CopyOut(buffer, size, sim.scenarioError); });
 }
 
 QX_API int32_t QX_CALL SimAddGrade(const SimGrade* grade) {
@@ -140,11 +132,8 @@ QX_API int32_t QX_CALL SimAddDelivery(const SimDelivery* delivery) {
   });
 }
 
-QX_API int32_t QX_CALL SimSetDeliveryLock(int32_t deliveryId,
-                                          int32_t clientId) {
-  return Control([&](Simulator& sim) {
-    return sim.station.SetDeliveryLock(deliveryId, clientId);
-  });
+QX_API int32_t QX_CALL SimSetDeliveryLock(int32_t deliveryId, int32_t clientId) {
+  return Control([&](Simulator& sim) { return sim.station.SetDeliveryLock(deliveryId, clientId); });
 }
 
 QX_API int32_t QX_CALL SimGetPump(int32_t pumpNumber, SimPump* pump) {
@@ -160,9 +149,8 @@ QX_API int32_t QX_CALL SimGetPump(int32_t pumpNumber, SimPump* pump) {
 QX_API int32_t QX_CALL SimGetHose(int32_t hoseId, SimHose* hose) {
   return Control([&](Simulator& sim) {
     if (!hose) return static_cast<int32_t>(SIM_ERR_BAD_ARGUMENT);
-    return static_cast<int32_t>(sim.station.DescribeHose(hoseId, *hose)
-                                    ? SIM_OK
-                                    : SIM_ERR_NOT_FOUND);
+    return static_cast<int32_t>(sim.station.DescribeHose(hoseId, *hose) ? SIM_OK
+                                                                        : SIM_ERR_NOT_FOUND);
   });
 }
 
@@ -171,9 +159,7 @@ QX_API int32_t QX_CALL SimDeliveryCount() {
 }
 
 QX_API int32_t QX_CALL SimGetDelivery(int32_t index, SimDelivery* delivery) {
-  return Control([&](Simulator& sim) {
-    return GetListed(sim.station.waiting(), index, delivery);
-  });
+  return Control([&](Simulator& sim) { return GetListed(sim.station.waiting(), index, delivery); });
 }
 
 QX_API int32_t QX_CALL SimClearedCount() {
@@ -181,20 +167,15 @@ QX_API int32_t QX_CALL SimClearedCount() {
 }
 
 QX_API int32_t QX_CALL SimGetCleared(int32_t index, SimDelivery* delivery) {
-  return Control([&](Simulator& sim) {
-    return GetListed(sim.station.cleared(), index, delivery);
-  });
+  return Control([&](Simulator& sim) { return GetListed(sim.station.cleared(), index, delivery); });
 }
 
 QX_API int32_t QX_CALL SimQueuePumpEvent(int32_t pumpNumber, int32_t state) {
-  return Control([&](Simulator& sim) {
-    return sim.station.QueuePumpEvent(pumpNumber, state);
-  });
+  return Control([&](Simulator& sim) { return sim.station.QueuePumpEvent(pumpNumber, state); });
 }
 
 QX_API int32_t QX_CALL SimQueueOtherEvent(int32_t type) {
-  return Control(
-      [&](Simulator& sim) { return sim.station.QueueOtherEvent(type); });
+  return Control([&](Simulator& sim) { return sim.station.QueueOtherEvent(type); });
 }
 
 QX_API int32_t QX_CALL SimEventCount() {
@@ -216,11 +197,10 @@ QX_API int32_t QX_CALL SimGetSession(SimSession* session) {
   });
 }
 
-QX_API int32_t QX_CALL SimFailCalls(const char* name, int32_t nth,
-                                    int32_t count, int32_t code) {
+QX_API int32_t QX_CALL SimFailCalls(const char* name, int32_t nth, int32_t count, int32_t code) {
   return Control([&](Simulator& sim) {
-    if (!name || (std::strcmp(name, "*") != 0 && !IsEntryPoint(name)) ||
-        nth < 1 || count < 0 || code == 0) {
+    if (!name || (std::strcmp(name, "*") != 0 && !IsEntryPoint(name)) || nth < 1 || count < 0 ||
+        code == 0) {
       return static_cast<int32_t>(SIM_ERR_BAD_ARGUMENT);
     }
     sim.faults.Add(name, nth, count, code);
@@ -228,8 +208,7 @@ QX_API int32_t QX_CALL SimFailCalls(const char* name, int32_t nth,
   });
 }
 
-QX_API int32_t QX_CALL SimFailCall(const char* name, int32_t nth,
-                                   int32_t code) {
+QX_API int32_t QX_CALL SimFailCall(const char* name, int32_t nth, int32_t code) {
   if (nth < 0) return SIM_ERR_BAD_ARGUMENT;
   return nth == 0 ? SimFailCalls(name, 1, 0, code) : SimFailCalls(name, nth, 1, code);
 }
@@ -262,9 +241,7 @@ QX_API int32_t QX_CALL SimCountCalls(const char* name) {
   });
 }
 
-QX_API int32_t QX_CALL SimOverlappingCalls() {
-  return TheSimulator().overlapping.load();
-}
+QX_API int32_t QX_CALL SimOverlappingCalls() { return TheSimulator().overlapping.load(); }
 
 QX_API int32_t QX_CALL SimForgetCleared() {
   return Control([](Simulator& sim) {

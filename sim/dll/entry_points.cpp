@@ -132,12 +132,11 @@ std::string Utf8Of(const wchar_t* text, size_t length) {
 
 BSTR BstrOf(const std::string& text) {
   if (text.empty()) return SysAllocString(L"");
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(),
-                                    static_cast<int>(text.size()), nullptr, 0);
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(n));
   if (result) {
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                        result, n);
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result, n);
   }
   return result;
 }
@@ -156,8 +155,7 @@ BSTR BstrOf(const std::string& text) {
 #define QXSIM_JOIN_(a, b) a##b
 #define QXSIM_UNLESS_0(...) __VA_ARGS__
 #define QXSIM_UNLESS_1(...)
-#define QXSIM_UNLESS_LACKING(name) \
-  QXSIM_JOIN(QXSIM_UNLESS_, QXSIM_IS_LACKING(name))
+#define QXSIM_UNLESS_LACKING(name) QXSIM_JOIN(QXSIM_UNLESS_, QXSIM_IS_LACKING(name))
 
 namespace qx {
 extern "C" {
@@ -170,15 +168,12 @@ using qxsim::Simulator;
 
 // Session.
 
-QX_API QXResult QX_CALL ClientLogonEx(int32_t clientId, int16_t clientType,
-                                      BSTR serverAddress, uint16_t callPort,
-                                      uint16_t eventPort, int32_t timeout,
-                                      int32_t handle, int32_t hWnd,
-                                      int32_t hMsg) {
+QX_API QXResult QX_CALL ClientLogonEx(int32_t clientId, int16_t clientType, BSTR serverAddress,
+                                      uint16_t callPort, uint16_t eventPort, int32_t timeout,
+                                      int32_t handle, int32_t hWnd, int32_t hMsg) {
   return Serve(
       "ClientLogonEx",
-      Args(clientId, clientType, serverAddress, callPort, eventPort, timeout,
-           handle, hWnd, hMsg),
+      Args(clientId, clientType, serverAddress, callPort, eventPort, timeout, handle, hWnd, hMsg),
       [&](Simulator& sim) {
         const bool network = qxsim::UseNetwork(sim);
         if (!network) {
@@ -187,8 +182,7 @@ QX_API QXResult QX_CALL ClientLogonEx(int32_t clientId, int16_t clientType,
         qxsim::LogonArgs args;
         args.clientId = clientId;
         args.clientType = clientType;
-        args.server = qxsim::Utf8Of(
-            serverAddress, serverAddress ? wcslen(serverAddress) : 0);
+        args.server = qxsim::Utf8Of(serverAddress, serverAddress ? wcslen(serverAddress) : 0);
         args.callPort = callPort;
         args.eventPort = eventPort;
         args.timeout = timeout;
@@ -200,14 +194,12 @@ QX_API QXResult QX_CALL ClientLogonEx(int32_t clientId, int16_t clientType,
 }
 
 QX_API QXResult QX_CALL ClientLogoff() {
-  return ServeOn("ClientLogoff", Args<>(),
-               [](auto& station) { return station.Logoff(); });
+  return ServeOn("ClientLogoff", Args<>(), [](auto& station) { return station.Logoff(); });
 }
 
 #ifndef QXSIM_LACKS_TestConnection
 QX_API QXResult QX_CALL TestConnection() {
-  return ServeOn("TestConnection", Args<>(),
-               [](auto& station) { return station.Connected(); });
+  return ServeOn("TestConnection", Args<>(), [](auto& station) { return station.Connected(); });
 }
 #endif
 
@@ -223,8 +215,7 @@ QX_API QXResult QX_CALL GetPumpsCount(int32_t* count) {
 // Events.
 
 QX_API QXResult QX_CALL ProcessEvents() {
-  return ServeOn("ProcessEvents", Args<>(),
-               [](auto& station) { return station.ProcessEvents(); });
+  return ServeOn("ProcessEvents", Args<>(), [](auto& station) { return station.ProcessEvents(); });
 }
 
 QX_API QXResult QX_CALL GetEventsCount(int32_t* count) {
@@ -247,33 +238,27 @@ QX_API QXResult QX_CALL GetNextEventType(int32_t* eventType) {
 
 QX_API QXResult QX_CALL DiscardNextEvent() {
   return ServeOn("DiscardNextEvent", Args<>(),
-               [](auto& station) { return station.DiscardEvent(); });
+                 [](auto& station) { return station.DiscardEvent(); });
 }
 
 QX_API QXResult QX_CALL GetNextPumpEventEx2(
-    int32_t* pumpId, int16_t* pumpNumber, int16_t* pumpState,
-    int16_t* reservedFor, int32_t* reservedBy, int32_t* hoseId,
-    int16_t* hoseNumber, int16_t* gradeNumber, int32_t* gradeId,
-    int32_t* deliveryId, BSTR* gradeName, BSTR* shortGradeName,
-    int16_t* priceLevel, double* price, double* volume, double* value,
-    int16_t* stackSize, BSTR* pumpName, int32_t* physicalNumber,
-    int16_t* side, int16_t* address, int16_t* priceLevel1,
-    int16_t* priceLevel2, int16_t* pumpType, int32_t* portId,
-    int16_t* authMode, int16_t* stackMode, int16_t* prepayAllowed,
-    int16_t* preauthAllowed, int16_t* priceFormat, int16_t* valueFormat,
-    int16_t* volumeFormat, double* tag, int32_t* attendantId,
-    int32_t* attendantNumber, BSTR* attendantName, double* attendantTag,
-    int32_t* cardClientId, int32_t* cardClientNumber, BSTR* cardClientName,
-    double* cardClientTag) {
-  const Args call(pumpId, pumpNumber, pumpState, reservedFor, reservedBy, hoseId,
-                  hoseNumber, gradeNumber, gradeId, deliveryId, gradeName,
-                  shortGradeName, priceLevel, price, volume, value, stackSize,
-                  pumpName, physicalNumber, side, address, priceLevel1,
-                  priceLevel2, pumpType, portId, authMode, stackMode,
-                  prepayAllowed, preauthAllowed, priceFormat, valueFormat,
-                  volumeFormat, tag, attendantId, attendantNumber,
-                  attendantName, attendantTag, cardClientId, cardClientNumber,
-                  cardClientName, cardClientTag);
+    int32_t* pumpId, int16_t* pumpNumber, int16_t* pumpState, int16_t* reservedFor,
+    int32_t* reservedBy, int32_t* hoseId, int16_t* hoseNumber, int16_t* gradeNumber,
+    int32_t* gradeId, int32_t* deliveryId, BSTR* gradeName, BSTR* shortGradeName,
+    int16_t* priceLevel, double* price, double* volume, double* value, int16_t* stackSize,
+    BSTR* pumpName, int32_t* physicalNumber, int16_t* side, int16_t* address, int16_t* priceLevel1,
+    int16_t* priceLevel2, int16_t* pumpType, int32_t* portId, int16_t* authMode, int16_t* stackMode,
+    int16_t* prepayAllowed, int16_t* preauthAllowed, int16_t* priceFormat, int16_t* valueFormat,
+    int16_t* volumeFormat, double* tag, int32_t* attendantId, int32_t* attendantNumber,
+    BSTR* attendantName, double* attendantTag, int32_t* cardClientId, int32_t* cardClientNumber,
+    BSTR* cardClientName, double* cardClientTag) {
+  const Args call(pumpId, pumpNumber, pumpState, reservedFor, reservedBy, hoseId, hoseNumber,
+                  gradeNumber, gradeId, deliveryId, gradeName, shortGradeName, priceLevel, price,
+                  volume, value, stackSize, pumpName, physicalNumber, side, address, priceLevel1,
+                  priceLevel2, pumpType, portId, authMode, stackMode, prepayAllowed, preauthAllowed,
+                  priceFormat, valueFormat, volumeFormat, tag, attendantId, attendantNumber,
+                  attendantName, attendantTag, cardClientId, cardClientNumber, cardClientName,
+                  cardClientTag);
   return ServeOn("GetNextPumpEventEx2", call, [&](auto& station) {
     qxsim::PumpEvent e;
     if (const int32_t r = station.TakePumpEvent(e)) return r;
@@ -352,170 +337,145 @@ QX_API QXResult QX_CALL GetDeliveriesCount(int32_t* count) {
   });
 }
 
-QX_API QXResult QX_CALL GetDeliveryByOrdinal(int32_t ordinal,
-                                             int32_t* deliveryId) {
-  return ServeOn(
-      "GetDeliveryByOrdinal", Args(ordinal, deliveryId),
-      [&](auto& station) {
-        int32_t id = 0;
-        const int32_t r = station.DeliveryByOrdinal(ordinal, id);
-        if (r == SIM_OK) Put(deliveryId, id);
-        return r;
-      });
+QX_API QXResult QX_CALL GetDeliveryByOrdinal(int32_t ordinal, int32_t* deliveryId) {
+  return ServeOn("GetDeliveryByOrdinal", Args(ordinal, deliveryId), [&](auto& station) {
+    int32_t id = 0;
+    const int32_t r = station.DeliveryByOrdinal(ordinal, id);
+    if (r == SIM_OK) Put(deliveryId, id);
+    return r;
+  });
 }
 
 QX_API QXResult QX_CALL GetDeliveryPropertiesEx2(
-    int32_t deliveryId, int32_t* hoseId, int16_t* state, int16_t* type,
-    double* volume, int16_t* priceLevel, double* unitPrice, double* value,
-    double* volume2, double* completedDate, int32_t* lockedBy,
-    int32_t* reservedBy, int32_t* attendantId, int32_t* age,
-    double* clearedDate, double* oldVolumeETotal, double* oldVolume2ETotal,
-    double* oldValueETotal, double* newVolumeETotal,
-    double* newVolume2ETotal, double* newValueETotal, int64_t* tag,
+    int32_t deliveryId, int32_t* hoseId, int16_t* state, int16_t* type, double* volume,
+    int16_t* priceLevel, double* unitPrice, double* value, double* volume2, double* completedDate,
+    int32_t* lockedBy, int32_t* reservedBy, int32_t* attendantId, int32_t* age, double* clearedDate,
+    double* oldVolumeETotal, double* oldVolume2ETotal, double* oldValueETotal,
+    double* newVolumeETotal, double* newVolume2ETotal, double* newValueETotal, int64_t* tag,
     int32_t* duration) {
-  const Args call(deliveryId, hoseId, state, type, volume, priceLevel, unitPrice,
-                  value, volume2, completedDate, lockedBy, reservedBy,
-                  attendantId, age, clearedDate, oldVolumeETotal,
-                  oldVolume2ETotal, oldValueETotal, newVolumeETotal,
+  const Args call(deliveryId, hoseId, state, type, volume, priceLevel, unitPrice, value, volume2,
+                  completedDate, lockedBy, reservedBy, attendantId, age, clearedDate,
+                  oldVolumeETotal, oldVolume2ETotal, oldValueETotal, newVolumeETotal,
                   newVolume2ETotal, newValueETotal, tag, duration);
-  return ServeOn(
-      "GetDeliveryPropertiesEx2", call,
-      [&](auto& station) {
-        SimDelivery d{};
-        int32_t seconds = 0;
-        if (const int32_t r = station.Delivery(deliveryId, d, seconds)) {
-          return r;
-        }
-        Put(hoseId, d.hoseId);
-        Put(state, d.state);
-        Put(type, d.type);
-        Put(volume, d.volume);
-        Put(priceLevel, d.priceLevel);
-        Put(unitPrice, d.unitPrice);
-        Put(value, d.amount);
-        Put(volume2, d.volume2);
-        Put(completedDate, d.completedDate);
-        Put(lockedBy, d.lockedBy);
-        Put(reservedBy, d.reservedBy);
-        Put(attendantId, d.attendantId);
-        Put(age, seconds);
-        Put(clearedDate, d.clearedDate);
-        Put(oldVolumeETotal, d.startTotalizer);
-        Put(oldVolume2ETotal, d.startVolume2Total);
-        Put(oldValueETotal, d.startValueTotal);
-        Put(newVolumeETotal, d.endTotalizer);
-        Put(newVolume2ETotal, d.endVolume2Total);
-        Put(newValueETotal, d.endValueTotal);
-        Put(tag, d.code);
-        Put(duration, d.durationSeconds);
-        return static_cast<int32_t>(SIM_OK);
-      });
+  return ServeOn("GetDeliveryPropertiesEx2", call, [&](auto& station) {
+    SimDelivery d{};
+    int32_t seconds = 0;
+    if (const int32_t r = station.Delivery(deliveryId, d, seconds)) {
+      return r;
+    }
+    Put(hoseId, d.hoseId);
+    Put(state, d.state);
+    Put(type, d.type);
+    Put(volume, d.volume);
+    Put(priceLevel, d.priceLevel);
+    Put(unitPrice, d.unitPrice);
+    Put(value, d.amount);
+    Put(volume2, d.volume2);
+    Put(completedDate, d.completedDate);
+    Put(lockedBy, d.lockedBy);
+    Put(reservedBy, d.reservedBy);
+    Put(attendantId, d.attendantId);
+    Put(age, seconds);
+    Put(clearedDate, d.clearedDate);
+    Put(oldVolumeETotal, d.startTotalizer);
+    Put(oldVolume2ETotal, d.startVolume2Total);
+    Put(oldValueETotal, d.startValueTotal);
+    Put(newVolumeETotal, d.endTotalizer);
+    Put(newVolume2ETotal, d.endVolume2Total);
+    Put(newValueETotal, d.endValueTotal);
+    Put(tag, d.code);
+    Put(duration, d.durationSeconds);
+    return static_cast<int32_t>(SIM_OK);
+  });
 }
 
 QX_API QXResult QX_CALL LockDelivery(int32_t deliveryId) {
-  return ServeOn(
-      "LockDelivery", Args(deliveryId),
-      [&](auto& station) { return station.LockDelivery(deliveryId); });
+  return ServeOn("LockDelivery", Args(deliveryId),
+                 [&](auto& station) { return station.LockDelivery(deliveryId); });
 }
 
 QX_API QXResult QX_CALL ClearDelivery(int32_t deliveryId, int16_t type) {
-  return ServeOn(
-      "ClearDelivery", Args(deliveryId, type),
-      [&](auto& station) {
-        return station.ClearDelivery(deliveryId, type);
-      });
+  return ServeOn("ClearDelivery", Args(deliveryId, type),
+                 [&](auto& station) { return station.ClearDelivery(deliveryId, type); });
 }
 
 // Hoses.
 
 QX_API QXResult QX_CALL GetHoseByOrdinal(int32_t ordinal, int32_t* hoseId) {
-  return ServeOn(
-      "GetHoseByOrdinal", Args(ordinal, hoseId),
-      [&](auto& station) {
-        int32_t id = 0;
-        const int32_t r = station.HoseByOrdinal(ordinal, id);
-        if (r == SIM_OK) Put(hoseId, id);
-        return r;
-      });
+  return ServeOn("GetHoseByOrdinal", Args(ordinal, hoseId), [&](auto& station) {
+    int32_t id = 0;
+    const int32_t r = station.HoseByOrdinal(ordinal, id);
+    if (r == SIM_OK) Put(hoseId, id);
+    return r;
+  });
 }
 
-QX_API QXResult QX_CALL GetHosePropertiesEx2(
-    int32_t hoseId, int32_t* number, int32_t* pumpId, int32_t* tankId,
-    int32_t* gradeId, double* volumeTotal, double* valueTotal,
-    double* volume2Total, double* totalizer, int16_t* priceLevel,
-    double* price, double* price2, int16_t* flags) {
-  const Args call(hoseId, number, pumpId, tankId, gradeId, volumeTotal,
-                  valueTotal, volume2Total, totalizer, priceLevel, price,
-                  price2, flags);
-  return ServeOn(
-      "GetHosePropertiesEx2", call,
-      [&](auto& station) {
-        SimHose h{};
-        if (const int32_t r = station.Hose(hoseId, h)) return r;
-        Put(number, h.number);
-        Put(pumpId, h.pumpId);
-        Put(tankId, h.tankId);
-        Put(gradeId, h.gradeId);
-        Put(volumeTotal, h.volumeTotal);
-        Put(valueTotal, h.valueTotal);
-        Put(volume2Total, h.volume2Total);
-        Put(totalizer, h.totalizer);
-        Put(priceLevel, 1);  // the level in force
-        Put(price, h.price);
-        Put(price2, h.price2);
-        Put(flags, 1);  // enabled
-        return static_cast<int32_t>(SIM_OK);
-      });
+QX_API QXResult QX_CALL GetHosePropertiesEx2(int32_t hoseId, int32_t* number, int32_t* pumpId,
+                                             int32_t* tankId, int32_t* gradeId, double* volumeTotal,
+                                             double* valueTotal, double* volume2Total,
+                                             double* totalizer, int16_t* priceLevel, double* price,
+                                             double* price2, int16_t* flags) {
+  const Args call(hoseId, number, pumpId, tankId, gradeId, volumeTotal, valueTotal, volume2Total,
+                  totalizer, priceLevel, price, price2, flags);
+  return ServeOn("GetHosePropertiesEx2", call, [&](auto& station) {
+    SimHose h{};
+    if (const int32_t r = station.Hose(hoseId, h)) return r;
+    Put(number, h.number);
+    Put(pumpId, h.pumpId);
+    Put(tankId, h.tankId);
+    Put(gradeId, h.gradeId);
+    Put(volumeTotal, h.volumeTotal);
+    Put(valueTotal, h.valueTotal);
+    Put(volume2Total, h.volume2Total);
+    Put(totalizer, h.totalizer);
+    Put(priceLevel, 1);  // the level in force
+    Put(price, h.price);
+    Put(price2, h.price2);
+    Put(flags, 1);  // enabled
+    return static_cast<int32_t>(SIM_OK);
+  });
 }
 
-QX_API QXResult QX_CALL SetHosePrices(int32_t hoseId, int32_t durationType,
-                                      int16_t priceType, double price1,
-                                      double price2) {
-  return ServeOn(
-      "SetHosePrices", Args(hoseId, durationType, priceType, price1, price2),
-      [&](auto& station) {
-        return station.SetHosePrices(hoseId, durationType, priceType,
-                                         price1, price2);
-      });
+QX_API QXResult QX_CALL SetHosePrices(int32_t hoseId, int32_t durationType, int16_t priceType,
+                                      double price1, double price2) {
+  return ServeOn("SetHosePrices", Args(hoseId, durationType, priceType, price1, price2),
+                 [&](auto& station) {
+                   return station.SetHosePrices(hoseId, durationType, priceType, price1, price2);
+                 });
 }
 
 // Pump commands.
 
 QX_API QXResult QX_CALL Authorise(int32_t pumpId) {
-  return ServeOn(
-      "Authorise", Args(pumpId),
-      [&](auto& station) { return station.Authorise(pumpId); });
+  return ServeOn("Authorise", Args(pumpId),
+                 [&](auto& station) { return station.Authorise(pumpId); });
 }
 
 QX_API QXResult QX_CALL TempStop(int32_t pumpId) {
-  return ServeOn(
-      "TempStop", Args(pumpId),
-      [&](auto& station) { return station.TempStop(pumpId); });
+  return ServeOn("TempStop", Args(pumpId), [&](auto& station) { return station.TempStop(pumpId); });
 }
 
 QX_API QXResult QX_CALL ReAuthorise(int32_t pumpId) {
-  return ServeOn(
-      "ReAuthorise", Args(pumpId),
-      [&](auto& station) { return station.ReAuthorise(pumpId); });
+  return ServeOn("ReAuthorise", Args(pumpId),
+                 [&](auto& station) { return station.ReAuthorise(pumpId); });
 }
 
 QX_API QXResult QX_CALL AllStop() {
-  return ServeOn("AllStop", Args<>(),
-               [](auto& station) { return station.AllStop(); });
+  return ServeOn("AllStop", Args<>(), [](auto& station) { return station.AllStop(); });
 }
 
 QX_API QXResult QX_CALL AllReAuthorise() {
   return ServeOn("AllReAuthorise", Args<>(),
-               [](auto& station) { return station.AllReAuthorise(); });
+                 [](auto& station) { return station.AllReAuthorise(); });
 }
 
 // Everything else: present, recorded, not supported.
 #define QXSIM_SKIP(name)
-#define QXSIM_NOT_SUPPORTED(name)                                    \
-  QXSIM_UNLESS_LACKING(name)(QX_API QXResult QX_CALL name() {        \
-    return Serve(#name, Args<>(), [](Simulator&) {                   \
-      return static_cast<int32_t>(SIM_ERR_NOT_SUPPORTED);            \
-    });                                                              \
+#define QXSIM_NOT_SUPPORTED(name)                                                         \
+  QXSIM_UNLESS_LACKING(name)                                                              \
+  (QX_API QXResult QX_CALL name() {                                                       \
+    return Serve(#name, Args<>(),                                                         \
+                 [](Simulator&) { return static_cast<int32_t>(SIM_ERR_NOT_SUPPORTED); }); \
   })
 QX_ENTRY_POINTS(QXSIM_SKIP, QXSIM_NOT_SUPPORTED)
 #undef QXSIM_NOT_SUPPORTED

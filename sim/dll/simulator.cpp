@@ -32,13 +32,12 @@ bool IsEntryPoint(std::string_view name) {
                      [name](const char* known) { return name == known; });
 }
 
-int32_t LoadScenarioText(Simulator& sim, std::string_view text,
-                         const std::string& source) {
+int32_t LoadScenarioText(Simulator& sim, std::string_view text, const std::string& source) {
   Scenario scenario;
   ScenarioError error;
   if (!ParseScenario(text, IsEntryPoint, scenario, error)) {
-    sim.scenarioError = (source.empty() ? "line " : source + ":") +
-                        std::to_string(error.line) + ": " + error.message;
+    sim.scenarioError = (source.empty() ? "line " : source + ":") + std::to_string(error.line) +
+                        ": " + error.message;
     return error.line;
   }
   sim.station.Load(scenario);

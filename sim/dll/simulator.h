@@ -53,8 +53,7 @@ bool IsEntryPoint(std::string_view name);
 // Scenario loading, with the lock held. 0 on success; otherwise the bad
 // line, or -1 when the file cannot be read, with the message in
 // sim.scenarioError. A failed load changes nothing else.
-int32_t LoadScenarioText(Simulator& sim, std::string_view text,
-                         const std::string& source);
+int32_t LoadScenarioText(Simulator& sim, std::string_view text, const std::string& source);
 int32_t LoadScenarioFile(Simulator& sim, const std::string& path);
 
 // A scenario for the in-process station is named (QXSIM_SCENARIO) or lies

@@ -43,9 +43,7 @@ CallText& CallText::Text(const wchar_t* text) {
   return *this;
 }
 
-std::string CallText::Finish(int32_t result) const {
-  return text_ + ")=" + std::to_string(result);
-}
+std::string CallText::Finish(int32_t result) const { return text_ + ")=" + std::to_string(result); }
 
 void CallBook::Record(const char* name, std::string text) {
   if (texts_.size() == kKeep) texts_.pop_front();
@@ -66,8 +64,7 @@ int64_t CallBook::Count(const std::string& name) const {
   return found == counts_.end() ? 0 : found->second;
 }
 
-void FaultPlan::Add(const std::string& name, int32_t nth, int32_t count,
-                    int32_t code) {
+void FaultPlan::Add(const std::string& name, int32_t nth, int32_t count, int32_t code) {
   faults_.push_back({name, nth > 0 ? nth - 1 : 0, count, code});
 }
 

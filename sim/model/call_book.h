@@ -14,9 +14,7 @@ namespace qxsim {
 //   SetHosePrices(12,2,1,3.459,3.459)=0
 class CallText {
  public:
-  explicit CallText(const char* name) : name_(name), text_(name) {
-    text_ += '(';
-  }
+  explicit CallText(const char* name) : name_(name), text_(name) { text_ += '('; }
   CallText& Int(int64_t value);
   // Shortest text that reads back as the same double.
   CallText& Real(double value);

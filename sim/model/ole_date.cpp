@@ -22,18 +22,14 @@ constexpr long kOleEpoch = -25569;
 
 }  // namespace
 
-double OleDate(int year, int month, int day, int hour, int minute,
-               int second) {
-  const long days = DaysFromCivil(year, static_cast<unsigned>(month),
-                                  static_cast<unsigned>(day)) -
-                    kOleEpoch;
+double OleDate(int year, int month, int day, int hour, int minute, int second) {
+  const long days =
+      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kOleEpoch;
   const long seconds = hour * 3600L + minute * 60L + second;
   return static_cast<double>(days) + seconds / kSecondsPerDay;
 }
 
-double RoundToSecond(double date) {
-  return std::round(date * kSecondsPerDay) / kSecondsPerDay;
-}
+double RoundToSecond(double date) { return std::round(date * kSecondsPerDay) / kSecondsPerDay; }
 
 double AddSeconds(double date, double seconds) {
   return std::round(date * kSecondsPerDay + seconds) / kSecondsPerDay;

@@ -6,8 +6,7 @@
 namespace qxsim {
 
 // The date of a civil date and time (proleptic Gregorian, from 1900 on).
-double OleDate(int year, int month, int day, int hour, int minute,
-               int second);
+double OleDate(int year, int month, int day, int hour, int minute, int second);
 
 // `date` rounded to the nearest whole second, as the controller records it.
 double RoundToSecond(double date);

@@ -23,8 +23,7 @@ double LocalNowOleDate() {
   const time_t now = time(nullptr);
   struct tm t;
   localtime_r(&now, &t);
-  return OleDate(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
-                 t.tm_min, t.tm_sec);
+  return OleDate(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
 }
 
 std::string EnvironmentText(const char* name) {
@@ -48,8 +47,6 @@ bool ReadWholeFile(const std::string& path, std::string& contents) {
   return !file.bad();
 }
 
-void DebugLine(const std::string& text) {
-  std::fprintf(stderr, "%s\n", text.c_str());
-}
+void DebugLine(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
 
 }  // namespace qxsim

@@ -27,9 +27,9 @@ std::string EnvironmentText(const char* name) {
 
 std::string OwnFolder() {
   HMODULE self = nullptr;
-  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          reinterpret_cast<LPCSTR>(&OwnFolder), &self)) {
+  if (!GetModuleHandleExA(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          reinterpret_cast<LPCSTR>(&OwnFolder), &self)) {
     return std::string();
   }
   char path[MAX_PATH];
@@ -42,14 +42,12 @@ std::string OwnFolder() {
 
 bool FileExists(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool ReadWholeFile(const std::string& path, std::string& contents) {
-  const HANDLE file =
-      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   contents.clear();
   char buffer[4096];
@@ -64,8 +62,6 @@ bool ReadWholeFile(const std::string& path, std::string& contents) {
   return ok;
 }
 
-void DebugLine(const std::string& text) {
-  OutputDebugStringA((text + "\n").c_str());
-}
+void DebugLine(const std::string& text) { OutputDebugStringA((text + "\n").c_str()); }
 
 }  // namespace qxsim

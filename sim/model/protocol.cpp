@@ -30,11 +30,8 @@ bool ParseValue(std::string_view text, Json& value, ParseFault* fault) {
   // The parser itself keeps its own stack; the callback stops a container
   // from being kept once it would open level kMaxDepth + 1.
   bool tooDeep = false;
-  const Json::parser_callback_t guard = [&tooDeep](int depth,
-                                                   Json::parse_event_t event,
-                                                   Json&) {
-    if ((event == Json::parse_event_t::object_start ||
-         event == Json::parse_event_t::array_start) &&
+  const Json::parser_callback_t guard = [&tooDeep](int depth, Json::parse_event_t event, Json&) {
+    if ((event == Json::parse_event_t::object_start || event == Json::parse_event_t::array_start) &&
         depth >= kMaxDepth) {
       tooDeep = true;
       return false;
@@ -55,8 +52,7 @@ bool ParseValue(std::string_view text, Json& value, ParseFault* fault) {
 
 bool Parse(std::string_view body, Json& message, ParseFault* fault) {
   if (!ParseValue(body, message, fault)) return false;
-  return message.is_object() && message.contains("kind") &&
-         message["kind"].is_string();
+  return message.is_object() && message.contains("kind") && message["kind"].is_string();
 }
 
 Json CallHello(const std::string& token) {
@@ -66,8 +62,11 @@ Json CallHello(const std::string& token) {
 }
 
 Json EventsHello(int32_t session, const std::string& key) {
-  return {{"kind", kHello}, {"version", kVersion}, {"role", kRoleEvents},
-          {"session", session}, {"key", key}};
+  return {{"kind", kHello},
+          {"version", kVersion},
+          {"role", kRoleEvents},
+          {"session", session},
+          {"key", key}};
 }
 
 Json Welcome(int32_t session, const std::string& key) {
@@ -99,8 +98,7 @@ Json EventMessage(const Event& event) {
 bool ReadInt(const Json& value, int64_t low, int64_t high, int64_t& out) {
   if (!value.is_number_integer()) return false;
   const int64_t v = value.get<int64_t>();
-  if (value.is_number_unsigned() &&
-      value.get<uint64_t>() > static_cast<uint64_t>(high)) {
+  if (value.is_number_unsigned() && value.get<uint64_t>() > static_cast<uint64_t>(high)) {
     return false;
   }
   if (v < low || v > high) return false;
@@ -140,8 +138,7 @@ class Fields {
   Fields& I16(int16_t& f) { return Int(f, kI16Min, kI16Max); }
   Fields& I32(int32_t& f) { return Int(f, kI32Min, kI32Max); }
   Fields& I64(int64_t& f) {
-    return Int(f, std::numeric_limits<int64_t>::min(),
-               std::numeric_limits<int64_t>::max());
+    return Int(f, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max());
   }
   Fields& Real(double& f) {
     ok_ = ok_ && ReadNumber(out_[i_++], f);
@@ -164,53 +161,100 @@ class Fields {
 }  // namespace
 
 Json DeliveryOutputs(const SimDelivery& d, int32_t age) {
-  return Json::array({d.hoseId, d.state, d.type, d.volume, d.priceLevel,
-                      d.unitPrice, d.amount, d.volume2, d.completedDate,
-                      d.lockedBy, d.reservedBy, d.attendantId, age,
-                      d.clearedDate, d.startTotalizer, d.startVolume2Total,
-                      d.startValueTotal, d.endTotalizer, d.endVolume2Total,
-                      d.endValueTotal, d.code, d.durationSeconds});
+  return Json::array({d.hoseId,
+                      d.state,
+                      d.type,
+                      d.volume,
+                      d.priceLevel,
+                      d.unitPrice,
+                      d.amount,
+                      d.volume2,
+                      d.completedDate,
+                      d.lockedBy,
+                      d.reservedBy,
+                      d.attendantId,
+                      age,
+                      d.clearedDate,
+                      d.startTotalizer,
+                      d.startVolume2Total,
+                      d.startValueTotal,
+                      d.endTotalizer,
+                      d.endVolume2Total,
+                      d.endValueTotal,
+                      d.code,
+                      d.durationSeconds});
 }
 
 bool DeliveryFrom(const Json& out, SimDelivery& d, int32_t& age) {
   return Fields(out, 22)
-      .I32(d.hoseId).I32(d.state).I32(d.type).Real(d.volume)
-      .I32(d.priceLevel).Real(d.unitPrice).Real(d.amount).Real(d.volume2)
-      .Real(d.completedDate).I32(d.lockedBy).I32(d.reservedBy)
-      .I32(d.attendantId).I32(age).Real(d.clearedDate)
-      .Real(d.startTotalizer).Real(d.startVolume2Total)
-      .Real(d.startValueTotal).Real(d.endTotalizer).Real(d.endVolume2Total)
-      .Real(d.endValueTotal).I64(d.code).I32(d.durationSeconds)
+      .I32(d.hoseId)
+      .I32(d.state)
+      .I32(d.type)
+      .Real(d.volume)
+      .I32(d.priceLevel)
+      .Real(d.unitPrice)
+      .Real(d.amount)
+      .Real(d.volume2)
+      .Real(d.completedDate)
+      .I32(d.lockedBy)
+      .I32(d.reservedBy)
+      .I32(d.attendantId)
+      .I32(age)
+      .Real(d.clearedDate)
+      .Real(d.startTotalizer)
+      .Real(d.startVolume2Total)
+      .Real(d.startValueTotal)
+      .Real(d.endTotalizer)
+      .Real(d.endVolume2Total)
+      .Real(d.endValueTotal)
+      .I64(d.code)
+      .I32(d.durationSeconds)
       .ok();
 }
 
 Json HoseOutputs(const SimHose& h) {
-  return Json::array({h.number, h.pumpId, h.tankId, h.gradeId, h.volumeTotal,
-                      h.valueTotal, h.volume2Total, h.totalizer, h.price,
-                      h.price2});
+  return Json::array({h.number, h.pumpId, h.tankId, h.gradeId, h.volumeTotal, h.valueTotal,
+                      h.volume2Total, h.totalizer, h.price, h.price2});
 }
 
 bool HoseFrom(const Json& out, SimHose& h) {
   return Fields(out, 10)
-      .I32(h.number).I32(h.pumpId).I32(h.tankId).I32(h.gradeId)
-      .Real(h.volumeTotal).Real(h.valueTotal).Real(h.volume2Total)
-      .Real(h.totalizer).Real(h.price).Real(h.price2)
+      .I32(h.number)
+      .I32(h.pumpId)
+      .I32(h.tankId)
+      .I32(h.gradeId)
+      .Real(h.volumeTotal)
+      .Real(h.valueTotal)
+      .Real(h.volume2Total)
+      .Real(h.totalizer)
+      .Real(h.price)
+      .Real(h.price2)
       .ok();
 }
 
 Json PumpEventOutputs(const PumpEvent& e) {
-  return Json::array({e.pumpId, e.pumpNumber, e.pumpState, e.hoseId,
-                      e.hoseNumber, e.gradeNumber, e.gradeId, e.priceLevel,
-                      e.price, e.volume, e.value, e.stackSize, e.gradeName,
+  return Json::array({e.pumpId, e.pumpNumber, e.pumpState, e.hoseId, e.hoseNumber, e.gradeNumber,
+                      e.gradeId, e.priceLevel, e.price, e.volume, e.value, e.stackSize, e.gradeName,
                       e.shortGradeName, e.pumpName});
 }
 
 bool PumpEventFrom(const Json& out, PumpEvent& e) {
   return Fields(out, 15)
-      .I32(e.pumpId).I16(e.pumpNumber).I16(e.pumpState).I32(e.hoseId)
-      .I16(e.hoseNumber).I16(e.gradeNumber).I32(e.gradeId).I16(e.priceLevel)
-      .Real(e.price).Real(e.volume).Real(e.value).I16(e.stackSize)
-      .Text(e.gradeName).Text(e.shortGradeName).Text(e.pumpName)
+      .I32(e.pumpId)
+      .I16(e.pumpNumber)
+      .I16(e.pumpState)
+      .I32(e.hoseId)
+      .I16(e.hoseNumber)
+      .I16(e.gradeNumber)
+      .I32(e.gradeId)
+      .I16(e.priceLevel)
+      .Real(e.price)
+      .Real(e.volume)
+      .Real(e.value)
+      .I16(e.stackSize)
+      .Text(e.gradeName)
+      .Text(e.shortGradeName)
+      .Text(e.pumpName)
       .ok();
 }
 

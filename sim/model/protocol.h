@@ -57,8 +57,7 @@ uint32_t BodyLength(const unsigned char (&header)[kHeaderBytes]);
 enum class ParseFault { kNone, kSyntax, kTooDeep };
 // One JSON value nested at most kMaxDepth deep; false (with the fault when
 // asked) for anything else.
-bool ParseValue(std::string_view text, Json& value,
-                ParseFault* fault = nullptr);
+bool ParseValue(std::string_view text, Json& value, ParseFault* fault = nullptr);
 // The message in a body; false when it is not one JSON object with a
 // string "kind" (or nests too deep).
 bool Parse(std::string_view body, Json& message, ParseFault* fault = nullptr);

@@ -12,8 +12,8 @@
 
 namespace qxsim {
 
-using wire::Json;
 using asio::ip::tcp;
+using wire::Json;
 
 struct RemoteStation::Link {
   asio::io_context io;
@@ -43,16 +43,13 @@ struct RemoteStation::Link {
 
   bool Send(tcp::socket& socket, const Json& message, int ms) {
     const std::string frame = wire::Frame(message);
-    return !Await(ms, [&](auto handler) {
-      asio::async_write(socket, asio::buffer(frame), handler);
-    });
+    return !Await(ms,
+                  [&](auto handler) { asio::async_write(socket, asio::buffer(frame), handler); });
   }
 
   bool Receive(tcp::socket& socket, Json& message, int ms) {
     unsigned char header[wire::kHeaderBytes];
-    if (Await(ms, [&](auto handler) {
-          asio::async_read(socket, asio::buffer(header), handler);
-        })) {
+    if (Await(ms, [&](auto handler) { asio::async_read(socket, asio::buffer(header), handler); })) {
       return false;
     }
     const uint32_t n = wire::BodyLength(header);
@@ -66,21 +63,17 @@ struct RemoteStation::Link {
     return wire::Parse(body, message);
   }
 
-  bool Connect(tcp::socket& socket, const std::string& host, uint16_t port,
-               int ms) {
+  bool Connect(tcp::socket& socket, const std::string& host, uint16_t port, int ms) {
     asio::error_code ec;
     const asio::ip::address address = asio::ip::make_address(host, ec);
     if (!ec) {
-      return !Await(ms, [&](auto handler) {
-        socket.async_connect(tcp::endpoint(address, port), handler);
-      });
+      return !Await(
+          ms, [&](auto handler) { socket.async_connect(tcp::endpoint(address, port), handler); });
     }
     tcp::resolver resolver(io);
     const auto endpoints = resolver.resolve(host, std::to_string(port), ec);
     if (ec) return false;
-    return !Await(ms, [&](auto handler) {
-      asio::async_connect(socket, endpoints, handler);
-    });
+    return !Await(ms, [&](auto handler) { asio::async_connect(socket, endpoints, handler); });
   }
 };
 
@@ -92,11 +85,9 @@ bool IsKind(const Json& m, const char* kind) { return m["kind"] == kind; }
 // out the key that the event connection must name.
 bool WelcomeOf(const Json& m, int32_t& session, std::string* key = nullptr) {
   int64_t version = 0, id = 0;
-  if (!IsKind(m, wire::kWelcome) || !m.contains("version") ||
-      !m.contains("session") ||
+  if (!IsKind(m, wire::kWelcome) || !m.contains("version") || !m.contains("session") ||
       !wire::ReadInt(m["version"], 0, INT32_MAX, version) ||
-      !wire::ReadInt(m["session"], 1, INT32_MAX, id) ||
-      version != wire::kVersion) {
+      !wire::ReadInt(m["session"], 1, INT32_MAX, id) || version != wire::kVersion) {
     return false;
   }
   if (key) {
@@ -136,24 +127,22 @@ int32_t RemoteStation::Logon(const LogonArgs& args) {
   std::string token = EnvironmentText("QXSIM_TOKEN");
   if (token.size() > wire::kKeyDigits) token.resize(wire::kKeyDigits);
   Json reply;
-  const bool reached =
-      link->Connect(link->call, host, args.callPort, timeoutMs_) &&
-      link->Send(link->call, wire::CallHello(token), timeoutMs_) &&
-      link->Receive(link->call, reply, timeoutMs_) &&
-      WelcomeOf(reply, session, &key) &&
-      link->Connect(link->events, host, args.eventPort, timeoutMs_) &&
-      link->Send(link->events, wire::EventsHello(session, key), timeoutMs_) &&
-      link->Receive(link->events, reply, timeoutMs_) &&
-      WelcomeOf(reply, echoed) && echoed == session;
+  const bool reached = link->Connect(link->call, host, args.callPort, timeoutMs_) &&
+                       link->Send(link->call, wire::CallHello(token), timeoutMs_) &&
+                       link->Receive(link->call, reply, timeoutMs_) &&
+                       WelcomeOf(reply, session, &key) &&
+                       link->Connect(link->events, host, args.eventPort, timeoutMs_) &&
+                       link->Send(link->events, wire::EventsHello(session, key), timeoutMs_) &&
+                       link->Receive(link->events, reply, timeoutMs_) && WelcomeOf(reply, echoed) &&
+                       echoed == session;
   if (!reached) return SIM_ERR_NO_SERVER;
   asio::error_code ec;
   link->events.non_blocking(true, ec);
   link->call.set_option(tcp::no_delay(true), ec);
   link_ = std::move(link);
   return Request("ClientLogonEx",
-                 Json::array({args.clientId, args.clientType, args.server,
-                              args.callPort, args.eventPort, args.timeout,
-                              args.handle, args.hWnd, args.hMsg}));
+                 Json::array({args.clientId, args.clientType, args.server, args.callPort,
+                              args.eventPort, args.timeout, args.handle, args.hWnd, args.hMsg}));
 }
 
 int32_t RemoteStation::Request(const char* op, Json args, Json* out) {
@@ -161,9 +150,8 @@ int32_t RemoteStation::Request(const char* op, Json args, Json* out) {
   Json reply;
   int64_t result = 0;
   if (!link_->Send(link_->call, wire::Call(op, std::move(args)), timeoutMs_) ||
-      !link_->Receive(link_->call, reply, timeoutMs_) ||
-      !IsKind(reply, wire::kResult) || !reply.contains("result") ||
-      !wire::ReadInt(reply["result"], INT32_MIN, INT32_MAX, result) ||
+      !link_->Receive(link_->call, reply, timeoutMs_) || !IsKind(reply, wire::kResult) ||
+      !reply.contains("result") || !wire::ReadInt(reply["result"], INT32_MIN, INT32_MAX, result) ||
       !reply.contains("out") || !reply["out"].is_array()) {
     Close();
     return SIM_ERR_NOT_CONNECTED;
@@ -172,9 +160,7 @@ int32_t RemoteStation::Request(const char* op, Json args, Json* out) {
   return static_cast<int32_t>(result);
 }
 
-int32_t RemoteStation::Simple(const char* op, Json args) {
-  return Request(op, std::move(args));
-}
+int32_t RemoteStation::Simple(const char* op, Json args) { return Request(op, std::move(args)); }
 
 int32_t RemoteStation::OneInt(const char* op, Json args, int32_t& value) {
   Json out;
@@ -266,8 +252,7 @@ int32_t RemoteStation::DeliveryByOrdinal(int32_t ordinal, int32_t& id) {
   return OneInt("GetDeliveryByOrdinal", Json::array({ordinal}), id);
 }
 
-int32_t RemoteStation::Delivery(int32_t id, SimDelivery& delivery,
-                                int32_t& age) {
+int32_t RemoteStation::Delivery(int32_t id, SimDelivery& delivery, int32_t& age) {
   Json out;
   const int32_t r = Request("GetDeliveryPropertiesEx2", Json::array({id}), &out);
   if (r != SIM_OK) return r;
@@ -307,16 +292,14 @@ int32_t RemoteStation::Hose(int32_t id, SimHose& hose) {
   return SIM_OK;
 }
 
-int32_t RemoteStation::SetHosePrices(int32_t id, int32_t durationType,
-                                     int16_t priceType, double price1,
-                                     double price2) {
+int32_t RemoteStation::SetHosePrices(int32_t id, int32_t durationType, int16_t priceType,
+                                     double price1, double price2) {
   // JSON has no infinities or NaN; such a price is refused here, as the
   // station would refuse it.
   if (!std::isfinite(price1) || !std::isfinite(price2)) {
     return link_ ? SIM_ERR_BAD_ARGUMENT : SIM_ERR_NOT_CONNECTED;
   }
-  return Simple("SetHosePrices",
-                Json::array({id, durationType, priceType, price1, price2}));
+  return Simple("SetHosePrices", Json::array({id, durationType, priceType, price1, price2}));
 }
 
 int32_t RemoteStation::Authorise(int32_t pumpId) {

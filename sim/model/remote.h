@@ -42,8 +42,8 @@ class RemoteStation {
   int32_t ClearDelivery(int32_t id, int16_t type);
   int32_t HoseByOrdinal(int32_t ordinal, int32_t& id);
   int32_t Hose(int32_t id, SimHose& hose);
-  int32_t SetHosePrices(int32_t id, int32_t durationType, int16_t priceType,
-                        double price1, double price2);
+  int32_t SetHosePrices(int32_t id, int32_t durationType, int16_t priceType, double price1,
+                        double price2);
   int32_t Authorise(int32_t pumpId);
   int32_t TempStop(int32_t pumpId);
   int32_t ReAuthorise(int32_t pumpId);
@@ -60,8 +60,7 @@ class RemoteStation {
   struct Link;
   // Sends one call and waits for its result; fills `out` with the result's
   // outputs. Any failure of the link closes it and gives not connected.
-  int32_t Request(const char* op, nlohmann::json args,
-                  nlohmann::json* out = nullptr);
+  int32_t Request(const char* op, nlohmann::json args, nlohmann::json* out = nullptr);
   int32_t Simple(const char* op, nlohmann::json args = nlohmann::json::array());
   // A request whose one output is a 32-bit integer.
   int32_t OneInt(const char* op, nlohmann::json args, int32_t& value);

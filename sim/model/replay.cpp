@@ -16,8 +16,8 @@ bool SameValue(const Json& recorded, const Json& actual) {
     if (recorded.is_number_float() || actual.is_number_float())
       return SameDouble(recorded.get<double>(), actual.get<double>());
     if (recorded.is_number_unsigned() || actual.is_number_unsigned())
-      return recorded.get<uint64_t>() == actual.get<uint64_t>() &&
-             recorded.get<int64_t>() >= 0 && actual.get<int64_t>() >= 0;
+      return recorded.get<uint64_t>() == actual.get<uint64_t>() && recorded.get<int64_t>() >= 0 &&
+             actual.get<int64_t>() >= 0;
     return recorded.get<int64_t>() == actual.get<int64_t>();
   }
   double value = 0;
@@ -29,8 +29,7 @@ bool SameValue(const Json& recorded, const Json& actual) {
 void Describe(std::string& text, const Json& value) {
   if (value.is_number_float()) {
     char buffer[32];
-    text.append(buffer, std::to_chars(buffer, buffer + sizeof buffer,
-                                      value.get<double>()).ptr);
+    text.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value.get<double>()).ptr);
   } else if (value.is_string()) {
     static constexpr char kHex[] = "0123456789abcdef";
     text += '"';
@@ -67,8 +66,7 @@ std::string DescribeCall(const std::string& op, const Json& inputs) {
 }
 
 bool SameInputs(const Json& recorded, const Json& actual) {
-  if (!recorded.is_array() || !actual.is_array() || recorded.size() != actual.size())
-    return false;
+  if (!recorded.is_array() || !actual.is_array() || recorded.size() != actual.size()) return false;
   for (size_t i = 0; i < recorded.size(); ++i) {
     if (!SameValue(recorded[i], actual[i])) return false;
   }
@@ -92,8 +90,7 @@ void TraceReplay::Stop() {
   path_.clear();
 }
 
-void TraceReplay::Diverge(std::string expected, std::string actual,
-                          const std::string& detail) {
+void TraceReplay::Diverge(std::string expected, std::string actual, const std::string& detail) {
   if (diverged_) return;
   diverged_ = true;
   divergence_.line = reader_.lineNumber();
@@ -104,8 +101,8 @@ void TraceReplay::Diverge(std::string expected, std::string actual,
     divergence_.text = detail;
   } else {
     divergence_.text = "trace line " + std::to_string(divergence_.line) + " (call " +
-                       std::to_string(calls_) + "): expected " +
-                       divergence_.expected + ", got " + divergence_.actual;
+                       std::to_string(calls_) + "): expected " + divergence_.expected + ", got " +
+                       divergence_.actual;
     if (!detail.empty()) divergence_.text += " (" + detail + ")";
   }
   if (report_) report_("replay of " + path_ + " diverged: " + divergence_.text);
@@ -142,11 +139,10 @@ const qxtrace::Call* TraceReplay::Answer(const std::string& op, const Json& inpu
   }
 }
 
-void TraceReplay::Misfit(const std::string& op, const Json& inputs,
-                         const std::string& why) {
+void TraceReplay::Misfit(const std::string& op, const Json& inputs, const std::string& why) {
   --answered_;
-  Diverge(DescribeCall(call_.op, *call_.in) + " with outputs that fit",
-          DescribeCall(op, inputs), why);
+  Diverge(DescribeCall(call_.op, *call_.in) + " with outputs that fit", DescribeCall(op, inputs),
+          why);
 }
 
 }  // namespace qxsim

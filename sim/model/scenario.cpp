@@ -83,8 +83,7 @@ std::vector<Token> Tokenize(std::string_view line) {
       tokens.push_back(std::move(token));
     } else {
       const size_t start = i;
-      while (i < line.size() && !blank(line[i]) && line[i] != '#' &&
-             line[i] != '"') {
+      while (i < line.size() && !blank(line[i]) && line[i] != '#' && line[i] != '"') {
         ++i;
       }
       tokens.push_back({std::string(line.substr(start, i - start)), false});
@@ -103,8 +102,7 @@ double Number(const std::string& text, const std::string& what) {
   return value;
 }
 
-int64_t Integer(const std::string& text, const std::string& what,
-                int64_t min, int64_t max) {
+int64_t Integer(const std::string& text, const std::string& what, int64_t min, int64_t max) {
   std::string_view digits = text;
   bool negative = false;
   if (!digits.empty() && digits.front() == '-') {
@@ -112,15 +110,13 @@ int64_t Integer(const std::string& text, const std::string& what,
     digits.remove_prefix(1);
   }
   int base = 10;
-  if (digits.size() > 2 && digits[0] == '0' &&
-      (digits[1] == 'x' || digits[1] == 'X')) {
+  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
     base = 16;
     digits.remove_prefix(2);
   }
   uint64_t magnitude = 0;
   const char* end = digits.data() + digits.size();
-  const auto [stop, error] =
-      std::from_chars(digits.data(), end, magnitude, base);
+  const auto [stop, error] = std::from_chars(digits.data(), end, magnitude, base);
   if (digits.empty() || error != std::errc() || stop != end) {
     throw BadLine{Quote(text) + " is not a whole number (" + what + ")"};
   }
@@ -136,14 +132,14 @@ int64_t Integer(const std::string& text, const std::string& what,
     throw BadLine{Quote(text) + " is too large (" + what + ")"};
   }
   if (value < min || value > max) {
-    throw BadLine{Quote(text) + " is outside " + std::to_string(min) +
-                  ".." + std::to_string(max) + " (" + what + ")"};
+    throw BadLine{Quote(text) + " is outside " + std::to_string(min) + ".." + std::to_string(max) +
+                  " (" + what + ")"};
   }
   return value;
 }
 
-int32_t Int32(const std::string& text, const std::string& what,
-              int64_t min = INT32_MIN, int64_t max = INT32_MAX) {
+int32_t Int32(const std::string& text, const std::string& what, int64_t min = INT32_MIN,
+              int64_t max = INT32_MAX) {
   return static_cast<int32_t>(Integer(text, what, min, max));
 }
 
@@ -153,8 +149,7 @@ double Seconds(const std::string& text, const std::string& what) {
     const char* suffix;
     double seconds;
   };
-  static constexpr Unit kUnits[] = {
-      {"ms", 0.001}, {"min", 60}, {"s", 1}, {"m", 60}, {"h", 3600}};
+  static constexpr Unit kUnits[] = {{"ms", 0.001}, {"min", 60}, {"s", 1}, {"m", 60}, {"h", 3600}};
   std::string number = text;
   double scale = 1;
   for (const Unit& unit : kUnits) {
@@ -169,8 +164,10 @@ double Seconds(const std::string& text, const std::string& what) {
   try {
     value = Number(number, what);
   } catch (const BadLine&) {
-    throw BadLine{Quote(text) + " is not a time such as 5s, 1.5s, 500ms or "
-                  "2m (" + what + ")"};
+    throw BadLine{Quote(text) +
+                  " is not a time such as 5s, 1.5s, 500ms or "
+                  "2m (" +
+                  what + ")"};
   }
   if (value < 0) throw BadLine{Quote(text) + " is a negative time"};
   return value * scale;
@@ -188,16 +185,16 @@ int32_t PumpState(const std::string& text) {
     names += names.empty() ? "" : ", ";
     names += s.name;
   }
-  throw BadLine{Quote(text) + " is not a pump state: give a number or one "
-                "of " + names};
+  throw BadLine{Quote(text) +
+                " is not a pump state: give a number or one "
+                "of " +
+                names};
 }
 
 template <size_t N>
-void CopyName(char (&target)[N], const std::string& text,
-              const std::string& what) {
+void CopyName(char (&target)[N], const std::string& text, const std::string& what) {
   if (text.size() >= N) {
-    throw BadLine{what + " " + Quote(text) + " is longer than " +
-                  std::to_string(N - 1) + " bytes"};
+    throw BadLine{what + " " + Quote(text) + " is longer than " + std::to_string(N - 1) + " bytes"};
   }
   std::memcpy(target, text.c_str(), text.size() + 1);
 }
@@ -210,8 +207,7 @@ class Fields {
     for (size_t i = first; i < tokens.size(); i += 2) {
       const Token& key = tokens[i];
       if (key.quoted) {
-        throw BadLine{"expected a word before " + Quote(key.text) +
-                      " in this " + kind_ + " line"};
+        throw BadLine{"expected a word before " + Quote(key.text) + " in this " + kind_ + " line"};
       }
       if (i + 1 >= tokens.size()) {
         throw BadLine{Quote(key.text) + " needs a value after it"};
@@ -236,8 +232,8 @@ class Fields {
           list += list.empty() ? "" : ", ";
           list += name;
         }
-        throw BadLine{Quote(pair.first) + " does not belong in " +
-                      Article(kind_) + " line; it takes " + list};
+        throw BadLine{Quote(pair.first) + " does not belong in " + Article(kind_) +
+                      " line; it takes " + list};
       }
     }
   }
@@ -269,8 +265,7 @@ class Fields {
 
 class Parser {
  public:
-  Parser(const std::function<bool(std::string_view)>& isEntryPoint,
-         Scenario& scenario)
+  Parser(const std::function<bool(std::string_view)>& isEntryPoint, Scenario& scenario)
       : isEntryPoint_(isEntryPoint), scenario_(scenario) {}
 
   void Line(std::string_view text, int number) {
@@ -312,7 +307,8 @@ class Parser {
       NoTime(at, kind);
       Fail(tokens, i);
     } else {
-      throw BadLine{Quote(head.text) + " does not start a line; lines start "
+      throw BadLine{Quote(head.text) +
+                    " does not start a line; lines start "
                     "with clock, grade, pump, hose, delivery, event, link, "
                     "fail or at"};
     }
@@ -326,15 +322,14 @@ class Parser {
     }
   }
 
-  static const std::string& Positional(const std::vector<Token>& tokens,
-                                       size_t i, const std::string& what) {
+  static const std::string& Positional(const std::vector<Token>& tokens, size_t i,
+                                       const std::string& what) {
     if (i >= tokens.size()) throw BadLine{"missing " + what};
     return tokens[i].text;
   }
 
   // Merges an 'at' key with an 'at' prefix.
-  static std::optional<double> Time(const Fields& fields,
-                                    std::optional<double> at) {
+  static std::optional<double> Time(const Fields& fields, std::optional<double> at) {
     if (const std::string* value = fields.Find("at")) {
       if (at) throw BadLine{"the time is given twice"};
       at = Seconds(*value, "at");
@@ -344,13 +339,10 @@ class Parser {
 
   void Clock(const std::vector<Token>& tokens, size_t i) {
     if (scenario_.hasClock) {
-      throw BadLine{"the clock is set twice (first on line " +
-                    std::to_string(clockLine_) + ")"};
+      throw BadLine{"the clock is set twice (first on line " + std::to_string(clockLine_) + ")"};
     }
-    const std::string& date =
-        Positional(tokens, i, "the date, as in 'clock 2026-12-05 14:30:00'");
-    const std::string time = i + 1 < tokens.size() ? tokens[i + 1].text
-                                                   : std::string("00:00:00");
+    const std::string& date = Positional(tokens, i, "the date, as in 'clock 2026-12-05 14:30:00'");
+    const std::string time = i + 1 < tokens.size() ? tokens[i + 1].text : std::string("00:00:00");
     if (i + 2 < tokens.size()) {
       throw BadLine{"a clock line takes a date and a time only"};
     }
@@ -362,8 +354,7 @@ class Parser {
     const int year = Int32(date.substr(0, 4), dateForm, 1900, 9999);
     const int month = Int32(date.substr(5, 2), dateForm, 1, 12);
     const int day = Int32(date.substr(8, 2), dateForm, 1, 31);
-    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30,
-                                    31, 31, 30, 31, 30, 31};
+    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     if (day > kDays[month - 1] || (month == 2 && day == 29 && !leap)) {
       throw BadLine{Quote(date) + " is not a day of the calendar"};
@@ -382,15 +373,14 @@ class Parser {
   }
 
   void Grade(const std::vector<Token>& tokens, size_t i) {
-    const int32_t id =
-        Int32(Positional(tokens, i, "the grade id, as in 'grade 1 name "
-                                    "\"Gasolina Comum\"'"),
-              "grade id", 1, INT32_MAX);
+    const int32_t id = Int32(Positional(tokens, i,
+                                        "the grade id, as in 'grade 1 name "
+                                        "\"Gasolina Comum\"'"),
+                             "grade id", 1, INT32_MAX);
     Fields fields(tokens, i + 1, "grade");
     fields.Allow({"name", "short", "number"});
     if (grades_.count(id)) {
-      throw BadLine{"grade " + std::to_string(id) +
-                    " is defined twice (first on line " +
+      throw BadLine{"grade " + std::to_string(id) + " is defined twice (first on line " +
                     std::to_string(grades_[id]) + ")"};
     }
     SimGrade grade{};
@@ -400,21 +390,17 @@ class Parser {
       grade.number = Int32(*v, "grade number", 1, INT16_MAX);
     }
     const std::string name =
-        fields.Find("name") ? *fields.Find("name")
-                            : "Grade " + std::to_string(id);
+        fields.Find("name") ? *fields.Find("name") : "Grade " + std::to_string(id);
     CopyName(grade.name, name, "the name");
-    const std::string shortName =
-        fields.Find("short") ? *fields.Find("short") : name.substr(0, 3);
+    const std::string shortName = fields.Find("short") ? *fields.Find("short") : name.substr(0, 3);
     CopyName(grade.shortName, shortName, "the short name");
     grades_[id] = line_;
     scenario_.grades.push_back(grade);
   }
 
-  void Pump(const std::vector<Token>& tokens, size_t i,
-            std::optional<double> at) {
-    const int32_t number = Int32(
-        Positional(tokens, i, "the pump number, as in 'pump 1 id 11'"),
-        "pump number", 1, INT16_MAX);
+  void Pump(const std::vector<Token>& tokens, size_t i, std::optional<double> at) {
+    const int32_t number = Int32(Positional(tokens, i, "the pump number, as in 'pump 1 id 11'"),
+                                 "pump number", 1, INT16_MAX);
     Fields fields(tokens, i + 1, "pump");
     at = Time(fields, at);
     const auto known = pumpLines_.find(number);
@@ -422,8 +408,7 @@ class Parser {
       // A change to a pump defined above.
       fields.Allow({"at", "state", "hose", "volume", "amount"});
       if (known == pumpLines_.end()) {
-        throw BadLine{"pump " + std::to_string(number) +
-                      " is not defined above"};
+        throw BadLine{"pump " + std::to_string(number) + " is not defined above"};
       }
       Happening h;
       h.kind = Happening::kPumpState;
@@ -451,12 +436,11 @@ class Parser {
     }
     fields.Allow({"id", "name", "state"});
     if (known != pumpLines_.end()) {
-      throw BadLine{"pump " + std::to_string(number) +
-                    " is defined twice (first on line " +
+      throw BadLine{"pump " + std::to_string(number) + " is defined twice (first on line " +
                     std::to_string(known->second) +
                     "); to change its state later give a time, as in "
-                    "'pump " + std::to_string(number) +
-                    " state calling at 5s'"};
+                    "'pump " +
+                    std::to_string(number) + " state calling at 5s'"};
     }
     SimPump pump{};
     pump.number = number;
@@ -466,14 +450,12 @@ class Parser {
     }
     for (const SimPump& other : scenario_.pumps) {
       if (other.id == pump.id) {
-        throw BadLine{"pump id " + std::to_string(pump.id) +
-                      " is already pump " + std::to_string(other.number) +
-                      "'s"};
+        throw BadLine{"pump id " + std::to_string(pump.id) + " is already pump " +
+                      std::to_string(other.number) + "'s"};
       }
     }
-    const std::string name = fields.Find("name")
-                                 ? *fields.Find("name")
-                                 : "Pump " + std::to_string(number);
+    const std::string name =
+        fields.Find("name") ? *fields.Find("name") : "Pump " + std::to_string(number);
     CopyName(pump.name, name, "the name");
     pump.state = SIM_PUMP_IDLE;
     if (const std::string* v = fields.Find("state")) pump.state = PumpState(*v);
@@ -482,26 +464,22 @@ class Parser {
   }
 
   void Hose(const std::vector<Token>& tokens, size_t i) {
-    const int32_t id = Int32(
-        Positional(tokens, i, "the hose id, as in 'hose 31 pump 1 price 5.799'"),
-        "hose id", 1, INT32_MAX);
+    const int32_t id =
+        Int32(Positional(tokens, i, "the hose id, as in 'hose 31 pump 1 price 5.799'"), "hose id",
+              1, INT32_MAX);
     Fields fields(tokens, i + 1, "hose");
-    fields.Allow({"pump", "number", "grade", "price", "price2", "totalizer",
-                  "tank"});
+    fields.Allow({"pump", "number", "grade", "price", "price2", "totalizer", "tank"});
     if (hoseLines_.count(id)) {
-      throw BadLine{"hose " + std::to_string(id) +
-                    " is defined twice (first on line " +
+      throw BadLine{"hose " + std::to_string(id) + " is defined twice (first on line " +
                     std::to_string(hoseLines_[id]) + ")"};
     }
-    const int32_t pumpNumber =
-        Int32(fields.Need("pump"), "pump number", 1, INT16_MAX);
+    const int32_t pumpNumber = Int32(fields.Need("pump"), "pump number", 1, INT16_MAX);
     const SimPump* pump = nullptr;
     for (const SimPump& p : scenario_.pumps) {
       if (p.number == pumpNumber) pump = &p;
     }
     if (!pump) {
-      throw BadLine{"pump " + std::to_string(pumpNumber) +
-                    " is not defined above"};
+      throw BadLine{"pump " + std::to_string(pumpNumber) + " is not defined above"};
     }
     SimHose hose{};
     hose.id = id;
@@ -514,10 +492,8 @@ class Parser {
     }
     for (const SimHose& h : scenario_.hoses) {
       if (h.pumpId == pump->id && h.number == hose.number) {
-        throw BadLine{"pump " + std::to_string(pumpNumber) +
-                      " already has a hose number " +
-                      std::to_string(hose.number) + " (hose " +
-                      std::to_string(h.id) + ")"};
+        throw BadLine{"pump " + std::to_string(pumpNumber) + " already has a hose number " +
+                      std::to_string(hose.number) + " (hose " + std::to_string(h.id) + ")"};
       }
     }
     if (const std::string* v = fields.Find("grade")) {
@@ -545,12 +521,10 @@ class Parser {
     scenario_.hoses.push_back(hose);
   }
 
-  void Delivery(const std::vector<Token>& tokens, size_t i,
-                std::optional<double> at) {
+  void Delivery(const std::vector<Token>& tokens, size_t i, std::optional<double> at) {
     Fields fields(tokens, i, "delivery");
-    fields.Allow({"at", "hose", "volume", "price", "amount", "id", "state",
-                  "type", "lockedby", "code", "duration", "level",
-                  "attendant", "start", "end"});
+    fields.Allow({"at", "hose", "volume", "price", "amount", "id", "state", "type", "lockedby",
+                  "code", "duration", "level", "attendant", "start", "end"});
     at = Time(fields, at);
     const int32_t hoseId = Int32(fields.Need("hose"), "hose id", 1, INT32_MAX);
     if (!hoseLines_.count(hoseId)) {
@@ -588,8 +562,7 @@ class Parser {
       d.code = Integer(*v, "code", INT64_MIN, INT64_MAX);
     }
     if (const std::string* v = fields.Find("duration")) {
-      d.durationSeconds = static_cast<int32_t>(
-          std::lround(std::min(Seconds(*v, "duration"), 2e9)));
+      d.durationSeconds = static_cast<int32_t>(std::lround(std::min(Seconds(*v, "duration"), 2e9)));
     }
     if (const std::string* v = fields.Find("level")) {
       d.priceLevel = Int32(*v, "price level", 1, INT16_MAX);
@@ -619,11 +592,9 @@ class Parser {
     scenario_.happenings.push_back(h);
   }
 
-  void Event(const std::vector<Token>& tokens, size_t i,
-             std::optional<double> at) {
-    const int32_t type =
-        Int32(Positional(tokens, i, "the event type, as in 'event 3 at 4s'"),
-              "event type", INT32_MIN, INT32_MAX);
+  void Event(const std::vector<Token>& tokens, size_t i, std::optional<double> at) {
+    const int32_t type = Int32(Positional(tokens, i, "the event type, as in 'event 3 at 4s'"),
+                               "event type", INT32_MIN, INT32_MAX);
     if (type == SIM_EVENT_PUMP) {
       throw BadLine{"type 1 is a pump event: write 'pump N state S at T'"};
     }
@@ -638,10 +609,8 @@ class Parser {
     scenario_.happenings.push_back(h);
   }
 
-  void Link(const std::vector<Token>& tokens, size_t i,
-            std::optional<double> at) {
-    const std::string& state =
-        Positional(tokens, i, "'up' or 'down', as in 'link down at 10s'");
+  void Link(const std::vector<Token>& tokens, size_t i, std::optional<double> at) {
+    const std::string& state = Positional(tokens, i, "'up' or 'down', as in 'link down at 10s'");
     if (state != "up" && state != "down") {
       throw BadLine{Quote(state) + " is neither 'up' nor 'down'"};
     }
@@ -657,8 +626,8 @@ class Parser {
   }
 
   void Fail(const std::vector<Token>& tokens, size_t i) {
-    const std::string& name = Positional(
-        tokens, i, "the entry point, as in 'fail ClearDelivery code 6'");
+    const std::string& name =
+        Positional(tokens, i, "the entry point, as in 'fail ClearDelivery code 6'");
     if (name != "*" && !isEntryPoint_(name)) {
       throw BadLine{Quote(name) + " is not an entry point of the library"};
     }
@@ -686,8 +655,7 @@ class Parser {
 
 }  // namespace
 
-bool ParseScenario(std::string_view text,
-                   const std::function<bool(std::string_view)>& isEntryPoint,
+bool ParseScenario(std::string_view text, const std::function<bool(std::string_view)>& isEntryPoint,
                    Scenario& scenario, ScenarioError& error) {
   scenario = Scenario{};
   error = ScenarioError{};
@@ -709,9 +677,7 @@ bool ParseScenario(std::string_view text,
     pos = end + 1;
   }
   std::stable_sort(scenario.happenings.begin(), scenario.happenings.end(),
-                   [](const Happening& a, const Happening& b) {
-                     return a.at < b.at;
-                   });
+                   [](const Happening& a, const Happening& b) { return a.at < b.at; });
   return true;
 }
 

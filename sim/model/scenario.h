@@ -49,9 +49,9 @@ struct Scenario {
   double clock = 0;  // OLE Automation date at second 0 of the clock
   std::vector<SimGrade> grades;
   std::vector<SimPump> pumps;
-  std::vector<SimHose> hoses;            // pumpId holds the pump's id
-  std::vector<SimDelivery> deliveries;   // waiting from the start
-  std::vector<Happening> happenings;     // in time order, ties in line order
+  std::vector<SimHose> hoses;           // pumpId holds the pump's id
+  std::vector<SimDelivery> deliveries;  // waiting from the start
+  std::vector<Happening> happenings;    // in time order, ties in line order
   std::vector<FaultLine> faults;
 };
 
@@ -63,8 +63,7 @@ struct ScenarioError {
 // Reads `text`. `isEntryPoint` tells which names a `fail` line may use.
 // False with `error` set at the first bad line; `scenario` is then partly
 // filled and not to be used.
-bool ParseScenario(std::string_view text,
-                   const std::function<bool(std::string_view)>& isEntryPoint,
+bool ParseScenario(std::string_view text, const std::function<bool(std::string_view)>& isEntryPoint,
                    Scenario& scenario, ScenarioError& error);
 
 // The scenario name of a controller pump state ("idle", "delivering", ...),

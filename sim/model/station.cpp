@@ -13,9 +13,7 @@ namespace {
 
 constexpr int32_t kFirstDeliveryId = 1001;
 
-double RoundTo(double value, double scale) {
-  return std::round(value * scale) / scale;
-}
+double RoundTo(double value, double scale) { return std::round(value * scale) / scale; }
 double Litres(double value) { return RoundTo(value, 1000); }
 double Money(double value) { return RoundTo(value, 100); }
 
@@ -41,8 +39,7 @@ void Terminate(char (&text)[N]) {
 // What a pump goes back to on ReAuthorise when it was put in a stopped
 // state from outside (a scenario, a test) rather than by a command.
 int32_t ResumeStateFor(int32_t state) {
-  return state == SIM_PUMP_DELIVERY_STOPPED ? SIM_PUMP_DELIVERING
-                                            : SIM_PUMP_IDLE;
+  return state == SIM_PUMP_DELIVERY_STOPPED ? SIM_PUMP_DELIVERING : SIM_PUMP_IDLE;
 }
 
 bool IsStopped(int32_t state) {
@@ -50,8 +47,7 @@ bool IsStopped(int32_t state) {
 }
 
 bool IsDelivering(int32_t state) {
-  return state == SIM_PUMP_DELIVERING || state == SIM_PUMP_STARTING ||
-         state == SIM_PUMP_FINISHING;
+  return state == SIM_PUMP_DELIVERING || state == SIM_PUMP_STARTING || state == SIM_PUMP_FINISHING;
 }
 
 bool IsStoppable(int32_t state) {
@@ -70,9 +66,7 @@ bool IsStoppable(int32_t state) {
 
 }  // namespace
 
-Station::Station(Ticks ticks, Wall wall) : ticks_(ticks), wall_(wall) {
-  Reset(true);
-}
+Station::Station(Ticks ticks, Wall wall) : ticks_(ticks), wall_(wall) { Reset(true); }
 
 void Station::Reset(bool realTime) {
   grades_.clear();
@@ -143,8 +137,8 @@ int32_t Station::AddGrade(const SimGrade& grade) {
 }
 
 int32_t Station::AddPump(const SimPump& pump) {
-  if (pump.id <= 0 || pump.number <= 0 || pump.number > INT16_MAX ||
-      FindPump(pump.id) || FindPumpNumber(pump.number)) {
+  if (pump.id <= 0 || pump.number <= 0 || pump.number > INT16_MAX || FindPump(pump.id) ||
+      FindPumpNumber(pump.number)) {
     return SIM_ERR_BAD_ARGUMENT;
   }
   SimPump p = pump;
@@ -158,8 +152,8 @@ int32_t Station::AddHose(const SimHose& hose) {
   if (hose.id <= 0 || FindHose(hose.id)) return SIM_ERR_BAD_ARGUMENT;
   if (!FindPump(hose.pumpId)) return SIM_ERR_NOT_FOUND;
   if (hose.gradeId != 0 && !FindGrade(hose.gradeId)) return SIM_ERR_NOT_FOUND;
-  if (!(hose.price > 0) || !std::isfinite(hose.price) ||
-      !std::isfinite(hose.price2) || !std::isfinite(hose.totalizer)) {
+  if (!(hose.price > 0) || !std::isfinite(hose.price) || !std::isfinite(hose.price2) ||
+      !std::isfinite(hose.totalizer)) {
     return SIM_ERR_BAD_ARGUMENT;
   }
   SimHose h = hose;
@@ -183,8 +177,8 @@ int32_t Station::AddHose(const SimHose& hose) {
 int32_t Station::AddDelivery(const SimDelivery& delivery) {
   SimHose* hose = FindHose(delivery.hoseId);
   if (!hose) return -SIM_ERR_NOT_FOUND;
-  if (delivery.id < 0 || DeliveryIdTaken(delivery.id) ||
-      !std::isfinite(delivery.volume) || delivery.volume < 0) {
+  if (delivery.id < 0 || DeliveryIdTaken(delivery.id) || !std::isfinite(delivery.volume) ||
+      delivery.volume < 0) {
     return -SIM_ERR_BAD_ARGUMENT;
   }
   SimDelivery d = delivery;
@@ -267,13 +261,9 @@ double Station::Seconds() const {
   return seconds;
 }
 
-double Station::WallStart() const {
-  return wallKnown_ ? wallStart_ : RoundToSecond(wall_());
-}
+double Station::WallStart() const { return wallKnown_ ? wallStart_ : RoundToSecond(wall_()); }
 
-double Station::DateAt(double seconds) const {
-  return AddSeconds(WallStart(), seconds);
-}
+double Station::DateAt(double seconds) const { return AddSeconds(WallStart(), seconds); }
 
 double Station::Now() const { return DateAt(Seconds()); }
 
@@ -298,8 +288,7 @@ void Station::UseRealTime(bool on) {
 void Station::Tick() {
   if (!clockStarted_) return;
   const double now = Seconds();
-  while (nextHappening_ < schedule_.size() &&
-         schedule_[nextHappening_].at <= now) {
+  while (nextHappening_ < schedule_.size() && schedule_[nextHappening_].at <= now) {
     // Copied: firing may not touch the schedule, but keep it obvious.
     const Happening happening = schedule_[nextHappening_++];
     Fire(happening);
@@ -345,8 +334,7 @@ void Station::Fire(const Happening& h) {
 void Station::Attach(ClientState& client) { attached_.push_back(&client); }
 
 void Station::Detach(ClientState& client) {
-  attached_.erase(std::remove(attached_.begin(), attached_.end(), &client),
-                  attached_.end());
+  attached_.erase(std::remove(attached_.begin(), attached_.end(), &client), attached_.end());
   for (auto it = lockHolders_.begin(); it != lockHolders_.end();) {
     if (it->second != &client) {
       ++it;
@@ -470,8 +458,7 @@ int32_t Station::DeliveriesCount(int32_t& count, const ClientState* c) const {
   return SIM_OK;
 }
 
-int32_t Station::DeliveryByOrdinal(int32_t ordinal, int32_t& id,
-                                   const ClientState* c) const {
+int32_t Station::DeliveryByOrdinal(int32_t ordinal, int32_t& id, const ClientState* c) const {
   if (const int32_t r = Connected(c)) return r;
   if (ordinal < 1) return SIM_ERR_BAD_ARGUMENT;
   if (static_cast<size_t>(ordinal) > waiting_.size()) return SIM_ERR_NO_DELIVERY;
@@ -519,8 +506,7 @@ int32_t Station::ClearDelivery(int32_t id, int16_t type, ClientState* c) {
   return SIM_OK;
 }
 
-int32_t Station::HoseByOrdinal(int32_t ordinal, int32_t& id,
-                               const ClientState* c) const {
+int32_t Station::HoseByOrdinal(int32_t ordinal, int32_t& id, const ClientState* c) const {
   if (const int32_t r = Connected(c)) return r;
   if (ordinal < 1) return SIM_ERR_BAD_ARGUMENT;
   if (static_cast<size_t>(ordinal) > hoses_.size()) return SIM_ERR_NOT_FOUND;
@@ -543,16 +529,14 @@ bool Station::DescribeHose(int32_t id, SimHose& hose) const {
   return false;
 }
 
-int32_t Station::SetHosePrices(int32_t id, int32_t durationType,
-                               int16_t priceType, double price1,
+int32_t Station::SetHosePrices(int32_t id, int32_t durationType, int16_t priceType, double price1,
                                double price2, ClientState* c) {
   if (const int32_t r = Connected(c)) return r;
   // Duration 1 = temporary, 2 = permanent (the simulator keeps both alike);
   // price type 1 = price per volume unit, the only kind it knows.
   if (durationType != 1 && durationType != 2) return SIM_ERR_BAD_ARGUMENT;
   if (priceType != 1) return SIM_ERR_BAD_ARGUMENT;
-  if (!(price1 > 0) || !(price2 > 0) || !std::isfinite(price1) ||
-      !std::isfinite(price2)) {
+  if (!(price1 > 0) || !(price2 > 0) || !std::isfinite(price1) || !std::isfinite(price2)) {
     return SIM_ERR_BAD_ARGUMENT;
   }
   SimHose* hose = FindHose(id);
@@ -659,11 +643,9 @@ int32_t Station::Dispense(int32_t pumpNumber, double volume) {
 int32_t Station::HangUpNozzle(int32_t pumpNumber) {
   SimPump* pump = FindPumpNumber(pumpNumber);
   if (!pump) return SIM_ERR_NOT_FOUND;
-  const bool flowed = IsDelivering(pump->state) ||
-                      pump->state == SIM_PUMP_DELIVERY_STOPPED;
+  const bool flowed = IsDelivering(pump->state) || pump->state == SIM_PUMP_DELIVERY_STOPPED;
   if (flowed && pump->currentVolume > 0) {
-    const SimDelivery d =
-        SimDeliveryDefaults(pump->currentHoseId, pump->currentVolume);
+    const SimDelivery d = SimDeliveryDefaults(pump->currentHoseId, pump->currentVolume);
     if (const int32_t id = AddDelivery(d); id < 0) return -id;
   } else if (!flowed && pump->state != SIM_PUMP_CALLING &&
              pump->state != SIM_PUMP_CALLING_STACKED) {
@@ -690,8 +672,7 @@ int32_t Station::SetHosePrice(int32_t hoseId, double price) {
 
 void Station::Stop(SimPump& pump) {
   pump.resumeState = pump.state;
-  SetState(pump, IsDelivering(pump.state) ? SIM_PUMP_DELIVERY_STOPPED
-                                          : SIM_PUMP_STOPPED);
+  SetState(pump, IsDelivering(pump.state) ? SIM_PUMP_DELIVERY_STOPPED : SIM_PUMP_STOPPED);
 }
 
 void Station::Resume(SimPump& pump) {
@@ -751,10 +732,9 @@ void Station::Raise(Event event) {
 namespace {
 
 // The first item whose `field` equals `value`, or null.
-template <class Items, class Item = std::remove_reference_t<
-                           decltype(*std::declval<Items&>().begin())>>
-Item* FindBy(Items& items, int32_t std::remove_const_t<Item>::*field,
-             int32_t value) {
+template <class Items,
+          class Item = std::remove_reference_t<decltype(*std::declval<Items&>().begin())>>
+Item* FindBy(Items& items, int32_t std::remove_const_t<Item>::*field, int32_t value) {
   for (Item& item : items)
     if (item.*field == value) return &item;
   return nullptr;
@@ -774,13 +754,9 @@ const SimPump* Station::PumpByNumber(int32_t number) const {
 
 SimHose* Station::FindHose(int32_t id) { return FindBy(hoses_, &SimHose::id, id); }
 
-const SimHose* Station::FindHose(int32_t id) const {
-  return FindBy(hoses_, &SimHose::id, id);
-}
+const SimHose* Station::FindHose(int32_t id) const { return FindBy(hoses_, &SimHose::id, id); }
 
-const SimGrade* Station::FindGrade(int32_t id) const {
-  return FindBy(grades_, &SimGrade::id, id);
-}
+const SimGrade* Station::FindGrade(int32_t id) const { return FindBy(grades_, &SimGrade::id, id); }
 
 bool Station::DeliveryIdTaken(int32_t id) const {
   if (id == 0) return false;

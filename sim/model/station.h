@@ -108,9 +108,7 @@ class Station {
   int32_t Logon(const LogonArgs& args, ClientState* client = nullptr);
   int32_t Logoff(ClientState* client = nullptr);
   int32_t Connected(const ClientState* client = nullptr) const;
-  void SetLinkUp(bool up, ClientState* client = nullptr) {
-    Of(client).linkUp = up;
-  }
+  void SetLinkUp(bool up, ClientState* client = nullptr) { Of(client).linkUp = up; }
   SimSession Session(const ClientState* client = nullptr) const;
 
   // The operations behind the entry points the driver calls.
@@ -122,17 +120,15 @@ class Station {
   int32_t TakePumpEvent(PumpEvent& event, ClientState* c = nullptr);
   int32_t DiscardEvent(ClientState* c = nullptr);
   int32_t DeliveriesCount(int32_t& count, const ClientState* c = nullptr) const;
-  int32_t DeliveryByOrdinal(int32_t ordinal, int32_t& id,
-                            const ClientState* c = nullptr) const;
+  int32_t DeliveryByOrdinal(int32_t ordinal, int32_t& id, const ClientState* c = nullptr) const;
   int32_t Delivery(int32_t id, SimDelivery& delivery, int32_t& age,
                    const ClientState* c = nullptr) const;
   int32_t LockDelivery(int32_t id, ClientState* c = nullptr);
   int32_t ClearDelivery(int32_t id, int16_t type, ClientState* c = nullptr);
-  int32_t HoseByOrdinal(int32_t ordinal, int32_t& id,
-                        const ClientState* c = nullptr) const;
+  int32_t HoseByOrdinal(int32_t ordinal, int32_t& id, const ClientState* c = nullptr) const;
   int32_t Hose(int32_t id, SimHose& hose, const ClientState* c = nullptr) const;
-  int32_t SetHosePrices(int32_t id, int32_t durationType, int16_t priceType,
-                        double price1, double price2, ClientState* c = nullptr);
+  int32_t SetHosePrices(int32_t id, int32_t durationType, int16_t priceType, double price1,
+                        double price2, ClientState* c = nullptr);
   int32_t Authorise(int32_t pumpId, ClientState* c = nullptr);
   int32_t TempStop(int32_t pumpId, ClientState* c = nullptr);
   int32_t ReAuthorise(int32_t pumpId, ClientState* c = nullptr);
@@ -154,9 +150,7 @@ class Station {
   const std::vector<SimDelivery>& cleared() const { return cleared_; }
   // Drops the history of cleared deliveries (a long run's memory).
   void ForgetCleared() { cleared_.clear(); }
-  size_t EventCount() const {
-    return own_.transit.size() + own_.queue.size();
-  }
+  size_t EventCount() const { return own_.transit.size() + own_.queue.size(); }
   const std::vector<SimPump>& pumps() const { return pumps_; }
   const std::vector<SimHose>& hoses() const { return hoses_; }
   const std::vector<SimGrade>& grades() const { return grades_; }

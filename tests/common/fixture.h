@@ -35,14 +35,16 @@ struct FloatModes {
     unsigned rounding, precision;
     bool unmasked, flushed;
     std::string Name() const {
-      return std::string("rounding ") + "NDUZ"[rounding] + ", precision " + std::to_string(precision) +
-             (unmasked ? ", exceptions unmasked" : "") + (flushed ? ", subnormals flushed" : "");
+      return std::string("rounding ") + "NDUZ"[rounding] + ", precision " +
+             std::to_string(precision) + (unmasked ? ", exceptions unmasked" : "") +
+             (flushed ? ", subnormals flushed" : "");
     }
   };
   FloatModes With(const Row& row) const {
-    return {static_cast<unsigned short>((x87 & ~0xF3Fu) | (row.unmasked ? 0 : 0x3F) | row.rounding << 10 |
-                                        row.precision << 8),
-            (sse & ~0xFFC0u) | (row.unmasked ? 0 : 0x1F80) | row.rounding << 13 | (row.flushed ? 0x8040 : 0)};
+    return {static_cast<unsigned short>((x87 & ~0xF3Fu) | (row.unmasked ? 0 : 0x3F) |
+                                        row.rounding << 10 | row.precision << 8),
+            (sse & ~0xFFC0u) | (row.unmasked ? 0 : 0x1F80) | row.rounding << 13 |
+                (row.flushed ? 0x8040 : 0)};
   }
   // Every rounding mode at every precision, then the exceptions unmasked and
   // subnormals flushed.
@@ -79,11 +81,14 @@ class Station : public testing::Test {
     char buffer[32] = "intact";
     KorvanDriver::Delivery d;
     std::memset(&d, 'X', sizeof d);
-    const struct { const char* name; std::initializer_list<uintptr_t> args; } calls[] = {
+    const struct {
+      const char* name;
+      std::initializer_list<uintptr_t> args;
+    } calls[] = {
         {"AUT_ObtemAbastecimento",
          {Arg(d.numeroLogico), Arg(d.volume), Arg(d.valorTotal), Arg(d.precoUnitario),
-          Arg(d.encerranteInicial), Arg(d.encerranteFinal), Arg(d.hora), Arg(d.text8),
-          Arg(d.text9), Arg(d.text10), Arg(&d.data)}},
+          Arg(d.encerranteInicial), Arg(d.encerranteFinal), Arg(d.hora), Arg(d.text8), Arg(d.text9),
+          Arg(d.text10), Arg(&d.data)}},
         {"AUT_ConfirmaAbastecimento", {}},
         {"AUT_ObtemStatus", {Arg(buffer)}},
         {"AUT_ObtemEncerrante", {Arg("1"), Arg(buffer)}},

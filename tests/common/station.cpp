@@ -1,6 +1,5 @@
 #include "tests/common/station.h"
 
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -44,12 +43,28 @@ void AddPumps(const SimControl& sim, int pumps, int hosesPerPump) {
   }
 }
 
-const char* const kDriverEntryPoints[22] = {
-    "ClientLogonEx", "ClientLogoff", "TestConnection", "GetPumpsCount", "ProcessEvents",
-    "GetEventsCount", "GetNextEventType", "GetNextPumpEventEx2", "DiscardNextEvent",
-    "GetDeliveriesCount", "GetDeliveryByOrdinal", "GetDeliveryPropertiesEx2", "LockDelivery",
-    "ClearDelivery", "GetHoseByOrdinal", "GetHosePropertiesEx2", "SetHosePrices", "Authorise",
-    "TempStop", "ReAuthorise", "AllStop", "AllReAuthorise"};
+const char* const kDriverEntryPoints[22] = {"ClientLogonEx",
+                                            "ClientLogoff",
+                                            "TestConnection",
+                                            "GetPumpsCount",
+                                            "ProcessEvents",
+                                            "GetEventsCount",
+                                            "GetNextEventType",
+                                            "GetNextPumpEventEx2",
+                                            "DiscardNextEvent",
+                                            "GetDeliveriesCount",
+                                            "GetDeliveryByOrdinal",
+                                            "GetDeliveryPropertiesEx2",
+                                            "LockDelivery",
+                                            "ClearDelivery",
+                                            "GetHoseByOrdinal",
+                                            "GetHosePropertiesEx2",
+                                            "SetHosePrices",
+                                            "Authorise",
+                                            "TempStop",
+                                            "ReAuthorise",
+                                            "AllStop",
+                                            "AllReAuthorise"};
 
 std::vector<std::string> Calls(const SimControl& sim, const char* name) {
   std::vector<std::string> calls;
@@ -57,8 +72,7 @@ std::vector<std::string> Calls(const SimControl& sim, const char* name) {
   char text[512];
   for (int i = 0, n = sim.SimCallCount(); i < n; ++i) {
     sim.SimGetCall(i, text, sizeof text);
-    if (std::string(text).compare(0, prefix.size(), prefix) == 0)
-      calls.push_back(text);
+    if (std::string(text).compare(0, prefix.size(), prefix) == 0) calls.push_back(text);
   }
   return calls;
 }
@@ -72,8 +86,8 @@ static std::vector<std::string> FilesIn(const std::string& folder, const char* p
   HANDLE search = FindFirstFileA((folder + pattern).c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {
     do {
-      const ULARGE_INTEGER written{{found.ftLastWriteTime.dwLowDateTime,
-                                    found.ftLastWriteTime.dwHighDateTime}};
+      const ULARGE_INTEGER written{
+          {found.ftLastWriteTime.dwLowDateTime, found.ftLastWriteTime.dwHighDateTime}};
       files.emplace_back(written.QuadPart, folder + found.cFileName);
     } while (FindNextFileA(search, &found));
     FindClose(search);
@@ -116,9 +130,7 @@ std::vector<std::string> LogMessages() {
   return messages;
 }
 
-bool LogFolderExists() {
-  return GetFileAttributesA("LOG") != INVALID_FILE_ATTRIBUTES;
-}
+bool LogFolderExists() { return GetFileAttributesA("LOG") != INVALID_FILE_ATTRIBUTES; }
 
 std::string IniPath() { return ExeFolder() + "_Korvan.ini"; }
 
@@ -146,10 +158,8 @@ Footprint MeasureFootprint() {
   return {CommittedPrivateBytes(), handles};
 }
 
-bool ContainsRun(const std::vector<std::string>& lines,
-                 const std::vector<std::string>& run) {
-  return std::search(lines.begin(), lines.end(), run.begin(), run.end()) !=
-         lines.end();
+bool ContainsRun(const std::vector<std::string>& lines, const std::vector<std::string>& run) {
+  return std::search(lines.begin(), lines.end(), run.begin(), run.end()) != lines.end();
 }
 
 std::string Join(const std::vector<std::string>& lines) {
@@ -167,9 +177,12 @@ static int WINAPI RecordMessageBox(HWND, LPCSTR text, LPCSTR, UINT) {
 
 void RecordMessageBoxes(HMODULE module) {
   auto* base = reinterpret_cast<BYTE*>(module);
-  const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-  const DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-  for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); imports && d->Name; ++d) {
+  const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(
+      base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const DWORD imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+  for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); imports && d->Name;
+       ++d) {
     auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk);
     auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
     for (; names->u1.AddressOfData; ++names, ++slots) {

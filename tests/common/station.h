@@ -32,9 +32,9 @@ extern const char* const kDriverEntryPoints[22];
 std::vector<std::string> Calls(const SimControl& sim, const char* name = nullptr);
 
 // An entry point of the loaded simulator, typed by the binding's declaration.
-#define SIM_ENTRY(name)                                      \
-  reinterpret_cast<decltype(&qx::name)>(reinterpret_cast<void*>( \
-      GetProcAddress(GetModuleHandleA("QXClient.dll"), #name)))
+#define SIM_ENTRY(name)                  \
+  reinterpret_cast<decltype(&qx::name)>( \
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("QXClient.dll"), #name)))
 
 // Moves the process into an empty folder of its own (no LOG folder).
 void EnterFreshFolder(const std::string& name);
@@ -44,7 +44,7 @@ std::vector<std::string> LogMessages();
 std::string ReadLogBytes();  // every LOG\*.log in name order
 bool LogFolderExists();
 
-std::string IniPath();  // _Korvan.ini beside the program
+std::string IniPath();                          // _Korvan.ini beside the program
 std::string ReadFile(const std::string& path);  // "" when missing
 void WriteFile(const std::string& path, const std::string& bytes);
 void RemoveFile(const std::string& path);
@@ -59,8 +59,7 @@ struct Footprint {
 Footprint MeasureFootprint();
 
 // True when `lines` holds `run` contiguously.
-bool ContainsRun(const std::vector<std::string>& lines,
-                 const std::vector<std::string>& run);
+bool ContainsRun(const std::vector<std::string>& lines, const std::vector<std::string>& run);
 std::string Join(const std::vector<std::string>& lines);
 
 // Points the module's import of MessageBoxA at a recorder, so that a test

@@ -14,7 +14,7 @@ typedef unsigned long DWORD;
 typedef int BOOL;
 __declspec(dllimport) HANDLE __stdcall GetStdHandle(DWORD handle);
 __declspec(dllimport) BOOL __stdcall WriteFile(HANDLE file, const void* data, DWORD size,
-                                                DWORD* written, void* overlapped);
+                                               DWORD* written, void* overlapped);
 __declspec(dllimport) __declspec(noreturn) void __stdcall ExitProcess(unsigned code);
 
 /* Without the C runtime: the marker that code with doubles is linked with. */

@@ -45,29 +45,44 @@ TEST(DeliveryTexts, DeliveryAt1435OnTheFifthOfDecember2026) {
 
 TEST(DeliveryTexts, DayNumbersToDates) {
   const RegionalSettings iso = Locale("yyyy-MM-dd");
-  const struct { double oleDate; const char* text; } cases[] = {
-      {0, "1899-12-30"},     {1, "1899-12-31"},       {2, "1900-01-01"},      {60, "1900-02-28"},
-      {61, "1900-03-01"},    {25569, "1970-01-01"},   {36585, "2000-02-29"},  {36586, "2000-03-01"},
-      {-1, "1899-12-29"},    {-1.25, "1899-12-29"},   {-657434, "0100-01-01"}, {2958465.5, "9999-12-31"},
+  const struct {
+    double oleDate;
+    const char* text;
+  } cases[] = {
+      {0, "1899-12-30"},  {1, "1899-12-31"},     {2, "1900-01-01"},       {60, "1900-02-28"},
+      {61, "1900-03-01"}, {25569, "1970-01-01"}, {36585, "2000-02-29"},   {36586, "2000-03-01"},
+      {-1, "1899-12-29"}, {-1.25, "1899-12-29"}, {-657434, "0100-01-01"}, {2958465.5, "9999-12-31"},
   };
   for (const auto& c : cases) EXPECT_EQ(ShortDateText(c.oleDate, iso), c.text) << c.oleDate;
 }
 
 TEST(DeliveryTexts, ShortDatePictures) {
-  const struct { RegionalSettings settings; const char* text; } cases[] = {
-      {Locale("m/d/yy"), "12/5/26"},         {Locale("m/d/yy", '-'), "12-5-26"},
-      {Locale("dd.MM.yyyy", '.'), "05.12.2026"}, {Locale("d/M/yy"), "5/12/26"},
-      {Locale("yyyy-MM-dd", '-'), "2026-12-05"}, {Locale("dd'/'MM", '-'), "05/12"},
-      {Locale("DD MM YYYY"), "05 12 2026"},    {Locale("y"), "26"},
+  const struct {
+    RegionalSettings settings;
+    const char* text;
+  } cases[] = {
+      {Locale("m/d/yy"), "12/5/26"},
+      {Locale("m/d/yy", '-'), "12-5-26"},
+      {Locale("dd.MM.yyyy", '.'), "05.12.2026"},
+      {Locale("d/M/yy"), "5/12/26"},
+      {Locale("yyyy-MM-dd", '-'), "2026-12-05"},
+      {Locale("dd'/'MM", '-'), "05/12"},
+      {Locale("DD MM YYYY"), "05 12 2026"},
+      {Locale("y"), "26"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(ShortDateText(kAt1435, c.settings), c.text) << "'" << c.settings.shortDateFormat << "'";
+    EXPECT_EQ(ShortDateText(kAt1435, c.settings), c.text)
+        << "'" << c.settings.shortDateFormat << "'";
   }
 }
 
 TEST(DeliveryTexts, TimeOfDayToTheNearestMillisecond) {
   const RegionalSettings settings;
-  const struct { double oleDate; const char* hora; double midnight; } cases[] = {
+  const struct {
+    double oleDate;
+    const char* hora;
+    double midnight;
+  } cases[] = {
       {kFifthOfDecember2026, "00:00:00", 46361},
       {kFifthOfDecember2026 + 0.25, "06:00:00", 46361},
       {kFifthOfDecember2026 + 0.5, "12:00:00", 46361},
@@ -75,8 +90,8 @@ TEST(DeliveryTexts, TimeOfDayToTheNearestMillisecond) {
       {kFifthOfDecember2026 + 15 / 24.0, "15:00:00", 46361},
       {46362 - 0.6 * kMsInDays, "23:59:59", 46361},
       {46362 - 0.4 * kMsInDays, "00:00:00", 46362},
-      {46361.999999994216, "00:00:00", 46362},   // exactly half a millisecond before
-      {-0.9999999942129629, "00:00:00", -1},     // the same before 1899, away from zero
+      {46361.999999994216, "00:00:00", 46362},  // exactly half a millisecond before
+      {-0.9999999942129629, "00:00:00", -1},    // the same before 1899, away from zero
       {-1.25, "06:00:00", -1},
       {-0.5, "12:00:00", 0},
   };
@@ -88,8 +103,8 @@ TEST(DeliveryTexts, TimeOfDayToTheNearestMillisecond) {
 
 TEST(DeliveryTexts, DatesOutsideTheCalendarGiveNothing) {
   const RegionalSettings settings;
-  for (double bad : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(), 2958466.0,
-                     -657435.0, 1e300}) {
+  for (double bad : {std::numeric_limits<double>::quiet_NaN(),
+                     std::numeric_limits<double>::infinity(), 2958466.0, -657435.0, 1e300}) {
     EXPECT_EQ(Hora(bad, settings), std::nullopt) << bad;
     EXPECT_EQ(DateAtMidnight(bad), std::nullopt) << bad;
     EXPECT_EQ(ShortDateText(bad, settings), std::nullopt) << bad;
@@ -98,7 +113,10 @@ TEST(DeliveryTexts, DatesOutsideTheCalendarGiveNothing) {
 }
 
 TEST(DeliveryTexts, Hex64Text) {
-  const struct { int64_t code; const char* text; } cases[] = {
+  const struct {
+    int64_t code;
+    const char* text;
+  } cases[] = {
       {0, "00000000"},
       {255, "000000FF"},
       {-1, "FFFFFFFFFFFFFFFF"},

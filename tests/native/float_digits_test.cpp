@@ -36,7 +36,8 @@ std::string Reference(double value) {
   std::string text = buffer;
   std::replace(text.begin(), text.end(), '.', ',');
   const size_t e = text.find('E');
-  if (e != std::string::npos) text = text.substr(0, e + 1) + std::to_string(std::atoi(&text[e + 1]));
+  if (e != std::string::npos)
+    text = text.substr(0, e + 1) + std::to_string(std::atoi(&text[e + 1]));
   return text;
 }
 

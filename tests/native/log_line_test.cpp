@@ -11,7 +11,10 @@ namespace {
 using namespace korvan;
 
 TEST(LogFilePath, OneFilePerHourNamedByDayMonthAndHour) {
-  const struct { LocalTime now; const char* path; } cases[] = {
+  const struct {
+    LocalTime now;
+    const char* path;
+  } cases[] = {
       {{2026, 12, 5, 14, 37, 5, 0}, "LOG\\DllDriverAutomacao0512_14.log"},
       {{2026, 12, 5, 14, 59, 59, 999}, "LOG\\DllDriverAutomacao0512_14.log"},
       {{2026, 12, 5, 15, 0, 0, 0}, "LOG\\DllDriverAutomacao0512_15.log"},
@@ -19,7 +22,8 @@ TEST(LogFilePath, OneFilePerHourNamedByDayMonthAndHour) {
       {{2026, 12, 31, 23, 59, 59, 0}, "LOG\\DllDriverAutomacao3112_23.log"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(LogFilePath(c.now), c.path) << c.now.day << "/" << c.now.month << " " << c.now.hour << "h";
+    EXPECT_EQ(LogFilePath(c.now), c.path)
+        << c.now.day << "/" << c.now.month << " " << c.now.hour << "h";
   }
 }
 

@@ -10,12 +10,17 @@ using namespace korvan;
 
 using Lines = std::vector<std::string>;
 
-Lines ArgumentLines(const std::string& logico, const std::string& bomba, const std::string& litragem,
-                    const std::string& preco, const std::string& total, const std::string& encerrante,
-                    const std::string& config) {
-  return {"<AUT_RegistraBico>",       "NumeroLogico=" + logico,       "NumeroBomba=" + bomba,
-          "CasasLitragem=" + litragem, "CasasPreco=" + preco,          "CasasTotal=" + total,
-          "CasasEncerrante=" + encerrante, "Configuracao=" + config};
+Lines ArgumentLines(const std::string& logico, const std::string& bomba,
+                    const std::string& litragem, const std::string& preco, const std::string& total,
+                    const std::string& encerrante, const std::string& config) {
+  return {"<AUT_RegistraBico>",
+          "NumeroLogico=" + logico,
+          "NumeroBomba=" + bomba,
+          "CasasLitragem=" + litragem,
+          "CasasPreco=" + preco,
+          "CasasTotal=" + total,
+          "CasasEncerrante=" + encerrante,
+          "Configuracao=" + config};
 }
 
 std::string kNotPlain(const std::string& logico) {
@@ -32,13 +37,15 @@ Lines Concat(Lines lines, const Lines& more) {
 std::string Fields(const NozzleRecord& r) {
   return std::to_string(r.registered) + " " + r.logicalNumber + " " + std::to_string(r.pumpNumber) +
          " " + std::to_string(r.volumeDecimals) + " " + std::to_string(r.priceDecimals) + " " +
-         std::to_string(r.amountDecimals) + " " + std::to_string(r.totalizerDecimals) + " " + r.configuration;
+         std::to_string(r.amountDecimals) + " " + std::to_string(r.totalizerDecimals) + " " +
+         r.configuration;
 }
 
 TEST(NozzleTable, RegistersInRecordOneAndLogsEveryArgument) {
   NozzleTable table;
   table.Register("12", "3", "3", "3", "2", "3", "Diesel");
-  EXPECT_EQ(TakeLogLines(), Concat(ArgumentLines("12", "3", "3", "3", "2", "3", "Diesel"), {"OK >AUT_RegistraBico<"}));
+  EXPECT_EQ(TakeLogLines(), Concat(ArgumentLines("12", "3", "3", "3", "2", "3", "Diesel"),
+                                   {"OK >AUT_RegistraBico<"}));
   EXPECT_EQ(Fields(table.Record(1)), "1 12 3 3 3 2 3 Diesel");
   EXPECT_FALSE(table.Record(0).registered);
   EXPECT_EQ(table.Find("12"), 1);
@@ -53,12 +60,18 @@ TEST(NozzleTable, SettingsThatAreNotWholeNumbers) {
     int32_t stored;
     const char* errorLine;  // nullptr: no error
   } cases[] = {
-      {0, "A1", -1, "ERRO NA NUMERACAO DA BOMBA"}, {0, "-7", -7, nullptr},
-      {0, "", -1, "ERRO NA NUMERACAO DA BOMBA"},   {0, " 5", 5, nullptr},
-      {1, "3,0", 3, "ERRO NAS CASAS DA LITRAGEM"}, {1, "25", 25, nullptr},
-      {2, "x", 3, "ERRO NAS CASAS DO PRECO"},      {2, "$10", 16, nullptr},
-      {3, "abc", 2, "ERRO NAS CASAS DO TOTAL"},    {3, "-4", -4, nullptr},
-      {3, "2 ", 2, "ERRO NAS CASAS DO TOTAL"},     {4, "3.5", 3, "ERRO NAS CASAS DO ENCERRANTE"},
+      {0, "A1", -1, "ERRO NA NUMERACAO DA BOMBA"},
+      {0, "-7", -7, nullptr},
+      {0, "", -1, "ERRO NA NUMERACAO DA BOMBA"},
+      {0, " 5", 5, nullptr},
+      {1, "3,0", 3, "ERRO NAS CASAS DA LITRAGEM"},
+      {1, "25", 25, nullptr},
+      {2, "x", 3, "ERRO NAS CASAS DO PRECO"},
+      {2, "$10", 16, nullptr},
+      {3, "abc", 2, "ERRO NAS CASAS DO TOTAL"},
+      {3, "-4", -4, nullptr},
+      {3, "2 ", 2, "ERRO NAS CASAS DO TOTAL"},
+      {4, "3.5", 3, "ERRO NAS CASAS DO ENCERRANTE"},
       {4, "0", 0, nullptr},
   };
   for (const auto& c : cases) {
@@ -68,9 +81,10 @@ TEST(NozzleTable, SettingsThatAreNotWholeNumbers) {
     NozzleTable table;
     table.Register("7", texts[0], texts[1], texts[2], texts[3], texts[4], "");
     const NozzleRecord& record = table.Record(1);
-    const int32_t stored[5] = {record.pumpNumber, record.volumeDecimals, record.priceDecimals, record.amountDecimals,
-                               record.totalizerDecimals};
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(stored[i], i == c.argument ? c.stored : (i == 0 ? 9 : 1)) << "field " << i;
+    const int32_t stored[5] = {record.pumpNumber, record.volumeDecimals, record.priceDecimals,
+                               record.amountDecimals, record.totalizerDecimals};
+    for (int i = 0; i < 5; ++i)
+      EXPECT_EQ(stored[i], i == c.argument ? c.stored : (i == 0 ? 9 : 1)) << "field " << i;
     Lines expected = ArgumentLines("7", texts[0], texts[1], texts[2], texts[3], texts[4], "");
     if (c.errorLine) expected.push_back(c.errorLine);
     expected.push_back("OK >AUT_RegistraBico<");
@@ -83,10 +97,11 @@ TEST(NozzleTable, SettingsThatAreNotWholeNumbers) {
 TEST(NozzleTable, NullPointersReadAsEmptyTexts) {
   NozzleTable table;
   table.Register(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
-  EXPECT_EQ(TakeLogLines(), Concat(ArgumentLines("", "", "", "", "", "", ""),
-                                   {kNotPlain(""), "ERRO NA NUMERACAO DA BOMBA", "ERRO NAS CASAS DA LITRAGEM",
-                                    "ERRO NAS CASAS DO PRECO", "ERRO NAS CASAS DO TOTAL",
-                                    "ERRO NAS CASAS DO ENCERRANTE", "OK >AUT_RegistraBico<"}));
+  EXPECT_EQ(TakeLogLines(),
+            Concat(ArgumentLines("", "", "", "", "", "", ""),
+                   {kNotPlain(""), "ERRO NA NUMERACAO DA BOMBA", "ERRO NAS CASAS DA LITRAGEM",
+                    "ERRO NAS CASAS DO PRECO", "ERRO NAS CASAS DO TOTAL",
+                    "ERRO NAS CASAS DO ENCERRANTE", "OK >AUT_RegistraBico<"}));
   EXPECT_EQ(Fields(table.Record(1)), "1  -1 3 3 2 3 ");
 }
 
@@ -95,8 +110,10 @@ TEST(NozzleTable, NullPointersReadAsEmptyTexts) {
 // decimal text can equal is registered with a warning.
 TEST(NozzleTable, LookupIsExactAndARegistrationAgainUpdates) {
   NozzleTable table;
-  const struct { const char* logico; bool plain; } registered[] = {
-      {"5", true}, {"07", false}, {"8 ", false}, {"-3", true}, {"0", true}};
+  const struct {
+    const char* logico;
+    bool plain;
+  } registered[] = {{"5", true}, {"07", false}, {"8 ", false}, {"-3", true}, {"0", true}};
   for (const auto& r : registered) {
     table.Register(r.logico, "1", "3", "3", "2", "3", "first");
     const Lines lines = TakeLogLines();
@@ -110,8 +127,10 @@ TEST(NozzleTable, LookupIsExactAndARegistrationAgainUpdates) {
                                    {"ERRO NAS CASAS DA LITRAGEM", "OK >AUT_RegistraBico<"}));
   EXPECT_EQ(Fields(table.Record(1)), "1 5 2 3 3 2 3 again");
   EXPECT_FALSE(table.Record(6).registered);
-  const struct { const char* logico; int record; } cases[] = {
-      {"5", 1}, {"07", 2}, {"7", 0}, {" 7", 0}, {"8", 0}, {"8 ", 3}, {"-3", 4}, {"0", 5}};
+  const struct {
+    const char* logico;
+    int record;
+  } cases[] = {{"5", 1}, {"07", 2}, {"7", 0}, {" 7", 0}, {"8", 0}, {"8 ", 3}, {"-3", 4}, {"0", 5}};
   for (const auto& c : cases) EXPECT_EQ(table.Find(c.logico), c.record) << "'" << c.logico << "'";
 }
 

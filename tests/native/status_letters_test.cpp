@@ -9,15 +9,30 @@ namespace {
 using namespace korvan;
 
 TEST(TrataStatusBomba, EveryControllerStateHasItsLetterAndLine) {
-  const struct { int16_t state; char letter; const char* name; } cases[] = {
-      {-32768, 'F', "FALHA_NO_BICO"}, {-1, 'F', "FALHA_NO_BICO"}, {0, 'F', "FALHA_NO_BICO"},
-      {1, 'F', "FALHA_NO_BICO"}, {2, 'F', "FALHA_NO_BICO"}, {3, 'B', "BICO_BLOQUEADO"},
-      {4, 'P', "PRONTO_PARA_ABASTECER"}, {5, 'P', "PRONTO_PARA_ABASTECER"},
-      {6, 'P', "PRONTO_PARA_ABASTECER"}, {7, 'E', "BICO_SOLICITANDO_AUTORIZACAO"},
-      {8, 'A', "BICO_ABASTECENDO"}, {9, 'B', "BICO_BLOQUEADO"},
-      {10, 'E', "BICO_SOLICITANDO_AUTORIZACAO"}, {11, 'A', "BICO_ABASTECENDO"},
-      {12, 'A', "BICO_ABASTECENDO"}, {13, 'P', "PRONTO_PARA_ABASTECER"},
-      {14, 'B', "BICO_BLOQUEADO"}, {15, 'F', "FALHA_NO_BICO"}, {16, 'F', "FALHA_NO_BICO"},
+  const struct {
+    int16_t state;
+    char letter;
+    const char* name;
+  } cases[] = {
+      {-32768, 'F', "FALHA_NO_BICO"},
+      {-1, 'F', "FALHA_NO_BICO"},
+      {0, 'F', "FALHA_NO_BICO"},
+      {1, 'F', "FALHA_NO_BICO"},
+      {2, 'F', "FALHA_NO_BICO"},
+      {3, 'B', "BICO_BLOQUEADO"},
+      {4, 'P', "PRONTO_PARA_ABASTECER"},
+      {5, 'P', "PRONTO_PARA_ABASTECER"},
+      {6, 'P', "PRONTO_PARA_ABASTECER"},
+      {7, 'E', "BICO_SOLICITANDO_AUTORIZACAO"},
+      {8, 'A', "BICO_ABASTECENDO"},
+      {9, 'B', "BICO_BLOQUEADO"},
+      {10, 'E', "BICO_SOLICITANDO_AUTORIZACAO"},
+      {11, 'A', "BICO_ABASTECENDO"},
+      {12, 'A', "BICO_ABASTECENDO"},
+      {13, 'P', "PRONTO_PARA_ABASTECER"},
+      {14, 'B', "BICO_BLOQUEADO"},
+      {15, 'F', "FALHA_NO_BICO"},
+      {16, 'F', "FALHA_NO_BICO"},
       {32767, 'F', "FALHA_NO_BICO"},
   };
   for (const auto& c : cases) {
@@ -44,9 +59,19 @@ TEST(StorePumpLetter, WritesOnlyInsideTheText) {
 }
 
 TEST(StatusLength, OneLetterPerPumpUpToTheMostAnEventCanName) {
-  const struct { int32_t count; size_t length; } cases[] = {
-      {-2147483647 - 1, 0}, {-1, 0}, {0, 0}, {1, 1}, {8, 8}, {32766, 32766},
-      {32767, 32767}, {32768, 32767}, {2147483647, 32767},
+  const struct {
+    int32_t count;
+    size_t length;
+  } cases[] = {
+      {-2147483647 - 1, 0},
+      {-1, 0},
+      {0, 0},
+      {1, 1},
+      {8, 8},
+      {32766, 32766},
+      {32767, 32767},
+      {32768, 32767},
+      {2147483647, 32767},
   };
   for (const auto& c : cases)
     EXPECT_EQ(StatusLength(c.count), c.length) << "pump count " << c.count;

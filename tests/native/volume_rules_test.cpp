@@ -25,34 +25,64 @@ TEST(CutToDecimals, CutsTheDecimalTheValueWasWrittenAs) {
     double valor;
     int64_t expected;  // ten-thousandths
   } cases[] = {
-      {3, 12.3456, 123450}, {2, 7.999, 79900}, {3, 0.0004, 0}, {3, -1.23456, -12340},
-      {3, 0.8339999999999, 8340},   // rounded at the eleventh decimal first
-      {3, 0.83399999999, 8330},     // eleven decimals: nothing to round
-      {3, 9.999999999999, 100000}, {3, 12.345, 123450},          // 12.3449999... in binary
-      {2, 0.29, 2900}, {2, 1.13, 11300}, {3, 1.005, 10050}, {2, 4.35, 43500},
-      {2, 100000.07, 1000000700}, {3, -0.0004, 0}, {3, 0, 0}, {3, 1e14, 1000000000000000000},
-      {0, 7.94, 70000}, {0, 7.96, 80000},             // no decimals: rounded at the first
-      {-1, 5.5, 50000},             // clamped to 0
-      {5, 1.00005, 10000},          // ten-thousandths, ties to even
-      {5, 1.00015, 10002}, {11, 1.23456789012, 12346},   // clamped to 10
+      {3, 12.3456, 123450},
+      {2, 7.999, 79900},
+      {3, 0.0004, 0},
+      {3, -1.23456, -12340},
+      {3, 0.8339999999999, 8340},  // rounded at the eleventh decimal first
+      {3, 0.83399999999, 8330},    // eleven decimals: nothing to round
+      {3, 9.999999999999, 100000},
+      {3, 12.345, 123450},  // 12.3449999... in binary
+      {2, 0.29, 2900},
+      {2, 1.13, 11300},
+      {3, 1.005, 10050},
+      {2, 4.35, 43500},
+      {2, 100000.07, 1000000700},
+      {3, -0.0004, 0},
+      {3, 0, 0},
+      {3, 1e14, 1000000000000000000},
+      {0, 7.94, 70000},
+      {0, 7.96, 80000},     // no decimals: rounded at the first
+      {-1, 5.5, 50000},     // clamped to 0
+      {5, 1.00005, 10000},  // ten-thousandths, ties to even
+      {5, 1.00015, 10002},
+      {11, 1.23456789012, 12346},  // clamped to 10
       {3, 4.9e-324, 0},
       // One to eleven decimals after a whole part: the split at the point.
-      {3, 9876.5, 98765000}, {3, 9876.54, 98765400}, {3, 9876.543, 98765430}, {3, 9876.5432, 98765430},
-      {3, 9876.54321, 98765430}, {3, 9876.543219, 98765430}, {3, 9876.5432199, 98765430},
-      {3, 9876.54321999, 98765430}, {3, 9876.543219999, 98765430}, {3, 9876.5432199999, 98765430},
+      {3, 9876.5, 98765000},
+      {3, 9876.54, 98765400},
+      {3, 9876.543, 98765430},
+      {3, 9876.5432, 98765430},
+      {3, 9876.54321, 98765430},
+      {3, 9876.543219, 98765430},
+      {3, 9876.5432199, 98765430},
+      {3, 9876.54321999, 98765430},
+      {3, 9876.543219999, 98765430},
+      {3, 9876.5432199999, 98765430},
       {3, 9876.54321999999, 98765430},
       // Five to ten decimals kept: ten-thousandths, a tie to the even one.
-      {5, 9876.54325, 98765432}, {6, 9876.54325, 98765432}, {7, 9876.54325, 98765432},
-      {8, 9876.54325, 98765432}, {9, 9876.54325, 98765432}, {10, 9876.54325, 98765432},
+      {5, 9876.54325, 98765432},
+      {6, 9876.54325, 98765432},
+      {7, 9876.54325, 98765432},
+      {8, 9876.54325, 98765432},
+      {9, 9876.54325, 98765432},
+      {10, 9876.54325, 98765432},
       // Eleven to fifteen decimals next to a whole number, on either side.
-      {3, 8.99999999991, 89990}, {3, 8.999999999991, 89990}, {3, 8.9999999999991, 90000},
-      {3, 8.99999999999991, 90000}, {3, 8.999999999999991, 90000}, {3, 9.00000000001, 90000},
-      {3, 9.000000000001, 90000}, {3, 9.0000000000001, 90000}, {3, 9.00000000000001, 90000},
+      {3, 8.99999999991, 89990},
+      {3, 8.999999999991, 89990},
+      {3, 8.9999999999991, 90000},
+      {3, 8.99999999999991, 90000},
+      {3, 8.999999999999991, 90000},
+      {3, 9.00000000001, 90000},
+      {3, 9.000000000001, 90000},
+      {3, 9.0000000000001, 90000},
+      {3, 9.00000000000001, 90000},
       {3, 9.000000000000002, 90000},
   };
   const RegionalSettings settings;
   for (const auto& c : cases) {
-    EXPECT_EQ(CutToDecimals(c.casas, c.valor), c.expected) << "CutToDecimals(" << c.casas << ", " << c.valor << ")";
+    EXPECT_EQ(CutToDecimals(c.casas, c.valor), c.expected)
+        << "CutToDecimals(" << c.casas << ", " << c.valor << ")";
     EXPECT_EQ(CutToDecimals(c.casas, FormatNumber(c.valor, settings)), c.expected)
         << "CutToDecimals(" << c.casas << ", the text of " << c.valor << ")";
   }
@@ -66,7 +96,8 @@ TEST(CutToDecimals, ExactForEveryValueOfThreeDecimals) {
     const double value = static_cast<double>(k) / 1000;
     ASSERT_EQ(CutToDecimals(3, value), k * 10) << value;
     ASSERT_EQ(CutToDecimals(2, value), k / 10 * 100) << value;
-    ASSERT_EQ(CutToDecimals(3, FormatNumber(value, RegionalSettings())), k * 10) << "the text of " << value;
+    ASSERT_EQ(CutToDecimals(3, FormatNumber(value, RegionalSettings())), k * 10)
+        << "the text of " << value;
   }
 }
 
@@ -80,7 +111,11 @@ TEST(CutToDecimals, OutOfTheFixedPointRangeGivesNothing) {
 }
 
 TEST(RoundToDecimals, RoundsWithABiasOfNineHundredthsOfTheLastPlace) {
-  const struct { int16_t casas; double valor; int64_t expected; } cases[] = {
+  const struct {
+    int16_t casas;
+    double valor;
+    int64_t expected;
+  } cases[] = {
       {3, 1.23442, 12350}, {3, 1.2344, 12340},   {3, 2.0004, 20000},    {3, 10.0 / 3, 33330},
       {3, 0.50059, 5010},  {3, -1.2344, -12340}, {3, 11.63061, 116310}, {0, 2.4, 20000},
       {0, 2.5, 30000},     {-3, 2.6, 30000},     {4, 1.23456, 12346},   {6, 1.2345649, 12346},
@@ -121,9 +156,9 @@ class VolumeRulesTest : public testing::TestWithParam<char> {
     const char* names[] = {"accept", "discard", "invalid"};
     std::string error;
     NumberText made = FormatNumber(d.volume, settings_);
-    const VolumeVerdict verdict = ApplyVolumeRules(made, FormatNumber(d.preco, settings_),
-                                                   FormatNumber(d.total, settings_), d.reengenharia,
-                                                   settings_, error);
+    const VolumeVerdict verdict =
+        ApplyVolumeRules(made, FormatNumber(d.preco, settings_), FormatNumber(d.total, settings_),
+                         d.reengenharia, settings_, error);
     EXPECT_STREQ(names[static_cast<int>(verdict)], names[static_cast<int>(d.verdict)]) << error;
     EXPECT_EQ(made.view(), expectedVolume);
     EXPECT_EQ(TakeLogLines(), expectedLines);
@@ -136,20 +171,75 @@ constexpr auto kDiscard = VolumeVerdict::Discard;
 TEST_P(VolumeRulesTest, ReengineersTheVolumeFromAmountAndPrice) {
   const Delivery cases[] = {
       {"no correction", true, 11.63, 4.299, 50, kAccept, 11.631, {"ReengenhariLitragem=@"}},
-      {"pays too little: rounded up", true, 3.333, 3, 10, kAccept, 3.334, {"ReengenhariLitragem=@"}},
+      {"pays too little: rounded up",
+       true,
+       3.333,
+       3,
+       10,
+       kAccept,
+       3.334,
+       {"ReengenhariLitragem=@"}},
       {"pays too much: cut", true, 0.501, 20, 10.01, kAccept, 0.5, {"ReengenhariLitragem=@"}},
-      {"pays too much: cut to thousandths", true, 0.506, 20, 10.11, kAccept, 0.505, {"ReengenhariLitragem=@"}},
+      {"pays too much: cut to thousandths",
+       true,
+       0.506,
+       20,
+       10.11,
+       kAccept,
+       0.505,
+       {"ReengenhariLitragem=@"}},
       {"pays exactly", true, 4.01, 2.5, 10, kAccept, 4, {"ReengenhariLitragem=@"}},
-      {"pays exactly, inexact in binary", true, 1.2, 3.1, 3.41, kAccept, 1.1, {"ReengenhariLitragem=@"}},
+      {"pays exactly, inexact in binary",
+       true,
+       1.2,
+       3.1,
+       3.41,
+       kAccept,
+       1.1,
+       {"ReengenhariLitragem=@"}},
       {"small but enough", true, 0.004, 4.299, 0.02, kAccept, 0.005, {"ReengenhariLitragem=@"}},
-      {"price cut to three decimals", true, 0.333, 3.0038, 1, kAccept, 0.334, {"ReengenhariLitragem=@"}},
+      {"price cut to three decimals",
+       true,
+       0.333,
+       3.0038,
+       1,
+       kAccept,
+       0.334,
+       {"ReengenhariLitragem=@"}},
       {"counts beyond 32 bits", true, 2.5e8, 4, 1e9, kAccept, 2.5e8, {"ReengenhariLitragem=@"}},
       {"price beyond 32 bits", true, 2000, 5e5, 1e9, kAccept, 2000, {"ReengenhariLitragem=@"}},
-      {"both beyond 32 bits", true, 4294967.295, 5e5, 2147483647500, kAccept, 4294967.295, {"ReengenhariLitragem=@"}},
-      {"volume beyond 32 bits, amount not", true, 5e6, 0.05, 250000, kAccept, 5e6, {"ReengenhariLitragem=@"}},
-      {"pays too little, beyond 32 bits", true, 142857142.857, 7, 1e9, kAccept, 142857142.858,
+      {"both beyond 32 bits",
+       true,
+       4294967.295,
+       5e5,
+       2147483647500,
+       kAccept,
+       4294967.295,
        {"ReengenhariLitragem=@"}},
-      {"too small", true, 0.002, 4.299, 0.01, kDiscard, 0.002, {"O abastecimento veio litragem muito pequena"}},
+      {"volume beyond 32 bits, amount not",
+       true,
+       5e6,
+       0.05,
+       250000,
+       kAccept,
+       5e6,
+       {"ReengenhariLitragem=@"}},
+      {"pays too little, beyond 32 bits",
+       true,
+       142857142.857,
+       7,
+       1e9,
+       kAccept,
+       142857142.858,
+       {"ReengenhariLitragem=@"}},
+      {"too small",
+       true,
+       0.002,
+       4.299,
+       0.01,
+       kDiscard,
+       0.002,
+       {"O abastecimento veio litragem muito pequena"}},
   };
   for (const Delivery& d : cases) Check(d);
 }
@@ -157,17 +247,57 @@ TEST_P(VolumeRulesTest, ReengineersTheVolumeFromAmountAndPrice) {
 TEST_P(VolumeRulesTest, PlainBranchKeepsTheControllersVolume) {
   const Delivery cases[] = {
       {"switch off", false, 11.63, 4.299, 50, kAccept, 11.63, {"ReengenhariaLitragem=@"}},
-      {"no amount", true, 0.002, 4.299, 0, kDiscard, 0.002, {"O abastecimento veio com a litragem muito pequena."}},
+      {"no amount",
+       true,
+       0.002,
+       4.299,
+       0,
+       kDiscard,
+       0.002,
+       {"O abastecimento veio com a litragem muito pequena."}},
       {"negative amount", true, 3.333, 3, -10, kAccept, 3.333, {"ReengenhariaLitragem=@"}},
       {"no price, no check", false, 0.002, 0, 0.01, kAccept, 0.002, {"ReengenhariaLitragem=@"}},
       {"no price, switch on", true, 2.5, 0, 10, kAccept, 2.5, {"ReengenhariaLitragem=@"}},
       {"exactly one cent", false, 0.002, 5, 0.01, kAccept, 0.002, {"ReengenhariaLitragem=@"}},
-      {"just below a cent", false, 0.002, 4.999, 0.01, kDiscard, 0.002,
+      {"just below a cent",
+       false,
+       0.002,
+       4.999,
+       0.01,
+       kDiscard,
+       0.002,
        {"O abastecimento veio com a litragem muito pequena."}},
-      {"volume rounded, not cut", false, 0.00199996, 5, 0.01, kAccept, 0.00199996, {"ReengenhariaLitragem=@"}},
-      {"negative volume", false, -0.5, 4.299, 10, kDiscard, -0.5, {"O abastecimento veio com a litragem muito pequena."}},
-      {"counts beyond 32 bits", false, 1e9, 4.299, 4.299e9, kAccept, 1e9, {"ReengenhariaLitragem=@"}},
-      {"negative, beyond 32 bits", false, -1e9, 4.299, 10, kDiscard, -1e9,
+      {"volume rounded, not cut",
+       false,
+       0.00199996,
+       5,
+       0.01,
+       kAccept,
+       0.00199996,
+       {"ReengenhariaLitragem=@"}},
+      {"negative volume",
+       false,
+       -0.5,
+       4.299,
+       10,
+       kDiscard,
+       -0.5,
+       {"O abastecimento veio com a litragem muito pequena."}},
+      {"counts beyond 32 bits",
+       false,
+       1e9,
+       4.299,
+       4.299e9,
+       kAccept,
+       1e9,
+       {"ReengenhariaLitragem=@"}},
+      {"negative, beyond 32 bits",
+       false,
+       -1e9,
+       4.299,
+       10,
+       kDiscard,
+       -1e9,
        {"O abastecimento veio com a litragem muito pequena."}},
   };
   for (const Delivery& d : cases) Check(d);
@@ -191,8 +321,8 @@ TEST_P(VolumeRulesTest, NumbersWithoutAFixedPointCountAreInvalid) {
   for (const auto& c : cases) {
     std::string error;
     NumberText volume = FormatNumber(c.volume, settings_);
-    EXPECT_EQ(ApplyVolumeRules(volume, FormatNumber(c.price, settings_), FormatNumber(c.amount, settings_),
-                               c.reengineer, settings_, error),
+    EXPECT_EQ(ApplyVolumeRules(volume, FormatNumber(c.price, settings_),
+                               FormatNumber(c.amount, settings_), c.reengineer, settings_, error),
               VolumeVerdict::Invalid)
         << c.error;
     EXPECT_EQ(error, c.error);

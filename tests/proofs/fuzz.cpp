@@ -25,9 +25,9 @@ class Fuzz {
   explicit Fuzz(unsigned seed) : random_(seed), sim_(LoadSimulator()) {
     huge9_.assign(64 * 1024, '9');
     hugeX_.assign(64 * 1024, 'x');
-    texts_ = {nullptr, "", "1", "11", "12", "13", "-5", "0", "abc", "3,459",
-              "3.459", " 42", "42 ", "$1F", "2147483648", "REL=S", "rel=s",
-              huge9_.c_str(), hugeX_.c_str()};
+    texts_ = {nullptr,      "",      "1",     "11",           "12",          "13",  "-5",
+              "0",          "abc",   "3,459", "3.459",        " 42",         "42 ", "$1F",
+              "2147483648", "REL=S", "rel=s", huge9_.c_str(), hugeX_.c_str()};
     AddPumps(sim_, 3);
   }
 
@@ -50,10 +50,10 @@ class Fuzz {
   KorvanDriver driver_;
   std::string huge9_, hugeX_;
   std::vector<const char*> texts_;
-  std::set<std::string> registered_;         // nozzles in the driver's table
-  int registrations_ = 0;                    // of which the table keeps 100
-  std::map<long long, SimDelivery> added_;   // by code
-  std::set<long long> handedOver_;           // codes
+  std::set<std::string> registered_;        // nozzles in the driver's table
+  int registrations_ = 0;                   // of which the table keeps 100
+  std::map<long long, SimDelivery> added_;  // by code
+  std::set<long long> handedOver_;          // codes
   std::set<long long> unregisteredWhenAdded_;
   long long nextCode_ = 0x100000000LL;
   char buffers_[12][256];
@@ -63,8 +63,7 @@ class Fuzz {
 void Fuzz::DisturbController() {
   if (Chance(0.02)) sim_.SimSetConnected(0);
   if (Chance(0.02)) sim_.SimSetConnected(1);
-  if (Chance(0.01))
-    sim_.SimFailCall(kDriverEntryPoints[Pick(22)], 1 + Pick(3), 1 + Pick(20));
+  if (Chance(0.01)) sim_.SimFailCall(kDriverEntryPoints[Pick(22)], 1 + Pick(3), 1 + Pick(20));
   if (Chance(0.01)) {
     const double volumes[] = {0.0004, 0.001, 0.002, 1, 12.345, 99.999};
     const double prices[] = {0, 3, 4.299, 5.799};
@@ -96,49 +95,96 @@ void Fuzz::DisturbController() {
 }
 
 void Fuzz::CallRandomExport() {
-  char (&b)[12][256] = buffers_;
+  char(&b)[12][256] = buffers_;
   switch (Pick(26)) {
-    case 0: driver_.Call("AUT_AlteraConfiguracaoBomba", {Text(), Text(), Text()}); break;
-    case 1: driver_.Call("AUT_SetarUltimoIdLogico", {Text()}); break;
-    case 2: driver_.Call("AUT_ExcluiVendedorCliente"); break;
-    case 3: driver_.Call("AUT_InsereCliente", {Text(), Text()}); break;
-    case 4: driver_.Call("AUT_InsereVendedor", {Text()}); break;
-    case 5: driver_.Call("AUT_VerificaSuporte", {static_cast<uintptr_t>(random_())}); break;
-    case 6: driver_.Call("AUT_ObtemAssinatura", {Buffer(b[0]), Buffer(b[1])}); break;
-    case 7: driver_.Call("AUT_DesbloqueiaTodosBicos"); break;
-    case 8: driver_.Call("AUT_DesbloqueiaBico", {Text()}); break;
-    case 9: driver_.Call("AUT_BloqueiaTodosBicos"); break;
-    case 10: driver_.Call("AUT_BloqueiaBico", {Text()}); break;
-    case 11: driver_.Call("AUT_PagamentoBico"); break;
-    case 12: driver_.Call("AUT_AutorizaAbastecimento", {Text()}); break;
-    case 13: driver_.Call("AUT_PresetAbastecimento", {Text(), Text()}); break;
-    case 14: driver_.Call("AUT_AlteraPreco", {Text(), Text()}); break;
-    case 15: driver_.Call("AUT_ObtemPreco", {Text(), Buffer(b[0])}); break;
-    case 16: driver_.Call("AUT_ObtemEncerrante", {Text(), Buffer(b[0])}); break;
-    case 17: driver_.Call("AUT_ObtemStatus", {Buffer(b[0])}); break;
-    case 18: driver_.Call("AUT_ObtemDisplay"); break;
-    case 19: driver_.Call("AUT_ConfirmaAbastecimento"); break;
+    case 0:
+      driver_.Call("AUT_AlteraConfiguracaoBomba", {Text(), Text(), Text()});
+      break;
+    case 1:
+      driver_.Call("AUT_SetarUltimoIdLogico", {Text()});
+      break;
+    case 2:
+      driver_.Call("AUT_ExcluiVendedorCliente");
+      break;
+    case 3:
+      driver_.Call("AUT_InsereCliente", {Text(), Text()});
+      break;
+    case 4:
+      driver_.Call("AUT_InsereVendedor", {Text()});
+      break;
+    case 5:
+      driver_.Call("AUT_VerificaSuporte", {static_cast<uintptr_t>(random_())});
+      break;
+    case 6:
+      driver_.Call("AUT_ObtemAssinatura", {Buffer(b[0]), Buffer(b[1])});
+      break;
+    case 7:
+      driver_.Call("AUT_DesbloqueiaTodosBicos");
+      break;
+    case 8:
+      driver_.Call("AUT_DesbloqueiaBico", {Text()});
+      break;
+    case 9:
+      driver_.Call("AUT_BloqueiaTodosBicos");
+      break;
+    case 10:
+      driver_.Call("AUT_BloqueiaBico", {Text()});
+      break;
+    case 11:
+      driver_.Call("AUT_PagamentoBico");
+      break;
+    case 12:
+      driver_.Call("AUT_AutorizaAbastecimento", {Text()});
+      break;
+    case 13:
+      driver_.Call("AUT_PresetAbastecimento", {Text(), Text()});
+      break;
+    case 14:
+      driver_.Call("AUT_AlteraPreco", {Text(), Text()});
+      break;
+    case 15:
+      driver_.Call("AUT_ObtemPreco", {Text(), Buffer(b[0])});
+      break;
+    case 16:
+      driver_.Call("AUT_ObtemEncerrante", {Text(), Buffer(b[0])});
+      break;
+    case 17:
+      driver_.Call("AUT_ObtemStatus", {Buffer(b[0])});
+      break;
+    case 18:
+      driver_.Call("AUT_ObtemDisplay");
+      break;
+    case 19:
+      driver_.Call("AUT_ConfirmaAbastecimento");
+      break;
     case 20: {
       std::memset(b[8], 0, sizeof b[8]);
       uint32_t handed = driver_.Call(
           "AUT_ObtemAbastecimento",
-          {Buffer(b[0]), Buffer(b[1]), Buffer(b[2]), Buffer(b[3]), Buffer(b[4]),
-           Buffer(b[5]), Buffer(b[6]), Buffer(b[7]), Buffer(b[8]), Buffer(b[9]),
-           Chance(0.01) ? 0 : Arg(&date_)});
+          {Buffer(b[0]), Buffer(b[1]), Buffer(b[2]), Buffer(b[3]), Buffer(b[4]), Buffer(b[5]),
+           Buffer(b[6]), Buffer(b[7]), Buffer(b[8]), Buffer(b[9]), Chance(0.01) ? 0 : Arg(&date_)});
       if (handed & 0xFF) handedOver_.insert(std::strtoll(b[8], nullptr, 16));
       break;
     }
     case 21: {
       const char* numero = texts_[Pick(static_cast<int>(texts_.size()))];
-      driver_.Call("AUT_RegistraBico", {Arg(numero), Text(), Text(), Text(), Text(),
-                                        Text(), Text(), Text()});
+      driver_.Call("AUT_RegistraBico",
+                   {Arg(numero), Text(), Text(), Text(), Text(), Text(), Text(), Text()});
       if (registrations_++ < 100) registered_.insert(numero ? numero : "");
       break;
     }
-    case 22: driver_.Call("AUT_FinalizaComunicacao"); break;
-    case 23: driver_.Call("AUT_IniciaComunicacao", {Text(), Text(), Text()}); break;
-    case 24: driver_.Call("DRV_ParaGravacaoLog"); break;
-    case 25: driver_.Call("DRV_IniciaGravacaoLog"); break;
+    case 22:
+      driver_.Call("AUT_FinalizaComunicacao");
+      break;
+    case 23:
+      driver_.Call("AUT_IniciaComunicacao", {Text(), Text(), Text()});
+      break;
+    case 24:
+      driver_.Call("DRV_ParaGravacaoLog");
+      break;
+    case 25:
+      driver_.Call("DRV_IniciaGravacaoLog");
+      break;
   }
 }
 
@@ -155,14 +201,18 @@ bool Fuzz::CheckDeliveries() {
   for (int i = 0; i < cleared; ++i) {
     SimDelivery d{};
     sim_.SimGetCleared(i, &d);
-    if (handedOver_.count(d.code)) ++handedCleared;
-    else if (DiscardedByRule(added_[d.code])) ++discarded;
+    if (handedOver_.count(d.code))
+      ++handedCleared;
+    else if (DiscardedByRule(added_[d.code]))
+      ++discarded;
     else if (++unexplained)
       std::printf("delivery %lld cleared without being handed over or discarded\n", d.code);
   }
   const int waiting = sim_.SimDeliveryCount();
-  std::printf("fuzz deliveries: %zu added, %d handed over and cleared, %d discarded by a "
-              "rule, %d still in the controller\n", added_.size(), handedCleared, discarded, waiting);
+  std::printf(
+      "fuzz deliveries: %zu added, %d handed over and cleared, %d discarded by a "
+      "rule, %d still in the controller\n",
+      added_.size(), handedCleared, discarded, waiting);
   return unexplained == 0 && cleared + waiting == static_cast<int>(added_.size());
 }
 
@@ -186,7 +236,7 @@ int main(int argc, char** argv) {
   EnterFreshFolder("fuzz");
   Fuzz fuzz(seed);
   bool ok = fuzz.Run(calls);
-  std::printf("fuzz: %lld calls, seed %u, no fault reached the host; %s\n", calls,
-              seed, ok ? "every delivery accounted for" : "DELIVERY INVARIANT BROKEN");
+  std::printf("fuzz: %lld calls, seed %u, no fault reached the host; %s\n", calls, seed,
+              ok ? "every delivery accounted for" : "DELIVERY INVARIANT BROKEN");
   return ok ? 0 : 1;
 }

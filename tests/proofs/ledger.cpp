@@ -13,8 +13,7 @@ const char kSentinel = '\x7F';
 const double kSentinelDate = -12345.5;
 
 const char* FateName(int fate) {
-  static const char* const names[] = {"to hand over", "of an unregistered nozzle",
-                                      "too small"};
+  static const char* const names[] = {"to hand over", "of an unregistered nozzle", "too small"};
   return names[fate];
 }
 
@@ -65,9 +64,9 @@ void Ledger::Violation(const Entry& e, const std::string& what) {
 
 int64_t Ledger::HandedOver(const KorvanDriver::Delivery& d, int64_t pollTicket) {
   std::lock_guard<std::mutex> hold(lock_);
-  const char* fields[] = {d.numeroLogico, d.volume, d.valorTotal, d.precoUnitario,
-                          d.encerranteInicial, d.encerranteFinal, d.hora,
-                          d.text8, d.text9, d.text10};
+  const char* fields[] = {
+      d.numeroLogico,    d.volume, d.valorTotal, d.precoUnitario, d.encerranteInicial,
+      d.encerranteFinal, d.hora,   d.text8,      d.text9,         d.text10};
   const int64_t code = std::strtoll(d.text9, nullptr, 16);
   const auto found = byCode_.find(code);
   if (found == byCode_.end()) {
@@ -115,8 +114,8 @@ void Ledger::CheckEnd() {
     left[d.code] = d;
     const auto found = byCode_.find(d.code);
     if (found == byCode_.end()) continue;
-    const bool onPurpose = d.lockedBy == kOtherClient ||
-                           (d.state == 3 && d.lockedBy == kDriverClient);
+    const bool onPurpose =
+        d.lockedBy == kOtherClient || (d.state == 3 && d.lockedBy == kDriverClient);
     if (onPurpose) {
       ++onPurpose_;
       heldBack = true;
@@ -157,7 +156,9 @@ std::string Ledger::Summary() const {
 
 Host::Host(const SimControl& sim, Ledger& ledger, std::vector<std::string> nozzles,
            std::string configuracao)
-    : sim_(sim), ledger_(ledger), nozzles_(std::move(nozzles)),
+    : sim_(sim),
+      ledger_(ledger),
+      nozzles_(std::move(nozzles)),
       configuracao_(std::move(configuracao)) {}
 
 Host::~Host() { Unload(); }
@@ -175,8 +176,7 @@ void Host::Start() {
   }
   // A failed start is no reason to stop: the polls reconnect.
   driver_->IniciaComunicacao("127.0.0.1", "PROOF", configuracao_.c_str());
-  for (const auto& n : nozzles_)
-    driver_->RegistraBico(n.c_str(), "1", "", "3", "3", "2", "3", "");
+  for (const auto& n : nozzles_) driver_->RegistraBico(n.c_str(), "1", "", "3", "3", "2", "3", "");
 }
 
 void Host::Restart() {
@@ -231,8 +231,7 @@ uint64_t HashCalls(const SimControl& sim, uint64_t hash, std::FILE* echo) {
   return hash;
 }
 
-int RunChunks(const std::string& arguments, long long from, long long to,
-              long long chunk) {
+int RunChunks(const std::string& arguments, long long from, long long to, long long chunk) {
   char exe[MAX_PATH];
   GetModuleFileNameA(nullptr, exe, sizeof exe);
   int failed = 0;
@@ -243,8 +242,8 @@ int RunChunks(const std::string& arguments, long long from, long long to,
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     DWORD status = 1;
-    if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                       &startup, &process)) {
+    if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                       &process)) {
       WaitForSingleObject(process.hProcess, INFINITE);
       GetExitCodeProcess(process.hProcess, &status);
       CloseHandle(process.hProcess);

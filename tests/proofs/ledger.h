@@ -101,5 +101,4 @@ uint64_t HashCalls(const SimControl& sim, uint64_t hash, std::FILE* echo = nullp
 // Runs this program again for each chunk of [from, to) in turn, with
 // `arguments --from a --to b`: a process may load and unload the driver only
 // so many times. 0 when every chunk passed.
-int RunChunks(const std::string& arguments, long long from, long long to,
-              long long chunk);
+int RunChunks(const std::string& arguments, long long from, long long to, long long chunk);

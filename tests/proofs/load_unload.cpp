@@ -30,8 +30,7 @@ long ThreadCount() {
   THREADENTRY32 entry{};
   entry.dwSize = sizeof entry;
   long count = 0;
-  for (BOOL more = Thread32First(snapshot, &entry); more;
-       more = Thread32Next(snapshot, &entry))
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
     count += entry.th32OwnerProcessID == GetCurrentProcessId();
   CloseHandle(snapshot);
   return count;
@@ -46,8 +45,8 @@ const long kTlsAtStart = FreeTlsSlots();
 
 Resources Measure() {
   Footprint footprint = MeasureFootprint();
-  return {kTlsAtStart - FreeTlsSlots(), static_cast<long long>(footprint.handles),
-          ThreadCount(), static_cast<long long>(footprint.committedPrivateBytes)};
+  return {kTlsAtStart - FreeTlsSlots(), static_cast<long long>(footprint.handles), ThreadCount(),
+          static_cast<long long>(footprint.committedPrivateBytes)};
 }
 
 bool Check(const char* cycle, bool ok, const char* what) {
@@ -68,8 +67,7 @@ bool Cycle(const SimControl& sim, long long i) {
   bool logged = i % 50 == 0;
   if (logged) driver.IniciaGravacaoLog();
   driver.FinalizaComunicacao();  // no session yet
-  bool ok = Check(name, driver.IniciaComunicacao("127.0.0.1", "CICLO", ""),
-                  "no session");
+  bool ok = Check(name, driver.IniciaComunicacao("127.0.0.1", "CICLO", ""), "no session");
   driver.RegistraBico("11", "1", "", "3", "3", "2", "3", "");
   SimDelivery d = SimDeliveryDefaults(11, 2.5);
   sim.SimAddDelivery(&d);
@@ -150,13 +148,12 @@ int main(int argc, char** argv) {
     after = Measure();
     ok = ok && Within(before, after, false);
     if (done % 1000 == 0 || !ok)
-      std::printf("%6lld cycles: TLS slots %lld, handles %lld, threads %lld, "
-                  "committed private bytes %lld\n",
-                  done, after.tlsTaken, after.handles, after.threads,
-                  after.committedPrivateBytes);
+      std::printf(
+          "%6lld cycles: TLS slots %lld, handles %lld, threads %lld, "
+          "committed private bytes %lld\n",
+          done, after.tlsTaken, after.handles, after.threads, after.committedPrivateBytes);
   }
-  std::printf("load_unload: %lld of %lld cycles of load, session and unload\n",
-              done, cycles);
+  std::printf("load_unload: %lld of %lld cycles of load, session and unload\n", done, cycles);
   ok = Within(before, after, true) && ok;
   std::printf("load_unload: %s\n", ok ? "no growth" : "GROWTH OR FAILURE");
   return ok ? 0 : 1;

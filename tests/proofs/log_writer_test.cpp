@@ -26,8 +26,8 @@ TEST(LogWriter, ConcurrentLinesArriveWholeAndOnce) {
   for (int t = 0; t < threads; ++t)
     writers.emplace_back([t] {
       for (int i = 0; i < lines; ++i)
-        WriteLog("thread " + std::to_string(t) + " line " + std::to_string(i) +
-                 " " + std::string(40, static_cast<char>('a' + t)));
+        WriteLog("thread " + std::to_string(t) + " line " + std::to_string(i) + " " +
+                 std::string(40, static_cast<char>('a' + t)));
     });
   for (auto& writer : writers) writer.join();
   StopLogging();
@@ -53,8 +53,9 @@ TEST(LogWriter, ConcurrentLinesArriveWholeAndOnce) {
   EXPECT_EQ(malformed, 0u);
   EXPECT_EQ(seen.size(), static_cast<size_t>(threads * lines));
   for (const auto& [key, count] : seen)
-    if (count != 1) ADD_FAILURE() << "thread " << key.first << " line " << key.second
-                                  << " written " << count << " times";
+    if (count != 1)
+      ADD_FAILURE() << "thread " << key.first << " line " << key.second << " written " << count
+                    << " times";
 }
 
 }  // namespace

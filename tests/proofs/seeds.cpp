@@ -67,8 +67,8 @@ Station BuildStation(const SimControl& sim, Random& random) {
 // A delivery of the day. Another terminal may hold it for a while; at the
 // end of the day (`last`) one may come that stays held, or in state 3, so
 // that it holds back nothing but itself.
-void AddDelivery(Ledger& ledger, const Station& s, Random& random,
-                 std::vector<int32_t>& held, bool last = false) {
+void AddDelivery(Ledger& ledger, const Station& s, Random& random, std::vector<int32_t>& held,
+                 bool last = false) {
   const int h = random.Below(static_cast<int>(s.hoses.size()));
   Fate fate = s.registered[h] ? Fate::HandOver : Fate::Unregistered;
   SimDelivery d = SimDeliveryDefaults(s.hoses[h], 0.5 + random.Below(80000) / 1000.0);
@@ -88,8 +88,8 @@ void Disturb(const SimControl& sim, Random& random) {
     sim.SimFailCall(AnyEntryPoint(random), 1 + random.Below(20),
                     random.Chance(0.5) ? 1 : 2 + random.Below(98));
   if (random.Chance(0.04))  // one entry point out for a while
-    sim.SimFailCalls(AnyEntryPoint(random), 1 + random.Below(10),
-                     1 + random.Below(60), random.Chance(0.5) ? 1 : 12);
+    sim.SimFailCalls(AnyEntryPoint(random), 1 + random.Below(10), 1 + random.Below(60),
+                     random.Chance(0.5) ? 1 : 12);
   if (random.Chance(0.03)) sim.SimSetConnected(0);
   if (random.Chance(0.1)) sim.SimSetConnected(1);
   if (random.Chance(0.3)) sim.SimQueuePumpEvent(1 + random.Below(9), random.Below(17));
@@ -99,7 +99,8 @@ void Disturb(const SimControl& sim, Random& random) {
 void HostBusiness(KorvanDriver& driver, const Station& s, Random& random) {
   char text[64];
   const std::string hose = std::to_string(s.hoses[random.Below(static_cast<int>(s.hoses.size()))]);
-  const std::string ordinal = std::to_string(1 + random.Below(static_cast<int>(s.hoses.size()) + 1));
+  const std::string ordinal =
+      std::to_string(1 + random.Below(static_cast<int>(s.hoses.size()) + 1));
   if (random.Chance(0.5)) driver.ObtemStatus(text);
   if (random.Chance(0.1)) {
     const std::string price = std::to_string(1 + random.Below(9)) + DecimalSeparator() + "299";

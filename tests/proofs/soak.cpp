@@ -16,8 +16,8 @@ const int kPumps = 4;
 // confirms and reads the status.
 bool Cycle(KorvanDriver& driver, const SimControl& sim, long long i, long long& handedOver) {
   if (i % 3 == 0) {
-    SimDelivery d = SimDeliveryDefaults(11 + static_cast<int>(i % (2 * kPumps)),
-                                        1 + (i % 50) / 3.0);
+    SimDelivery d =
+        SimDeliveryDefaults(11 + static_cast<int>(i % (2 * kPumps)), 1 + (i % 50) / 3.0);
     sim.SimAddDelivery(&d);
   }
   sim.SimQueuePumpEvent(1 + static_cast<int>(i % kPumps), 4 + static_cast<int>(i % 9));
@@ -52,12 +52,13 @@ bool Run(KorvanDriver& driver, const SimControl& sim, const char* name, long lon
   for (long long i = 0; i < cycles; ++i)
     if (!Cycle(driver, sim, i, handedOver)) return false;
   const Footprint after = MeasureFootprint();
-  std::printf("soak %-11s %8lld cycles, %7lld deliveries handed over and confirmed, committed "
-              "private bytes %zu -> %zu (%+lld), handles %lu -> %lu\n",
-              name, cycles, handedOver, before.committedPrivateBytes, after.committedPrivateBytes,
-              static_cast<long long>(after.committedPrivateBytes) -
-                  static_cast<long long>(before.committedPrivateBytes),
-              before.handles, after.handles);
+  std::printf(
+      "soak %-11s %8lld cycles, %7lld deliveries handed over and confirmed, committed "
+      "private bytes %zu -> %zu (%+lld), handles %lu -> %lu\n",
+      name, cycles, handedOver, before.committedPrivateBytes, after.committedPrivateBytes,
+      static_cast<long long>(after.committedPrivateBytes) -
+          static_cast<long long>(before.committedPrivateBytes),
+      before.handles, after.handles);
   // Noise: allocator pages and the odd handle of the runtime.
   return before.committedPrivateBytes > 0 &&
          after.committedPrivateBytes <= before.committedPrivateBytes + 2 * 1024 * 1024 &&

@@ -123,13 +123,14 @@ int main(int argc, char** argv) {
   if (Option(argc, argv, "--from", 0) == 0) {
     std::printf("sweep: the day makes %lld client calls; %s\n", baseline.calls,
                 baseline.ledger.Summary().c_str());
-    for (const auto& v : baseline.ledger.violations()) std::printf("  without faults: %s\n", v.c_str());
+    for (const auto& v : baseline.ledger.violations())
+      std::printf("  without faults: %s\n", v.c_str());
     if (!baseline.ledger.ok()) return 1;
     // Each run loads the driver once: the positions go in chunks of processes.
     if ((to - from) / step > chunk) {
-      const int failed = RunChunks(
-          "--step " + std::to_string(step) + " --span " + std::to_string(span), from, to,
-          chunk * step);
+      const int failed =
+          RunChunks("--step " + std::to_string(step) + " --span " + std::to_string(span), from, to,
+                    chunk * step);
       std::printf("sweep: %lld positions x 4 modes: %s\n", (to - from + step - 1) / step,
                   failed ? "VIOLATIONS (see above)" : "every delivery accounted for");
       return failed;
@@ -148,7 +149,7 @@ int main(int argc, char** argv) {
                   v.size());
     }
   }
-  std::printf("sweep positions %lld..%lld step %lld: %lld runs, %lld with violations\n",
-              from, to - 1, step, runs, failed);
+  std::printf("sweep positions %lld..%lld step %lld: %lld runs, %lld with violations\n", from,
+              to - 1, step, runs, failed);
   return failed == 0 ? 0 : 1;
 }

@@ -27,13 +27,13 @@ TEST(LogText, IsValidUtf8WithoutControlsAndCutOnACharacter) {
   } cases[] = {
       {"plain text", 40, "plain text"},
       {"a\nb\r\tc\x07\x1b[2J\x7f", 40, "abc[2J"},
-      {u8"x\u0085y\u2028z\u202e!\u2066", 40, "xyz!"},  // C1, separator, bidi
+      {u8"x\u0085y\u2028z\u202e!\u2066", 40, "xyz!"},             // C1, separator, bidi
       {std::string(19, 'a') + u8"\u20ac", 20, a17 + u8"\u2026"},  // the euro not halved
       {"\xC3(", 40, u8"\uFFFD("},
-      {"\xC0\xAF", 40, u8"\uFFFD\uFFFD"},           // an overlong slash
-      {"\xED\xA0\x80", 40, u8"\uFFFD\uFFFD\uFFFD"},  // a surrogate
+      {"\xC0\xAF", 40, u8"\uFFFD\uFFFD"},                      // an overlong slash
+      {"\xED\xA0\x80", 40, u8"\uFFFD\uFFFD\uFFFD"},            // a surrogate
       {"\xF4\x90\x80\x80", 40, u8"\uFFFD\uFFFD\uFFFD\uFFFD"},  // past U+10FFFF
-      {"\xE2\x82", 40, u8"\uFFFD\uFFFD"},           // a character cut short
+      {"\xE2\x82", 40, u8"\uFFFD\uFFFD"},                      // a character cut short
       {"abcd", 4, "abcd"},
       {"abcde", 4, u8"a\u2026"},
       {"abcde", 2, ""},
@@ -45,8 +45,7 @@ TEST(LogText, IsValidUtf8WithoutControlsAndCutOnACharacter) {
   }
 }
 
-std::string Nested(int depth, const std::string& open = "[",
-                   const std::string& close = "]") {
+std::string Nested(int depth, const std::string& open = "[", const std::string& close = "]") {
   std::string text;
   for (int i = 0; i < depth; ++i) text += open;
   text += "1";
@@ -64,8 +63,8 @@ TEST(Depth, ValuesNest32DeepAtMost) {
       {"33 arrays", Nested(33), ParseFault::kTooDeep},
       {"100,000 arrays", Nested(100000), ParseFault::kTooDeep},
       {"33 objects", Nested(33, "{\"a\":", "}"), ParseFault::kTooDeep},
-      {"32 levels beside a flat member",
-       "{\"kind\":\"x\",\"a\":" + Nested(31) + ",\"b\":[1]}", ParseFault::kNone},
+      {"32 levels beside a flat member", "{\"kind\":\"x\",\"a\":" + Nested(31) + ",\"b\":[1]}",
+       ParseFault::kNone},
       {"33 levels after a flat member", "{\"b\":[1],\"a\":" + Nested(32) + "}",
        ParseFault::kTooDeep},
       {"cut short", "[[1,", ParseFault::kSyntax},
@@ -99,8 +98,7 @@ PanelRequest Request(const char* method, const char* host) {
 
 TEST(PanelGuard, ServesItsOwnNameAndPageOnly) {
   const PanelGuard local("127.0.0.1", 8080, "");
-  const auto with = [](PanelRequest r, std::string PanelRequest::*field,
-                       const char* value) {
+  const auto with = [](PanelRequest r, std::string PanelRequest::*field, const char* value) {
     r.*field = value;
     return r;
   };

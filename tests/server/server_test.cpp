@@ -98,10 +98,10 @@ TEST(Server, EachOperationRoundTrips) {
   SimDelivery d{};
   int32_t age = -1;
   ASSERT_EQ(c.Delivery(1001, d, age), SIM_OK);
-  EXPECT_EQ(std::vector<double>({double(d.hoseId), d.volume, d.unitPrice, d.amount, double(d.code),
-                                 double(d.lockedBy), d.startTotalizer, d.endTotalizer,
-                                 d.completedDate}),
-            std::vector<double>({31, 10, 5.799, 57.99, 255, -1, 1000, 1010, 46361.5}));
+  EXPECT_EQ(
+      std::vector<double>({double(d.hoseId), d.volume, d.unitPrice, d.amount, double(d.code),
+                           double(d.lockedBy), d.startTotalizer, d.endTotalizer, d.completedDate}),
+      std::vector<double>({31, 10, 5.799, 57.99, 255, -1, 1000, 1010, 46361.5}));
   EXPECT_EQ(c.Delivery(999, d, age), SIM_ERR_NOT_FOUND);
   SimHose h{};
   ASSERT_EQ(c.Hose(41, h), SIM_OK);

@@ -20,11 +20,11 @@ TEST_F(Control, RecordGivesInputsInOrderAndTheResult) {
   SIM_ENTRY(SetHosePrices)(id, 2, 1, 0.1 + 0.2, 1e-7);
   SIM_ENTRY(ClearDelivery)(4242, -3);
   EXPECT_EQ(SIM_ENTRY(DllVersion)(), SIM_ERR_NOT_SUPPORTED);
-  EXPECT_EQ(Calls(sim), (std::vector<std::string>{
-                            "ClientLogonEx(97,7,\"a\\\"b\\\\c\\u00e9\",5123,5124,10000,0,0,0)=0",
-                            "GetHoseByOrdinal(3)=0",
-                            "SetHosePrices(13,2,1,0.30000000000000004,1e-07)=0",
-                            "ClearDelivery(4242,-3)=3", "DllVersion()=99"}));
+  EXPECT_EQ(Calls(sim),
+            (std::vector<std::string>{
+                "ClientLogonEx(97,7,\"a\\\"b\\\\c\\u00e9\",5123,5124,10000,0,0,0)=0",
+                "GetHoseByOrdinal(3)=0", "SetHosePrices(13,2,1,0.30000000000000004,1e-07)=0",
+                "ClearDelivery(4242,-3)=3", "DllVersion()=99"}));
   EXPECT_EQ(sim.SimCountCalls("SetHosePrices"), 1);
   EXPECT_EQ(sim.SimCountCalls("*"), 5);
   char small[8];
@@ -82,8 +82,10 @@ TEST_F(Control, FaultsFailTheNthCallOrEveryCallWithoutEffect) {
   EXPECT_EQ(sim.SimCallCount(), 1) << "SimReset turns recording back on";
 
   for (auto [name, nth, code] : {std::tuple<const char*, int32_t, int32_t>{"TestConnexion", 0, 5},
-                                 {nullptr, 0, 5}, {"TestConnection", 0, 0},
-                                 {"TestConnection", -1, 5}, {"SimReset", 0, 5}}) {
+                                 {nullptr, 0, 5},
+                                 {"TestConnection", 0, 0},
+                                 {"TestConnection", -1, 5},
+                                 {"SimReset", 0, 5}}) {
     SCOPED_TRACE(name ? name : "null");
     EXPECT_EQ(sim.SimFailCall(name, nth, code), SIM_ERR_BAD_ARGUMENT);
   }

@@ -93,21 +93,24 @@ TEST_F(Scenarios, SmallStationLoadsAndItsHappeningsComeInTime) {
 // forecourt left as it was.
 TEST_F(Scenarios, ABadLineIsNamedWithItsFault) {
   AddPumps(sim, 1);
-  const struct { const char* text; int32_t line; const char* message; } rows[] = {
+  const struct {
+    const char* text;
+    int32_t line;
+    const char* message;
+  } rows[] = {
       {"pmp 1", 1,
        "line 1: 'pmp' does not start a line; lines start with clock, "
        "grade, pump, hose, delivery, event, link, fail or at"},
       {"pump 1\nhose 31 pump 1 price 5\n"
-       "delivery hose 31 volme 12.5", 3,
+       "delivery hose 31 volme 12.5",
+       3,
        "line 3: 'volme' does not belong in a delivery line; it takes "
        "at, hose, volume, price, amount, id, state, type, lockedby, "
        "code, duration, level, attendant, start, end"},
       {"pump 1\nhose 31 pump 1 price 5\ndelivery hose 31", 3,
        "line 3: a delivery line needs 'volume'"},
-      {"pump 1\nhose 31 pump 1 price 5,8", 2,
-       "line 2: '5,8' is not a number (price)"},
-      {"hose 31 pump 1 price 5", 1,
-       "line 1: pump 1 is not defined above"},
+      {"pump 1\nhose 31 pump 1 price 5,8", 2, "line 2: '5,8' is not a number (price)"},
+      {"hose 31 pump 1 price 5", 1, "line 1: pump 1 is not defined above"},
       {"pump 1\npump 1", 2,
        "line 2: pump 1 is defined twice (first on line 1); to change "
        "its state later give a time, as in 'pump 1 state calling at "
@@ -121,24 +124,20 @@ TEST_F(Scenarios, ABadLineIsNamedWithItsFault) {
        "authorised, reserved, calling, delivering, delivery-stopped, "
        "calling-stacked, starting, finishing, finished, locked, "
        "error"},
-      {"pump 1 name \"Bomba 1", 1,
-       "line 1: a text in quotes is not closed"},
+      {"pump 1 name \"Bomba 1", 1, "line 1: a text in quotes is not closed"},
       {"pump 1 id", 1, "line 1: 'id' needs a value after it"},
-      {"clock 2026-02-30 10:00", 1,
-       "line 1: '2026-02-30' is not a day of the calendar"},
+      {"clock 2026-02-30 10:00", 1, "line 1: '2026-02-30' is not a day of the calendar"},
       {"at 5s hose 31 pump 1 price 5", 1,
        "line 1: 'at' does not apply to a hose line: it is there from "
        "the start"},
       {"fail ClearDelivry code 6", 1,
        "line 1: 'ClearDelivry' is not an entry point of the library"},
-      {"fail ClearDelivery code 0", 1,
-       "line 1: code 0 is success, not a failure"},
-      {"event 1 at 2s", 1,
-       "line 1: type 1 is a pump event: write 'pump N state S at T'"},
+      {"fail ClearDelivery code 0", 1, "line 1: code 0 is success, not a failure"},
+      {"event 1 at 2s", 1, "line 1: type 1 is a pump event: write 'pump N state S at T'"},
       {"link sideways", 1, "line 1: 'sideways' is neither 'up' nor 'down'"},
       {"pump 1\nhose 31 pump 1 price 5\n"
-       "delivery hose 31 volume 1 start 5", 3,
-       "line 3: 'start' and 'end' go together"},
+       "delivery hose 31 volume 1 start 5",
+       3, "line 3: 'start' and 'end' go together"},
       {"pump 1\n\n# fine so far\nhose 31 pump 1 price 5 price 6", 4,
        "line 4: 'price' is given twice"},
   };

@@ -17,10 +17,10 @@
 #endif
 
 #define PROBE_SKIP(name)
-#define PROBE_ENTRY(name)                                                      \
+#define PROBE_ENTRY(name)                                                     \
   extern "C" int32_t __stdcall probe_##name(int32_t a, double b, int32_t c) { \
-    return ProbeAnswer(#name, a, b, c);                                        \
-  }                                                                            \
+    return ProbeAnswer(#name, a, b, c);                                       \
+  }                                                                           \
   asm(".text\n.globl " PROBE_SYMBOL(name) "\n" PROBE_SYMBOL(name) ":\n"        \
       "  jmp " PROBE_TARGET(name) "\n"                                         \
       ".section .drectve\n  .ascii \" -export:" #name "\"\n.text\n");

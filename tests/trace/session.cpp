@@ -90,10 +90,10 @@ void Session::Poll(int step) {
   }
   char date[32];
   std::snprintf(date, sizeof date, "%.6f", d.data);
-  Say(at + " poll 1 " + Text(d.numeroLogico) + " " + Text(d.volume) + " " +
-      Text(d.precoUnitario) + " " + Text(d.valorTotal) + " " + Text(d.encerranteInicial) +
-      " " + Text(d.encerranteFinal) + " " + date + " " + Text(d.hora) + " " +
-      Text(d.text8) + " " + Text(d.text9) + " [" + Text(d.text10) + "]");
+  Say(at + " poll 1 " + Text(d.numeroLogico) + " " + Text(d.volume) + " " + Text(d.precoUnitario) +
+      " " + Text(d.valorTotal) + " " + Text(d.encerranteInicial) + " " + Text(d.encerranteFinal) +
+      " " + date + " " + Text(d.hora) + " " + Text(d.text8) + " " + Text(d.text9) + " [" +
+      Text(d.text10) + "]");
   Say(at + " confirm " + std::to_string(driver_.ConfirmaAbastecimento()));
 }
 
@@ -103,8 +103,8 @@ void Session::PriceChange() {
   const std::string price = "6" + std::string(1, DecimalSeparator()) + "199";
   const bool changed = driver_.AlteraPreco("1", price.c_str());
   const bool reread = driver_.ObtemPreco("31", after);
-  Say("price " + std::to_string(read) + " " + before + " altera " + std::to_string(changed) +
-      " " + std::to_string(reread) + " " + after);
+  Say("price " + std::to_string(read) + " " + before + " altera " + std::to_string(changed) + " " +
+      std::to_string(reread) + " " + after);
 }
 
 void Session::Lock() {
@@ -174,13 +174,22 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : "";
-    if (option == "--network") { o.network = true; continue; }
-    if (option == "--out") o.out = value;
-    else if (option == "--scenario") o.scenario = value;
-    else if (option == "--marks") o.marks = value;
-    else if (option == "--steps") o.steps = std::atoi(value);
-    else if (option == "--pace") o.pace = std::atoi(value);
-    else if (option == "--planted") o.planted = std::atoi(value);
+    if (option == "--network") {
+      o.network = true;
+      continue;
+    }
+    if (option == "--out")
+      o.out = value;
+    else if (option == "--scenario")
+      o.scenario = value;
+    else if (option == "--marks")
+      o.marks = value;
+    else if (option == "--steps")
+      o.steps = std::atoi(value);
+    else if (option == "--pace")
+      o.pace = std::atoi(value);
+    else if (option == "--planted")
+      o.planted = std::atoi(value);
     else {
       std::fprintf(stderr, "trace_session: unknown option %s\n", option.c_str());
       return 2;

@@ -110,15 +110,14 @@ Checked Call(FARPROC function, A... args) {
   uint32_t slots[67] = {};
   for (uint32_t i = 0; i < n; ++i) slots[3 + i] = forward[n - 1 - i];
   RegisterCallCheck check{1, 0};
-  const auto result = static_cast<int32_t>(korvan_call_register(
-      reinterpret_cast<const void*>(function), slots, n + 3, &check));
+  const auto result = static_cast<int32_t>(
+      korvan_call_register(reinterpret_cast<const void*>(function), slots, n + 3, &check));
   return {result, check.stackDelta == 0 && check.preserved == 1};
 }
 #else
 template <class... A>
 Checked Call(FARPROC function, A... args) {
-  const auto typed =
-      reinterpret_cast<QXResult(QX_CALL*)(A...)>(reinterpret_cast<void*>(function));
+  const auto typed = reinterpret_cast<QXResult(QX_CALL*)(A...)>(reinterpret_cast<void*>(function));
   return {typed(args...), true};
 }
 #endif
@@ -141,16 +140,16 @@ Checked CallOnce(HMODULE module, const std::string& n) {
   } else if (n == "GetDeliveryByOrdinal" || n == "GetHoseByOrdinal") {
     c = Call(f, 1, &l[0]);
   } else if (n == "GetDeliveryPropertiesEx2") {
-    c = Call(f, 1001, &l[0], &h[0], &h[1], &d[0], &h[2], &d[1], &d[2], &d[3], &d[4], &l[1],
-             &l[2], &l[3], &l[4], &d[5], &d[6], &d[7], &d[8], &d[9], &d[10], &d[11], &q, &l[5]);
+    c = Call(f, 1001, &l[0], &h[0], &h[1], &d[0], &h[2], &d[1], &d[2], &d[3], &d[4], &l[1], &l[2],
+             &l[3], &l[4], &d[5], &d[6], &d[7], &d[8], &d[9], &d[10], &d[11], &q, &l[5]);
   } else if (n == "GetHosePropertiesEx2") {
-    c = Call(f, 11, &l[0], &l[1], &l[2], &l[3], &d[0], &d[1], &d[2], &d[3], &h[0], &d[4],
-             &d[5], &h[1]);
+    c = Call(f, 11, &l[0], &l[1], &l[2], &l[3], &d[0], &d[1], &d[2], &d[3], &h[0], &d[4], &d[5],
+             &h[1]);
   } else if (n == "GetNextPumpEventEx2") {
-    c = Call(f, &l[0], &h[0], &h[1], &h[2], &l[1], &l[2], &h[3], &h[4], &l[3], &l[4], &t[0],
-             &t[1], &h[5], &d[0], &d[1], &d[2], &h[6], &t[2], &l[5], &h[7], &h[8], &h[9],
-             &h[10], &h[11], &l[6], &h[12], &h[13], &h[14], &h[15], &h[16], &h[17], &h[18],
-             &d[3], &l[7], &l[8], &t[3], &d[4], &l[9], &l[10], &t[4], &d[5]);
+    c = Call(f, &l[0], &h[0], &h[1], &h[2], &l[1], &l[2], &h[3], &h[4], &l[3], &l[4], &t[0], &t[1],
+             &h[5], &d[0], &d[1], &d[2], &h[6], &t[2], &l[5], &h[7], &h[8], &h[9], &h[10], &h[11],
+             &l[6], &h[12], &h[13], &h[14], &h[15], &h[16], &h[17], &h[18], &d[3], &l[7], &l[8],
+             &t[3], &d[4], &l[9], &l[10], &t[4], &d[5]);
   } else if (n == "LockDelivery" || n == "Authorise" || n == "TempStop" || n == "ReAuthorise") {
     c = Call(f, 1001);
   } else if (n == "ClearDelivery") {
@@ -213,9 +212,9 @@ TEST(Forwarding, ArgumentsResultsAndTheStackPassUntouched) {
           const int32_t wanted = ProbeAnswer(blind[i].name, a, b, c);
           made[t].push_back(std::string(blind[i].name) + "=" + std::to_string(wanted));
           if ((got.result != wanted || !got.balanced) && wrong[t].size() < 5) {
-            wrong[t].push_back(std::string(blind[i].name) + ": got " +
-                               std::to_string(got.result) + ", wanted " +
-                               std::to_string(wanted) + (got.balanced ? "" : ", stack moved"));
+            wrong[t].push_back(std::string(blind[i].name) + ": got " + std::to_string(got.result) +
+                               ", wanted " + std::to_string(wanted) +
+                               (got.balanced ? "" : ", stack moved"));
           }
         }
       }
@@ -243,7 +242,8 @@ TEST(Forwarding, TypedEntryPointsTheLibraryLacksAnswer127) {
   ASSERT_EQ(notes.size(), 1u);
   const std::string note = notes[0]["note"];
   EXPECT_NE(note.find("lacks 22 entry points (ClientLogonEx, ClientLogoff, TestConnection"),
-            std::string::npos) << note;
+            std::string::npos)
+      << note;
   EXPECT_NE(note.find("their calls answer 127"), std::string::npos) << note;
 }
 
@@ -275,9 +275,9 @@ Outputs Play(const Client& c, double lastPrice = -0.0) {
   BSTR t[5] = {};
   o.numbers.push_back(c.GetNextPumpEventEx2(
       &l[0], &h[0], &h[1], &h[2], &l[1], &l[2], &h[3], &h[4], &l[3], &l[4], &t[0], &t[1], &h[5],
-      &d[0], &d[1], &d[2], &h[6], &t[2], &l[5], &h[7], &h[8], &h[9], &h[10], &h[11], &l[6],
-      &h[12], &h[13], &h[14], &h[15], &h[16], &h[17], &h[18], &d[3], &l[7], &l[8], &t[3], &d[4],
-      &l[9], &l[10], &t[4], &d[5]));
+      &d[0], &d[1], &d[2], &h[6], &t[2], &l[5], &h[7], &h[8], &h[9], &h[10], &h[11], &l[6], &h[12],
+      &h[13], &h[14], &h[15], &h[16], &h[17], &h[18], &d[3], &l[7], &l[8], &t[3], &d[4], &l[9],
+      &l[10], &t[4], &d[5]));
   for (BSTR text : t) {
     o.texts.push_back(text ? std::wstring(text, SysStringLen(text)) : L"<null>");
     SysFreeString(text);
@@ -285,8 +285,8 @@ Outputs Play(const Client& c, double lastPrice = -0.0) {
   int32_t id = 0;
   o.numbers.push_back(c.GetDeliveryByOrdinal(1, &id));
   o.numbers.push_back(c.GetDeliveryPropertiesEx2(
-      id, &l[0], &h[0], &h[1], &d[0], &h[2], &d[1], &d[2], &d[3], &d[4], &l[1], &l[2], &l[3],
-      &l[4], &d[5], &d[6], &d[7], &d[8], &d[9], &d[10], &d[11], &code, &l[5]));
+      id, &l[0], &h[0], &h[1], &d[0], &h[2], &d[1], &d[2], &d[3], &d[4], &l[1], &l[2], &l[3], &l[4],
+      &d[5], &d[6], &d[7], &d[8], &d[9], &d[10], &d[11], &code, &l[5]));
   o.numbers.push_back(c.SetHosePrices(31, 2, 1, 0.1 + 0.2, lastPrice));
   for (int32_t v : l) o.numbers.push_back(v);
   for (int16_t v : h) o.numbers.push_back(v);
@@ -299,14 +299,15 @@ TEST(Values, EveryOutputReplaysWithTheSameBits) {
   const SimControl sim = RealSimulator();
   sim.SimReset();
   char error[256] = "";
-  ASSERT_EQ(sim.SimLoadScenarioText(
-                reinterpret_cast<const char*>(
-                    u8"grade 1 name \"G\u00e1s \\\"aditivado\\\" \u00bd \\\\ fim\" short \"\u2603\"\n"
-                    u8"pump 1 id 11 name \"Bomba \u00c7\"\n"
-                    u8"hose 31 pump 1 grade 1 price 5.799 totalizer 0.30000000000000004\n"
-                    u8"at 0s pump 1 state calling hose 31\n"),
-                error, sizeof error),
-            0)
+  ASSERT_EQ(
+      sim.SimLoadScenarioText(
+          reinterpret_cast<const char*>(
+              u8"grade 1 name \"G\u00e1s \\\"aditivado\\\" \u00bd \\\\ fim\" short \"\u2603\"\n"
+              u8"pump 1 id 11 name \"Bomba \u00c7\"\n"
+              u8"hose 31 pump 1 grade 1 price 5.799 totalizer 0.30000000000000004\n"
+              u8"at 0s pump 1 state calling hose 31\n"),
+          error, sizeof error),
+      0)
       << error;
   SimDelivery odd = SimDeliveryDefaults(31, 0.1 + 0.2);
   odd.flags = 0;
@@ -372,15 +373,18 @@ TEST(LongReplay, AHundredThousandCallsReplayInBoundedMemory) {
   const uint64_t replayed = PlayOften(Client(RealLibrary()), kPlays);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const auto grown = static_cast<long long>(CommittedPrivateBytes()) - static_cast<long long>(before);
+  const auto grown =
+      static_cast<long long>(CommittedPrivateBytes()) - static_cast<long long>(before);
   char divergence[512] = "";
   EXPECT_EQ(sim.SimTraceDivergence(divergence, sizeof divergence), 0) << divergence;
   EXPECT_EQ(sim.SimTraceAnswered(), kCalls);
   EXPECT_EQ(replayed, recorded);
   // Reading the trace whole would take several times its size.
   EXPECT_LT(grown, 2 << 20) << "committed private bytes grew by " << grown;
-  std::printf("replayed %d calls from a trace of %zu bytes in %.2f s; committed private "
-              "bytes grew by %lld\n", kCalls, traceBytes, seconds, grown);
+  std::printf(
+      "replayed %d calls from a trace of %zu bytes in %.2f s; committed private "
+      "bytes grew by %lld\n",
+      kCalls, traceBytes, seconds, grown);
 }
 
 // No real library, or one for the other architecture: the driver meets a
@@ -389,8 +393,8 @@ class MissingReal : public Station {
  protected:
   void ExpectRefusedWith(int32_t code, const char* why) {
     EXPECT_FALSE(Start());
-    EXPECT_TRUE(ContainsRun(LogMessages(), {"Error: " + std::to_string(code),
-                                            "Falhou >AUT_IniciaComunicacao<"}))
+    EXPECT_TRUE(ContainsRun(LogMessages(),
+                            {"Error: " + std::to_string(code), "Falhou >AUT_IniciaComunicacao<"}))
         << Join(LogMessages());
     ExpectEveryOperationRefused();
     const std::vector<Json> notes = TraceLines("note");
@@ -426,8 +430,8 @@ TEST_F(WrongArchitecture, TheDriverFailsItsStartAndEveryOperation) {
 // relative to its folder (the suite runs with neither variable set).
 TEST(IniSettings, NameTheRealLibraryAndTheTrace) {
   const std::string ini = ExeFolder() + "QXTrace.ini";
-  WriteFile(ini, "[QXTrace]\r\nReal=QXProbe.dll\r\nFile=" +
-                     traceFile.substr(ExeFolder().size()) + "\r\n");
+  WriteFile(ini, "[QXTrace]\r\nReal=QXProbe.dll\r\nFile=" + traceFile.substr(ExeFolder().size()) +
+                     "\r\n");
   const Checked got = Call(GetProcAddress(Tracer(), "GetPumpStatus"), 1, 2.0, 3);
   RemoveFile(ini);
   EXPECT_EQ(got.result, ProbeAnswer("GetPumpStatus", 1, 2.0, 3));

@@ -22,16 +22,32 @@ class Abi : public Station {
 };
 
 TEST_F(Abi, EveryOperationByNameAndOrdinal) {
-  const char* names[] = {
-      "AUT_AlteraConfiguracaoBomba", "AUT_SetarUltimoIdLogico",
-      "AUT_ExcluiVendedorCliente", "AUT_InsereCliente", "AUT_InsereVendedor",
-      "AUT_VerificaSuporte", "AUT_ObtemAssinatura", "AUT_DesbloqueiaTodosBicos",
-      "AUT_DesbloqueiaBico", "AUT_BloqueiaTodosBicos", "AUT_BloqueiaBico",
-      "AUT_PagamentoBico", "AUT_AutorizaAbastecimento", "AUT_PresetAbastecimento",
-      "AUT_AlteraPreco", "AUT_ObtemPreco", "AUT_ObtemEncerrante", "AUT_ObtemStatus",
-      "AUT_ObtemDisplay", "AUT_ConfirmaAbastecimento", "AUT_ObtemAbastecimento",
-      "AUT_RegistraBico", "AUT_FinalizaComunicacao", "AUT_IniciaComunicacao",
-      "DRV_ParaGravacaoLog", "DRV_IniciaGravacaoLog"};
+  const char* names[] = {"AUT_AlteraConfiguracaoBomba",
+                         "AUT_SetarUltimoIdLogico",
+                         "AUT_ExcluiVendedorCliente",
+                         "AUT_InsereCliente",
+                         "AUT_InsereVendedor",
+                         "AUT_VerificaSuporte",
+                         "AUT_ObtemAssinatura",
+                         "AUT_DesbloqueiaTodosBicos",
+                         "AUT_DesbloqueiaBico",
+                         "AUT_BloqueiaTodosBicos",
+                         "AUT_BloqueiaBico",
+                         "AUT_PagamentoBico",
+                         "AUT_AutorizaAbastecimento",
+                         "AUT_PresetAbastecimento",
+                         "AUT_AlteraPreco",
+                         "AUT_ObtemPreco",
+                         "AUT_ObtemEncerrante",
+                         "AUT_ObtemStatus",
+                         "AUT_ObtemDisplay",
+                         "AUT_ConfirmaAbastecimento",
+                         "AUT_ObtemAbastecimento",
+                         "AUT_RegistraBico",
+                         "AUT_FinalizaComunicacao",
+                         "AUT_IniciaComunicacao",
+                         "DRV_ParaGravacaoLog",
+                         "DRV_IniciaGravacaoLog"};
   for (uintptr_t ordinal = 1; ordinal <= 26; ++ordinal) {
     SCOPED_TRACE(names[ordinal - 1]);
     FARPROC byName = GetProcAddress(driver.module(), names[ordinal - 1]);
@@ -51,25 +67,32 @@ TEST_F(Abi, SignatureFillsBothBuffersExactly) {
 }
 
 TEST_F(Abi, SupportAndFixedAnswersWithACleanBoolean) {
-  const struct { int32_t code; uint32_t answer; } support[] = {
-      {0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 1}, {5, 1}, {6, 0}, {7, 1},
-      {8, 0}, {9, 0}, {-1, 0}, {1000, 0}, {INT32_MIN, 0}};
+  const struct {
+    int32_t code;
+    uint32_t answer;
+  } support[] = {{0, 0}, {1, 0}, {2, 1}, {3, 1},  {4, 1},    {5, 1},        {6, 0},
+                 {7, 1}, {8, 0}, {9, 0}, {-1, 0}, {1000, 0}, {INT32_MIN, 0}};
   for (const auto& row : support) {
     SCOPED_TRACE("AUT_VerificaSuporte(" + std::to_string(row.code) + ")");
     EXPECT_EQ(driver.Call("AUT_VerificaSuporte", {Arg(row.code)}), row.answer);
     ExpectBalanced("AUT_VerificaSuporte");
   }
   // Up to three register arguments, none read.
-  const struct { const char* name; uint32_t answer; } fixed[] = {
-      {"AUT_ObtemDisplay", 1}, {"AUT_PresetAbastecimento", 0},
-      {"AUT_PagamentoBico", 0}, {"AUT_InsereVendedor", 0},
-      {"AUT_InsereCliente", 0}, {"AUT_ExcluiVendedorCliente", 0},
-      {"AUT_AlteraConfiguracaoBomba", 0}, {"AUT_SetarUltimoIdLogico", 0}};
+  const struct {
+    const char* name;
+    uint32_t answer;
+  } fixed[] = {{"AUT_ObtemDisplay", 1},
+               {"AUT_PresetAbastecimento", 0},
+               {"AUT_PagamentoBico", 0},
+               {"AUT_InsereVendedor", 0},
+               {"AUT_InsereCliente", 0},
+               {"AUT_ExcluiVendedorCliente", 0},
+               {"AUT_AlteraConfiguracaoBomba", 0},
+               {"AUT_SetarUltimoIdLogico", 0}};
   char untouched[8] = "intact";
   for (const auto& row : fixed) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(driver.Call(row.name, {Arg(untouched), Arg(untouched), Arg(untouched)}),
-              row.answer);
+    EXPECT_EQ(driver.Call(row.name, {Arg(untouched), Arg(untouched), Arg(untouched)}), row.answer);
     ExpectBalanced(row.name);
   }
   EXPECT_STREQ(untouched, "intact");
@@ -82,14 +105,16 @@ TEST_F(Abi, RegistraBicoTakesEightArgumentsInTheirPlaces) {
   EXPECT_EQ(LastLines(9), (std::vector<std::string>{
                               "<AUT_RegistraBico>", "NumeroLogico=11", "NumeroBomba=2",
                               "CasasLitragem=3", "CasasPreco=4", "CasasTotal=2",
-                              "CasasEncerrante=5", "Configuracao=cfg",
-                              "OK >AUT_RegistraBico<"}));
+                              "CasasEncerrante=5", "Configuracao=cfg", "OK >AUT_RegistraBico<"}));
 }
 
 // With null pointers as well; the stack stays balanced throughout.
 TEST_F(Abi, EveryOperationIsSafeBeforeASession) {
   ExpectEveryOperationRefused();
-  const struct { const char* name; std::initializer_list<uintptr_t> args; } calls[] = {
+  const struct {
+    const char* name;
+    std::initializer_list<uintptr_t> args;
+  } calls[] = {
       {"AUT_ObtemStatus", {0}},
       {"AUT_ObtemEncerrante", {0, 0}},
       {"AUT_ObtemPreco", {0, 0}},

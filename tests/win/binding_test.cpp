@@ -20,7 +20,8 @@ class Binding : public Station {
   }
   void ExpectStartLines(const std::string& failure) {
     EXPECT_TRUE(ContainsRun(LogMessages(), {"<AUT_IniciaComunicacao>", failure}))
-        << "wanted " << failure << " after the entry line in\n" << Join(LogMessages());
+        << "wanted " << failure << " after the entry line in\n"
+        << Join(LogMessages());
   }
   // "Erro carregando QXClient.dll: <this program's folder>QXClient.dll não
   // tem <name>".
@@ -29,7 +30,8 @@ class Binding : public Station {
   }
   static std::string NotLoaded(const char* error) {
     return "Erro carregando QXClient.dll: erro " + std::string(error) +
-           " do Windows ao procurar na pasta do programa (" + ExeFolder() + ") e no caminho de busca: ";
+           " do Windows ao procurar na pasta do programa (" + ExeFolder() +
+           ") e no caminho de busca: ";
   }
 };
 

@@ -87,24 +87,24 @@ TEST_F(Deliveries, HandedOverAgainUntilConfirmedThenCleared) {
   Add(MakeDelivery(13, 20, 5, 100));
   ASSERT_TRUE(Poll());
   const std::vector<std::string> texts = {
-      out.numeroLogico, out.volume, out.valorTotal, out.precoUnitario,
-      out.encerranteInicial, out.encerranteFinal, out.hora, out.text8, out.text9, out.text10};
-  EXPECT_EQ(texts, (std::vector<std::string>{"11", Num("12,5"), Num("53,74"), Num("4,299"),
-                                             "1000", Num("1012,5"), "14:35:00", "0",
-                                             "000000FF", ""}));
+      out.numeroLogico,    out.volume, out.valorTotal, out.precoUnitario, out.encerranteInicial,
+      out.encerranteFinal, out.hora,   out.text8,      out.text9,         out.text10};
+  EXPECT_EQ(texts, (std::vector<std::string>{"11", Num("12,5"), Num("53,74"), Num("4,299"), "1000",
+                                             Num("1012,5"), "14:35:00", "0", "000000FF", ""}));
   EXPECT_EQ(out.data, 46361.0) << "5 December 2026 at midnight";
   const bool dayFirst = DecimalSeparator() == ',';  // pt-BR vs en-US here
   const std::string id = std::to_string(first);
-  EXPECT_EQ(LastLines(17), (std::vector<std::string>{
-      "ReengenhariaLitragem=" + Num("12,5"), "<AtribuiUltimoAbastecimentoBico>",
-      "Abastecimento = " + id, "Tipo          = 4", "Estado        = 1",
-      "<AtribuiUltimoAbastecimentoBico> OK", "AbastecimentoLogico = " + id,
-      "Numero Lógico       = 11", "Volume              = " + Num("12,5"),
-      "Preço Unitario      = " + Num("4,299"), "Valor Total         = " + Num("53,74"),
-      std::string("Data                = ") + (dayFirst ? "05/12/2026" : "12/5/2026"),
-      "Hora                = 14:35:00", "Encerrante Inicial  = 1000",
-      "Encerrante Final    = " + Num("1012,5"), "Status da bomba     = 1",
-      "<AUT_ObtemAbastecimento> OK."}));
+  EXPECT_EQ(LastLines(17),
+            (std::vector<std::string>{
+                "ReengenhariaLitragem=" + Num("12,5"), "<AtribuiUltimoAbastecimentoBico>",
+                "Abastecimento = " + id, "Tipo          = 4", "Estado        = 1",
+                "<AtribuiUltimoAbastecimentoBico> OK", "AbastecimentoLogico = " + id,
+                "Numero Lógico       = 11", "Volume              = " + Num("12,5"),
+                "Preço Unitario      = " + Num("4,299"), "Valor Total         = " + Num("53,74"),
+                std::string("Data                = ") + (dayFirst ? "05/12/2026" : "12/5/2026"),
+                "Hora                = 14:35:00", "Encerrante Inicial  = 1000",
+                "Encerrante Final    = " + Num("1012,5"), "Status da bomba     = 1",
+                "<AUT_ObtemAbastecimento> OK."}));
   const KorvanDriver::Delivery handed = out;
   ASSERT_TRUE(Poll());
   EXPECT_EQ(std::memcmp(&handed, &out, sizeof out), 0) << "the same texts again";
@@ -112,7 +112,8 @@ TEST_F(Deliveries, HandedOverAgainUntilConfirmedThenCleared) {
 
   sim.SimClearCalls();
   ASSERT_TRUE(driver.ConfirmaAbastecimento());
-  EXPECT_EQ(Calls(sim), (std::vector<std::string>{Lock(first) + "=0", "ClearDelivery(" + id + ",4)=0"}));
+  EXPECT_EQ(Calls(sim),
+            (std::vector<std::string>{Lock(first) + "=0", "ClearDelivery(" + id + ",4)=0"}));
   EXPECT_EQ(LastLines(2), (std::vector<std::string>{"<AUT_ConfirmaAbastecimento>",
                                                     "<AUT_ConfirmaAbastecimento> OK."}));
   ASSERT_TRUE(Poll());
@@ -124,7 +125,9 @@ TEST_F(Deliveries, HandedOverAgainUntilConfirmedThenCleared) {
   EXPECT_FALSE(Poll());
   EXPECT_EQ(Calls(sim), (std::vector<std::string>{"TestConnection()=0", "GetDeliveriesCount()=0",
                                                   "GetDeliveryByOrdinal(1)=4"}));
-  EXPECT_EQ(LastLines(2), (std::vector<std::string>{"Error: 4", "<AUT_ObtemAbastecimento> Sem abastecimento pendente. "}));
+  EXPECT_EQ(LastLines(2),
+            (std::vector<std::string>{"Error: 4",
+                                      "<AUT_ObtemAbastecimento> Sem abastecimento pendente. "}));
 }
 
 // Only state 3 is reserved and not cleared; the type goes back as it came.
@@ -149,7 +152,11 @@ TEST_F(Deliveries, RefusedConfirmationSaysWhereAndStops) {
   ASSERT_TRUE(Start());
   const int32_t id = Add(MakeDelivery(11, 10, 5, 50));
   ASSERT_TRUE(Poll());
-  const struct { const char* entry; const char* line; size_t calls; } rows[] = {
+  const struct {
+    const char* entry;
+    const char* line;
+    size_t calls;
+  } rows[] = {
       {"LockDelivery", "<AUT_ConfirmaAbastecimento> Falha ao reservar ultimo abastecimento.", 1},
       {"ClearDelivery", "<AUT_ConfirmaAbastecimento> Falha ao limpar abastecimento da memoria.", 2},
   };
@@ -160,7 +167,8 @@ TEST_F(Deliveries, RefusedConfirmationSaysWhereAndStops) {
       sim.SimClearCalls();
       EXPECT_FALSE(driver.ConfirmaAbastecimento());
       EXPECT_EQ(Calls(sim).size(), row.calls) << Join(Calls(sim));
-      EXPECT_EQ(LastLines(2), (std::vector<std::string>{"Error: " + std::to_string(code), row.line}));
+      EXPECT_EQ(LastLines(2),
+                (std::vector<std::string>{"Error: " + std::to_string(code), row.line}));
     }
   }
   // The reservation is this driver's own: confirming again goes through.
@@ -213,7 +221,11 @@ TEST_F(Deliveries, UnregisteredNozzleOrTooSmallAVolumeIsDiscarded) {
 
 // The other side of each of those edges: handed over, the volume as it was.
 TEST_F(Deliveries, TheSmallestDeliveriesKeptAreHandedOver) {
-  const struct { const char* configuracao; SimDelivery delivery; const char* volume; } rows[] = {
+  const struct {
+    const char* configuracao;
+    SimDelivery delivery;
+    const char* volume;
+  } rows[] = {
       {"", MakeDelivery(11, 0.001, 0, 0), "0,001"},
       {"", MakeDelivery(11, 0.002, 5, 0.01), "0,002"},
       {"REL=S", MakeDelivery(11, 0.002, 5, 0.01), "0,002"},
@@ -263,11 +275,11 @@ TEST_F(Deliveries, IdentifierZeroKeepsTheRememberedDelivery) {
   zero.type = 2;
   ASSERT_EQ(sim.SimAddDelivery(&zero), 0);
   EXPECT_FALSE(Poll());
-  EXPECT_TRUE(ContainsRun(LogMessages(), {
-      "<AtribuiUltimoAbastecimentoBico>", "Abastecimento = 0", "Tipo          = 2",
-      "Estado        = 1",
-      "<AtribuiUltimoAbastecimentoBico> Falha numero logico menor ou igual a zero.",
-      "<AtribuiUltimoAbastecimentoBico> OK", "<AUT_ConfirmaAbastecimento>"}))
+  EXPECT_TRUE(ContainsRun(
+      LogMessages(), {"<AtribuiUltimoAbastecimentoBico>", "Abastecimento = 0", "Tipo          = 2",
+                      "Estado        = 1",
+                      "<AtribuiUltimoAbastecimentoBico> Falha numero logico menor ou igual a zero.",
+                      "<AtribuiUltimoAbastecimentoBico> OK", "<AUT_ConfirmaAbastecimento>"}))
       << Join(LogMessages());
   EXPECT_EQ(Remembered(), Lock(before));
 }
@@ -280,8 +292,9 @@ TEST_F(Deliveries, AHeldDeliveryIsLeftAndStopsThePoll) {
   const int32_t confirmed = Add(MakeDelivery(13, 7, 5, 35));
   ASSERT_TRUE(Poll());
   ASSERT_TRUE(driver.ConfirmaAbastecimento());
-  const struct { int32_t lockValue, state; } rows[] = {
-      {5, 2}, {42, 2}, {0, 2}, {1, 2}, {-2, 2}, {98, 2}, {97, 3}};
+  const struct {
+    int32_t lockValue, state;
+  } rows[] = {{5, 2}, {42, 2}, {0, 2}, {1, 2}, {-2, 2}, {98, 2}, {97, 3}};
   for (const auto& row : rows) {
     SCOPED_TRACE("lock value " + std::to_string(row.lockValue) + ", state " +
                  std::to_string(row.state));
@@ -299,7 +312,8 @@ TEST_F(Deliveries, AHeldDeliveryIsLeftAndStopsThePoll) {
     EXPECT_STREQ(out.numeroLogico, "11");
     EXPECT_EQ(out.text9, std::string("000000FF"));
     EXPECT_EQ(LastLine(), "ReengenhariaLitragem=" + Num("10"));
-    EXPECT_EQ(CallsNamed("GetDeliveryByOrdinal"), std::vector<std::string>{"GetDeliveryByOrdinal(1)=0"});
+    EXPECT_EQ(CallsNamed("GetDeliveryByOrdinal"),
+              std::vector<std::string>{"GetDeliveryByOrdinal(1)=0"});
     EXPECT_EQ(sim.SimCountCalls("ClearDelivery"), 0);
     EXPECT_EQ(Remembered(), Lock(confirmed));
   }
@@ -308,7 +322,11 @@ TEST_F(Deliveries, AHeldDeliveryIsLeftAndStopsThePoll) {
 // A delivery whose outputs can never be made stays in the controller,
 // untouched, and does not hold up the ones behind it.
 TEST_F(Deliveries, ADeliveryThatCannotBeMadeDoesNotStopTheOthers) {
-  const struct { const char* name; double volume, price, date; const char* reason; } rows[] = {
+  const struct {
+    const char* name;
+    double volume, price, date;
+    const char* reason;
+  } rows[] = {
       {"unit price not a number", 10, std::nan(""), kDeliveryTime, "NAN"},
       {"date before year 100", 10, 5, -700000, "date"},
       {"date after year 9999", 10, 5, 3000000, "date"},
@@ -325,8 +343,8 @@ TEST_F(Deliveries, ADeliveryThatCannotBeMadeDoesNotStopTheOthers) {
     good.code = 77;
     const int32_t goodId = Add(good);
     ASSERT_TRUE(Start());
-    const std::string skipped = "<AUT_ObtemAbastecimento> Abastecimento " +
-                                std::to_string(badId) + " com dados invalidos (";
+    const std::string skipped = "<AUT_ObtemAbastecimento> Abastecimento " + std::to_string(badId) +
+                                " com dados invalidos (";
     ASSERT_TRUE(Poll()) << Join(LogMessages());
     EXPECT_STREQ(out.text9, "0000004D") << "the one behind";
     const auto lines = LogMessages();
@@ -373,9 +391,9 @@ TEST_F(Deliveries, AConfirmationLeftHalfWayIsFinished) {
     EXPECT_STREQ(out.numeroLogico, "13");
     EXPECT_EQ(CallsNamed("ClearDelivery"),
               std::vector<std::string>{"ClearDelivery(" + std::to_string(first) + ",1)=0"});
-    EXPECT_TRUE(ContainsRun(LogMessages(), {"<AUT_ObtemAbastecimento> Abastecimento " +
-                                            std::to_string(first) +
-                                            " ja confirmado pelo driver, limpando."}));
+    EXPECT_TRUE(ContainsRun(LogMessages(),
+                            {"<AUT_ObtemAbastecimento> Abastecimento " + std::to_string(first) +
+                             " ja confirmado pelo driver, limpando."}));
     ASSERT_TRUE(driver.ConfirmaAbastecimento());
     EXPECT_EQ(sim.SimClearedCount(), 2);
     EXPECT_EQ(sim.SimDeliveryCount(), 0);
@@ -383,8 +401,11 @@ TEST_F(Deliveries, AConfirmationLeftHalfWayIsFinished) {
 }
 
 TEST_F(Deliveries, ReEngineeringFollowsTheExactOption) {
-  const struct { const char* configuracao; const char* volume; } rows[] = {
-      {"REL=S", "3,334"}, {"xREL=Sy", "3,334"}, {"", "3,3"},     {"rel=s", "3,3"},
+  const struct {
+    const char* configuracao;
+    const char* volume;
+  } rows[] = {
+      {"REL=S", "3,334"}, {"xREL=Sy", "3,334"}, {"", "3,3"},       {"rel=s", "3,3"},
       {"REL=N", "3,3"},   {"REL=s", "3,3"},     {"REL= S", "3,3"}, {"REL:S", "3,3"},
       {"EL=S", "3,3"},    {"REL=", "3,3"},
   };
@@ -412,7 +433,10 @@ TEST_F(Deliveries, ReEngineeringFollowsTheExactOption) {
 TEST_F(Deliveries, EachFailingStepHasItsLine) {
   ASSERT_TRUE(Start());
   Add(MakeDelivery(11, 10, 5, 50));
-  const struct { const char* entry; const char* line; } rows[] = {
+  const struct {
+    const char* entry;
+    const char* line;
+  } rows[] = {
       {"GetDeliveriesCount",
        "<AUT_ObtemAbastecimento> Falha ao retornar o numero de abastecimentos no servidor."},
       {"GetDeliveryByOrdinal", "<AUT_ObtemAbastecimento> Sem abastecimento pendente. "},
@@ -424,7 +448,8 @@ TEST_F(Deliveries, EachFailingStepHasItsLine) {
       sim.SimFailCall(row.entry, 1, code);
       EXPECT_FALSE(Poll());
       EXPECT_EQ(std::string(out.numeroLogico, 2), "XX");
-      EXPECT_EQ(LastLines(2), (std::vector<std::string>{"Error: " + std::to_string(code), row.line}));
+      EXPECT_EQ(LastLines(2),
+                (std::vector<std::string>{"Error: " + std::to_string(code), row.line}));
     }
   }
   EXPECT_EQ(sim.SimDeliveryCount(), 1);
@@ -438,12 +463,12 @@ TEST_F(Deliveries, NullDateBufferAloneIsRefused) {
   Add(MakeDelivery(11, 10, 5, 50));
   sim.SimClearCalls();
   out = Blank();
-  EXPECT_EQ(driver.Call("AUT_ObtemAbastecimento",
-                        {Arg(out.numeroLogico), Arg(out.volume), Arg(out.valorTotal),
-                         Arg(out.precoUnitario), Arg(out.encerranteInicial),
-                         Arg(out.encerranteFinal), Arg(out.hora), Arg(out.text8),
-                         Arg(out.text9), Arg(out.text10), 0}),
-            0u);
+  EXPECT_EQ(
+      driver.Call("AUT_ObtemAbastecimento",
+                  {Arg(out.numeroLogico), Arg(out.volume), Arg(out.valorTotal),
+                   Arg(out.precoUnitario), Arg(out.encerranteInicial), Arg(out.encerranteFinal),
+                   Arg(out.hora), Arg(out.text8), Arg(out.text9), Arg(out.text10), 0}),
+      0u);
   EXPECT_EQ(std::string(out.numeroLogico, 2), "XX");
   EXPECT_EQ(sim.SimCallCount(), 0) << Join(Calls(sim));
   ASSERT_TRUE(Poll()) << "the delivery still waits";
@@ -460,14 +485,15 @@ TEST_F(Deliveries, ReconnectsWithTheSavedArguments) {
   EXPECT_STREQ(session.serverAddress, "10.1.1.1");
   EXPECT_EQ(out.volume, Num("3,334")) << "re-engineering from the saved text";
   const auto lines = LogMessages();
-  EXPECT_TRUE(ContainsRun(lines, {"<AUT_ObtemAbastecimento>", "Error: 1",
-                                  "<AUT_ObtemAbastecimento> Falha TestConnection.",
-                                  "<AUT_ObtemAbastecimento> Tentando Reconectar ao QXServerCE.",
-                                  "<AUT_IniciaComunicacao>", "Porta=10.1.1.1", "Modo=",
-                                  "Configuracao=REL=S"}))
+  EXPECT_TRUE(ContainsRun(
+      lines,
+      {"<AUT_ObtemAbastecimento>", "Error: 1", "<AUT_ObtemAbastecimento> Falha TestConnection.",
+       "<AUT_ObtemAbastecimento> Tentando Reconectar ao QXServerCE.", "<AUT_IniciaComunicacao>",
+       "Porta=10.1.1.1", "Modo=", "Configuracao=REL=S"}))
       << Join(lines);
-  EXPECT_TRUE(ContainsRun(lines, {"OK >AUT_IniciaComunicacao<",
-                                  "<AUT_ObtemAbastecimento> Reconectado ao QXServerCE com sucesso."}));
+  EXPECT_TRUE(
+      ContainsRun(lines, {"OK >AUT_IniciaComunicacao<",
+                          "<AUT_ObtemAbastecimento> Reconectado ao QXServerCE com sucesso."}));
   // Refused: 0, nothing written, the delivery stays.
   ASSERT_TRUE(driver.ConfirmaAbastecimento());
   Add(MakeDelivery(11, 10, 5, 50));
@@ -512,9 +538,10 @@ TEST_F(Deliveries, TextsDoNotFollowTheHostsFloatingPointModes) {
         EXPECT_EQ(out.data, 46361.0);
       }
       const bool rel = *configuracao != 0;
-      EXPECT_EQ(texts, (std::vector<std::string>{
-                           Num(rel ? "11,631" : "11,63"), "50", Num("4,299"), Num("1011,63"), "14:35:00",
-                           Num(rel ? "3,334" : "3,3"), "10", "3", Num("1003,3"), "14:35:00"}));
+      EXPECT_EQ(texts,
+                (std::vector<std::string>{Num(rel ? "11,631" : "11,63"), "50", Num("4,299"),
+                                          Num("1011,63"), "14:35:00", Num(rel ? "3,334" : "3,3"),
+                                          "10", "3", Num("1003,3"), "14:35:00"}));
     }
   }
 }

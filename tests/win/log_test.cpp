@@ -10,14 +10,13 @@ using Log = Station;
 TEST_F(Log, SwitchesWriteOneLineEachOnlyWhenTheStateChanges) {
   driver.IniciaGravacaoLog();  // on already: nothing
   driver.ParaGravacaoLog();
-  driver.ParaGravacaoLog();    // off already: nothing
+  driver.ParaGravacaoLog();  // off already: nothing
   driver.RegistraBico("1", "x", "", "y", "", "", "", "");
   driver.FinalizaComunicacao();  // fails: no session
   driver.IniciaGravacaoLog();
-  EXPECT_EQ(LogMessages(), (std::vector<std::string>{
-                               "Início da gravação do arquivo de LOG",
-                               "Fim da gravação do arquivo de LOG",
-                               "Início da gravação do arquivo de LOG"}));
+  EXPECT_EQ(LogMessages(), (std::vector<std::string>{"Início da gravação do arquivo de LOG",
+                                                     "Fim da gravação do arquivo de LOG",
+                                                     "Início da gravação do arquivo de LOG"}));
   // Off, the driver touches no file at all.
   driver.ParaGravacaoLog();
   RemoveLogFolder("");
@@ -40,13 +39,14 @@ TEST_F(Log, FileNameAndLineFormat) {
   for (const SYSTEMTIME* at : {&before, &after}) {
     if (at == &after && after.wHour == before.wHour) break;
     char name[64];
-    std::snprintf(name, sizeof name, "LOG\\DllDriverAutomacao%02d%02d_%02d.log",
-                  at->wDay, at->wMonth, at->wHour);
+    std::snprintf(name, sizeof name, "LOG\\DllDriverAutomacao%02d%02d_%02d.log", at->wDay,
+                  at->wMonth, at->wHour);
     names += std::string(names.empty() ? "" : " + ") + name;
     bytes += ReadFile(name);
   }
   const std::regex lines(
-      "DRV - < \\d\\d:\\d\\d:\\d\\d >In\xED" "cio da grava\xE7\xE3o do arquivo de LOG\r\n"
+      "DRV - < \\d\\d:\\d\\d:\\d\\d >In\xED"
+      "cio da grava\xE7\xE3o do arquivo de LOG\r\n"
       "DRV - < \\d\\d:\\d\\d:\\d\\d >Fim da grava\xE7\xE3o do arquivo de LOG\r\n");
   EXPECT_TRUE(std::regex_match(bytes, lines)) << names << " holds:\n" << bytes;
 }
@@ -68,20 +68,35 @@ TEST_F(Log, UntoldFailuresNameTheirCause) {
   char text[32];
   char* const null = nullptr;
   KorvanDriver::Delivery delivery;
-  const struct { const char* name; std::initializer_list<uintptr_t> args; const char* line; } rows[] = {
-      {"AUT_ObtemPreco", {Arg("11"), Arg(text)}, "<AUT_ObtemPreco> Falhou: comunicação não iniciada"},
-      {"AUT_ObtemPreco", {Arg("onze"), Arg(text)},
+  const struct {
+    const char* name;
+    std::initializer_list<uintptr_t> args;
+    const char* line;
+  } rows[] = {
+      {"AUT_ObtemPreco",
+       {Arg("11"), Arg(text)},
+       "<AUT_ObtemPreco> Falhou: comunicação não iniciada"},
+      {"AUT_ObtemPreco",
+       {Arg("onze"), Arg(text)},
        "<AUT_ObtemPreco> Falhou: 'onze' is not a valid integer value"},
-      {"AUT_ObtemEncerrante", {Arg("11"), Arg(null)}, "<AUT_ObtemEncerrante> Falhou: buffer do host nulo"},
-      {"AUT_AlteraPreco", {Arg("1"), Arg("cinco")},
+      {"AUT_ObtemEncerrante",
+       {Arg("11"), Arg(null)},
+       "<AUT_ObtemEncerrante> Falhou: buffer do host nulo"},
+      {"AUT_AlteraPreco",
+       {Arg("1"), Arg("cinco")},
        "<AUT_AlteraPreco> Falhou: 'cinco' is not a valid floating point value"},
-      {"AUT_AlteraPreco", {Arg("1"), Arg("1E400")},
+      {"AUT_AlteraPreco",
+       {Arg("1"), Arg("1E400")},
        "<AUT_AlteraPreco> Falhou: '1E400' is out of the floating point range"},
       {"AUT_ObtemStatus", {Arg(text)}, ">AUT_ObtemStatus< Falhou comunicação não iniciada"},
       {"AUT_ObtemStatus", {Arg(null)}, ">AUT_ObtemStatus< Falhou buffer do host nulo"},
-      {"AUT_ConfirmaAbastecimento", {}, "<AUT_ConfirmaAbastecimento> Falhou: comunicação não iniciada"},
+      {"AUT_ConfirmaAbastecimento",
+       {},
+       "<AUT_ConfirmaAbastecimento> Falhou: comunicação não iniciada"},
       {"AUT_BloqueiaBico", {Arg("1")}, "<AUT_BloqueiaBico> Falhou: comunicação não iniciada"},
-      {"AUT_DesbloqueiaTodosBicos", {}, "<AUT_DesbloqueiaTodosBicos> Falhou: comunicação não iniciada"},
+      {"AUT_DesbloqueiaTodosBicos",
+       {},
+       "<AUT_DesbloqueiaTodosBicos> Falhou: comunicação não iniciada"},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(driver.Call(row.name, row.args), 0u) << row.line;

@@ -42,10 +42,10 @@ TEST_F(Pumps, PumpEventsSetTheLetterOfTheirPump) {
     EXPECT_EQ(Status(), row.status);
   }
   EXPECT_TRUE(ContainsRun(LogMessages(), {"TrataStatusBomba - FALHA_NO_BICO",
-                                          ">AUT_ObtemStatus< Status = F",
-                                          ">AUT_ObtemStatus< OK."}))
+                                          ">AUT_ObtemStatus< Status = F", ">AUT_ObtemStatus< OK."}))
       << Join(LogMessages());
-  EXPECT_TRUE(ContainsRun(LogMessages(), {">AUT_ObtemStatus< Bomba 4 fora de 1..3, evento ignorado."}));
+  EXPECT_TRUE(
+      ContainsRun(LogMessages(), {">AUT_ObtemStatus< Bomba 4 fora de 1..3, evento ignorado."}));
 }
 
 // The smallest forecourt, none at all, and ones past the short copy of a
@@ -59,8 +59,9 @@ TEST_F(Pumps, OneLetterPerPumpTheControllerCounts) {
     ASSERT_TRUE(Start());
     Events({{pumps, 8}, {pumps + 1, 4}});
     EXPECT_EQ(Status(), pumps ? std::string(pumps - 1, 'F') + "A" : "");
-    EXPECT_TRUE(ContainsRun(LastLines(4), {">AUT_ObtemStatus< Bomba " + std::to_string(pumps + 1) +
-                                               " fora de 1.." + std::to_string(pumps) + ", evento ignorado."}))
+    EXPECT_TRUE(
+        ContainsRun(LastLines(4), {">AUT_ObtemStatus< Bomba " + std::to_string(pumps + 1) +
+                                   " fora de 1.." + std::to_string(pumps) + ", evento ignorado."}))
         << Join(LastLines(4));
   }
 }
@@ -74,9 +75,9 @@ TEST_F(Pumps, OtherEventsAreDiscarded) {
   EXPECT_EQ(Status(), "EFF");
   EXPECT_EQ(sim.SimCountCalls("DiscardNextEvent"), 3);
   EXPECT_EQ(sim.SimEventCount(), 0);
-  EXPECT_EQ(LastLines(2), (std::vector<std::string>{
-                              ">AUT_ObtemStatus< Não há evento da bomba no momento.",
-                              ">AUT_ObtemStatus< OK."}));
+  EXPECT_EQ(LastLines(2),
+            (std::vector<std::string>{">AUT_ObtemStatus< Não há evento da bomba no momento.",
+                                      ">AUT_ObtemStatus< OK."}));
   sim.SimQueueOtherEvent(0x100 + SIM_EVENT_PUMP);
   sim.SimClearCalls();
   char status[8] = "intact";
@@ -100,7 +101,8 @@ TEST_F(Pumps, PumpEventsHoldNoMemory) {
   const Footprint after = MeasureFootprint();
   sim.SimSetRecording(1);
   EXPECT_LT(after.committedPrivateBytes, before.committedPrivateBytes + 2 * 1024 * 1024)
-      << "committed private bytes " << before.committedPrivateBytes << " -> " << after.committedPrivateBytes;
+      << "committed private bytes " << before.committedPrivateBytes << " -> "
+      << after.committedPrivateBytes;
 }
 
 TEST_F(Pumps, AFailureMidwayKeepsTheLettersAlreadyRead) {
@@ -122,8 +124,8 @@ TEST_F(Pumps, TotalizerAndPriceAreTheControllersNumbers) {
   char text[32];
   ASSERT_TRUE(driver.ObtemEncerrante("77", text));
   EXPECT_STREQ(text, "123456,789");
-  EXPECT_EQ(LastLines(2), (std::vector<std::string>{"<AUT_ObtemEncerrante>",
-                                                    "<AUT_ObtemEncerrante> OK"}));
+  EXPECT_EQ(LastLines(2),
+            (std::vector<std::string>{"<AUT_ObtemEncerrante>", "<AUT_ObtemEncerrante> OK"}));
   ASSERT_TRUE(driver.ObtemPreco("77", text));
   EXPECT_STREQ(text, "4");
   EXPECT_EQ(LastLines(2), (std::vector<std::string>{"<AUT_ObtemPreco>", "<AUT_ObtemPreco> OK"}));
@@ -151,14 +153,15 @@ TEST_F(Pumps, TextsDoNotFollowTheHostsFloatingPointModes) {
     const FloatModes modes = host.With(row);
     modes.Apply();
     const bool done = driver.ObtemPreco("70", texts[0]) && driver.ObtemPreco("71", texts[1]) &&
-                      driver.ObtemEncerrante("70", texts[2]) && driver.ObtemEncerrante("71", texts[3]) &&
-                      driver.AlteraPreco("3", "3,459");
+                      driver.ObtemEncerrante("70", texts[2]) &&
+                      driver.ObtemEncerrante("71", texts[3]) && driver.AlteraPreco("3", "3,459");
     const FloatModes after = FloatModes::Read();
     host.Apply();
     EXPECT_TRUE(done);
     EXPECT_EQ(std::vector<std::string>(texts, texts + 4),
               (std::vector<std::string>{"5,799", "0,3", "123456,789", "9,99999999999997E-311"}));
-    EXPECT_EQ(CallsNamed("SetHosePrices"), std::vector<std::string>{"SetHosePrices(13,2,1,3.459,3.459)=0"});
+    EXPECT_EQ(CallsNamed("SetHosePrices"),
+              std::vector<std::string>{"SetHosePrices(13,2,1,3.459,3.459)=0"});
     EXPECT_EQ(after.x87, modes.x87) << "the host's x87 modes are back";
     EXPECT_EQ(after.sse & 0xFFC0, modes.sse & 0xFFC0) << "the host's SSE modes are back";
   }
@@ -166,8 +169,8 @@ TEST_F(Pumps, TextsDoNotFollowTheHostsFloatingPointModes) {
 
 TEST_F(Pumps, PriceChangeGoesToTheHoseOfTheOrdinal) {
   ASSERT_TRUE(driver.AlteraPreco("3", "3,459"));
-  EXPECT_EQ(Calls(sim), (std::vector<std::string>{
-                            "GetHoseByOrdinal(3)=0", "SetHosePrices(13,2,1,3.459,3.459)=0"}));
+  EXPECT_EQ(Calls(sim), (std::vector<std::string>{"GetHoseByOrdinal(3)=0",
+                                                  "SetHosePrices(13,2,1,3.459,3.459)=0"}));
   EXPECT_EQ(LastLines(2), (std::vector<std::string>{"<AUT_AlteraPreco>", "<AUT_AlteraPreco> OK"}));
   char text[32];
   ASSERT_TRUE(driver.ObtemPreco("13", text));
@@ -182,9 +185,9 @@ TEST_F(Pumps, PriceChangeGoesToTheHoseOfTheOrdinal) {
 TEST_F(Pumps, AuthoriseByHoseIdLockByOrdinal) {
   ASSERT_TRUE(driver.AutorizaAbastecimento("13"));  // hose id 13: pump 102
   EXPECT_EQ(LastLine(), "<AUT_AutorizaAbastecimento> OK.");
-  ASSERT_TRUE(driver.BloqueiaBico("5"));            // ordinal 5: hose 15, pump 103
+  ASSERT_TRUE(driver.BloqueiaBico("5"));  // ordinal 5: hose 15, pump 103
   EXPECT_EQ(LastLine(), "<AUT_BloqueiaBico> OK.");
-  ASSERT_TRUE(driver.DesbloqueiaBico("6"));         // ordinal 6: hose 16, pump 103
+  ASSERT_TRUE(driver.DesbloqueiaBico("6"));  // ordinal 6: hose 16, pump 103
   EXPECT_EQ(LastLine(), "<AUT_DesbloqueiaBico> OK.");
   ASSERT_TRUE(driver.BloqueiaTodosBicos());
   EXPECT_EQ(LastLine(), "OK >AUT_BloqueiaTodosBicos<");
@@ -193,10 +196,9 @@ TEST_F(Pumps, AuthoriseByHoseIdLockByOrdinal) {
   EXPECT_EQ(Calls(sim), (std::vector<std::string>{
                             "TestConnection()=0", "GetHosePropertiesEx2(13)=0", "Authorise(102)=0",
                             "TestConnection()=0", "GetHoseByOrdinal(5)=0",
-                            "GetHosePropertiesEx2(15)=0", "TempStop(103)=0",
-                            "TestConnection()=0", "GetHoseByOrdinal(6)=0",
-                            "GetHosePropertiesEx2(16)=0", "ReAuthorise(103)=0",
-                            "AllStop()=0", "AllReAuthorise()=0"}));
+                            "GetHosePropertiesEx2(15)=0", "TempStop(103)=0", "TestConnection()=0",
+                            "GetHoseByOrdinal(6)=0", "GetHosePropertiesEx2(16)=0",
+                            "ReAuthorise(103)=0", "AllStop()=0", "AllReAuthorise()=0"}));
 }
 
 // Each failing client call: result 0, the "Error: " line, the operation's own
@@ -210,7 +212,11 @@ TEST_F(Pumps, EachFailureHasItsLineAndEndsTheOperation) {
   const Call authorise = [](KorvanDriver& d) { return d.AutorizaAbastecimento("12"); };
   const Call lock = [](KorvanDriver& d) { return d.BloqueiaBico("2"); };
   const Call unlock = [](KorvanDriver& d) { return d.DesbloqueiaBico("2"); };
-  const struct { const char* entry; Call call; const char* line; } rows[] = {
+  const struct {
+    const char* entry;
+    Call call;
+    const char* line;
+  } rows[] = {
       {"ProcessEvents", status, ">AUT_ObtemStatus< Erro ao iniciar processamento de eventos."},
       {"GetEventsCount", status, ">AUT_ObtemStatus< Erro não há eventos disponiveis."},
       {"GetNextEventType", status, ">AUT_ObtemStatus< Erro leitura do próximo evento."},
@@ -256,7 +262,8 @@ TEST_F(Pumps, EachFailureHasItsLineAndEndsTheOperation) {
       const std::string last = calls.empty() ? "none()=0" : calls.back();
       EXPECT_EQ(last.substr(0, last.find('(')) + last.substr(last.rfind('=')),
                 std::string(row.entry) + "=" + code)
-          << "the failed call comes last:\n" << Join(calls);
+          << "the failed call comes last:\n"
+          << Join(calls);
       sim.SimClearFaults();
     }
   }
@@ -270,11 +277,11 @@ TEST_F(Pumps, StatusWithoutConnectionHasNoErrorLine) {
   sim.SimSetConnected(0);
   EXPECT_FALSE(driver.ObtemStatus(status));
   EXPECT_STREQ(status, "intact");
-  EXPECT_EQ(LastLines(5), (std::vector<std::string>{
-                              "OK >AUT_IniciaComunicacao<", "<AUT_ObtemStatus>",
-                              ">AUT_ObtemStatus< Erro não está conectado ao servidor.",
-                              "<AUT_ObtemStatus>",
-                              ">AUT_ObtemStatus< Erro não está conectado ao servidor."}));
+  EXPECT_EQ(LastLines(5),
+            (std::vector<std::string>{"OK >AUT_IniciaComunicacao<", "<AUT_ObtemStatus>",
+                                      ">AUT_ObtemStatus< Erro não está conectado ao servidor.",
+                                      "<AUT_ObtemStatus>",
+                                      ">AUT_ObtemStatus< Erro não está conectado ao servidor."}));
   // The all-pumps commands make their call all the same; its code decides.
   sim.SimClearCalls();
   EXPECT_FALSE(driver.DesbloqueiaTodosBicos());

@@ -24,54 +24,64 @@ using Session = Station;
 TEST_F(Session, DefaultsWithoutAFileAndTheSevenKeysWrittenBack) {
   AddPumps(sim, 3);
   ASSERT_TRUE(driver.IniciaComunicacao("10.0.0.7", "modo", "cfg"));
-  EXPECT_EQ(Calls(sim), (std::vector<std::string>{
-                            "ClientLogonEx(97,7,\"10.0.0.7\",5123,5124,10000,0,0,0)=0",
-                            "GetPumpsCount()=0"}));
-  EXPECT_EQ(IniLines(), (std::vector<std::string>{
-                            "Porta=127.0.0.1", "NumberPortIp=5123", "NumberEventPort=5124",
-                            "TimeOut=10000", "Handle=0", "hWnd=0", "hMsg=0"}));
-  EXPECT_EQ(LastLines(12), (std::vector<std::string>{
-                               "<AUT_IniciaComunicacao>", "Porta=10.0.0.7", "Modo=modo",
-                               "Configuracao=cfg", "Serial=N", "NumberPortIp= 5123",
-                               "NumberEventPort= 5124", "TimeOut= 10000", "Handle= 0",
-                               "hWnd= 0", "hMsg= 0", "OK >AUT_IniciaComunicacao<"}));
+  EXPECT_EQ(Calls(sim),
+            (std::vector<std::string>{"ClientLogonEx(97,7,\"10.0.0.7\",5123,5124,10000,0,0,0)=0",
+                                      "GetPumpsCount()=0"}));
+  EXPECT_EQ(IniLines(), (std::vector<std::string>{"Porta=127.0.0.1", "NumberPortIp=5123",
+                                                  "NumberEventPort=5124", "TimeOut=10000",
+                                                  "Handle=0", "hWnd=0", "hMsg=0"}));
+  EXPECT_EQ(LastLines(12),
+            (std::vector<std::string>{"<AUT_IniciaComunicacao>", "Porta=10.0.0.7", "Modo=modo",
+                                      "Configuracao=cfg", "Serial=N", "NumberPortIp= 5123",
+                                      "NumberEventPort= 5124", "TimeOut= 10000", "Handle= 0",
+                                      "hWnd= 0", "hMsg= 0", "OK >AUT_IniciaComunicacao<"}));
   EXPECT_EQ(Status(), "FFF");
 }
 
 // Every key read from the file, each with its own value; ports keep their
 // low 16 bits, unsigned (bit 15 set in both).
 TEST_F(Session, SettingsFromTheFileAreUsedLoggedAndWrittenBack) {
-  WriteFile(IniPath(), "[Korvan]\r\nPorta=10.9.9.9\r\nSerial=S\r\nNumberPortIp=40000\r\n"
-                       "NumberEventPort=102768\r\nTimeOut=250\r\nHandle=-1\r\nhWnd=7\r\n"
-                       "hMsg=9\r\n");
+  WriteFile(IniPath(),
+            "[Korvan]\r\nPorta=10.9.9.9\r\nSerial=S\r\nNumberPortIp=40000\r\n"
+            "NumberEventPort=102768\r\nTimeOut=250\r\nHandle=-1\r\nhWnd=7\r\n"
+            "hMsg=9\r\n");
   ASSERT_TRUE(Start());
   EXPECT_EQ(Calls(sim, "ClientLogonEx"),
             std::vector<std::string>{"ClientLogonEx(97,7,\"127.0.0.1\",40000,37232,250,-1,7,9)=0"});
-  EXPECT_TRUE(ContainsRun(LogMessages(), {"Serial=S", "NumberPortIp= 40000",
-                                          "NumberEventPort= 37232", "TimeOut= 250",
-                                          "Handle= 4294967295", "hWnd= 7", "hMsg= 9"}))
+  EXPECT_TRUE(
+      ContainsRun(LogMessages(), {"Serial=S", "NumberPortIp= 40000", "NumberEventPort= 37232",
+                                  "TimeOut= 250", "Handle= 4294967295", "hWnd= 7", "hMsg= 9"}))
       << Join(LogMessages());
-  EXPECT_EQ(IniLines(), (std::vector<std::string>{
-                            "Porta=10.9.9.9", "Serial=S", "NumberPortIp=40000",
-                            "NumberEventPort=37232", "TimeOut=250", "Handle=4294967295",
-                            "hWnd=7", "hMsg=9"}));
+  EXPECT_EQ(IniLines(),
+            (std::vector<std::string>{"Porta=10.9.9.9", "Serial=S", "NumberPortIp=40000",
+                                      "NumberEventPort=37232", "TimeOut=250", "Handle=4294967295",
+                                      "hWnd=7", "hMsg=9"}));
   // Written back unsigned, a handle reads back as the same 32 bits.
-  const struct { const char* text; int32_t value; } handles[] = {
-      {"4294967295", -1}, {"2147483648", INT32_MIN}, {"3000000000", -1294967296},
-      {"2147483647", INT32_MAX}, {"-5", -5}, {"\" 4294967294\"", -2}};
+  const struct {
+    const char* text;
+    int32_t value;
+  } handles[] = {{"4294967295", -1},
+                 {"2147483648", INT32_MIN},
+                 {"3000000000", -1294967296},
+                 {"2147483647", INT32_MAX},
+                 {"-5", -5},
+                 {"\" 4294967294\"", -2}};
   for (const auto& row : handles) {
     SCOPED_TRACE(row.text);
     const std::string text = row.text;
-    WriteFile(IniPath(), "[Korvan]\r\nHandle=" + text + "\r\nhWnd=" + text + "\r\nhMsg=" + text + "\r\n");
+    WriteFile(IniPath(),
+              "[Korvan]\r\nHandle=" + text + "\r\nhWnd=" + text + "\r\nhMsg=" + text + "\r\n");
     ASSERT_TRUE(Start());
     SimSession session{};
     sim.SimGetSession(&session);
     EXPECT_EQ(std::vector<int32_t>({session.handle, session.hWnd, session.hMsg}),
               std::vector<int32_t>(3, row.value));
     const std::string written = std::to_string(static_cast<uint32_t>(row.value));
-    EXPECT_TRUE(ContainsRun(IniLines(), {"Handle=" + written, "hWnd=" + written, "hMsg=" + written}))
+    EXPECT_TRUE(
+        ContainsRun(IniLines(), {"Handle=" + written, "hWnd=" + written, "hMsg=" + written}))
         << Join(IniLines());
-    EXPECT_TRUE(ContainsRun(LogMessages(), {"Handle= " + written, "hWnd= " + written, "hMsg= " + written}))
+    EXPECT_TRUE(
+        ContainsRun(LogMessages(), {"Handle= " + written, "hWnd= " + written, "hMsg= " + written}))
         << "logged unsigned as well";
   }
 }
@@ -128,8 +138,8 @@ TEST_F(Session, AFileThatCannotBeWrittenStillStarts) {
   const bool started = Start();
   RemoveDirectoryA(path.c_str());
   EXPECT_TRUE(started);
-  EXPECT_EQ(LastLines(2), (std::vector<std::string>{"Erro gravando " + path,
-                                                    "OK >AUT_IniciaComunicacao<"}));
+  EXPECT_EQ(LastLines(2),
+            (std::vector<std::string>{"Erro gravando " + path, "OK >AUT_IniciaComunicacao<"}));
 }
 
 TEST_F(Session, EachStartIsANewLogonWithoutALogoff) {
@@ -152,7 +162,8 @@ TEST_F(Session, PumpCountUnavailableStillStarts) {
     SCOPED_TRACE(code);
     sim.SimFailCall("GetPumpsCount", 1, code);
     ASSERT_TRUE(Start());
-    EXPECT_TRUE(ContainsRun(LogMessages(), {"Error: " + std::to_string(code), "OK >AUT_IniciaComunicacao<"}));
+    EXPECT_TRUE(ContainsRun(LogMessages(),
+                            {"Error: " + std::to_string(code), "OK >AUT_IniciaComunicacao<"}));
     char status[8] = "XXXXXXX";
     EXPECT_TRUE(driver.ObtemStatus(status));
     EXPECT_EQ(std::string(status, 3), std::string("\0XX", 3)) << "one zero byte";
@@ -163,8 +174,8 @@ TEST_F(Session, EndLogsOffOrSaysWhyNot) {
   ASSERT_TRUE(Start());
   driver.FinalizaComunicacao();
   EXPECT_EQ(Calls(sim, "ClientLogoff"), std::vector<std::string>{"ClientLogoff()=0"});
-  EXPECT_EQ(LastLines(2), (std::vector<std::string>{"OK >AUT_IniciaComunicacao<",
-                                                    "|AUT_FinalizaComunicacao|"}));
+  EXPECT_EQ(LastLines(2),
+            (std::vector<std::string>{"OK >AUT_IniciaComunicacao<", "|AUT_FinalizaComunicacao|"}));
   for (int code : {6, -6}) {
     sim.SimClearFaults();
     sim.SimFailCall("ClientLogoff", 0, code);
