@@ -45,8 +45,18 @@ def folder_of(path):
     return max(fits, key=len) if fits else None
 
 
-files = subprocess.run(['git', 'ls-files', '*.c', '*.cpp', '*.h'], cwd=root,
-                       capture_output=True, text=True, check=True).stdout.split()
+def source_files():
+    """The tree's C and C++ files: git's list, or a walk of a copy without .git."""
+    listed = subprocess.run(['git', 'ls-files', '*.c', '*.cpp', '*.h'], cwd=root,
+                            capture_output=True, text=True)
+    if listed.returncode == 0:
+        return listed.stdout.split()
+    return sorted(str(p.relative_to(root)) for p in root.rglob('*')
+                  if p.suffix in ('.c', '.cpp', '.h') and p.is_file()
+                  and not str(p.relative_to(root)).startswith(('build/', '.git/')))
+
+
+files = source_files()
 problems = []
 for name in files:
     if name.startswith(SKIPPED):
