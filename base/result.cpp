@@ -4,14 +4,41 @@
 
 namespace korvan {
 
+namespace {
+
+struct UntoldDetail {
+  const char* text = nullptr;
+  std::string_view input;
+  bool showInput = false;
+};
+UntoldDetail untoldDetail;
+
+}  // namespace
+
+Result Result::Unavailable(const char* entryPoint) {
+  untoldDetail = UntoldDetail{entryPoint, {}, false};
+  return Result(Kind::Unavailable, 0);
+}
+
+Result Result::Invalid(const char* why) {
+  untoldDetail = UntoldDetail{why, {}, false};
+  return Result(Kind::Invalid, 0);
+}
+
+Result Result::Invalid(std::string_view input, const char* why) {
+  untoldDetail = UntoldDetail{why, input, true};
+  return Result(Kind::Invalid, 0);
+}
+
 std::string Result::Cause() const {
+  const UntoldDetail& detail = untoldDetail;
   switch (kind_) {
     case Kind::Unavailable:
-      if (text_ == nullptr) return "comunicação não iniciada";
-      return std::string("QXClient.dll não tem ") + text_;
+      if (detail.text == nullptr) return "comunicação não iniciada";
+      return std::string("QXClient.dll não tem ") + detail.text;
     case Kind::Invalid:
-      if (!showInput_) return text_;
-      return "'" + std::string(input_) + "' " + text_;
+      if (!detail.showInput) return detail.text;
+      return "'" + std::string(detail.input) + "' " + detail.text;
     case Kind::Ok:
     case Kind::Refused:
       break;

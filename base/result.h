@@ -15,7 +15,7 @@ namespace korvan {
 
 class Result {
  public:
-  enum class Kind {
+  enum class Kind : int32_t {
     Ok,
     Refused,      // the controller answered with a code, or the operation's
                   // own lines told the failure
@@ -23,31 +23,15 @@ class Result {
     Invalid,      // the host passed something that does not convert
   };
 
-  static Result Ok() { return Result(Kind::Ok); }
-  static Result Refused(int32_t code) {
-    Result result(Kind::Refused);
-    result.code_ = code;
-    return result;
-  }
+  static Result Ok() { return Result(Kind::Ok, 0); }
+  static Result Refused(int32_t code) { return Result(Kind::Refused, code); }
   // `entryPoint` null: no communication was started yet.
-  static Result Unavailable(const char* entryPoint) {
-    Result result(Kind::Unavailable);
-    result.text_ = entryPoint;
-    return result;
-  }
+  static Result Unavailable(const char* entryPoint);
   // `why` alone: what the host passed cannot be used ("buffer do host nulo").
-  static Result Invalid(const char* why) {
-    Result result(Kind::Invalid);
-    result.text_ = why;
-    return result;
-  }
-  // "'<input>' <why>": a text of the host's that does not convert.
-  static Result Invalid(std::string_view input, const char* why) {
-    Result result = Invalid(why);
-    result.input_ = input;
-    result.showInput_ = true;
-    return result;
-  }
+  static Result Invalid(const char* why);
+  // "'<input>' <why>": a text of the host's that does not convert; read
+  // while its call lasts.
+  static Result Invalid(std::string_view input, const char* why);
 
   Kind kind() const { return kind_; }
   bool ok() const { return kind_ == Kind::Ok; }
@@ -55,19 +39,19 @@ class Result {
   // A failure whose cause no line has told yet: unavailable or invalid.
   bool untold() const { return kind_ == Kind::Unavailable || kind_ == Kind::Invalid; }
   int32_t code() const { return code_; }
-
-  // Why an untold failure failed, for the export's failure line; empty for
-  // the others, whose lines are written already.
+  // Why the latest untold failure failed, for the export's failure line;
+  // empty for the others, whose lines are written already.
   std::string Cause() const;
 
  private:
-  explicit Result(Kind kind) : kind_(kind) {}
-
+  // Two integers, which every call returns in registers: a result is copied
+  // and tested after each client call. An untold failure's detail (an entry
+  // point's name, the host's text) is kept aside instead, the latest one:
+  // operations run one at a time under the driver's lock, and the export
+  // tells the cause as soon as its operation returns.
+  Result(Kind kind, int32_t code) : kind_(kind), code_(code) {}
   Kind kind_;
-  int32_t code_ = 0;
-  const char* text_ = nullptr;
-  std::string_view input_;  // the host's text: read while its call lasts
-  bool showInput_ = false;
+  int32_t code_;
 };
 
 // Writes "Error: <code>" for a client library's code other than 0 and gives
