@@ -17,6 +17,15 @@ double RoundTo(double value, double scale) { return std::round(value * scale) / 
 double Litres(double value) { return RoundTo(value, 1000); }
 double Money(double value) { return RoundTo(value, 100); }
 
+// The id of the ordinal-th item (from 1) of a list, or `missing` past its end.
+template <class List>
+int32_t IdAtOrdinal(const List& list, int32_t ordinal, int32_t missing, int32_t& id) {
+  if (ordinal < 1) return SIM_ERR_BAD_ARGUMENT;
+  if (static_cast<size_t>(ordinal) > list.size()) return missing;
+  id = list[static_cast<size_t>(ordinal) - 1].id;
+  return SIM_OK;
+}
+
 // Volume times unit price to the cent, half up, worked in whole millilitres
 // and thousandths as a controller does: in doubles 12.5 * 5.799 falls just
 // short of 72.4875 and would round down.
@@ -460,10 +469,7 @@ int32_t Station::DeliveriesCount(int32_t& count, const ClientState* c) const {
 
 int32_t Station::DeliveryByOrdinal(int32_t ordinal, int32_t& id, const ClientState* c) const {
   if (const int32_t r = Connected(c)) return r;
-  if (ordinal < 1) return SIM_ERR_BAD_ARGUMENT;
-  if (static_cast<size_t>(ordinal) > waiting_.size()) return SIM_ERR_NO_DELIVERY;
-  id = waiting_[static_cast<size_t>(ordinal) - 1].id;
-  return SIM_OK;
+  return IdAtOrdinal(waiting_, ordinal, SIM_ERR_NO_DELIVERY, id);
 }
 
 int32_t Station::Delivery(int32_t id, SimDelivery& delivery, int32_t& age,
@@ -508,10 +514,7 @@ int32_t Station::ClearDelivery(int32_t id, int16_t type, ClientState* c) {
 
 int32_t Station::HoseByOrdinal(int32_t ordinal, int32_t& id, const ClientState* c) const {
   if (const int32_t r = Connected(c)) return r;
-  if (ordinal < 1) return SIM_ERR_BAD_ARGUMENT;
-  if (static_cast<size_t>(ordinal) > hoses_.size()) return SIM_ERR_NOT_FOUND;
-  id = hoses_[static_cast<size_t>(ordinal) - 1].id;
-  return SIM_OK;
+  return IdAtOrdinal(hoses_, ordinal, SIM_ERR_NOT_FOUND, id);
 }
 
 int32_t Station::Hose(int32_t id, SimHose& hose, const ClientState* c) const {
