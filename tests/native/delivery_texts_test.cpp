@@ -74,6 +74,9 @@ TEST(DeliveryTexts, ShortDatePictures) {
     EXPECT_EQ(ShortDateText(kAt1435, c.settings), c.text)
         << "'" << c.settings.shortDateFormat << "'";
   }
+  // A two-digit year keeps its leading zero; a one-letter day drops it.
+  EXPECT_EQ(ShortDateText(36585, Locale("d/M/yy")), "29/2/00");
+  EXPECT_EQ(ShortDateText(38353, Locale("dd/MM/yy")), "01/01/05");
 }
 
 TEST(DeliveryTexts, TimeOfDayToTheNearestMillisecond) {
