@@ -127,6 +127,11 @@ TEST(RoundToDecimals, RoundsWithABiasOfNineHundredthsOfTheLastPlace) {
   }
   EXPECT_EQ(RoundToDecimals(3, 1e16), std::nullopt);
   EXPECT_EQ(RoundToDecimals(0, 1e15), std::nullopt);
+  // The largest whole counts of ten-thousandths on either side, and one past.
+  EXPECT_EQ(RoundToDecimals(0, 922337203685477.0), 9223372036854770000);
+  EXPECT_EQ(RoundToDecimals(0, -922337203685477.0), -9223372036854770000);
+  EXPECT_EQ(RoundToDecimals(0, 922337203685478.0), std::nullopt);
+  EXPECT_EQ(RoundToDecimals(0, -922337203685478.0), std::nullopt);
   EXPECT_EQ(RoundToDecimals(3, std::numeric_limits<double>::quiet_NaN()), std::nullopt);
 }
 
