@@ -237,6 +237,16 @@ TEST_P(VolumeRulesTest, ReengineersTheVolumeFromAmountAndPrice) {
        kAccept,
        142857142.858,
        {"ReengenhariLitragem=@"}},
+      // 3e9 thousandths times a price of 5e9 ten-thousandths: a product just
+      // under 2^64 whose cross terms carry past 2^31, against one 10^5 more.
+      {"pays too little, products near 2^64",
+       true,
+       3e6,
+       5e5,
+       1500000000000.01,
+       kAccept,
+       3000000.001,
+       {"ReengenhariLitragem=@"}},
       {"too small",
        true,
        0.002,
