@@ -47,6 +47,8 @@ TEST(CutToDecimals, CutsTheDecimalTheValueWasWrittenAs) {
       {5, 1.00005, 10000},  // ten-thousandths, ties to even
       {5, 1.00015, 10002},
       {11, 1.23456789012, 12346},  // clamped to 10
+      {10, 1.0000500001, 10001},    // the tenth decimal breaks the tie
+      {11, 1.00005000001, 10000},   // cut at the tenth: a tie, to even
       {3, 4.9e-324, 0},
       // One to eleven decimals after a whole part: the split at the point.
       {3, 9876.5, 98765000},
