@@ -218,4 +218,77 @@ TEST(StrToFloat, ReadsBackWhatFloatToStrWrote) {
   }
 }
 
+// Texts of 1 to 20 significant digits, the separator anywhere, with or
+// without sign, leading zeros and exponent: each reads as the double nearest
+// to it, as the C++ library's correctly rounded reading gives it. From 16
+// digits on, reading the digits as one double and dividing would round twice.
+TEST(StrToFloat, ReadsEveryTextAsTheNearestDouble) {
+  std::mt19937_64 random(20261208);
+  int mismatches = 0;
+  for (int i = 0; i < 60000 && mismatches < 10; ++i) {
+    std::string digits(1 + random() % 20, '0');
+    for (char& d : digits) d = static_cast<char>('0' + random() % 10);
+    if (random() % 4 == 0) digits.insert(0, random() % 3 + 1, '0');
+    const size_t point = random() % (digits.size() + 1);
+    std::string text =
+        (random() % 3 == 0 ? "-" : "") + digits.substr(0, point) + "," + digits.substr(point);
+    if (random() % 5 == 0) text += "E" + std::to_string(static_cast<int>(random() % 41) - 20);
+    std::string plain = text;
+    for (char& c : plain) c = c == ',' ? '.' : c;
+    const size_t start = plain[0] == '-' ? 1 : 0;
+    double wanted = 0;
+    std::from_chars(plain.data() + start, plain.data() + plain.size(), wanted);
+    if (start) wanted = -wanted;
+    const std::optional<double> got = StrToFloat(text, kComma);
+    if (got != wanted) {
+      ++mismatches;
+      ADD_FAILURE() << "'" << text << "' read as " << std::hexfloat << (got ? *got : std::nan(""))
+                    << ", wanted " << wanted;
+    }
+  }
+}
+
+// The fewest digits that read back, as the C++ library's shortest text has
+// them: money and volumes of a few decimals, any bit pattern, 1 to 17 digits.
+TEST(Shortest, HasTheDigitsOfTheShortestTextThatReadsBack) {
+  std::mt19937_64 random(20261209);
+  int mismatches = 0;
+  for (int i = 0; i < 60000 && mismatches < 10; ++i) {
+    double value = 0;
+    if (i % 3 == 0) {
+      const uint64_t bits = random();
+      std::memcpy(&value, &bits, sizeof value);
+    } else if (i % 3 == 1) {
+      value = static_cast<double>(random() % 100000000000000ull) / std::pow(10.0, random() % 8);
+    } else {
+      value =
+          static_cast<double>(random() >> (random() % 64)) * std::pow(10.0, random() % 40 - 30.0);
+    }
+    if (!std::isfinite(value) || value == 0) continue;
+    char text[40];
+    char* end =
+        std::to_chars(text, text + sizeof text, std::fabs(value), std::chars_format::scientific)
+            .ptr;
+    uint64_t digits = 0;
+    int count = 0;
+    const char* p = text;
+    for (; *p != 'e'; ++p) {
+      if (*p != '.') digits = digits * 10 + static_cast<uint64_t>(*p - '0'), ++count;
+    }
+    int exponent = 0;
+    std::from_chars(p + (p[1] == '+' ? 2 : 1), end, exponent);
+    const ShortestDecimal got = Shortest(value);
+    // Trailing zeros are the same decimal: compare digits x 10^exponent.
+    uint64_t gotDigits = got.digits;
+    int gotExponent = got.exponent;
+    for (; gotDigits != 0 && gotDigits % 10 == 0; gotDigits /= 10) ++gotExponent;
+    if (gotDigits != digits || gotExponent != exponent - (count - 1)) {
+      ++mismatches;
+      ADD_FAILURE() << "Shortest(" << std::string_view(text, static_cast<size_t>(end - text))
+                    << ") got " << got.digits << "e" << got.exponent << ", wanted " << digits << "e"
+                    << exponent - (count - 1);
+    }
+  }
+}
+
 }  // namespace

@@ -47,8 +47,8 @@ TEST(CutToDecimals, CutsTheDecimalTheValueWasWrittenAs) {
       {5, 1.00005, 10000},  // ten-thousandths, ties to even
       {5, 1.00015, 10002},
       {11, 1.23456789012, 12346},  // clamped to 10
-      {10, 1.0000500001, 10001},    // the tenth decimal breaks the tie
-      {11, 1.00005000001, 10000},   // cut at the tenth: a tie, to even
+      {10, 1.0000500001, 10001},   // the tenth decimal breaks the tie
+      {11, 1.00005000001, 10000},  // cut at the tenth: a tie, to even
       {3, 4.9e-324, 0},
       // One to eleven decimals after a whole part: the split at the point.
       {3, 9876.5, 98765000},
@@ -118,10 +118,28 @@ TEST(RoundToDecimals, RoundsWithABiasOfNineHundredthsOfTheLastPlace) {
     double valor;
     int64_t expected;
   } cases[] = {
-      {3, 1.23442, 12350}, {3, 1.2344, 12340},   {3, 2.0004, 20000},    {3, 10.0 / 3, 33330},
-      {3, 0.50059, 5010},  {3, -1.2344, -12340}, {3, 11.63061, 116310}, {0, 2.4, 20000},
-      {0, 2.5, 30000},     {-3, 2.6, 30000},     {4, 1.23456, 12346},   {6, 1.2345649, 12346},
-      {15, 1.5, 15000},    {16, 1.5, 15000},
+      {3, 1.23442, 12350},
+      {3, 1.2344, 12340},
+      {3, 2.0004, 20000},
+      {3, 10.0 / 3, 33330},
+      {3, 0.50059, 5010},
+      {3, -1.2344, -12340},
+      {3, 11.63061, 116310},
+      {0, 2.4, 20000},
+      {0, 2.5, 30000},
+      {-3, 2.6, 30000},
+      {4, 1.23456, 12346},
+      {6, 1.2345649, 12346},
+      {15, 1.5, 15000},
+      {16, 1.5, 15000},
+      // Beyond four decimals the count still ties to even, on either side;
+      // the fifteenth decimal is still read.
+      {5, 0.00025, 2},
+      {5, 0.00035, 4},
+      {5, -0.00025, -2},
+      {5, -0.00035, -4},
+      {15, 0.000250000000001, 3},
+      {15, -0.000350000000001, -4},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(RoundToDecimals(c.casas, c.valor), c.expected)
