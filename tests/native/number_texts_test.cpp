@@ -172,6 +172,9 @@ TEST(StrToFloat, OverflowFailsAndUnderflowGivesZero) {
   EXPECT_EQ(StrToFloat("0," + zeros + "1E+710", kComma), std::nullopt);
   EXPECT_EQ(StrToFloat("1" + zeros + "E-730", kComma), 0);
   EXPECT_EQ(StrToFloat("1" + zeros + "E-90", kComma), std::nullopt);
+  // Zeros after the significant digits change nothing, before them they do.
+  EXPECT_EQ(StrToFloat("1," + zeros + "E+309", kComma), std::nullopt);
+  EXPECT_EQ(StrToFloat("0,0" + zeros + "1E+309", kComma), 1e-93);
   EXPECT_EQ(StrToFloat("1E-99999999999999999999", kComma), 0);
   EXPECT_EQ(StrToFloat("-1E99999999999999999999", kComma), std::nullopt);
 }

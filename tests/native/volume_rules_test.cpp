@@ -31,6 +31,9 @@ TEST(CutToDecimals, CutsTheDecimalTheValueWasWrittenAs) {
       {3, -1.23456, -12340},
       {3, 0.8339999999999, 8340},  // rounded at the eleventh decimal first
       {3, 0.83399999999, 8330},    // eleven decimals: nothing to round
+      {3, 0.833999999995, 8340},   // a tie at the twelfth goes away from zero
+      {3, -0.833999999995, -8340},
+      {3, 0.833999999994, 8330},
       {3, 9.999999999999, 100000},
       {3, 12.345, 123450},  // 12.3449999... in binary
       {2, 0.29, 2900},
