@@ -69,6 +69,8 @@ TEST(DeliveryTexts, ShortDatePictures) {
       {Locale("dd'/'MM", '-'), "05/12"},
       {Locale("DD MM YYYY"), "05 12 2026"},
       {Locale("y"), "26"},
+      {Locale("d/M/yyy"), "5/12/2026"},  // three letters or more: the whole year
+      {Locale("yyyyy"), "2026"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ShortDateText(kAt1435, c.settings), c.text)

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <limits>
 #include <optional>
 #include <random>
@@ -103,6 +106,71 @@ TEST(CutToDecimals, ExactForEveryValueOfThreeDecimals) {
     ASSERT_EQ(CutToDecimals(2, value), k / 10 * 100) << value;
     ASSERT_EQ(CutToDecimals(3, FormatNumber(value, RegionalSettings())), k * 10)
         << "the text of " << value;
+  }
+}
+
+// CutToDecimals worked out on the value's shortest decimal text, digit by
+// digit: rounded half away from zero at the eleventh decimal (the first for
+// no decimals), cut to `decimals` (0..10), then in ten-thousandths with ties
+// to even.
+std::optional<int64_t> CutOnTheText(int decimals, double value) {
+  char chars[400];
+  const auto written =
+      std::to_chars(chars, chars + sizeof chars, std::fabs(value), std::chars_format::fixed);
+  const std::string text(chars, static_cast<size_t>(written.ptr - chars));
+  const size_t point = std::min(text.find('.'), text.size());
+  const std::string fraction = point < text.size() ? text.substr(point + 1) : "";
+  const int places = std::clamp(decimals, 0, 10), roundAt = places == 0 ? 1 : 11;
+  __int128 n = 0;
+  for (size_t i = 0; i < point; ++i) n = n * 10 + (text[i] - '0');
+  for (int i = 0; i < roundAt; ++i) n = n * 10 + (i < int(fraction.size()) ? fraction[i] - '0' : 0);
+  if (int(fraction.size()) > roundAt && fraction[roundAt] >= '5') ++n;
+  for (int i = places; i < roundAt; ++i) n /= 10;
+  if (places <= 4) {
+    for (int i = places; i < 4; ++i) n *= 10;
+  } else {
+    __int128 unit = 1;
+    for (int i = 4; i < places; ++i) unit *= 10;
+    const __int128 quotient = n / unit, twiceRest = 2 * (n % unit);
+    n = quotient + (twiceRest > unit || (twiceRest == unit && quotient % 2 == 1) ? 1 : 0);
+  }
+  const bool negative = std::signbit(value);
+  if (n > (negative ? __int128{1} << 63 : (__int128{1} << 63) - 1)) return std::nullopt;
+  return static_cast<int64_t>(negative ? -n : n);
+}
+
+// Values of every length of decimals, near ties at every place, and every
+// clamp of the decimals.
+TEST(CutToDecimals, AgreesWithTheCutWorkedOutOnTheText) {
+  std::mt19937_64 random(20261208);
+  int mismatches = 0;
+  for (int i = 0; i < 200000 && mismatches < 10; ++i) {
+    const int decimals = static_cast<int>(random() % 15) - 2;
+    std::string digits(1 + random() % 17, '0');
+    for (char& d : digits) d = static_cast<char>('0' + random() % 10);
+    if (random() % 2 == 0) {  // a run of nines or zeros, then one digit
+      const char fill = random() % 2 ? '9' : '0';
+      for (size_t k = 1 + random() % digits.size(); k < digits.size(); ++k) digits[k] = fill;
+      digits.back() = static_cast<char>('0' + random() % 10);
+    }
+    const int exponent = static_cast<int>(random() % 30) - 16 - static_cast<int>(digits.size());
+    const std::string written = (random() % 2 ? "-" : "") + digits + "e" + std::to_string(exponent);
+    double value = 0;
+    std::from_chars(written.data() + (written[0] == '-'), written.data() + written.size(), value);
+    if (written[0] == '-') value = -value;
+    const std::optional<int64_t> got = CutToDecimals(static_cast<int16_t>(decimals), value);
+    const std::optional<int64_t> wanted = CutOnTheText(decimals, value);
+    if (got != wanted) {
+      ++mismatches;
+      ADD_FAILURE() << "CutToDecimals(" << decimals << ", " << written << ") got "
+                    << (got ? std::to_string(*got) : "nothing") << ", wanted "
+                    << (wanted ? std::to_string(*wanted) : "nothing");
+    }
+    const std::optional<int64_t> fromText =
+        CutToDecimals(static_cast<int16_t>(decimals), FormatNumber(value, RegionalSettings()));
+    if (fromText != wanted && ++mismatches)
+      ADD_FAILURE() << "CutToDecimals(" << decimals << ", the text of " << written << ") got "
+                    << (fromText ? std::to_string(*fromText) : "nothing");
   }
 }
 
