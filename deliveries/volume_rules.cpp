@@ -69,10 +69,9 @@ constexpr uint64_t kPowers10[] = {1,
                                   1000000000000000,
                                   10000000000000000,
                                   100000000000000000,
-                                  1000000000000000000,
-                                  10000000000000000000u};
+                                  1000000000000000000};
 
-// value / 10^k, k in 0..19. Each divisor is a constant, which the compiler
+// value / 10^k, k in 0..18. Each divisor is a constant, which the compiler
 // turns into a multiplication: a 64-bit division takes tens of cycles, and a
 // delivery takes a dozen of these.
 uint64_t DividePow10(uint64_t value, int k) {
@@ -113,10 +112,8 @@ uint64_t DividePow10(uint64_t value, int k) {
       return value / 10000000000000000u;
     case 17:
       return value / 100000000000000000u;
-    case 18:
-      return value / 1000000000000000000u;
     default:
-      return value / 10000000000000000000u;
+      return value / 1000000000000000000u;
   }
 }
 

@@ -49,7 +49,7 @@ bool ReadPort(const std::string& file, const char* key, const char* fallback, ui
     error = NotAnInteger(text);
     return false;
   }
-  port = static_cast<uint16_t>(value & 0xFFFF);
+  port = static_cast<uint16_t>(value);
   return true;
 }
 
