@@ -1,18 +1,16 @@
 #!/usr/bin/env python3
-"""Fails when docs/exports.md does not list a text that the driver can write
-to its log.
+"""Fails when docs/exports.md does not list a text that the driver can write to its log.
 
-Every string literal of the driver's sources (base/, client/, deliveries/,
-pumps/, driver/) is taken as a log text, or a part of one, unless it is
-listed below as something else: so a log line added anywhere, through
-whatever helper, is caught. Literals without a letter (separators, digits)
-and those of asm statements, static_assert and extern "C" are not texts.
-A text is listed when it stands, exactly, inside a "quoted" or `code` span
-of the page (a line break in the page reads as one blank).
+Every string literal of the driver's sources (base/, client/, deliveries/, pumps/, driver/) is
+taken as a log text, or a part of one, unless it is listed below as something else: so a log
+line added anywhere, through whatever helper, is caught. Literals without a letter (separators,
+digits) and those of asm statements, static_assert and extern "C" are not texts. A text is
+listed when it stands, exactly, inside a "quoted" or `code` span of the page (a line break in
+the page reads as one blank).
 
     check_log_texts.py <source folder> [--list]
-Prints each text that the page lacks, with where it is written; exit code 1
-on any. --list prints every text taken, with its place."""
+Prints each text that the page lacks, with where it is written; exit code 1 on any. --list
+prints every text taken, with its place."""
 import re
 import sys
 from pathlib import Path
@@ -21,10 +19,8 @@ FOLDERS = ['base', 'client', 'deliveries', 'pumps', 'driver']
 
 # Literals of the driver that never reach the log, by file.
 NOT_LOGGED = {
-    ('base/number_texts.cpp', '-NAN'): 'number text of a value that is not finite',
-    ('base/number_texts.cpp', 'NAN'): 'number text of a value that is not finite',
-    ('base/number_texts.cpp', '-INF'): 'number text of a value that is not finite',
-    ('base/number_texts.cpp', 'INF'): 'number text of a value that is not finite',
+    **{('base/number_texts.cpp', text): 'number text of a value that is not finite'
+       for text in ('-NAN', 'NAN', '-INF', 'INF')},
     ('base/number_texts.h', 'm/d/yy'): "short date format when Windows gives none",
     ('base/platform_win.cpp', 'Korvan'): "the message box's title",
     ('deliveries/delivery_texts.cpp', '0123456789ABCDEF'): 'hexadecimal digits',
@@ -32,8 +28,7 @@ NOT_LOGGED = {
 
 TOKENS = re.compile(r'//[^\n]*|/\*.*?\*/|^[ \t]*#[ \t]*include[^\n]*'
                     r'|"(?:\\.|[^"\\\n])*"|\'(?:\\.|[^\'\\\n])*\'', re.S | re.M)
-# Statements whose strings are not texts: inline assembly, compile-time
-# assertions.
+# Statements whose strings are not texts: inline assembly, compile-time assertions.
 NOT_TEXT = re.compile(r'__asm__[^;]*;|static_assert\s*\(.*?\);', re.S)
 ESCAPES = {'n': '\n', 'r': '\r', 't': '\t', '\\': '\\', '"': '"', "'": "'", '0': '\0'}
 
@@ -43,30 +38,25 @@ def unescape(body):
 
 
 def literals(root):
-    """(file, line, text) of every literal that may reach the log; adjacent
-    literals are one text, as the compiler joins them."""
+    """(file, line, text) of every literal that may reach the log; adjacent literals are one
+    text, as the compiler joins them."""
     found = []
     for folder in FOLDERS:
-        for path in sorted((root / folder).glob('*')):
-            if path.suffix not in ('.cpp', '.h'):
-                continue
+        for path in sorted(p for p in (root / folder).glob('*') if p.suffix in ('.cpp', '.h')):
             name = f'{folder}/{path.name}'
             source = NOT_TEXT.sub(lambda m: '\n' * m.group(0).count('\n'),
                                   path.read_text(encoding='utf-8'))
             last_end, pending = -1, None
-            for m in TOKENS.finditer(source):
-                token = m.group(0)
-                if not token.startswith('"'):
-                    continue
+            for m in (m for m in TOKENS.finditer(source) if m.group(0).startswith('"')):
                 line = source.count('\n', 0, m.start()) + 1
-                text = unescape(token[1:-1])
+                text = unescape(m.group(0)[1:-1])
                 if pending and source[last_end:m.start()].strip() == '':
                     pending[2] += text
                 else:
                     if pending:
                         found.append(tuple(pending))
-                    before = source[:m.start()].rstrip()
-                    pending = None if before.endswith('extern') else [name, line, text]
+                    extern = source[:m.start()].rstrip().endswith('extern')
+                    pending = None if extern else [name, line, text]
                 last_end = m.end()
             if pending:
                 found.append(tuple(pending))
@@ -98,8 +88,7 @@ def main():
         print(f'{file}: listed as not logged, but has no literal {text!r}')
     # The driver writes well over a hundred texts: far fewer means the
     # sources were not read, not that the page is complete.
-    few = len(texts) < 100
-    if few:
+    if few := len(texts) < 100:
         print(f'only {len(texts)} texts found in {", ".join(FOLDERS)} under {root}')
     print(f'{len(missing)} of {len(texts)} log texts missing from docs/exports.md')
     sys.exit(1 if missing or unused or few else 0)

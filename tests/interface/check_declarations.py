@@ -1,12 +1,11 @@
 #!/usr/bin/env python3
-"""Checks the hosts' declarations of the driver's 26 operations against one
-another: the export table (driver/Korvan.def), the stdcall companion's table
-(companion/_KorvanStd.def), korvan.h's list of operations, Korvan.pas,
-Korvan.cs and the table of docs/exports.md. Each operation is compared as
-(argument kinds, result), with kinds int, in (text in: `const char*`,
-`const ...: PAnsiChar`, `string`), out (text out: `char*`, PAnsiChar,
-StringBuilder) and date; and the buffer sizes of a delivery's ten text
-outputs in the page against the three files' constants.
+"""Checks the hosts' declarations of the driver's 26 operations against one another: the export
+table (driver/Korvan.def), the stdcall companion's table (companion/_KorvanStd.def), korvan.h's
+list of operations, Korvan.pas, Korvan.cs and the table of docs/exports.md. Each operation is
+compared as (argument kinds, result), with kinds int, in (text in: `const char*`,
+`const ...: PAnsiChar`, `string`), out (text out: `char*`, PAnsiChar, StringBuilder) and date;
+and the buffer sizes of a delivery's ten text outputs in the page against the three files'
+constants.
 
     check_declarations.py <source folder>
 Prints one line per difference, got against wanted; exit code 1 on any."""
@@ -23,9 +22,13 @@ def differ(where, got, wanted):
         problems.append(f'{where}: got {got}, wanted {wanted}')
 
 
+def read(path):
+    return (root / path).read_text()
+
+
 def def_names(path):
     names = {}
-    for line in (root / path).read_text().splitlines():
+    for line in read(path).splitlines():
         m = re.match(r'\s+(\w+)(?:@(\d+))?(?:\s+@(\d+))?\s*$', line)
         if m:
             names[m.group(1)] = (m.group(2), m.group(3))
@@ -33,84 +36,73 @@ def def_names(path):
 
 
 def reference_page():
-    """docs/exports.md: ordinal, arguments and result of each operation, from
-    its table; the two long operations are checked by count only."""
+    """docs/exports.md: ordinal, arguments and result of each operation, from its table; the
+    two long operations are checked by count only."""
     ops = {}
     for m in re.finditer(r'^\| (\d+) \| `((?:AUT|DRV)_\w+)` \| ([^|]*) \| ([^|]*) \|$',
-                         (root / 'docs/exports.md').read_text(), re.M):
+                         read('docs/exports.md'), re.M):
         args = m.group(3).strip()
         if args == 'none':
             kinds = []
         elif args.startswith(('eleven', 'eight')):
             kinds = ['*'] * (11 if args.startswith('eleven') else 8)
         else:
-            kinds = [re.search(r': (int|in|out)\b', a).group(1)
-                     if re.search(r': (int|in|out)\b', a) else f'?{a}'
+            kinds = [k.group(1) if (k := re.search(r': (int|in|out)\b', a)) else f'?{a}'
                      for a in args.split(';')]
-        result = 'none' if m.group(4).strip() == 'none' else 'bool'
-        ops[m.group(2)] = (int(m.group(1)), kinds, result)
+        ops[m.group(2)] = (int(m.group(1)), kinds,
+                           'none' if m.group(4).strip() == 'none' else 'bool')
     return ops
 
 
 def c_kind(param):
     param = ' '.join(param.split())
-    table = {'int': 'int', 'const char*': 'in', 'char*': 'out',
-             'double*': 'date'}
-    for prefix, kind in table.items():
+    for prefix, kind in {'int': 'int', 'const char*': 'in', 'char*': 'out',
+                         'double*': 'date'}.items():
         if param == prefix or param.startswith(prefix + ' '):
             return kind
     return f'?{param}'
 
 
 def c_params(text):
-    text = text.strip()
-    return [] if text in ('', 'void') else [p.strip() for p in text.split(',')]
-
-
-def c_result(text):
-    return 'none' if text.strip() == 'void' else 'bool'
+    return [] if text.strip() in ('', 'void') else [p.strip() for p in text.split(',')]
 
 
 def header():
-    """korvan.h: its one list of the operations, from which every form is
-    made, and the register convention's reordering of long lists."""
-    text = (root / 'include/korvan.h').read_text().replace('\\\n', ' ')
+    """korvan.h: its one list of the operations, from which every form is made, and the
+    register convention's reordering of long lists."""
+    text = read('include/korvan.h').replace('\\\n', ' ')
     ops = {}
     for m in re.finditer(r'X\((B|V), (\w+),\s*\(([^)]*)\),\s*\(([^)]*)\)\)', text):
         params = c_params(m.group(3))
-        names = [p.split()[-1].lstrip('*') for p in params]
         arguments = [a.strip() for a in m.group(4).split(',') if a.strip()]
-        differ(f'korvan.h {m.group(2)}: arguments', arguments, names)
-        ops[m.group(2)] = ([c_kind(p) for p in params],
-                           'bool' if m.group(1) == 'B' else 'none')
-    # Register order: the first three in registers, the rest pushed left to
-    # right, which GCC's regparm(3) stdcall is told as reversed.
+        differ(f'korvan.h {m.group(2)}: arguments', arguments,
+               [p.split()[-1].lstrip('*') for p in params])
+        ops[m.group(2)] = ([c_kind(p) for p in params], 'bool' if m.group(1) == 'B' else 'none')
+    # Register order: the first three in registers, the rest pushed left to right, which GCC's
+    # regparm(3) stdcall is told as reversed.
     for n in (8, 11):
         m = re.search(r'#define KORVAN_ORDER_%d\(([^)]*)\)\s*\\?\s*\(([^)]*)\)' % n, text)
-        natural = [a.strip() for a in m.group(1).split(',')] if m else []
-        ordered = [a.strip() for a in m.group(2).split(',')] if m else []
+        natural, ordered = ([a.strip() for a in m.group(g).split(',')] if m else []
+                            for g in (1, 2))
         differ(f'korvan.h KORVAN_ORDER_{n}', ordered, natural[:3] + natural[:2:-1])
     return ops
 
 
 def pascal():
-    text = (root / 'include/Korvan.pas').read_text()
     ops = {}
-    for m in re.finditer(r'(function|procedure) (\w+)(?:\(([^)]*)\))?'
-                         r'(?:: (\w+))?;\s*register; external KorvanDll;',
-                         text):
+    for m in re.finditer(r'(function|procedure) (\w+)(?:\(([^)]*)\))?(?:: (\w+))?;\s*register; '
+                         r'external KorvanDll;', read('include/Korvan.pas')):
         kinds = []
         for group in filter(None, (m.group(3) or '').split(';')):
             names, _, type_ = group.partition(':')
-            words = names.split()
-            count = len(names.split(','))
+            first = names.split()[0]
             kind = {'Integer': 'int', 'PAnsiChar': 'text',
                     'TDateTime': 'date'}.get(type_.strip(), f'?{type_}')
-            if kind == 'date' and words[0] != 'var':
+            if kind == 'date' and first != 'var':
                 kind = '?date not var'
             if kind == 'text':
-                kind = 'in' if words[0] == 'const' else 'out'
-            kinds += [kind] * count
+                kind = 'in' if first == 'const' else 'out'
+            kinds += [kind] * len(names.split(','))
         result = 'bool' if m.group(4) == 'Boolean' else \
             'none' if m.group(1) == 'procedure' else f'?{m.group(4)}'
         ops[m.group(2)] = (kinds, result)
@@ -118,22 +110,16 @@ def pascal():
 
 
 def csharp():
-    text = (root / 'include/Korvan.cs').read_text()
     classes = {}
-    for cls in re.finditer(r'class (\w+)\s*\{\s*const string Dll = "([^"]+)";'
-                           r'\s*const CallingConvention Convention = '
-                           r'CallingConvention\.(\w+);(.*?)\n    \}',
-                           text, re.S):
+    for cls in re.finditer(r'class (\w+)\s*\{\s*const string Dll = "([^"]+)";\s*const '
+                           r'CallingConvention Convention = CallingConvention\.(\w+);(.*?)\n    \}',
+                           read('include/Korvan.cs'), re.S):
         ops = {}
-        for m in re.finditer(r'public static extern (\w+) (\w+)\(([^)]*)\);',
-                             cls.group(4)):
-            kinds = []
-            for p in c_params(m.group(3)):
-                type_ = ' '.join(p.split()[:-1])
-                kinds.append({'int': 'int', 'string': 'in',
-                              'StringBuilder': 'out',
-                              'out double': 'date'}.get(type_, f'?{type_}'))
-            ops[m.group(2)] = (kinds, c_result(m.group(1)))
+        for m in re.finditer(r'public static extern (\w+) (\w+)\(([^)]*)\);', cls.group(4)):
+            types = [' '.join(p.split()[:-1]) for p in c_params(m.group(3))]
+            ops[m.group(2)] = ([{'int': 'int', 'string': 'in', 'StringBuilder': 'out',
+                                 'out double': 'date'}.get(t, f'?{t}') for t in types],
+                               'none' if m.group(1).strip() == 'void' else 'bool')
         classes[cls.group(1)] = (cls.group(2), cls.group(3), ops)
     return classes
 
@@ -152,8 +138,7 @@ companion = def_names('companion/_KorvanStd.def')
 differ('_KorvanStd.def: names', sorted(companion), sorted(exports))
 for name, (suffix, _) in companion.items():
     if name in std:
-        differ(f'_KorvanStd.def {name}: bytes of arguments', suffix,
-               str(4 * len(std[name][0])))
+        differ(f'_KorvanStd.def {name}: bytes of arguments', suffix, str(4 * len(std[name][0])))
 compare('Korvan.pas', pascal(), std)
 page = reference_page()
 differ('exports.md: operations', sorted(page), sorted(exports))
@@ -165,39 +150,28 @@ for name, (ordinal, kinds, result) in page.items():
         if '*' in kinds:
             wanted = (['*'] * len(wanted[0]), wanted[1])
         differ(f'exports.md {name}', (kinds, result), wanted)
-# The buffer sizes of a delivery's outputs: the page's table against the
-# constants of korvan.h, Korvan.pas and Korvan.cs, argument by argument.
-DELIVERY_SIZES = {1: ('NOZZLE_TEXT', 'NozzleText'), 2: ('NUMBER_TEXT', 'NumberText'),
-                  3: ('NUMBER_TEXT', 'NumberText'), 4: ('NUMBER_TEXT', 'NumberText'),
-                  5: ('NUMBER_TEXT', 'NumberText'), 6: ('NUMBER_TEXT', 'NumberText'),
-                  7: ('TIME_TEXT', 'TimeText'), 8: ('SHORT_TEXT', 'ShortText'),
-                  9: ('CODE_TEXT', 'CodeText'), 10: ('EMPTY_TEXT', 'EmptyText')}
+# The buffer sizes of a delivery's outputs, argument by argument: the page's table against the
+# constants of korvan.h, Korvan.pas and Korvan.cs.
+DELIVERY_TEXTS = ['Nozzle'] + ['Number'] * 5 + ['Time', 'Short', 'Code', 'Empty']
 page_sizes = {int(m.group(1)): m.group(2) for m in re.finditer(
-    r'^\| (\d+) \| [^|]*\| out (\d+) \|', (root / 'docs/exports.md').read_text(), re.M)}
-c_sizes = dict(re.findall(r'#define KORVAN_(\w+)_SIZE (\d+)',
-                          (root / 'include/korvan.h').read_text()))
-pas_sizes = dict(re.findall(r'KORVAN_(\w+)_SIZE = (\d+);',
-                            (root / 'include/Korvan.pas').read_text()))
-cs_sizes = dict(re.findall(r'public const int (\w+) = (\d+);',
-                           (root / 'include/Korvan.cs').read_text()))
-for argument, (macro, cs_name) in DELIVERY_SIZES.items():
-    wanted = page_sizes.get(argument)
-    differ(f'korvan.h KORVAN_{macro}_SIZE (delivery argument {argument})',
-           c_sizes.get(macro), wanted)
-    differ(f'Korvan.pas KORVAN_{macro}_SIZE (delivery argument {argument})',
-           pas_sizes.get(macro), wanted)
-    differ(f'Korvan.cs Sizes.{cs_name} (delivery argument {argument})',
-           cs_sizes.get(cs_name), wanted)
+    r'^\| (\d+) \| [^|]*\| out (\d+) \|', read('docs/exports.md'), re.M)}
+for where, pattern, path in (
+        ('korvan.h KORVAN_{}_SIZE', r'#define KORVAN_(\w+)_SIZE (\d+)', 'include/korvan.h'),
+        ('Korvan.pas KORVAN_{}_SIZE', r'KORVAN_(\w+)_SIZE = (\d+);', 'include/Korvan.pas'),
+        ('Korvan.cs Sizes.{}', r'public const int (\w+) = (\d+);', 'include/Korvan.cs')):
+    found = dict(re.findall(pattern, read(path)))
+    for argument, word in enumerate(DELIVERY_TEXTS, 1):
+        name = word + 'Text' if 'Sizes' in where else word.upper() + '_TEXT'
+        differ(f'{where.format(name)} (delivery argument {argument})', found.get(name),
+               page_sizes.get(argument))
 
 classes = csharp()
 differ('Korvan.cs: classes', {c: v[:2] for c, v in classes.items()},
-       {'KorvanStd': ('_KorvanStd.dll', 'StdCall'),
-        'Korvan64': ('_Korvan.dll', 'Winapi')})
+       {'KorvanStd': ('_KorvanStd.dll', 'StdCall'), 'Korvan64': ('_Korvan.dll', 'Winapi')})
 for cls, (_, _, ops) in classes.items():
     compare(f'Korvan.cs {cls}', ops, std)
 
 for line in problems:
     print(line)
-print(f'{len(problems)} difference(s) among the declarations of '
-      f'{len(exports)} exports')
+print(f'{len(problems)} difference(s) among the declarations of {len(exports)} exports')
 sys.exit(1 if problems else 0)

@@ -1,10 +1,8 @@
 #!/usr/bin/env python3
-"""Fails on an #include that points the wrong way between the project's
-layers and components: each folder names the folders it may include from.
-The driver's layers go one way, base -> client -> deliveries, pumps ->
-driver; the contracts between separately built binaries (contract/,
-include/) include nothing of anyone's; no program reaches into another's
-sources.
+"""Fails on an #include that points the wrong way between the project's layers and
+components: each folder names the folders it may include from. The driver's layers go one way,
+base -> client -> deliveries, pumps -> driver; the contracts between separately built binaries
+(contract/, include/) include nothing of anyone's; no program reaches into another's sources.
 
     check_includes.py <source folder>
 Prints one line per include that is not allowed; exit code 1 on any."""
@@ -17,9 +15,7 @@ root = Path(sys.argv[1] if len(sys.argv) > 1 else '.')
 
 # Folder -> the folders its files may include from (itself always).
 ALLOWED = {
-    'base': set(),
-    'contract': set(),
-    'include': set(),
+    'base': set(), 'contract': set(), 'include': set(),
     'client': {'base', 'contract'},
     'deliveries': {'base', 'client'},
     'pumps': {'base', 'client'},
@@ -69,10 +65,9 @@ for name in files:
         m = re.match(r'\s*#\s*include\s+"([^"]+)"', line)
         if not m:
             continue
-        target = m.group(1)
+        target, beside = m.group(1), Path(name).parent / m.group(1)
         if '/' not in target:  # beside the file, or korvan.h through the include path
-            target = str(Path(name).parent / target) if (root / Path(name).parent / target).exists() \
-                else 'include/' + target
+            target = str(beside) if (root / beside).exists() else 'include/' + target
         to = folder_of(target)
         if to is None and target.startswith('server/'):
             to = 'server'  # a header generated into the build folder

@@ -3,16 +3,14 @@ delivery; the driver (korvan-host under Wine, network mode) hands it over
 and confirms it; the page shows it cleared. Saves a screenshot.
 
   browser.py --server PATH --bin DIR --wine PATH --work DIR [--screenshot FILE]"""
-import argparse
 import os
-import shutil
 import sys
 
 from selenium import webdriver
 from selenium.common.exceptions import StaleElementReferenceException
 from selenium.webdriver.common.by import By
 
-from harness import Failure, Host, Server, check, host_folder, wait_for
+from harness import Host, arguments, check, station, wait_for
 
 
 def run(server, folder, wine, screenshot):
@@ -22,7 +20,7 @@ def run(server, folder, wine, screenshot):
         options.add_argument(flag)
     browser = webdriver.Chrome(options=options)
     try:
-        browser.get(server.url + "/")
+        browser.get("http://127.0.0.1:%d/" % server.panel)
         find = lambda css: browser.find_elements(By.CSS_SELECTOR, css)
 
         def text(css):  # the page redraws under us: read again when stale
@@ -35,8 +33,7 @@ def run(server, folder, wine, screenshot):
             return ""
         wait_for("the pumps on the page", lambda: find("#pump-1"))
         wait_for("the live stream", lambda: find("#link.up"))
-        host = Host(wine, folder)
-        host.start((31, 32, 41, 42))
+        host = Host(wine, folder, (31, 32, 41, 42))
         for code in range(1, 7):  # the scenario's deliveries, out of the way
             check(host.poll() is not None and host.do("confirm") == "ok",
                   "clearing waiting delivery %d" % code)
@@ -64,30 +61,9 @@ def run(server, folder, wine, screenshot):
         browser.quit()
 
 
-def main():
-    p = argparse.ArgumentParser()
-    p.add_argument("--server", required=True)
-    p.add_argument("--bin", required=True)
-    p.add_argument("--wine", required=True)
-    p.add_argument("--work", required=True)
-    p.add_argument("--screenshot")
-    a = p.parse_args()
-    work = os.path.join(a.work, "browser")
-    shutil.rmtree(work, ignore_errors=True)
-    os.makedirs(work)
-    shot = a.screenshot or os.path.join(work, "panel.png")
-    scenario = os.path.join(os.path.dirname(os.path.abspath(__file__)), "station.scenario")
-    server = Server(a.server, scenario, work)
-    try:
-        run(server, host_folder(a.bin, work, server), a.wine, shot)
-    except Failure as failure:
-        print("FAILED:", failure)
-        return 1
-    finally:
-        server.stop()
-    print("passed; screenshot", shot)
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    a = arguments("server bin wine work", screenshot=None)
+    shot = a.screenshot or os.path.join(a.work, "browser", "panel.png")
+    if station(a, "browser", lambda server, folder: run(server, folder, a.wine, shot)):
+        sys.exit(1)
+    print("passed; screenshot", shot)

@@ -1,12 +1,9 @@
-"""Seeded fuzzing of qxsim-server: frames on the call and event ports
-(`wire`) or requests to the panel (`panel`), made from valid ones by random
-changes, with an event stream open all along. The server must answer or
-close every connection, keep its stream, log and a good client well, and
-live. The same seed makes the same run; a failure prints the line that
-runs it again.
+"""Seeded fuzzing of qxsim-server: frames on the call and event ports (`wire`) or requests to
+the panel (`panel`), made from valid ones by random changes, with an event stream open all
+along. The server must answer or close every connection, keep its stream, log and a good client
+well, and live. The same seed makes the same run; a failure prints the line that runs it again.
 
   fuzz.py wire|panel --server PATH --scenario FILE --work DIR [--seed N] [--count N]"""
-import argparse
 import json
 import os
 import random
@@ -15,8 +12,7 @@ import sys
 import threading
 import time
 
-from harness import Failure, check
-from raw_clients import VERSION, Served, Stream, frame, state
+from harness import VERSION, Failure, Server, Stream, Wire, arguments, check, frame
 
 KINDS = {"ClientLogonEx": "lhsuullll", "GetDeliveryByOrdinal": "l", "ClearDelivery": "lh",
          "GetDeliveryPropertiesEx2": "l", "LockDelivery": "l", "GetHosePropertiesEx2": "l",
@@ -77,8 +73,8 @@ class Maker:
 
 
 def exchange(port, data, what):
-    """Sends `data`, ends the sending side and reads until the server closes
-    the connection (a reset is a close too); silence for 10 s fails."""
+    """Sends `data`, ends the sending side and reads until the server closes the connection (a
+    reset is a close too); silence for 10 s fails."""
     with socket.create_connection(("127.0.0.1", port), 10) as sock:
         try:
             sock.sendall(data)
@@ -149,31 +145,18 @@ def request(m, port):
 
 
 def good_client(s):
-    with socket.create_connection(("127.0.0.1", s.call), 10) as sock:
-        for message in ({"kind": "hello", "version": VERSION, "role": "call"},
-                        {"kind": "call", "op": "ClientLogonEx",
-                         "args": [500, 7, "127.0.0.1", 1, 1, 5000, 0, 0, 0]},
-                        {"kind": "call", "op": "GetPumpsCount", "args": []}):
-            sock.sendall(frame(message))
-            data = b""
-            while len(data) < 4 or len(data) < 4 + int.from_bytes(data[:4], "big"):
-                chunk = sock.recv(65536)
-                check(chunk, "a good client was closed after %r" % message)
-                data += chunk
-    check(json.loads(data[4:]).get("out") == [2], "a good client's pump count: %r" % data)
+    w = Wire(s.call)
+    w.hello()
+    w.call("ClientLogonEx", 500, 7, "127.0.0.1", 1, 1, 5000, 0, 0, 0)
+    got = w.call("GetPumpsCount")
+    check(got.get("out") == [2], "a good client's pump count: %r" % got)
 
 
 def main():
-    p = argparse.ArgumentParser()
-    p.add_argument("target", choices=("wire", "panel"))
-    for option in ("--server", "--scenario", "--work"):
-        p.add_argument(option, required=True)
-    p.add_argument("--seed", type=int, default=22)
-    p.add_argument("--count", type=int, default=10000)
-    a = p.parse_args()
-    unit = "frames" if a.target == "wire" else "requests"
+    a = arguments("server scenario work", ("wire", "panel"), seed=22, count=10000)
+    unit = "frames" if a.case == "wire" else "requests"
     os.makedirs(a.work, exist_ok=True)
-    s = Served(a.server, a.scenario, a.work, "fuzz-" + a.target, ["--quiet"])
+    s = Server(a.server, a.scenario, a.work, "fuzz-" + a.case, ["--quiet"], stop_after=600)
     m, done, checked, start = Maker(a.seed), 0, 0, time.monotonic()
     stream, streamed, broken = Stream(s.panel), [0], []
 
@@ -187,7 +170,7 @@ def main():
     threading.Thread(target=follow, daemon=True).start()
     try:
         while done < a.count:
-            if a.target == "wire":
+            if a.case == "wire":
                 port, frames = wire(m, s)
                 exchange(port, b"".join(frames[:a.count - done]), "server")
                 done += len(frames[:a.count - done])
@@ -197,23 +180,23 @@ def main():
             if done - checked >= 500 or done == a.count:
                 checked = done
                 check(s.alive() and not broken, "the server or its stream failed: %s" % broken)
-                bad = [l["text"] for l in state(s.panel)["log"] if any(ord(c) < 32 for c in l["text"])]
+                bad = [l["text"] for l in s.state()["log"] if any(ord(c) < 32 for c in l["text"])]
                 check(not bad, "control characters in the log: %r" % bad[:3])
-        if a.target == "wire":  # the panel's runs may have held any call
+        if a.case == "wire":  # the panel's runs may have held any call
             good_client(s)
         time.sleep(1.5)  # the stream's next round
         check(not broken and streamed[0] > 0, "the stream failed or brought nothing: %s" % broken)
     except Exception as e:  # whatever it met: where, and the line that replays it
         print("FAILED after %d %s: %s" % (done, unit, e))
         print("replay: %s %s --server %s --scenario %s --work %s --seed %d --count %d" % (
-            sys.argv[0], a.target, a.server, a.scenario, a.work, a.seed, a.count))
+            sys.argv[0], a.case, a.server, a.scenario, a.work, a.seed, a.count))
         if not s.alive():
             print("the server died; its stderr ends:\n" + s.log()[-3000:])
         return 1
     finally:
         s.stop()
     print("%s fuzz: %d %s in %.1f s, seed %d, %d states streamed; the server lives"
-          % (a.target, done, unit, time.monotonic() - start, a.seed, streamed[0]))
+          % (a.case, done, unit, time.monotonic() - start, a.seed, streamed[0]))
     return 0
 
 

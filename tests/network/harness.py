@@ -1,16 +1,18 @@
-"""What the network tests share: the native qxsim-server on free ports, and
-korvan-host consoles under Wine driven through their standard input.
-
-Every process started here is stopped here, by its own PID only; the server
-also stops by itself after a bounded time (--stop-after)."""
+"""What the network and trace tests share: qxsim-server on free ports of 127.0.0.1 (native, or
+under Wine), clients that speak to it byte by byte, and korvan-host consoles under Wine. Every
+process started here is stopped here, by its own PID; the server also stops by itself."""
+import argparse
 import json
 import os
-import queue
+import select
 import shutil
+import socket
+import struct
 import subprocess
-import threading
 import time
-import urllib.request
+
+VERSION = 2  # of the wire protocol
+HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 class Failure(Exception):
@@ -33,94 +35,285 @@ def wait_for(what, probe, seconds=20):
     raise Failure("gave up waiting for " + what)
 
 
+def arguments(required, case=None, **optional):
+    """The command line: a CASE among `case` (if given), the `required` options and the
+    `optional` ones, typed by their defaults."""
+    p = argparse.ArgumentParser()
+    if case:
+        p.add_argument("case", choices=sorted(case))
+    for name in required.split():
+        p.add_argument("--" + name, required=True)
+    for name, default in optional.items():
+        p.add_argument("--" + name, default=default, type=type(default) if default else str)
+    return p.parse_args()
+
+
 class Server:
-    def __init__(self, program, scenario, work, options=()):
-        """`options` come after the defaults, and so override them."""
-        self.log_path = os.path.join(work, "server.log")
-        self.log = open(self.log_path, "w")
+    """qxsim-server; `extra` options come after the defaults, and so override them."""
+
+    def __init__(self, program, scenario, work, name="server", extra=(), wine=None,
+                 stop_after=900, limit_files=None):
+        self.log_path = os.path.join(work, name + ".log")
+        self.err = open(self.log_path, "w")
+
+        def limit():  # runs in the child only
+            import resource
+            resource.setrlimit(resource.RLIMIT_NOFILE, (limit_files, limit_files))
         self.process = subprocess.Popen(
-            [program, "--call-port", "0", "--event-port", "0", "--panel-port", "0",
-             "--scenario", scenario, "--stop-after", "900"] + list(options),
-            stdout=subprocess.PIPE, stderr=self.log, text=True)
-        with open(os.path.join(work, "server.pid"), "w") as pid:
-            pid.write(str(self.process.pid))
+            ([wine] if wine else []) + [
+                program, "--call-port", "0", "--event-port", "0", "--panel-port", "0",
+                "--scenario", scenario, "--stop-after", str(stop_after)] + list(extra),
+            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=self.err, text=True,
+            preexec_fn=limit if limit_files else None)
         line = self.process.stdout.readline()
-        check(line.startswith("listening"), "the server did not start: %r" % line)
-        ports = dict(item.split("=") for item in line.split()[1:])
-        self.call, self.events, self.panel = (int(ports[k]) for k in ("call", "events", "panel"))
-        self.url = "http://127.0.0.1:%d" % self.panel
+        if not line.startswith("listening"):
+            message = "the server did not start: %r; %s" % (line, self.log()[-500:])
+            self.stop()
+            raise Failure(message)
+        fields = dict(item.split("=") for item in line.split()[1:])
+        self.call, self.events, self.panel = (int(fields.get(k, 0))
+                                              for k in ("call", "events", "panel"))
+        self.token = fields.get("token")
+
+    def log(self):
+        """What the server wrote on stderr so far."""
+        if not self.err.closed:
+            self.err.flush()
+        with open(self.log_path, "rb") as f:
+            return f.read().decode("utf-8", "replace")
+
+    def alive(self):
+        return self.process.poll() is None
 
     def state(self):
-        with urllib.request.urlopen(self.url + "/api/state", timeout=10) as r:
-            return json.load(r)
+        return state(self.panel)
 
     def act(self, **action):
-        request = urllib.request.Request(self.url + "/api/action",
-                                         data=json.dumps(action).encode(), method="POST",
-                                         headers={"Content-Type": "application/json"})
-        with urllib.request.urlopen(request, timeout=10) as r:
-            answer = json.load(r)
-        check(answer.get("ok"), "panel refused %s: %s" % (action, answer))
+        status, _, body = post(self.panel, action)
+        check(status == 200 and json.loads(body).get("ok"),
+              "panel refused %s: %d %r" % (action, status, body[:200]))
+
+    def held(self):
+        """Whether the panel holds a client's call."""
+        return any(c["held"] for c in self.state()["clients"])
 
     def stop(self):
         if self.process.poll() is None:
             self.process.terminate()
             try:
-                self.process.wait(10)
+                self.process.wait(20)
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
-        self.log.close()
+        self.err.close()
         return self.process.returncode
 
 
-def host_folder(bin_dir, work, server, name="host"):
-    """A folder with korvan-host, the driver and our QXClient.dll (no
-    scenario beside it: network mode) and a _Korvan.ini naming the ports."""
-    folder = os.path.join(work, name)
-    os.makedirs(folder, exist_ok=True)
-    for f in ("korvan-host.exe", "_Korvan.dll", "QXClient.dll"):
-        shutil.copy(os.path.join(bin_dir, f), folder)
+def parse_head(head):
+    """(status, headers with lower-case names) of a response's head."""
+    lines = head.decode("latin-1").split("\r\n")
+    fields = (line.partition(":") for line in lines[1:])
+    return int(lines[0].split()[1]), {n.strip().lower(): v.strip() for n, _, v in fields}
+
+
+def read_head(sock, data=b""):
+    """Reads up to the end of a response's head: (head, what came after)."""
+    while b"\r\n\r\n" not in data:
+        chunk = sock.recv(65536)
+        check(chunk, "the connection closed before a response: %r" % data[:200])
+        data += chunk
+    return data.split(b"\r\n\r\n", 1)
+
+
+def http(port, method="GET", path="/api/state", headers=None, body=b"", host=None, timeout=20):
+    """One request on a connection of its own: (status, headers, body). `headers` values of
+    None leave that header out."""
+    fields = {"Host": host if host is not None else "127.0.0.1:%d" % port}
+    if method != "GET":
+        fields["Content-Length"] = str(len(body))
+    fields.update(headers or {})
+    head = "%s %s HTTP/1.1\r\n" % (method, path) + "".join(
+        "%s: %s\r\n" % (k, v) for k, v in fields.items() if v is not None) + "\r\n"
+    with socket.create_connection(("127.0.0.1", port), timeout) as sock:
+        sock.sendall(head.encode("latin-1") + body)
+        head, body = read_head(sock)
+        status, headers = parse_head(head)
+        length = int(headers.get("content-length", "0"))
+        while len(body) < length:
+            chunk = sock.recv(65536)
+            if not chunk:
+                break
+            body += chunk
+    return status, headers, body[:length]
+
+
+def post(port, action, content_type="application/json", **more):
+    body = action if isinstance(action, bytes) else json.dumps(action).encode()
+    headers = dict(more.pop("headers", {}))
+    headers.setdefault("Content-Type", content_type)
+    return http(port, "POST", "/api/action", headers, body, **more)
+
+
+def state(port, **more):
+    status, _, body = http(port, **more)
+    check(status == 200, "GET /api/state: got %d %r, wanted 200" % (status, body[:200]))
+    return json.loads(body)
+
+
+def frame(message):
+    body = message if isinstance(message, bytes) else json.dumps(message).encode()
+    return struct.pack(">I", len(body)) + body
+
+
+class Wire:
+    """A raw connection to the call or event port."""
+
+    def __init__(self, port, timeout=10):
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout)
+
+    def send(self, data):
+        self.sock.sendall(data if isinstance(data, bytes) else frame(data))
+
+    def _exactly(self, n):
+        data = b""
+        while len(data) < n:
+            chunk = self.sock.recv(n - len(data))
+            check(chunk, "the server closed the connection")
+            data += chunk
+        return data
+
+    def receive(self):
+        return json.loads(self._exactly(struct.unpack(">I", self._exactly(4))[0]))
+
+    def hello(self, token=None):
+        self.send(dict({"kind": "hello", "version": VERSION, "role": "call"},
+                       **({"token": token} if token else {})))
+        return self.receive()
+
+    def call(self, op, *args):
+        self.send({"kind": "call", "op": op, "args": list(args)})
+        return self.receive()
+
+    def closed(self, seconds=10):
+        """True once the server has closed the connection (within `seconds`)."""
+        end = time.monotonic() + seconds
+        while time.monotonic() < end:
+            self.sock.settimeout(max(0.05, end - time.monotonic()))
+            try:
+                if not self.sock.recv(65536):
+                    return True
+            except (ConnectionResetError, BrokenPipeError):
+                return True
+            except socket.timeout:
+                return False
+        return False
+
+    def close(self):
+        self.sock.close()
+
+
+class Stream:
+    """GET /api/events, its chunked body read as server-sent events."""
+
+    def __init__(self, port, receive_buffer=None, timeout=20):
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        if receive_buffer:  # before connect: the window stays small
+            self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
+        self.sock.settimeout(timeout)
+        self.sock.connect(("127.0.0.1", port))
+        self.sock.sendall(b"GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:%d\r\n\r\n" % port)
+        head, self.raw = read_head(self.sock)
+        self.status, self.headers = parse_head(head)
+        self.text = b""
+
+    def _more(self):
+        chunk = self.sock.recv(65536)
+        check(chunk, "the event stream ended")
+        self.raw += chunk
+        while b"\r\n" in self.raw:  # chunked framing off
+            size_line, rest = self.raw.split(b"\r\n", 1)
+            size = int(size_line, 16)
+            if len(rest) < size + 2:
+                return
+            self.text += rest[:size]
+            self.raw = rest[size + 2:]
+
+    def event(self, kind, seconds=20):
+        """The data of the next event of `kind`, parsed; others skipped."""
+        end = time.monotonic() + seconds
+        while time.monotonic() < end:
+            while b"\n\n" in self.text:
+                block, self.text = self.text.split(b"\n\n", 1)
+                lines = block.decode("utf-8").split("\n")
+                if "event: " + kind in lines:
+                    return json.loads([l[6:] for l in lines if l.startswith("data: ")][0])
+            self._more()
+        raise Failure("no %s event within %d s" % (kind, seconds))
+
+    def close(self):
+        self.sock.close()
+
+
+def write_ini(folder, call, events):
+    """The driver's _Korvan.ini naming the server's ports."""
     with open(os.path.join(folder, "_Korvan.ini"), "w") as ini:
         ini.write("[Korvan]\r\nNumberPortIp=%d\r\nNumberEventPort=%d\r\nTimeOut=5000\r\n"
-                  % (server.call, server.events))
-    return folder
+                  % (call, events))
+
+
+def station(args, name, body):
+    """Runs body(server, host folder) against the native server on station.scenario, in a
+    fresh work folder; the host folder holds korvan-host, the driver and our QXClient.dll
+    (no scenario beside it: network mode). 0 when it passes."""
+    if not os.path.exists(args.server):
+        print("no native qxsim-server at %s: build the native preset first" % args.server)
+        return 1
+    work = os.path.join(args.work, name)
+    shutil.rmtree(work, ignore_errors=True)
+    folder = os.path.join(work, "host")
+    os.makedirs(folder)
+    server = Server(args.server, os.path.join(HERE, "station.scenario"), work)
+    try:
+        for f in ("korvan-host.exe", "_Korvan.dll", "QXClient.dll"):
+            shutil.copy(os.path.join(args.bin, f), folder)
+        write_ini(folder, server.call, server.events)
+        body(server, folder)
+    except Failure as failure:
+        print("FAILED:", failure)
+        print("server log:", server.log_path)
+        return 1
+    finally:
+        server.stop()
+    return 0
 
 
 class Host:
-    """korvan-host console under Wine; each command's answer is what it
-    prints up to its next prompt."""
+    """korvan-host console under Wine; each command's answer is what it prints up to its
+    next prompt. Given hoses, it logs on and registers them."""
 
-    def __init__(self, wine, folder):
-        env = dict(os.environ)
-        env.pop("QXSIM_SCENARIO", None)
+    def __init__(self, wine, folder, hoses=None):
+        env = {k: v for k, v in os.environ.items() if k != "QXSIM_SCENARIO"}
         self.process = subprocess.Popen(
             [os.path.abspath(wine), os.path.join(os.path.abspath(folder), "korvan-host.exe"),
              "console"], cwd=folder, env=env,
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        self.chunks = queue.Queue()
-        threading.Thread(target=self._read, daemon=True).start()
         self.pending = ""
-        self._answer(120)  # the banner
+        self.answer(120)  # the banner
+        if hoses:
+            answer = self.do("inicia")
+            check(answer.startswith("logged on"), "no logon: %r" % answer)
+            for hose in hoses:
+                answer = self.do("registra %d 1 3 3 2 3" % hose)
+                check(answer.startswith("registered hose id"), "registra %d: %r" % (hose, answer))
 
-    def _read(self):
-        while True:
-            data = self.process.stdout.read1(4096)
-            if not data:
-                self.chunks.put(None)
-                return
-            self.chunks.put(data.decode("cp1252"))
-
-    def _answer(self, seconds):
-        end = time.monotonic() + seconds
+    def answer(self, seconds=60):
+        end, out = time.monotonic() + seconds, self.process.stdout.fileno()
         while not self.pending.endswith("> "):
-            try:
-                chunk = self.chunks.get(timeout=max(0.1, end - time.monotonic()))
-            except queue.Empty:
-                raise Failure("korvan-host did not answer within %d s" % seconds)
-            if chunk is None:
-                raise Failure("korvan-host ended; it said: %r" % self.pending)
-            self.pending += chunk
+            ready = select.select([out], [], [], max(0.1, end - time.monotonic()))[0]
+            check(ready, "korvan-host did not answer within %d s" % seconds)
+            data = os.read(out, 4096)
+            check(data, "korvan-host ended; it said: %r" % self.pending)
+            self.pending += data.decode("cp1252")
         answer, self.pending = self.pending[:-2].strip(), ""
         return answer
 
@@ -130,21 +323,13 @@ class Host:
 
     def do(self, line, seconds=60):
         self.send(line)
-        return self._answer(seconds)
-
-    def start(self, hoses):
-        answer = self.do("inicia")
-        check(answer.startswith("logged on"), "no logon: %r" % answer)
-        for hose in hoses:
-            answer = self.do("registra %d 1 3 3 2 3" % hose)
-            check(answer.startswith("registered hose id"), "registra %d: %r" % (hose, answer))
+        return self.answer(seconds)
 
     def poll(self):
         """The code of the delivery handed over, or None."""
         answer = self.do("poll")
-        if not answer.startswith("nozzle"):
-            return None
-        return int(answer.split(" code ")[1].split()[0], 16)
+        return int(answer.split(" code ")[1].split()[0], 16) if answer.startswith("nozzle") \
+            else None
 
     def status(self):
         """The status letters, or the console's failure line."""

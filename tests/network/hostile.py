@@ -1,12 +1,10 @@
-"""qxsim-server as a hostile or careless client meets it: each case sends
-what such a client sends, checks the answer, then that the server still
-serves. Groups: depth (nesting that once overflowed a stack), utf8 (client
-text cut or raw in the log), origin (other pages and names), values (prices
-no pump holds), streams (event streams that took every worker), sessions
-(names, keys, slow clients, held locks, descriptors).
+"""qxsim-server as a hostile or careless client meets it: each case sends what such a client
+sends, checks the answer, then that the server still serves. Groups: depth (nesting that once
+overflowed a stack), utf8 (client text cut or raw in the log), origin (other pages and names),
+values (prices no pump holds), streams (event streams that took every worker), sessions (names,
+keys, slow clients, held locks, descriptors).
 
   hostile.py --server PATH --scenario FILE --work DIR [--wine PATH] [--groups a,b]"""
-import argparse
 import json
 import os
 import subprocess
@@ -14,13 +12,14 @@ import sys
 import time
 import traceback
 
-from harness import Failure, check, wait_for
-from raw_clients import VERSION, Served, Stream, Wire, frame, http, post, state
+from harness import (VERSION, Failure, Server, Stream, Wire, arguments, check, frame, http, post,
+                     state, wait_for)
 
 SECURITY = {"content-security-policy": "default-src 'self'; frame-ancestors 'none'",
             "x-content-type-options": "nosniff", "referrer-policy": "no-referrer",
             "cache-control": "no-store", "x-frame-options": "DENY"}
 EVIL = {"Origin": "http://evil.example"}
+STOP = {"action": "stop", "pump": 1}
 
 
 def nested(depth):
@@ -31,51 +30,56 @@ def padded(depth):  # an action nested `depth` deep in all
     return b'{"action":"price","hose":31,"price":5.799,"pad":%s}' % nested(depth - 1)
 
 
-# Requests and their answers: (group, what, request on the panel's port,
-# status, text in the body).
+def sent(body, *args, **more):
+    return lambda p: post(p, body, *args, **more)
+
+
+def act(**action):
+    return sent(action)
+
+
+# Requests and their answers: (group, what, request on the panel's port, status, text in the
+# body).
 REQUESTS = [
     ("depth", "100,000 nested arrays posted as text/plain",
-     lambda p: post(p, nested(100000), "text/plain"), 403, "application/json"),
-    ("depth", "the same as JSON", lambda p: post(p, nested(100000)), 413, "65536"),
-    ("depth", "30,000 nested arrays, under the body limit",
-     lambda p: post(p, nested(30000)), 400, "deeper than 32"),
-    ("depth", "an action 32 deep", lambda p: post(p, padded(32)), 200, None),
-    ("depth", "an action 33 deep", lambda p: post(p, padded(33)), 400, "deeper than 32"),
-    ("utf8", "a body that is not UTF-8",
-     lambda p: post(p, b'{"action":"lift","hose":"\xc3"}'), 400, "not JSON"),
+     sent(nested(100000), "text/plain"), 403, "application/json"),
+    ("depth", "the same as JSON", sent(nested(100000)), 413, "65536"),
+    ("depth", "30,000 nested arrays, under the body limit", sent(nested(30000)), 400,
+     "deeper than 32"),
+    ("depth", "an action 32 deep", sent(padded(32)), 200, None),
+    ("depth", "an action 33 deep", sent(padded(33)), 400, "deeper than 32"),
+    ("utf8", "a body that is not UTF-8", sent(b'{"action":"lift","hose":"\xc3"}'), 400, "not JSON"),
     ("origin", "stop posted as text/plain from another origin",
-     lambda p: post(p, {"action": "stop", "pump": 1}, "text/plain", headers=EVIL), 403, None),
-    ("origin", "stop posted as JSON from another origin",
-     lambda p: post(p, {"action": "stop", "pump": 1}, headers=EVIL), 403, "another origin"),
+     sent(STOP, "text/plain", headers=EVIL), 403, None),
+    ("origin", "stop posted as JSON from another origin", sent(STOP, headers=EVIL), 403,
+     "another origin"),
     ("origin", "the state for Host evil.example (DNS rebinding)",
      lambda p: http(p, host="evil.example:%d" % p), 403, "does not name this panel"),
     ("origin", "the page for Host evil.example", lambda p: http(p, path="/", host="evil.example"),
      403, None),
     ("origin", "stop for Host evil.example",
-     lambda p: post(p, {"action": "stop", "pump": 1}, host="evil.example:%d" % p), 403, None),
+     lambda p: post(p, STOP, host="evil.example:%d" % p), 403, None),
     ("origin", "a post from its own page",
      lambda p: post(p, {"action": "price", "hose": 31, "price": 5.799},
                     headers={"Origin": "http://127.0.0.1:%d" % p}), 200, None),
-    ("origin", "the state for Host localhost", lambda p: http(p, host="localhost:%d" % p), 200, None),
-    ("values", "price 1e308", lambda p: post(p, {"action": "price", "hose": 31, "price": 1e308}),
-     400, "9999.999"),
-    ("values", "price 1e999 (infinite)",
-     lambda p: post(p, b'{"action":"price","hose":31,"price":1e999}'), 400, "not JSON"),
-    ("values", "price 9999.999", lambda p: post(p, {"action": "price", "hose": 32, "price": 9999.999}),
-     200, None),
-    ("values", "price 0", lambda p: post(p, {"action": "price", "hose": 32, "price": 0}), 400, None),
-    ("values", "a run of 1e308 litres",
-     lambda p: post(p, {"action": "run", "hose": 41, "volume": 1e308}), 400, "litres"),
-    ("values", "a run for an amount of 1e308",
-     lambda p: post(p, {"action": "run", "hose": 41, "amount": 1e308}), 400, "amount"),
-    ("sessions", "fail for an unknown operation",
-     lambda p: post(p, {"action": "fail", "op": "Explode", "code": 1}), 400, "22 operations"),
-    ("sessions", "hold for a name of 100 letters",
-     lambda p: post(p, {"action": "hold", "op": "A" * 100}), 400, "22 operations"),
+    ("origin", "the state for Host localhost", lambda p: http(p, host="localhost:%d" % p), 200,
+     None),
+    ("values", "price 1e308", act(action="price", hose=31, price=1e308), 400, "9999.999"),
+    ("values", "price 1e999 (infinite)", sent(b'{"action":"price","hose":31,"price":1e999}'), 400,
+     "not JSON"),
+    ("values", "price 9999.999", act(action="price", hose=32, price=9999.999), 200, None),
+    ("values", "price 0", act(action="price", hose=32, price=0), 400, None),
+    ("values", "a run of 1e308 litres", act(action="run", hose=41, volume=1e308), 400, "litres"),
+    ("values", "a run for an amount of 1e308", act(action="run", hose=41, amount=1e308), 400,
+     "amount"),
+    ("sessions", "fail for an unknown operation", act(action="fail", op="Explode", code=1), 400,
+     "22 operations"),
+    ("sessions", "hold for a name of 100 letters", act(action="hold", op="A" * 100), 400,
+     "22 operations"),
     ("sessions", "fail for a name of 10 MB",
-     lambda p: post(p, json.dumps({"action": "fail", "op": "A" * (10 << 20)}).encode()), 413, None),
-    ("sessions", "fail for an operation", lambda p: post(
-        p, {"action": "fail", "op": "AllReAuthorise", "code": 6}), 200, None),
+     sent(json.dumps({"action": "fail", "op": "A" * (10 << 20)}).encode()), 413, None),
+    ("sessions", "fail for an operation", act(action="fail", op="AllReAuthorise", code=6), 200,
+     None),
 ]
 
 
@@ -86,7 +90,7 @@ def answered(result, status, text):
 
 
 def texts(s):
-    return [line["text"] for line in state(s.panel)["log"]]
+    return [line["text"] for line in s.state()["log"]]
 
 
 def logged(s, text, seconds=10):
@@ -162,7 +166,7 @@ def origin_access_token(s):
                            (200, {"headers": bearer}), (200, {"path": "/?token=" + t.token}),
                            (200, {"path": "/panel.js"})):
             answered(http(t.panel, **args), want, None)
-        answered(post(t.panel, {"action": "stop", "pump": 1}, headers=dict(bearer, **EVIL)), 403, None)
+        answered(post(t.panel, STOP, headers=dict(bearer, **EVIL)), 403, None)
         w = Wire(t.call)
         w.send({"kind": "hello", "version": VERSION, "role": "call"})
         check(w.closed(), "a hello without the token was welcomed")
@@ -175,7 +179,7 @@ def values_afterwards(s):
     w = logged_on(s.call)
     got = w.call("SetHosePrices", 31, 2, 1, 1e308, 1e308)
     check(got["result"] == 2, "SetHosePrices 1e308: got %s, wanted result 2" % got)
-    hoses = [h for p in state(s.panel)["pumps"] for h in p["hoses"]]
+    hoses = [h for p in s.state()["pumps"] for h in p["hoses"]]
     check([h["price"] for h in hoses if h["id"] == 31] == [5.799], "hose 31: %s" % hoses)
     check(None not in [v for h in hoses for v in h.values()], "a null among %s" % hoses)
     check(w.call("GetPumpsCount")["out"] == [2], "the connection did not go on")
@@ -211,10 +215,9 @@ def sessions_event_key(s):
     welcome = host.hello()
     check(len(welcome.get("key", "")) == 32, "the welcome hands out no key: %s" % welcome)
     for key in (None, "0" * 32, welcome["key"][:-1] + "x", welcome["key"]):
-        hello = {"kind": "hello", "version": VERSION, "role": "events",
-                 "session": welcome["session"], "key": key}
         w = Wire(s.events)
-        w.send(hello)
+        w.send({"kind": "hello", "version": VERSION, "role": "events",
+                "session": welcome["session"], "key": key})
         if key == welcome["key"]:
             check(w.receive()["kind"] == "welcome", "the host's own event hello was refused")
         else:
@@ -240,10 +243,10 @@ def sessions_held_call_released(s):
     check(w.call("LockDelivery", 1001)["result"] == 0, "lock")
     answered(post(s.panel, {"action": "hold", "op": "ClearDelivery"}), 200, None)
     w.send({"kind": "call", "op": "ClearDelivery", "args": [1001, 1]})
-    wait_for("the call held", lambda: any(c["held"] for c in state(s.panel)["clients"]))
+    wait_for("the call held", s.held)
     w.close()  # the host dies, with no event connection
-    wait_for("the dead host's lock released", lambda: not state(s.panel)["clients"] and all(
-        d["lockedBy"] == -1 for d in state(s.panel)["waiting"]), 10)
+    wait_for("the dead host's lock released", lambda: not s.state()["clients"] and all(
+        d["lockedBy"] == -1 for d in s.state()["waiting"]), 10)
 
 
 def sessions_descriptor_limit(s):
@@ -271,37 +274,22 @@ def cpu_ticks(pid):
     return int(fields[11]) + int(fields[12])
 
 
-CASES = {"depth": [depth_on_the_wire], "utf8": [utf8_kind_cut_with_a_stream_open,
-                                                utf8_control_characters],
+CASES = {"depth": [depth_on_the_wire],
+         "utf8": [utf8_kind_cut_with_a_stream_open, utf8_control_characters],
          "origin": [origin_headers_and_bind, origin_access_token],
          "values": [values_afterwards], "streams": [streams_do_not_starve_the_panel],
          "sessions": [sessions_event_key, sessions_held_call_released, sessions_slow_clients,
                       sessions_descriptor_limit]}
 
 
-class Bench:
-    """The server the cases aim at, and the means to start others."""
-
-    def __init__(self, args):
-        self.args = args
-        self.main = self.spawn([], "server")
-        self.call, self.events, self.panel = self.main.call, self.main.events, self.main.panel
-        self.log, self.alive = self.main.log, self.main.alive
-
-    def spawn(self, extra, name, **more):
-        return Served(self.args.server, self.args.scenario, self.args.work, name, extra,
-                      self.args.wine, **more)
-
-
 def main():
-    p = argparse.ArgumentParser()
-    for option in ("--server", "--scenario", "--work"):
-        p.add_argument(option, required=True)
-    p.add_argument("--wine")
-    p.add_argument("--groups", default=",".join(CASES))
-    a = p.parse_args()
+    a = arguments("server scenario work", wine=None, groups=",".join(CASES))
     os.makedirs(a.work, exist_ok=True)
-    s, failed = Bench(a), []
+
+    def spawn(extra, name, **more):
+        return Server(a.server, a.scenario, a.work, name, extra, a.wine, 600, **more)
+    s, failed = spawn([], "server"), []
+    s.args, s.spawn = a, spawn  # the cases start servers of their own too
     try:
         for group in a.groups.split(","):
             cases = [("%s: %s" % (group, what), lambda r=r, st=st, t=t: answered(r(s.panel), st, t))
@@ -322,7 +310,7 @@ def main():
                         print("the server died; its log ends:\n" + s.log()[-2000:])
                         return 1
     finally:
-        s.main.stop()
+        s.stop()
     print("%d failed: %s" % (len(failed), ", ".join(failed)) if failed else "all passed")
     return 1 if failed else 0
 

@@ -1,16 +1,14 @@
-"""A station session recorded through the tracing QXClient.dll and replayed
-by the simulator: the host sees the same results and outputs, and the
-driver writes the same log. A host that makes another call at one step is
-told where its calls leave the trace; a host killed while recording leaves a
-trace that replays up to its last line.
+"""A station session recorded through the tracing QXClient.dll and replayed by the simulator:
+the host sees the same results and outputs, and the driver writes the same log. A host that
+makes another call at one step is told where its calls leave the trace; a host killed while
+recording leaves a trace that replays up to its last line.
 
   record_replay.py CASE --bin DIR --server PATH --wine PATH --scenario FILE --work DIR
 
-Cases: in-process, server, killed-host. The sessions are trace_session
-(session.cpp) under Wine; the server is the native qxsim-server. Every
-process started here is stopped here, by its own PID; the servers also stop
-by themselves (--stop-after)."""
-import argparse
+Cases: in-process, server, killed-host. The sessions are trace_session (session.cpp) under
+Wine; the server is the native qxsim-server. Every process started here is stopped here, by
+its own PID; the servers also stop by themselves (--stop-after)."""
+import collections
 import json
 import os
 import re
@@ -19,11 +17,12 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "network"))
-from harness import Failure, Server, check, wait_for  # noqa: E402
+from harness import Failure, Server, arguments, check, wait_for, write_ini  # noqa: E402
 
 STEPS = 30
 PLANTED = 12  # the step at which the planted host reads a price instead of the status
 TIMEOUT = 600
+TRACE = {"QXSIM_TRACE": "day.jsonl"}
 
 
 class Run:
@@ -33,23 +32,22 @@ class Run:
         shutil.rmtree(self.work, ignore_errors=True)
         os.makedirs(self.work)
 
-    def folder(self, name, tracer, ports=None):
-        """trace_session, the driver and the client library: the tracer with
-        the simulator behind it, or the simulator alone."""
-        folder = os.path.join(self.work, name)
+    def folder(self, name, tracer, ports=None, trace=None):
+        """trace_session, the driver and the client library (the tracer with the simulator
+        behind it, or the simulator alone), and a copy of `trace`."""
+        folder, bin_ = os.path.join(self.work, name), self.args.bin
         os.makedirs(folder)
-        bin_ = self.args.bin
         for f in ("trace_session.exe", "_Korvan.dll", "korvan-host.exe"):
             shutil.copy(os.path.join(bin_, f), folder)
         shutil.copy(self.args.scenario, os.path.join(folder, "day.scenario"))
+        shutil.copy(os.path.join(bin_, "QXClient.dll"),
+                    os.path.join(folder, "QXClient.real.dll" if tracer else "QXClient.dll"))
         if tracer:
             shutil.copy(os.path.join(bin_, "trace", "QXClient.dll"), folder)
-            shutil.copy(os.path.join(bin_, "QXClient.dll"), os.path.join(folder, "QXClient.real.dll"))
-        else:
-            shutil.copy(os.path.join(bin_, "QXClient.dll"), folder)
         if ports:
-            with open(os.path.join(folder, "_Korvan.ini"), "w") as ini:
-                ini.write("[Korvan]\r\nNumberPortIp=%d\r\nNumberEventPort=%d\r\nTimeOut=5000\r\n" % ports)
+            write_ini(folder, *ports)
+        if trace:
+            shutil.copy(trace, folder)
         return folder
 
     def command(self, folder, *options):
@@ -60,8 +58,7 @@ class Run:
     def env(self, **extra):
         env = {k: v for k, v in os.environ.items()
                if k not in ("QXSIM_SCENARIO", "QXSIM_TRACE", "QXTRACE_REAL", "QXTRACE_FILE")}
-        env.update(extra)
-        return env
+        return dict(env, **extra)
 
     def session(self, folder, *options, **env):
         """Runs a session to its end; its stdout."""
@@ -77,28 +74,25 @@ class Run:
 
 
 def read_trace(path):
-    """The trace's whole lines, parsed."""
+    """The trace's whole lines, parsed; the last piece is torn or empty."""
     with open(path, encoding="utf-8") as f:
-        text = f.read()
-    lines = [json.loads(line) for line in text.split("\n")[:-1]]  # the last piece: torn or empty
-    return lines
+        return [json.loads(line) for line in f.read().split("\n")[:-1]]
 
 
-def describe(line):
-    def value(v):
-        return json.dumps(v, ensure_ascii=False) if isinstance(v, str) else str(v)
-    return "%s(%s)" % (line["op"], ",".join(value(v) for v in line.get("in", [])))
+def calls_in(trace):
+    return sum(1 for line in read_trace(trace) if "op" in line)
 
 
 def planted_divergence(trace, folder):
-    """Where the planted host must leave the trace: the first call of its
-    planted step, as the recording's marks place it."""
+    """Where the planted host must leave the trace: the first call of its planted step, as the
+    recording's marks place it."""
     with open(os.path.join(folder, "marks.txt")) as f:
-        marks = dict(re.findall(r"step (\d+) line (\d+)", f.read()))
-    lines = read_trace(trace)
-    before = int(marks[str(PLANTED)])  # trace lines written before that step
+        before = int(dict(re.findall(r"step (\d+) line (\d+)", f.read()))[str(PLANTED)])
+    lines = read_trace(trace)  # `before` lines were written before that step
     call = sum(1 for line in lines[:before + 1] if "op" in line)
-    return before + 1, call, describe(lines[before])
+    value = lambda v: json.dumps(v, ensure_ascii=False) if isinstance(v, str) else str(v)
+    line = lines[before]
+    return before + 1, call, "%s(%s)" % (line["op"], ",".join(map(value, line.get("in", []))))
 
 
 def same_transcripts(recorded, replayed):
@@ -108,8 +102,9 @@ def same_transcripts(recorded, replayed):
             texts.append(f.read().splitlines())
     check(len(texts[0]) > STEPS and any(l.startswith("log:") for l in texts[0]),
           "the recording's transcript is short: %s" % texts[0][:5])
-    for number, (a, b) in enumerate(zip(texts[0], texts[1]), 1):
-        check(a == b, "transcripts differ at line %d:\n  recorded: %s\n  replayed: %s" % (number, a, b))
+    for number, (a, b) in enumerate(zip(*texts), 1):
+        check(a == b, "transcripts differ at line %d:\n  recorded: %s\n  replayed: %s"
+              % (number, a, b))
     check(len(texts[0]) == len(texts[1]),
           "transcripts of %d and %d lines" % (len(texts[0]), len(texts[1])))
     return texts[0]
@@ -126,16 +121,14 @@ def check_summary(run, folder, trace, transcript):
     confirmed = sum(1 for line in transcript if re.match(r"step \d+ confirm 1$", line))
     totals = re.search(r"deliveries handed over (\d+), confirmed (\d+), discarded (\d+)", summary)
     check(totals and int(totals.group(2)) == confirmed,
-          "the summary's confirmed deliveries (%s) are not the host's %d" % (totals and totals.group(0), confirmed))
+          "the summary's confirmed deliveries (%s) are not the host's %d"
+          % (totals and totals.group(0), confirmed))
     check(int(totals.group(3)) == 1 and "volume 0.0004" in summary and "discarded" in summary,
           "the drop of fuel is not shown discarded")
     for event in ("logon", "link lost: TestConnection answered 1", "reconnected", "logoff"):
         check(re.search(r"\d\d:\d\d:\d\d\.\d{3}  %s" % re.escape(event), summary),
               "the timeline lacks %r" % event)
-    calls = {}
-    for line in read_trace(trace):
-        if "op" in line:
-            calls[line["op"]] = calls.get(line["op"], 0) + 1
+    calls = collections.Counter(line["op"] for line in read_trace(trace) if "op" in line)
     for op, count in calls.items():
         check(re.search(r"^  %s +%d +\d+ +\d+ +\d+$" % (op, count), summary, re.M),
               "the latency table lacks %s with %d calls" % (op, count))
@@ -146,50 +139,46 @@ def check_summary(run, folder, trace, transcript):
 def in_process(run):
     recorded = run.folder("record", tracer=True)
     trace = run.record(recorded)
-    calls = sum(1 for line in read_trace(trace) if "op" in line)
-    replayed = run.folder("replay", tracer=False)
-    shutil.copy(trace, replayed)
-    said = run.session(replayed, QXSIM_TRACE="day.jsonl")
-    check("replay: answered %d calls, no divergence" % calls in said, "the replay said %r" % said)
-    transcript = same_transcripts(recorded, replayed)
-    check_summary(run, recorded, trace, transcript)
+    replayed = run.folder("replay", tracer=False, trace=trace)
+    said = run.session(replayed, **TRACE)
+    wanted = "replay: answered %d calls, no divergence" % calls_in(trace)
+    check(wanted in said, "the replay said %r, wanted %r" % (said, wanted))
+    check_summary(run, recorded, trace, same_transcripts(recorded, replayed))
 
     line, call, expected = planted_divergence(trace, recorded)
-    planted = run.folder("planted", tracer=False)
-    shutil.copy(trace, planted)
-    said = run.session(planted, "--planted", PLANTED, QXSIM_TRACE="day.jsonl")
-    wanted = "trace line %d (call %d): expected %s, got GetHosePropertiesEx2(31)" % (line, call, expected)
+    planted = run.folder("planted", tracer=False, trace=trace)
+    said = run.session(planted, "--planted", PLANTED, **TRACE)
+    wanted = "trace line %d (call %d): expected %s, got GetHosePropertiesEx2(31)" % (
+        line, call, expected)
     check(wanted in said, "the planted replay said %r, wanted %r" % (said, wanted))
 
 
 def server(run):
-    """A recording through qxsim-server, replayed by servers on the same
-    ports (the logon's inputs hold them)."""
+    """A recording through qxsim-server, replayed by servers on the same ports (the logon's
+    inputs hold them)."""
     def start(name, *options):
         work = os.path.join(run.work, name + "-server")
         os.makedirs(work)
-        return Server(run.args.server, run.args.scenario, work, options)
+        return Server(run.args.server, run.args.scenario, work, extra=options)
 
     live = start("live")
     try:
-        recorded = run.folder("record", tracer=True, ports=(live.call, live.events))
+        ports = (live.call, live.events)
+        recorded = run.folder("record", tracer=True, ports=ports)
         trace = run.record(recorded, "--network", "--pace", "500")
     finally:
         live.stop()
-    calls = sum(1 for line in read_trace(trace) if "op" in line)
-    same_ports = ["--trace", trace, "--call-port", str(live.call), "--event-port", str(live.events)]
     results = {}
     for name, options in (("replay", []), ("planted", ["--planted", PLANTED])):
-        replaying = start(name, *same_ports)
+        replaying = start(name, "--trace", trace, "--call-port", str(ports[0]),
+                          "--event-port", str(ports[1]))
         try:
-            run.session(run.folder(name, tracer=False, ports=(live.call, live.events)),
-                        "--network", *options)
+            run.session(run.folder(name, tracer=False, ports=ports), "--network", *options)
             results[name] = replaying.state()["trace"]
         finally:
             replaying.stop()
-        with open(replaying.log_path) as f:
-            results[name]["log"] = f.read()
-    state = results["replay"]
+        results[name]["log"] = replaying.log()
+    state, calls = results["replay"], calls_in(trace)
     check(state["answered"] == calls and not state["diverged"],
           "the replay server says %s after %d calls" % (state, calls))
     same_transcripts(recorded, os.path.join(run.work, "replay"))
@@ -217,12 +206,11 @@ def killed_host(run):
         host.kill()  # SIGKILL, to this PID only
         host.wait()
     check(not os.path.exists(os.path.join(recorded, "transcript.txt")), "the host finished")
-    calls = sum(1 for line in read_trace(trace) if "op" in line)
+    calls = calls_in(trace)
     with open(trace, "a") as f:
         f.write('{"t":1,"th":1,"op":"TestConn')  # a line torn by the kill
-    replayed = run.folder("replay", tracer=False)
-    shutil.copy(trace, replayed)
-    said = run.session(replayed, "--steps", "400", QXSIM_TRACE="day.jsonl")
+    replayed = run.folder("replay", tracer=False, trace=trace)
+    said = run.session(replayed, "--steps", "400", **TRACE)
     wanted = "replay: answered %d calls, trace line" % calls
     check(wanted in said and "(call %d): expected the end of the trace, got " % (calls + 1) in said,
           "the replay of a killed host's trace said %r, wanted %r ... (call %d): expected the end"
@@ -233,11 +221,7 @@ CASES = {"in-process": in_process, "server": server, "killed-host": killed_host}
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("case", choices=sorted(CASES))
-    for option in ("bin", "server", "wine", "scenario", "work"):
-        ap.add_argument("--" + option, required=True)
-    args = ap.parse_args()
+    args = arguments("bin server wine scenario work", CASES)
     args.scenario = os.path.abspath(args.scenario)
     try:
         CASES[args.case](Run(args))
