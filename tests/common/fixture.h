@@ -136,3 +136,12 @@ class Station : public testing::Test {
   KorvanDriver driver;
   SimControl sim;
 };
+
+// The simulator's own tests: QXClient.dll must be the simulator.
+class Simulated : public Station {
+ protected:
+  void SetUp() override {
+    Station::SetUp();
+    ASSERT_NE(sim.SimReset, nullptr) << "QXClient.dll is not the simulator";
+  }
+};

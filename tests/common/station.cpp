@@ -5,7 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
+#include <iterator>
+#include <utility>
 
 SimControl LoadSimulator() {
   SimControl sim;
@@ -27,11 +28,10 @@ void AddPump(const SimControl& sim, int number) {
 
 void AddHose(const SimControl& sim, int id, int pumpNumber, double price) {
   SimHose hose{};
+  hose.price = hose.price2 = price;
+  hose.totalizer = 1000 + id;
   hose.id = id;
   hose.pumpId = 100 + pumpNumber;
-  hose.price = price;
-  hose.price2 = price;
-  hose.totalizer = 1000 + id;
   sim.SimAddHose(&hose);
 }
 
@@ -39,7 +39,7 @@ void AddPumps(const SimControl& sim, int pumps, int hosesPerPump) {
   for (int p = 1, ordinal = 1; p <= pumps; ++p) {
     AddPump(sim, p);
     for (int h = 1; h <= hosesPerPump; ++h, ++ordinal)
-      AddHose(sim, HoseIdOfOrdinal(ordinal), p, 5.0 + ordinal / 10.0);
+      AddHose(sim, 10 + ordinal, p, 5.0 + ordinal / 10.0);
   }
 }
 
@@ -136,9 +136,7 @@ std::string IniPath() { return ExeFolder() + "_Korvan.ini"; }
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
@@ -198,11 +196,7 @@ void RecordMessageBoxes(HMODULE module) {
   }
 }
 
-std::vector<std::string> TakeMessageBoxes() {
-  std::vector<std::string> taken;
-  taken.swap(messageBoxes);
-  return taken;
-}
+std::vector<std::string> TakeMessageBoxes() { return std::exchange(messageBoxes, {}); }
 
 static LONG WINAPI FaultReachedHost(EXCEPTION_POINTERS* info) {
   std::printf("FAULT reached the host: exception %08lX at %p\n",

@@ -23,7 +23,6 @@ void AddHose(const SimControl& sim, int id, int pumpNumber, double price);
 // Pumps 1..n with `hosesPerPump` hoses each, whose identifiers differ from
 // their ordinals: ordinal k is hose 10 + k, price 5 + k / 10.
 void AddPumps(const SimControl& sim, int pumps, int hosesPerPump = 2);
-inline int HoseIdOfOrdinal(int ordinal) { return 10 + ordinal; }
 
 // The entry points of the client library that the driver calls.
 extern const char* const kDriverEntryPoints[22];

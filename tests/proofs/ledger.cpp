@@ -7,33 +7,27 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-
-const char kSentinel = '\x7F';
-const double kSentinelDate = -12345.5;
-
-const char* FateName(int fate) {
-  static const char* const names[] = {"to hand over", "of an unregistered nozzle", "too small"};
-  return names[fate];
-}
-
-}  // namespace
+static const char kSentinel = '\x7F';
+static const double kSentinelDate = -12345.5;
 
 int32_t Ledger::Add(SimDelivery d, Fate fate) {
   std::lock_guard<std::mutex> hold(lock_);
   d.code = nextCode_++;
   const int32_t id = sim_.SimAddDelivery(&d);
-  if (id <= 0) return 0;
-  Entry& e = byCode_[d.code];
-  e.id = id;
-  e.hose = d.hoseId;
-  e.fate = fate;
-  return id;
+  if (id > 0) byCode_[d.code] = Entry{id, d.hoseId, fate};
+  return std::max(id, 0);
 }
 
-void Ledger::Prefill(KorvanDriver::Delivery& d) {
+bool Ledger::Poll(KorvanDriver& driver, int64_t& code, bool& confirmed) {
+  KorvanDriver::Delivery d;
   std::memset(&d, kSentinel, sizeof d);
   d.data = kSentinelDate;
+  const int64_t ticket = Ticket();
+  if (!driver.ObtemAbastecimento(d)) return false;
+  code = HandedOver(d, ticket);
+  confirmed = driver.ConfirmaAbastecimento();
+  Confirmed(code, confirmed);
+  return true;
 }
 
 void Ledger::SeeCleared() {
@@ -56,8 +50,9 @@ int64_t Ledger::Ticket() {
 }
 
 void Ledger::Violation(const Entry& e, const std::string& what) {
+  static const char* const fates[] = {"to hand over", "of an unregistered nozzle", "too small"};
   violations_.push_back("delivery " + std::to_string(e.id) + " (" +
-                        FateName(static_cast<int>(e.fate)) + ", handed over " +
+                        fates[static_cast<int>(e.fate)] + ", handed over " +
                         std::to_string(e.handovers) + "x, confirmed " +
                         std::to_string(e.confirmations) + "x): " + what);
 }
@@ -154,15 +149,6 @@ std::string Ledger::Summary() const {
   return text;
 }
 
-Host::Host(const SimControl& sim, Ledger& ledger, std::vector<std::string> nozzles,
-           std::string configuracao)
-    : sim_(sim),
-      ledger_(ledger),
-      nozzles_(std::move(nozzles)),
-      configuracao_(std::move(configuracao)) {}
-
-Host::~Host() { Unload(); }
-
 void Host::Unload() {
   if (driver_ && driver_->module()) FreeLibrary(driver_->module());
   driver_.reset();
@@ -195,13 +181,9 @@ void Host::Cycle() {
     if (!confirmed) return;
   }
   for (int polls = 0; polls < 3; ++polls) {
-    KorvanDriver::Delivery d;
-    Ledger::Prefill(d);
-    const int64_t ticket = ledger_.Ticket();
-    if (!driver_->ObtemAbastecimento(d)) return;
-    const int64_t code = ledger_.HandedOver(d, ticket);
-    const bool confirmed = driver_->ConfirmaAbastecimento();
-    ledger_.Confirmed(code, confirmed);
+    int64_t code = 0;
+    bool confirmed = false;
+    if (!ledger_.Poll(*driver_, code, confirmed)) return;
     if (!confirmed) {
       owed_ = code;
       attempts_ = 1;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host_api/KorvanDriver.h"
@@ -21,23 +22,17 @@ const int32_t kOtherClient = 42;   // another terminal of the station
 // What the driver is to do with a delivery.
 enum class Fate { HandOver, Unregistered, TooSmall };
 
+// Thread-safe: host threads may report at once. A confirmation that
+// returned 1 speaks for the delivery that its thread was handed last.
 class Ledger {
  public:
-  // Thread-safe: host threads may report at once. A confirmation that
-  // returned 1 speaks for the delivery that its thread was handed last.
   explicit Ledger(const SimControl& sim) : sim_(sim) {}
-
   // Puts the delivery in the controller's list with a code of its own.
   int32_t Add(SimDelivery d, Fate fate);
-
-  // The host's side. Buffers are prefilled with a sentinel before a poll;
-  // a poll's ticket is taken before it starts.
-  static void Prefill(KorvanDriver::Delivery& d);
-  int64_t Ticket();
-  // Records a hand-over; returns the delivery's code (0 when unknown).
-  int64_t HandedOver(const KorvanDriver::Delivery& d, int64_t pollTicket);
+  // One poll of the host's, its buffers prefilled with a sentinel, and the
+  // confirmation of what it handed over: false when nothing came.
+  bool Poll(KorvanDriver& driver, int64_t& code, bool& confirmed);
   void Confirmed(int64_t code, bool result);
-
   // After the faults ended and the host drained the queue.
   void CheckEnd();
   bool ok() const { return violations_.empty(); }
@@ -54,6 +49,9 @@ class Ledger {
   };
   void Violation(const Entry& e, const std::string& what);
   void SeeCleared();
+  int64_t Ticket();
+  // Records a hand-over; returns the delivery's code (0 when unknown).
+  int64_t HandedOver(const KorvanDriver::Delivery& d, int64_t pollTicket);
 
   SimControl sim_;
   std::mutex lock_;
@@ -71,8 +69,12 @@ class Ledger {
 class Host {
  public:
   Host(const SimControl& sim, Ledger& ledger, std::vector<std::string> nozzles,
-       std::string configuracao);
-  ~Host();
+       std::string configuracao)
+      : sim_(sim),
+        ledger_(ledger),
+        nozzles_(std::move(nozzles)),
+        configuracao_(std::move(configuracao)) {}
+  ~Host() { Unload(); }
   void Start();
   void Restart();
   // One cycle: a confirmation owed, then polls while deliveries come.

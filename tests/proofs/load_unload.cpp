@@ -49,44 +49,42 @@ Resources Measure() {
           static_cast<long long>(footprint.committedPrivateBytes)};
 }
 
-bool Check(const char* cycle, bool ok, const char* what) {
-  if (!ok) std::printf("cycle %s: %s\n", cycle, what);
+bool Check(long long cycle, bool ok, const char* what) {
+  if (!ok) std::printf("cycle %lld: %s\n", cycle, what);
   return ok;
 }
 
 // One load, session and unload. The failing calls run the driver's
 // conversion, missing-binding and null-buffer paths.
 bool Cycle(const SimControl& sim, long long i) {
-  char name[24];
-  std::snprintf(name, sizeof name, "%lld", i);
   KorvanDriver driver;
   if (!driver.loaded()) {
-    std::printf("cycle %s: _Korvan.dll not loaded, error %lu\n", name, GetLastError());
+    std::printf("cycle %lld: _Korvan.dll not loaded, error %lu\n", i, GetLastError());
     return false;
   }
-  bool logged = i % 50 == 0;
+  const bool logged = i % 50 == 0;
   if (logged) driver.IniciaGravacaoLog();
   driver.FinalizaComunicacao();  // no session yet
-  bool ok = Check(name, driver.IniciaComunicacao("127.0.0.1", "CICLO", ""), "no session");
+  bool ok = Check(i, driver.IniciaComunicacao("127.0.0.1", "CICLO", ""), "no session");
   driver.RegistraBico("11", "1", "", "3", "3", "2", "3", "");
   SimDelivery d = SimDeliveryDefaults(11, 2.5);
   sim.SimAddDelivery(&d);
   KorvanDriver::Delivery delivery;
   char text[64];
-  ok = ok && Check(name, driver.ObtemAbastecimento(delivery), "no delivery") &&
-       Check(name, driver.ConfirmaAbastecimento(), "not confirmed") &&
-       Check(name, driver.ObtemStatus(text), "no status") &&
-       Check(name, !driver.ObtemStatus(nullptr), "null buffer accepted") &&
-       Check(name, driver.ObtemPreco("11", text), "no price") &&
-       Check(name, !driver.ObtemPreco("onze", text), "nozzle 'onze' accepted") &&
-       Check(name, !driver.AlteraPreco("1", "cinco"), "price 'cinco' accepted");
+  ok = ok && Check(i, driver.ObtemAbastecimento(delivery), "no delivery") &&
+       Check(i, driver.ConfirmaAbastecimento(), "not confirmed") &&
+       Check(i, driver.ObtemStatus(text), "no status") &&
+       Check(i, !driver.ObtemStatus(nullptr), "null buffer accepted") &&
+       Check(i, driver.ObtemPreco("11", text), "no price") &&
+       Check(i, !driver.ObtemPreco("onze", text), "nozzle 'onze' accepted") &&
+       Check(i, !driver.AlteraPreco("1", "cinco"), "price 'cinco' accepted");
   driver.FinalizaComunicacao();
   if (logged) driver.ParaGravacaoLog();
   sim.SimClearCalls();
   sim.SimForgetCleared();
-  ok = Check(name, driver.abiClean(), "stack or registers not kept") && ok;
-  ok = Check(name, FreeLibrary(driver.module()) != 0, "FreeLibrary failed") && ok;
-  return ok && Check(name, GetModuleHandleA("_Korvan.dll") == nullptr,
+  ok = Check(i, driver.abiClean(), "stack or registers not kept") && ok;
+  ok = Check(i, FreeLibrary(driver.module()) != 0, "FreeLibrary failed") && ok;
+  return ok && Check(i, GetModuleHandleA("_Korvan.dll") == nullptr,
                      "_Korvan.dll still loaded after FreeLibrary");
 }
 

@@ -119,23 +119,17 @@ void HostBusiness(KorvanDriver& driver, const Station& s, Random& random) {
   }
 }
 
-struct Outcome {
-  Ledger ledger;
-  uint64_t hash = 0;
-  bool echo = false;  // print the call record
-  explicit Outcome(const SimControl& sim) : ledger(sim) {}
-};
-
-void RunSeed(const SimControl& sim, uint64_t seed, Outcome& out) {
+// The seed's day; the hash of its call record, printed to `echo`.
+uint64_t RunSeed(const SimControl& sim, uint64_t seed, Ledger& ledger, std::FILE* echo = nullptr) {
   Random random(seed);
   sim.SimReset();
   const Station s = BuildStation(sim, random);
-  Host host(sim, out.ledger, s.nozzles, random.Chance(0.3) ? "REL=S" : "");
+  Host host(sim, ledger, s.nozzles, random.Chance(0.3) ? "REL=S" : "");
   host.Start();
   std::vector<int32_t> held;
   int restarts = 0;
   for (int c = 30 + random.Below(90); c > 0; --c) {
-    if (random.Chance(0.4)) AddDelivery(out.ledger, s, random, held);
+    if (random.Chance(0.4)) AddDelivery(ledger, s, random, held);
     if (!held.empty() && random.Chance(0.2)) {
       sim.SimSetDeliveryLock(held.front(), -1);  // the other terminal lets go
       held.erase(held.begin());
@@ -154,12 +148,12 @@ void RunSeed(const SimControl& sim, uint64_t seed, Outcome& out) {
   }
   for (const int32_t id : held) sim.SimSetDeliveryLock(id, -1);
   held.clear();
-  AddDelivery(out.ledger, s, random, held, true);
+  AddDelivery(ledger, s, random, held, true);
   sim.SimClearFaults();
   sim.SimSetConnected(1);
   host.Drain(3 * sim.SimDeliveryCount() + 10);
-  out.ledger.CheckEnd();
-  out.hash = HashCalls(sim, kHashStart, out.echo ? stdout : nullptr);
+  ledger.CheckEnd();
+  return HashCalls(sim, kHashStart, echo);
 }
 
 }  // namespace
@@ -170,13 +164,12 @@ int main(int argc, char** argv) {
   EnterFreshFolder("seeds");
   const long long one = Option(argc, argv, "--seed", 0);
   if (one > 0) {
-    Outcome out(sim);
-    out.echo = Option(argc, argv, "--print-calls", 0) != 0;
-    RunSeed(sim, static_cast<uint64_t>(one), out);
-    std::printf("seed %lld: calls hash %016llX; %s\n", one,
-                static_cast<unsigned long long>(out.hash), out.ledger.Summary().c_str());
-    for (const auto& v : out.ledger.violations()) std::printf("  %s\n", v.c_str());
-    return out.ledger.ok() ? 0 : 1;
+    Ledger ledger(sim);
+    const unsigned long long hash =
+        RunSeed(sim, one, ledger, Option(argc, argv, "--print-calls", 0) != 0 ? stdout : nullptr);
+    std::printf("seed %lld: calls hash %016llX; %s\n", one, hash, ledger.Summary().c_str());
+    for (const auto& v : ledger.violations()) std::printf("  %s\n", v.c_str());
+    return ledger.ok() ? 0 : 1;
   }
   const long long first = Option(argc, argv, "--first", 1);
   const long long from = Option(argc, argv, "--from", 0);
@@ -192,13 +185,13 @@ int main(int argc, char** argv) {
   }
   int failed = 0;
   for (long long seed = from; seed < to; ++seed) {
-    Outcome out(sim);
-    RunSeed(sim, static_cast<uint64_t>(seed), out);
-    if (out.ledger.ok()) continue;
+    Ledger ledger(sim);
+    const unsigned long long hash = RunSeed(sim, seed, ledger);
+    if (ledger.ok()) continue;
     ++failed;
-    std::printf("seed %lld: %s\n", seed, out.ledger.violations().front().c_str());
+    std::printf("seed %lld: %s\n", seed, ledger.violations().front().c_str());
     std::printf("  replay: seeds.exe --seed %lld --replay   (calls hash %016llX, %zu violations)\n",
-                seed, static_cast<unsigned long long>(out.hash), out.ledger.violations().size());
+                seed, hash, ledger.violations().size());
   }
   std::printf("seeds %lld..%lld: %d of %lld with violations\n", from, to - 1, failed, to - from);
   std::fflush(stdout);

@@ -55,17 +55,12 @@ int32_t AddDelivery(Ledger& ledger, int i) {
   return ledger.Add(d, fate);
 }
 
-struct Day {
-  Ledger ledger;
-  long long calls = 0;
-  explicit Day(const SimControl& sim) : ledger(sim) {}
-};
-
-void RunDay(const SimControl& sim, Day& day, int k, const Mode& mode, int span) {
+// The day with its faults; the client calls it made.
+long long RunDay(const SimControl& sim, Ledger& ledger, int k, const Mode& mode, int span) {
   sim.SimReset();
   BuildStation(sim);
   if (k > 0) sim.SimFailCalls("*", k, mode.count ? mode.count : span, mode.code);
-  Host host(sim, day.ledger, Nozzles(), "");
+  Host host(sim, ledger, Nozzles(), "");
   host.Start();
   KorvanDriver& driver = host.driver();
   const std::string price = std::string("4") + DecimalSeparator() + "129";
@@ -74,7 +69,7 @@ void RunDay(const SimControl& sim, Day& day, int k, const Mode& mode, int span) 
   for (int c = 0; c < kDays; ++c) {
     if (c % 2 == 0) {
       const int i = c / 2;
-      const int32_t id = AddDelivery(day.ledger, i);
+      const int32_t id = AddDelivery(ledger, i);
       if (i == 10 || i == 30) held[i / 30] = id;
     }
     if (c == 30) sim.SimSetDeliveryLock(held[0], -1);
@@ -100,10 +95,11 @@ void RunDay(const SimControl& sim, Day& day, int k, const Mode& mode, int span) 
       driver.ObtemEncerrante(hose.c_str(), text);
     }
   }
-  day.calls = sim.SimCountCalls("*");
+  const long long calls = sim.SimCountCalls("*");
   sim.SimClearFaults();
   host.Drain(3 * kDeliveries);
-  day.ledger.CheckEnd();
+  ledger.CheckEnd();
+  return calls;
 }
 
 }  // namespace
@@ -115,17 +111,15 @@ int main(int argc, char** argv) {
   const long long step = Option(argc, argv, "--step", 1);
   EnterFreshFolder("sweep");
 
-  Day baseline(sim);
-  RunDay(sim, baseline, 0, kModes[0], span);
+  Ledger baseline(sim);
+  const long long calls = RunDay(sim, baseline, 0, kModes[0], span);
   const long long from = Option(argc, argv, "--from", 1);
-  const long long to = Option(argc, argv, "--to", baseline.calls + 1);
+  const long long to = Option(argc, argv, "--to", calls + 1);
   const long long chunk = Option(argc, argv, "--chunk", 150);
   if (Option(argc, argv, "--from", 0) == 0) {
-    std::printf("sweep: the day makes %lld client calls; %s\n", baseline.calls,
-                baseline.ledger.Summary().c_str());
-    for (const auto& v : baseline.ledger.violations())
-      std::printf("  without faults: %s\n", v.c_str());
-    if (!baseline.ledger.ok()) return 1;
+    std::printf("sweep: the day makes %lld client calls; %s\n", calls, baseline.Summary().c_str());
+    for (const auto& v : baseline.violations()) std::printf("  without faults: %s\n", v.c_str());
+    if (!baseline.ok()) return 1;
     // Each run loads the driver once: the positions go in chunks of processes.
     if ((to - from) / step > chunk) {
       const int failed =
@@ -139,12 +133,12 @@ int main(int argc, char** argv) {
   long long runs = 0, failed = 0;
   for (long long k = from; k < to; k += step) {
     for (const Mode& mode : kModes) {
-      Day day(sim);
+      Ledger day(sim);
       RunDay(sim, day, static_cast<int>(k), mode, span);
       ++runs;
-      if (day.ledger.ok()) continue;
+      if (day.ok()) continue;
       ++failed;
-      const auto& v = day.ledger.violations();
+      const auto& v = day.violations();
       std::printf("  position %lld, %s: %s (%zu violations)\n", k, mode.name, v.front().c_str(),
                   v.size());
     }

@@ -23,15 +23,10 @@ void Worker(KorvanDriver& driver, Ledger& ledger, int index, std::atomic<bool>& 
             std::atomic<long>& handed) {
   char status[kPumps + 1], price[64];
   const std::string hose = std::to_string(11 + index);
+  int64_t code;
+  bool confirmed;
   while (!stop) {
-    KorvanDriver::Delivery d;
-    Ledger::Prefill(d);
-    const int64_t ticket = ledger.Ticket();
-    if (driver.ObtemAbastecimento(d)) {
-      ++handed;
-      const int64_t code = ledger.HandedOver(d, ticket);
-      ledger.Confirmed(code, driver.ConfirmaAbastecimento());
-    }
+    if (ledger.Poll(driver, code, confirmed)) ++handed;
     driver.ObtemStatus(status);
     driver.ObtemPreco(hose.c_str(), price);
   }

@@ -63,14 +63,7 @@ class Running {
   }
 
   qxsim::LogonArgs Logon(int32_t clientId) const {
-    qxsim::LogonArgs a;
-    a.clientId = clientId;
-    a.clientType = 7;
-    a.server = "127.0.0.1";
-    a.callPort = server_->callPort();
-    a.eventPort = server_->eventPort();
-    a.timeout = 5000;
-    return a;
+    return {clientId, 7, "127.0.0.1", server_->callPort(), server_->eventPort(), 5000};
   }
   uint16_t callPort() const { return server_->callPort(); }
   uint16_t eventPort() const { return server_->eventPort(); }
@@ -82,19 +75,19 @@ class Running {
   std::thread thread_;
 };
 
+using Results = std::vector<int32_t>;
+
 TEST(Server, EachOperationRoundTrips) {
   Running s;
   RemoteStation c;
   ASSERT_EQ(c.Logon(s.Logon(97)), SIM_OK);
   EXPECT_EQ(c.Connected(), SIM_OK);
-  int32_t pumps = -1, deliveries = -1, first = 0, hose = 0;
-  EXPECT_EQ(std::vector<int32_t>({c.PumpsCount(pumps), c.DeliveriesCount(deliveries),
-                                  c.DeliveryByOrdinal(1, first), c.HoseByOrdinal(2, hose)}),
-            std::vector<int32_t>(4, SIM_OK));
-  EXPECT_EQ(std::vector<int32_t>({pumps, deliveries, first, hose}),
-            std::vector<int32_t>({2, 2, 1001, 41}));
-  int32_t id = 0;
-  EXPECT_EQ(c.DeliveryByOrdinal(3, id), SIM_ERR_NO_DELIVERY);
+  int32_t pumps = -1, deliveries = -1, first = 0, hose = 0, id = 0;
+  EXPECT_EQ(
+      Results({c.PumpsCount(pumps), c.DeliveriesCount(deliveries), c.DeliveryByOrdinal(1, first),
+               c.HoseByOrdinal(2, hose), c.DeliveryByOrdinal(3, id)}),
+      Results({SIM_OK, SIM_OK, SIM_OK, SIM_OK, SIM_ERR_NO_DELIVERY}));
+  EXPECT_EQ(Results({pumps, deliveries, first, hose}), Results({2, 2, 1001, 41}));
   SimDelivery d{};
   int32_t age = -1;
   ASSERT_EQ(c.Delivery(1001, d, age), SIM_OK);
@@ -107,38 +100,32 @@ TEST(Server, EachOperationRoundTrips) {
   ASSERT_EQ(c.Hose(41, h), SIM_OK);
   EXPECT_EQ(std::vector<double>({double(h.pumpId), h.totalizer, h.price}),
             std::vector<double>({12, 2004, 6.25}));
-  EXPECT_EQ(c.SetHosePrices(41, 2, 1, 6.5, 6.5), SIM_OK);
-  EXPECT_EQ(c.SetHosePrices(41, 3, 1, 6.5, 6.5), SIM_ERR_BAD_ARGUMENT);
-  ASSERT_EQ(c.Hose(41, h), SIM_OK);
+  EXPECT_EQ(Results({c.SetHosePrices(41, 2, 1, 6.5, 6.5), c.SetHosePrices(41, 3, 1, 6.5, 6.5),
+                     c.Hose(41, h)}),
+            Results({SIM_OK, SIM_ERR_BAD_ARGUMENT, SIM_OK}));
   EXPECT_EQ(h.price, 6.5);
 
-  EXPECT_EQ(std::vector<int32_t>({c.Authorise(11), c.TempStop(11), c.ReAuthorise(11), c.AllStop(),
-                                  c.AllReAuthorise(), c.Authorise(99)}),
-            std::vector<int32_t>({SIM_OK, SIM_OK, SIM_OK, SIM_OK, SIM_OK, SIM_ERR_NOT_FOUND}));
+  EXPECT_EQ(Results({c.Authorise(11), c.TempStop(11), c.ReAuthorise(11), c.AllStop(),
+                     c.AllReAuthorise(), c.Authorise(99)}),
+            Results({SIM_OK, SIM_OK, SIM_OK, SIM_OK, SIM_OK, SIM_ERR_NOT_FOUND}));
   // Seven changes: authorised, stopped, authorised; both stopped; both back.
   int32_t n = 0, type = 0;
-  EXPECT_EQ(c.ProcessEvents(), SIM_OK);
-  EXPECT_EQ(c.EventsCount(n), SIM_OK);
-  EXPECT_EQ(n, 7);
-  EXPECT_EQ(c.NextEventType(type), SIM_OK);
-  EXPECT_EQ(type, SIM_EVENT_PUMP);
+  EXPECT_EQ(Results({c.ProcessEvents(), c.EventsCount(n), c.NextEventType(type)}),
+            Results(3, SIM_OK));
+  EXPECT_EQ(Results({n, type}), Results({7, SIM_EVENT_PUMP}));
   qxsim::PumpEvent e;
   ASSERT_EQ(c.TakePumpEvent(e), SIM_OK);
-  EXPECT_EQ(std::vector<int32_t>({e.pumpNumber, e.pumpState}),
-            std::vector<int32_t>({1, SIM_PUMP_AUTHORISED}));
+  EXPECT_EQ(Results({e.pumpNumber, e.pumpState}), Results({1, SIM_PUMP_AUTHORISED}));
   EXPECT_EQ(e.pumpName, "Bomba 1");
-  EXPECT_EQ(c.DiscardEvent(), SIM_OK);
-  EXPECT_EQ(c.EventsCount(n), SIM_OK);
+  EXPECT_EQ(Results({c.DiscardEvent(), c.EventsCount(n)}), Results(2, SIM_OK));
   EXPECT_EQ(n, 5);
 
-  EXPECT_EQ(c.LockDelivery(1001), SIM_OK);
-  EXPECT_EQ(c.ClearDelivery(1001, 2), SIM_ERR_TYPE_MISMATCH);
-  EXPECT_EQ(c.ClearDelivery(1001, 1), SIM_OK);
-  EXPECT_EQ(c.DeliveryByOrdinal(1, id), SIM_OK);
+  EXPECT_EQ(Results({c.LockDelivery(1001), c.ClearDelivery(1001, 2), c.ClearDelivery(1001, 1),
+                     c.DeliveryByOrdinal(1, id)}),
+            Results({SIM_OK, SIM_ERR_TYPE_MISMATCH, SIM_OK, SIM_OK}));
   EXPECT_EQ(id, 1002);
-  EXPECT_EQ(c.Logoff(), SIM_OK);
-  EXPECT_EQ(c.Connected(), SIM_ERR_NOT_CONNECTED);
-  EXPECT_EQ(c.PumpsCount(n), SIM_ERR_NOT_CONNECTED);
+  EXPECT_EQ(Results({c.Logoff(), c.Connected(), c.PumpsCount(n)}),
+            Results({SIM_OK, SIM_ERR_NOT_CONNECTED, SIM_ERR_NOT_CONNECTED}));
 }
 
 TEST(Server, TwoClientsHaveTheirOwnLocksAndEvents) {
@@ -146,25 +133,20 @@ TEST(Server, TwoClientsHaveTheirOwnLocksAndEvents) {
   RemoteStation a, b;
   ASSERT_EQ(a.Logon(s.Logon(97)), SIM_OK);
   ASSERT_EQ(b.Logon(s.Logon(98)), SIM_OK);
-  EXPECT_EQ(a.LockDelivery(1001), SIM_OK);
-  EXPECT_EQ(b.LockDelivery(1001), SIM_ERR_LOCKED_BY_OTHER);
-  EXPECT_EQ(b.ClearDelivery(1001, 1), SIM_ERR_NOT_LOCKED);
   SimDelivery d{};
   int32_t age = 0;
-  ASSERT_EQ(b.Delivery(1001, d, age), SIM_OK);
+  EXPECT_EQ(Results({a.LockDelivery(1001), b.LockDelivery(1001), b.ClearDelivery(1001, 1),
+                     b.Delivery(1001, d, age)}),
+            Results({SIM_OK, SIM_ERR_LOCKED_BY_OTHER, SIM_ERR_NOT_LOCKED, SIM_OK}));
   EXPECT_EQ(d.lockedBy, 97);
 
   EXPECT_EQ(a.Authorise(12), SIM_OK);  // one change, heard by both
-  int32_t n = 0;
+  int32_t n = -1, m = -1;
   qxsim::PumpEvent e;
-  ASSERT_EQ(a.ProcessEvents(), SIM_OK);
-  ASSERT_EQ(a.TakePumpEvent(e), SIM_OK);
-  EXPECT_EQ(a.EventsCount(n), SIM_OK);
+  ASSERT_EQ(Results({a.ProcessEvents(), a.TakePumpEvent(e), a.EventsCount(n)}), Results(3, SIM_OK));
   EXPECT_EQ(n, 0);
-  ASSERT_EQ(b.ProcessEvents(), SIM_OK);
-  EXPECT_EQ(b.EventsCount(n), SIM_OK);
-  EXPECT_EQ(n, 1) << "b's queue is its own";
-  ASSERT_EQ(b.TakePumpEvent(e), SIM_OK);
+  ASSERT_EQ(Results({b.ProcessEvents(), b.EventsCount(m), b.TakePumpEvent(e)}), Results(3, SIM_OK));
+  EXPECT_EQ(m, 1) << "b's queue is its own";
   EXPECT_EQ(e.pumpNumber, 2);
 
   EXPECT_EQ(a.Logoff(), SIM_OK);

@@ -4,13 +4,8 @@
 
 namespace {
 
-class Control : public Station {
- protected:
-  void SetUp() override {
-    Station::SetUp();
-    ASSERT_NE(sim.SimReset, nullptr) << "QXClient.dll is not the simulator";
-  }
-};
+using Control = Simulated;
+using Results = std::vector<int32_t>;
 
 TEST_F(Control, RecordGivesInputsInOrderAndTheResult) {
   AddPumps(sim, 2);
@@ -41,41 +36,31 @@ TEST_F(Control, FaultsFailTheNthCallOrEveryCallWithoutEffect) {
   ASSERT_EQ(Logon(), 0);
   auto count = SIM_ENTRY(GetDeliveriesCount);
   auto test = SIM_ENTRY(TestConnection);
+  // Other names do not count; the second call fails once, writing nothing.
   ASSERT_EQ(sim.SimFailCall("GetDeliveriesCount", 2, 77), SIM_OK);
-  int32_t n = -5;
-  EXPECT_EQ(test(), 0) << "other names do not count";
-  EXPECT_EQ(count(&n), 0);
-  n = -5;
-  EXPECT_EQ(count(&n), 77);
-  EXPECT_EQ(n, -5) << "a failed call writes no output";
-  EXPECT_EQ(count(&n), 0) << "once";
-
+  int32_t n = -5, failed = -5;
+  EXPECT_EQ(Results({test(), count(&n), count(&failed), count(&n)}), Results({0, 0, 77, 0}));
+  EXPECT_EQ(failed, -5) << "a failed call writes no output";
   ASSERT_EQ(sim.SimFailCall("*", 2, 55), SIM_OK);
-  EXPECT_EQ(test(), 0);
-  EXPECT_EQ(count(&n), 55);
-  EXPECT_EQ(test(), 0);
-
+  EXPECT_EQ(Results({test(), count(&n), test()}), Results({0, 55, 0}));
   ASSERT_EQ(sim.SimFailCall("TestConnection", 0, -5), SIM_OK);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(test(), -5) << "call " << i;
+  EXPECT_EQ(Results({test(), test(), test()}), Results({-5, -5, -5})) << "every call";
   ASSERT_EQ(sim.SimClearFaults(), SIM_OK);
   EXPECT_EQ(test(), 0);
 
   // A refused logon keeps the line down.
   ASSERT_EQ(sim.SimSetConnected(0), SIM_OK);
   ASSERT_EQ(sim.SimFailCall("ClientLogonEx", 0, 1001), SIM_OK);
-  EXPECT_EQ(Logon(), 1001);
-  EXPECT_EQ(test(), SIM_ERR_NOT_CONNECTED);
+  EXPECT_EQ(Results({Logon(), test()}), Results({1001, SIM_ERR_NOT_CONNECTED}));
   ASSERT_EQ(sim.SimClearFaults(), SIM_OK);
-  EXPECT_EQ(Logon(), 0);
-  EXPECT_EQ(test(), 0);
+  EXPECT_EQ(Results({Logon(), test()}), Results({0, 0}));
 
   // With recording off nothing is recorded, faults still fire; a reset turns
   // recording back on.
   ASSERT_EQ(sim.SimClearCalls(), SIM_OK);
   ASSERT_EQ(sim.SimSetRecording(0), SIM_OK);
   ASSERT_EQ(sim.SimFailCall("TestConnection", 1, 77), SIM_OK);
-  EXPECT_EQ(test(), 77);
-  EXPECT_EQ(test(), 0);
+  EXPECT_EQ(Results({test(), test()}), Results({77, 0}));
   EXPECT_EQ(sim.SimCallCount() + sim.SimCountCalls("*"), 0);
   ASSERT_EQ(sim.SimReset(), SIM_OK);
   ASSERT_EQ(Logon(), 0);
@@ -86,8 +71,7 @@ TEST_F(Control, FaultsFailTheNthCallOrEveryCallWithoutEffect) {
                                  {"TestConnection", 0, 0},
                                  {"TestConnection", -1, 5},
                                  {"SimReset", 0, 5}}) {
-    SCOPED_TRACE(name ? name : "null");
-    EXPECT_EQ(sim.SimFailCall(name, nth, code), SIM_ERR_BAD_ARGUMENT);
+    EXPECT_EQ(sim.SimFailCall(name, nth, code), SIM_ERR_BAD_ARGUMENT) << (name ? name : "null");
   }
 }
 

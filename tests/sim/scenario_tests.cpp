@@ -22,12 +22,8 @@ const char kSmallStation[] =
     "link up at 12s\n"
     "fail ClearDelivery code 6 call 2\n";
 
-class Scenarios : public Station {
+class Scenarios : public Simulated {
  protected:
-  void SetUp() override {
-    Station::SetUp();
-    ASSERT_NE(sim.SimReset, nullptr) << "QXClient.dll is not the simulator";
-  }
   std::string LoadText(const std::string& text, int32_t* line = nullptr) {
     char error[512] = "(not written)";
     const int32_t n = sim.SimLoadScenarioText(text.c_str(), error, sizeof error);
@@ -99,45 +95,36 @@ TEST_F(Scenarios, ABadLineIsNamedWithItsFault) {
     const char* message;
   } rows[] = {
       {"pmp 1", 1,
-       "line 1: 'pmp' does not start a line; lines start with clock, "
-       "grade, pump, hose, delivery, event, link, fail or at"},
-      {"pump 1\nhose 31 pump 1 price 5\n"
-       "delivery hose 31 volme 12.5",
-       3,
-       "line 3: 'volme' does not belong in a delivery line; it takes "
-       "at, hose, volume, price, amount, id, state, type, lockedby, "
-       "code, duration, level, attendant, start, end"},
+       "line 1: 'pmp' does not start a line; lines start with clock, grade, pump, hose, delivery, "
+       "event, link, fail or at"},
+      {"pump 1\nhose 31 pump 1 price 5\ndelivery hose 31 volme 12.5", 3,
+       "line 3: 'volme' does not belong in a delivery line; it takes at, hose, volume, price, "
+       "amount, id, state, type, lockedby, code, duration, level, attendant, start, end"},
       {"pump 1\nhose 31 pump 1 price 5\ndelivery hose 31", 3,
        "line 3: a delivery line needs 'volume'"},
       {"pump 1\nhose 31 pump 1 price 5,8", 2, "line 2: '5,8' is not a number (price)"},
       {"hose 31 pump 1 price 5", 1, "line 1: pump 1 is not defined above"},
       {"pump 1\npump 1", 2,
-       "line 2: pump 1 is defined twice (first on line 1); to change "
-       "its state later give a time, as in 'pump 1 state calling at "
-       "5s'"},
+       "line 2: pump 1 is defined twice (first on line 1); to change its state later give a "
+       "time, as in 'pump 1 state calling at 5s'"},
       {"pump 1\nat 3x pump 1 state idle", 2,
-       "line 2: '3x' is not a time such as 5s, 1.5s, 500ms or 2m "
-       "(at)"},
+       "line 2: '3x' is not a time such as 5s, 1.5s, 500ms or 2m (at)"},
       {"pump 1\npump 1 state runing at 2s", 2,
-       "line 2: 'runing' is not a pump state: give a number or one "
-       "of unknown, not-installed, not-responding, stopped, idle, "
-       "authorised, reserved, calling, delivering, delivery-stopped, "
-       "calling-stacked, starting, finishing, finished, locked, "
-       "error"},
+       "line 2: 'runing' is not a pump state: give a number or one of unknown, not-installed, "
+       "not-responding, stopped, idle, authorised, reserved, calling, delivering, "
+       "delivery-stopped, calling-stacked, starting, finishing, finished, locked, error"},
       {"pump 1 name \"Bomba 1", 1, "line 1: a text in quotes is not closed"},
       {"pump 1 id", 1, "line 1: 'id' needs a value after it"},
       {"clock 2026-02-30 10:00", 1, "line 1: '2026-02-30' is not a day of the calendar"},
       {"at 5s hose 31 pump 1 price 5", 1,
-       "line 1: 'at' does not apply to a hose line: it is there from "
-       "the start"},
+       "line 1: 'at' does not apply to a hose line: it is there from the start"},
       {"fail ClearDelivry code 6", 1,
        "line 1: 'ClearDelivry' is not an entry point of the library"},
       {"fail ClearDelivery code 0", 1, "line 1: code 0 is success, not a failure"},
       {"event 1 at 2s", 1, "line 1: type 1 is a pump event: write 'pump N state S at T'"},
       {"link sideways", 1, "line 1: 'sideways' is neither 'up' nor 'down'"},
-      {"pump 1\nhose 31 pump 1 price 5\n"
-       "delivery hose 31 volume 1 start 5",
-       3, "line 3: 'start' and 'end' go together"},
+      {"pump 1\nhose 31 pump 1 price 5\ndelivery hose 31 volume 1 start 5", 3,
+       "line 3: 'start' and 'end' go together"},
       {"pump 1\n\n# fine so far\nhose 31 pump 1 price 5 price 6", 4,
        "line 4: 'price' is given twice"},
   };

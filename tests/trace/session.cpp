@@ -13,9 +13,11 @@
 // another client call than the trace holds. --marks writes, at each step,
 // how many lines the trace (QXTRACE_FILE) has. On stdout, at the end: the
 // simulator's replay, when there is one.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -30,8 +32,6 @@ struct Options {
   int steps = 30, pace = 0, planted = 0;
   bool network = false;
 };
-
-std::string Text(const char* buffer) { return std::string(buffer); }
 
 // Hose identifiers and pump numbers, from the scenario's hose lines.
 std::vector<std::pair<std::string, std::string>> Hoses(const std::string& scenario) {
@@ -50,117 +50,103 @@ size_t TraceLines() {
   const DWORD n = GetEnvironmentVariableA("QXTRACE_FILE", path, sizeof path);
   if (n == 0 || n >= sizeof path) return 0;
   const std::string bytes = ReadFile(path);
-  size_t count = 0;
-  for (char c : bytes) count += c == '\n';
-  return count;
+  return std::count(bytes.begin(), bytes.end(), '\n');
 }
 
-class Session {
- public:
-  Session(KorvanDriver& driver, const Options& o) : driver_(driver), o_(o) {}
-  int Run();
+std::string Flag(bool value) { return std::to_string(value); }
 
- private:
-  void Say(const std::string& line) { out_ << line << "\n"; }
-  void Poll(int step);
-  void PriceChange();
-  void Lock();
-
-  KorvanDriver& driver_;
-  const Options& o_;
-  SimControl sim_{};
-  bool simulator_ = false;
-  std::ostringstream out_;
-};
-
-void Session::Poll(int step) {
+// The host's side of one step: the status (or, planted, a price) and a
+// delivery, confirmed.
+void Poll(KorvanDriver& driver, std::ostream& out, int step, bool planted) {
   const std::string at = "step " + std::to_string(step);
   char status[64] = "";
-  if (step == o_.planted) {
-    const bool read = driver_.ObtemPreco("31", status);
-    Say(at + " price " + std::to_string(read) + " " + Text(status));
-  } else {
-    const bool read = driver_.ObtemStatus(status);
-    Say(at + " status " + std::to_string(read) + " " + Text(status));
-  }
+  if (planted)
+    out << at << " price " << Flag(driver.ObtemPreco("31", status)) << " " << status << "\n";
+  else
+    out << at << " status " << Flag(driver.ObtemStatus(status)) << " " << status << "\n";
   KorvanDriver::Delivery d{};
-  if (!driver_.ObtemAbastecimento(d)) {
-    Say(at + " poll 0");
+  if (!driver.ObtemAbastecimento(d)) {
+    out << at << " poll 0\n";
     return;
   }
   char date[32];
   std::snprintf(date, sizeof date, "%.6f", d.data);
-  Say(at + " poll 1 " + Text(d.numeroLogico) + " " + Text(d.volume) + " " + Text(d.precoUnitario) +
-      " " + Text(d.valorTotal) + " " + Text(d.encerranteInicial) + " " + Text(d.encerranteFinal) +
-      " " + date + " " + Text(d.hora) + " " + Text(d.text8) + " " + Text(d.text9) + " [" +
-      Text(d.text10) + "]");
-  Say(at + " confirm " + std::to_string(driver_.ConfirmaAbastecimento()));
+  out << at << " poll 1";
+  const char* texts[] = {
+      d.numeroLogico,    d.volume, d.precoUnitario, d.valorTotal, d.encerranteInicial,
+      d.encerranteFinal, date,     d.hora,          d.text8,      d.text9};
+  for (const char* text : texts) out << " " << text;
+  out << " [" << d.text10 << "]\n";
+  out << at << " confirm " << Flag(driver.ConfirmaAbastecimento()) << "\n";
 }
 
-void Session::PriceChange() {
+void PriceChange(KorvanDriver& driver, std::ostream& out) {
   char before[32] = "", after[32] = "";
-  const bool read = driver_.ObtemPreco("31", before);
+  const bool read = driver.ObtemPreco("31", before);
   const std::string price = "6" + std::string(1, DecimalSeparator()) + "199";
-  const bool changed = driver_.AlteraPreco("1", price.c_str());
-  const bool reread = driver_.ObtemPreco("31", after);
-  Say("price " + std::to_string(read) + " " + before + " altera " + std::to_string(changed) + " " +
-      std::to_string(reread) + " " + after);
+  const bool changed = driver.AlteraPreco("1", price.c_str());
+  const bool reread = driver.ObtemPreco("31", after);
+  out << "price " << Flag(read) << " " << before << " altera " << Flag(changed) << " "
+      << Flag(reread) << " " << after << "\n";
 }
 
-void Session::Lock() {
+void Lock(KorvanDriver& driver, std::ostream& out) {
   char status[64] = "";
-  const bool locked = driver_.BloqueiaBico("2");
-  const bool read = driver_.ObtemStatus(status);
-  const bool unlocked = driver_.DesbloqueiaBico("2");
-  const bool authorised = driver_.AutorizaAbastecimento("41");
-  Say("lock " + std::to_string(locked) + " status " + std::to_string(read) + " " + status +
-      " unlock " + std::to_string(unlocked) + " autoriza " + std::to_string(authorised));
+  const bool locked = driver.BloqueiaBico("2");
+  const bool read = driver.ObtemStatus(status);
+  const bool unlocked = driver.DesbloqueiaBico("2");
+  const bool authorised = driver.AutorizaAbastecimento("41");
+  out << "lock " << Flag(locked) << " status " << Flag(read) << " " << status << " unlock "
+      << Flag(unlocked) << " autoriza " << Flag(authorised) << "\n";
 }
 
-int Session::Run() {
-  if (!o_.network) {
-    simulator_ = LoadSimControl(LoadLibraryA("QXClient.dll"), sim_) ||
-                 LoadSimControl(LoadLibraryA((ExeFolder() + "QXClient.real.dll").c_str()), sim_);
-    if (!simulator_) {
+int Run(KorvanDriver& driver, const Options& o) {
+  SimControl sim{};
+  bool simulator = false;
+  if (!o.network) {
+    simulator = LoadSimControl(LoadLibraryA("QXClient.dll"), sim) ||
+                LoadSimControl(LoadLibraryA((ExeFolder() + "QXClient.real.dll").c_str()), sim);
+    if (!simulator) {
       std::fprintf(stderr, "trace_session: no simulator beside the program\n");
       return 2;
     }
     // Neither call touches a replay: in one the forecourt simply goes unasked.
-    sim_.SimUseRealTime(0);
+    sim.SimUseRealTime(0);
     char error[256] = "";
-    if (sim_.SimLoadScenario(o_.scenario.c_str(), error, sizeof error) != SIM_OK) {
+    if (sim.SimLoadScenario(o.scenario.c_str(), error, sizeof error) != SIM_OK) {
       std::fprintf(stderr, "trace_session: %s\n", error);
       return 2;
     }
   }
   std::ofstream marks;
-  if (!o_.marks.empty()) marks.open(o_.marks);
+  if (!o.marks.empty()) marks.open(o.marks);
+  std::ostringstream out;
   char signature[16] = "", version[16] = "";
-  driver_.ObtemAssinatura(signature, version);
-  driver_.IniciaGravacaoLog();
-  Say(std::string("signature ") + signature + " " + version);
-  Say("inicia " + std::to_string(driver_.IniciaComunicacao("127.0.0.1", "TRACE", "")));
-  for (const auto& [hose, pump] : Hoses(o_.scenario)) {
-    driver_.RegistraBico(hose.c_str(), pump.c_str(), "", "3", "3", "2", "3", "");
-    Say("registra " + hose);
+  driver.ObtemAssinatura(signature, version);
+  driver.IniciaGravacaoLog();
+  out << "signature " << signature << " " << version << "\n";
+  out << "inicia " << Flag(driver.IniciaComunicacao("127.0.0.1", "TRACE", "")) << "\n";
+  for (const auto& [hose, pump] : Hoses(o.scenario)) {
+    driver.RegistraBico(hose.c_str(), pump.c_str(), "", "3", "3", "2", "3", "");
+    out << "registra " << hose << "\n";
   }
-  for (int step = 1; step <= o_.steps; ++step) {
+  for (int step = 1; step <= o.steps; ++step) {
     if (marks.is_open()) marks << "step " << step << " line " << TraceLines() << std::endl;
-    if (simulator_) sim_.SimAdvanceClock(0.5);
-    if (o_.pace > 0) Sleep(o_.pace);
-    Poll(step);
-    if (step == o_.steps / 3) PriceChange();
-    if (step == 2 * o_.steps / 3) Lock();
+    if (simulator) sim.SimAdvanceClock(0.5);
+    if (o.pace > 0) Sleep(o.pace);
+    Poll(driver, out, step, step == o.planted);
+    if (step == o.steps / 3) PriceChange(driver, out);
+    if (step == 2 * o.steps / 3) Lock(driver, out);
   }
-  driver_.FinalizaComunicacao();
-  driver_.ParaGravacaoLog();
-  Say("log:");
-  for (const std::string& line : LogMessages()) Say(line);
-  WriteFile(o_.out, out_.str());
-  if (simulator_ && sim_.SimTraceDivergence(nullptr, 0) >= 0) {
+  driver.FinalizaComunicacao();
+  driver.ParaGravacaoLog();
+  out << "log:\n";
+  for (const std::string& line : LogMessages()) out << line << "\n";
+  WriteFile(o.out, out.str());
+  if (simulator && sim.SimTraceDivergence(nullptr, 0) >= 0) {
     char divergence[1024] = "";
-    sim_.SimTraceDivergence(divergence, sizeof divergence);
-    std::printf("replay: answered %d calls, %s\n", sim_.SimTraceAnswered(),
+    sim.SimTraceDivergence(divergence, sizeof divergence);
+    std::printf("replay: answered %d calls, %s\n", sim.SimTraceAnswered(),
                 *divergence ? divergence : "no divergence");
   }
   return 0;
@@ -171,6 +157,10 @@ int Session::Run() {
 int main(int argc, char** argv) {
   ExitOnFault();
   Options o;
+  const std::map<std::string, std::string*> texts{
+      {"--out", &o.out}, {"--scenario", &o.scenario}, {"--marks", &o.marks}};
+  const std::map<std::string, int*> numbers{
+      {"--steps", &o.steps}, {"--pace", &o.pace}, {"--planted", &o.planted}};
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : "";
@@ -178,18 +168,10 @@ int main(int argc, char** argv) {
       o.network = true;
       continue;
     }
-    if (option == "--out")
-      o.out = value;
-    else if (option == "--scenario")
-      o.scenario = value;
-    else if (option == "--marks")
-      o.marks = value;
-    else if (option == "--steps")
-      o.steps = std::atoi(value);
-    else if (option == "--pace")
-      o.pace = std::atoi(value);
-    else if (option == "--planted")
-      o.planted = std::atoi(value);
+    if (texts.count(option))
+      *texts.at(option) = value;
+    else if (numbers.count(option))
+      *numbers.at(option) = std::atoi(value);
     else {
       std::fprintf(stderr, "trace_session: unknown option %s\n", option.c_str());
       return 2;
@@ -205,5 +187,5 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "trace_session: no _Korvan.dll beside the program\n");
     return 2;
   }
-  return Session(driver, o).Run();
+  return Run(driver, o);
 }

@@ -164,6 +164,15 @@ Checked CallOnce(HMODULE module, const std::string& n) {
   return c;
 }
 
+// The trace's one note, holding each of `parts`.
+void ExpectOneNote(std::initializer_list<std::string> parts) {
+  const std::vector<Json> notes = TraceLines("note");
+  ASSERT_EQ(notes.size(), 1u);
+  const std::string note = notes[0]["note"];
+  for (const std::string& part : parts)
+    EXPECT_NE(note.find(part), std::string::npos) << "note: " << note << "\nwanted in it: " << part;
+}
+
 // Every name: exported, forwarded (the simulator behind counts each call),
 // the stack kept, one line each in the trace with the result returned.
 TEST(Exports, EveryNameReachesTheRealLibraryAndIsRecorded) {
@@ -238,13 +247,8 @@ TEST(Forwarding, TypedEntryPointsTheLibraryLacksAnswer127) {
   EXPECT_EQ(tracer.TestConnection(), 127);
   EXPECT_EQ(tracer.GetPumpsCount(&count), 127);
   EXPECT_EQ(count, -1);
-  const std::vector<Json> notes = TraceLines("note");
-  ASSERT_EQ(notes.size(), 1u);
-  const std::string note = notes[0]["note"];
-  EXPECT_NE(note.find("lacks 22 entry points (ClientLogonEx, ClientLogoff, TestConnection"),
-            std::string::npos)
-      << note;
-  EXPECT_NE(note.find("their calls answer 127"), std::string::npos) << note;
+  ExpectOneNote({"lacks 22 entry points (ClientLogonEx, ClientLogoff, TestConnection",
+                 "their calls answer 127"});
 }
 
 // Odd doubles, a 64-bit code and texts with quotes, backslashes and
@@ -397,11 +401,7 @@ class MissingReal : public Station {
                             {"Error: " + std::to_string(code), "Falhou >AUT_IniciaComunicacao<"}))
         << Join(LogMessages());
     ExpectEveryOperationRefused();
-    const std::vector<Json> notes = TraceLines("note");
-    ASSERT_EQ(notes.size(), 1u);
-    const std::string note = notes[0]["note"];
-    EXPECT_NE(note.find(why), std::string::npos) << note;
-    EXPECT_NE(note.find("every call answers " + std::to_string(code)), std::string::npos) << note;
+    ExpectOneNote({why, "every call answers " + std::to_string(code)});
     const std::vector<Json> calls = TraceLines("op");
     EXPECT_GT(calls.size(), 10u);
     for (const Json& call : calls) EXPECT_EQ(call["r"], code) << call.dump();
