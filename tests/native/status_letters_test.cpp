@@ -9,31 +9,23 @@ namespace {
 using namespace korvan;
 
 TEST(TrataStatusBomba, EveryControllerStateHasItsLetterAndLine) {
+  const char* const failure = "FALHA_NO_BICO";
+  const char* const locked = "BICO_BLOQUEADO";
+  const char* const ready = "PRONTO_PARA_ABASTECER";
+  const char* const asking = "BICO_SOLICITANDO_AUTORIZACAO";
+  const char* const filling = "BICO_ABASTECENDO";
   const struct {
     int16_t state;
     char letter;
     const char* name;
   } cases[] = {
-      {-32768, 'F', "FALHA_NO_BICO"},
-      {-1, 'F', "FALHA_NO_BICO"},
-      {0, 'F', "FALHA_NO_BICO"},
-      {1, 'F', "FALHA_NO_BICO"},
-      {2, 'F', "FALHA_NO_BICO"},
-      {3, 'B', "BICO_BLOQUEADO"},
-      {4, 'P', "PRONTO_PARA_ABASTECER"},
-      {5, 'P', "PRONTO_PARA_ABASTECER"},
-      {6, 'P', "PRONTO_PARA_ABASTECER"},
-      {7, 'E', "BICO_SOLICITANDO_AUTORIZACAO"},
-      {8, 'A', "BICO_ABASTECENDO"},
-      {9, 'B', "BICO_BLOQUEADO"},
-      {10, 'E', "BICO_SOLICITANDO_AUTORIZACAO"},
-      {11, 'A', "BICO_ABASTECENDO"},
-      {12, 'A', "BICO_ABASTECENDO"},
-      {13, 'P', "PRONTO_PARA_ABASTECER"},
-      {14, 'B', "BICO_BLOQUEADO"},
-      {15, 'F', "FALHA_NO_BICO"},
-      {16, 'F', "FALHA_NO_BICO"},
-      {32767, 'F', "FALHA_NO_BICO"},
+      // clang-format off
+      {-32768, 'F', failure}, {-1, 'F', failure}, {0, 'F', failure}, {1, 'F', failure},
+      {2, 'F', failure}, {3, 'B', locked}, {4, 'P', ready}, {5, 'P', ready}, {6, 'P', ready},
+      {7, 'E', asking}, {8, 'A', filling}, {9, 'B', locked}, {10, 'E', asking},
+      {11, 'A', filling}, {12, 'A', filling}, {13, 'P', ready}, {14, 'B', locked},
+      {15, 'F', failure}, {16, 'F', failure}, {32767, 'F', failure},
+      // clang-format on
   };
   for (const auto& c : cases) {
     EXPECT_EQ(StatusLetter(c.state), c.letter) << "state " << c.state;
@@ -63,15 +55,10 @@ TEST(StatusLength, OneLetterPerPumpUpToTheMostAnEventCanName) {
     int32_t count;
     size_t length;
   } cases[] = {
-      {-2147483647 - 1, 0},
-      {-1, 0},
-      {0, 0},
-      {1, 1},
-      {8, 8},
-      {32766, 32766},
-      {32767, 32767},
-      {32768, 32767},
-      {2147483647, 32767},
+      // clang-format off
+      {-2147483647 - 1, 0}, {-1, 0}, {0, 0}, {1, 1}, {8, 8}, {32766, 32766}, {32767, 32767},
+      {32768, 32767}, {2147483647, 32767},
+      // clang-format on
   };
   for (const auto& c : cases)
     EXPECT_EQ(StatusLength(c.count), c.length) << "pump count " << c.count;
