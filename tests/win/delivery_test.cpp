@@ -7,12 +7,15 @@
 #include <cmath>
 #include <cstring>
 
-#include "tests/common/fixture.h"
+#include "tests/win/driver_test.h"
 
 namespace {
 
 // 5 December 2026, 14:35.
 const double kDeliveryTime = 46361 + (14 * 60 + 35) / 1440.0;
+// The two lines of a volume too small to keep.
+const char kTooSmall[] = "O abastecimento veio litragem muito pequena";
+const char kBelowACent[] = "O abastecimento veio com a litragem muito pequena.";
 
 // A number text as the host receives it: "3,5" with "." where the locale
 // says so.
@@ -81,30 +84,28 @@ class Deliveries : public Station {
 TEST_F(Deliveries, HandedOverAgainUntilConfirmedThenCleared) {
   ASSERT_TRUE(Start());
   SimDelivery d = MakeDelivery(11, 12.5, 4.299, 53.74);
-  d.state = 1;
-  d.type = 4;
+  d.state = 1, d.type = 4;
   const int32_t first = Add(d);
   Add(MakeDelivery(13, 20, 5, 100));
   ASSERT_TRUE(Poll());
-  const std::vector<std::string> texts = {
-      out.numeroLogico,    out.volume, out.valorTotal, out.precoUnitario, out.encerranteInicial,
-      out.encerranteFinal, out.hora,   out.text8,      out.text9,         out.text10};
-  EXPECT_EQ(texts, (std::vector<std::string>{"11", Num("12,5"), Num("53,74"), Num("4,299"), "1000",
-                                             Num("1012,5"), "14:35:00", "0", "000000FF", ""}));
+  EXPECT_EQ(
+      Lines({out.numeroLogico, out.volume, out.valorTotal, out.precoUnitario, out.encerranteInicial,
+             out.encerranteFinal, out.hora, out.text8, out.text9, out.text10}),
+      Lines({"11", Num("12,5"), Num("53,74"), Num("4,299"), "1000", Num("1012,5"), "14:35:00", "0",
+             "000000FF", ""}));
   EXPECT_EQ(out.data, 46361.0) << "5 December 2026 at midnight";
-  const bool dayFirst = DecimalSeparator() == ',';  // pt-BR vs en-US here
   const std::string id = std::to_string(first);
   EXPECT_EQ(LastLines(17),
-            (std::vector<std::string>{
-                "ReengenhariaLitragem=" + Num("12,5"), "<AtribuiUltimoAbastecimentoBico>",
-                "Abastecimento = " + id, "Tipo          = 4", "Estado        = 1",
-                "<AtribuiUltimoAbastecimentoBico> OK", "AbastecimentoLogico = " + id,
-                "Numero Lógico       = 11", "Volume              = " + Num("12,5"),
-                "Preço Unitario      = " + Num("4,299"), "Valor Total         = " + Num("53,74"),
-                std::string("Data                = ") + (dayFirst ? "05/12/2026" : "12/5/2026"),
-                "Hora                = 14:35:00", "Encerrante Inicial  = 1000",
-                "Encerrante Final    = " + Num("1012,5"), "Status da bomba     = 1",
-                "<AUT_ObtemAbastecimento> OK."}));
+            Lines({"ReengenhariaLitragem=" + Num("12,5"), "<AtribuiUltimoAbastecimentoBico>",
+                   "Abastecimento = " + id, "Tipo          = 4", "Estado        = 1",
+                   "<AtribuiUltimoAbastecimentoBico> OK", "AbastecimentoLogico = " + id,
+                   "Numero Lógico       = 11", "Volume              = " + Num("12,5"),
+                   "Preço Unitario      = " + Num("4,299"), "Valor Total         = " + Num("53,74"),
+                   std::string("Data                = ") +
+                       (DecimalSeparator() == ',' ? "05/12/2026" : "12/5/2026"),
+                   "Hora                = 14:35:00", "Encerrante Inicial  = 1000",
+                   "Encerrante Final    = " + Num("1012,5"), "Status da bomba     = 1",
+                   "<AUT_ObtemAbastecimento> OK."}));
   const KorvanDriver::Delivery handed = out;
   ASSERT_TRUE(Poll());
   EXPECT_EQ(std::memcmp(&handed, &out, sizeof out), 0) << "the same texts again";
@@ -112,10 +113,9 @@ TEST_F(Deliveries, HandedOverAgainUntilConfirmedThenCleared) {
 
   sim.SimClearCalls();
   ASSERT_TRUE(driver.ConfirmaAbastecimento());
-  EXPECT_EQ(Calls(sim),
-            (std::vector<std::string>{Lock(first) + "=0", "ClearDelivery(" + id + ",4)=0"}));
-  EXPECT_EQ(LastLines(2), (std::vector<std::string>{"<AUT_ConfirmaAbastecimento>",
-                                                    "<AUT_ConfirmaAbastecimento> OK."}));
+  EXPECT_EQ(Calls(sim), Lines({Lock(first) + "=0", "ClearDelivery(" + id + ",4)=0"}));
+  EXPECT_EQ(LastLines(2),
+            Lines({"<AUT_ConfirmaAbastecimento>", "<AUT_ConfirmaAbastecimento> OK."}));
   ASSERT_TRUE(Poll());
   EXPECT_STREQ(out.numeroLogico, "13");
   ASSERT_TRUE(driver.ConfirmaAbastecimento());
@@ -123,11 +123,10 @@ TEST_F(Deliveries, HandedOverAgainUntilConfirmedThenCleared) {
   // An empty list: the first place is asked for all the same.
   sim.SimClearCalls();
   EXPECT_FALSE(Poll());
-  EXPECT_EQ(Calls(sim), (std::vector<std::string>{"TestConnection()=0", "GetDeliveriesCount()=0",
-                                                  "GetDeliveryByOrdinal(1)=4"}));
+  EXPECT_EQ(Calls(sim),
+            Lines({"TestConnection()=0", "GetDeliveriesCount()=0", "GetDeliveryByOrdinal(1)=4"}));
   EXPECT_EQ(LastLines(2),
-            (std::vector<std::string>{"Error: 4",
-                                      "<AUT_ObtemAbastecimento> Sem abastecimento pendente. "}));
+            Lines({"Error: 4", "<AUT_ObtemAbastecimento> Sem abastecimento pendente. "}));
 }
 
 // Only state 3 is reserved and not cleared; the type goes back as it came.
@@ -136,13 +135,12 @@ TEST_F(Deliveries, ConfirmationClearsEveryStateButThree) {
   for (int state : {0, 1, 2, 4, 7, -3, 3}) {
     SCOPED_TRACE("state " + std::to_string(state));
     SimDelivery d = MakeDelivery(11, 10, 5, 50);
-    d.state = state;
-    d.type = 5;
+    d.state = state, d.type = 5;
     const int32_t id = Add(d);
     ASSERT_TRUE(Poll());
     sim.SimClearCalls();
     EXPECT_TRUE(driver.ConfirmaAbastecimento());
-    std::vector<std::string> expected = {Lock(id) + "=0"};
+    Lines expected = {Lock(id) + "=0"};
     if (state != 3) expected.push_back("ClearDelivery(" + std::to_string(id) + ",5)=0");
     EXPECT_EQ(Calls(sim), expected);
   }
@@ -153,8 +151,7 @@ TEST_F(Deliveries, RefusedConfirmationSaysWhereAndStops) {
   const int32_t id = Add(MakeDelivery(11, 10, 5, 50));
   ASSERT_TRUE(Poll());
   const struct {
-    const char* entry;
-    const char* line;
+    const char *entry, *line;
     size_t calls;
   } rows[] = {
       {"LockDelivery", "<AUT_ConfirmaAbastecimento> Falha ao reservar ultimo abastecimento.", 1},
@@ -167,8 +164,7 @@ TEST_F(Deliveries, RefusedConfirmationSaysWhereAndStops) {
       sim.SimClearCalls();
       EXPECT_FALSE(driver.ConfirmaAbastecimento());
       EXPECT_EQ(Calls(sim).size(), row.calls) << Join(Calls(sim));
-      EXPECT_EQ(LastLines(2),
-                (std::vector<std::string>{"Error: " + std::to_string(code), row.line}));
+      EXPECT_EQ(LastLines(2), Lines({"Error: " + std::to_string(code), row.line}));
     }
   }
   // The reservation is this driver's own: confirming again goes through.
@@ -181,27 +177,19 @@ TEST_F(Deliveries, RefusedConfirmationSaysWhereAndStops) {
 // buffer written.
 TEST_F(Deliveries, UnregisteredNozzleOrTooSmallAVolumeIsDiscarded) {
   const struct {
-    const char* name;
-    const char* configuracao;
+    const char *name, *configuracao;
     SimDelivery delivery;
     const char* line;
   } rows[] = {
       {"unregistered", "", MakeDelivery(12, 10, 5, 50),
        "<AUT_ObtemAbastecimento> Abastecimento de um bico não registrado."},
-      {"below 0.001", "", MakeDelivery(11, 0.0004, 5, 0.01),
-       "O abastecimento veio litragem muito pequena"},
-      {"below 0.001, re-engineering", "REL=S", MakeDelivery(11, 0.0004, 5, 0.01),
-       "O abastecimento veio litragem muito pequena"},
-      {"below a cent", "", MakeDelivery(11, 0.002, 4.299, 0.01),
-       "O abastecimento veio com a litragem muito pequena."},
-      {"below a cent, re-engineering", "REL=S", MakeDelivery(11, 0.002, 4.299, 0.01),
-       "O abastecimento veio litragem muito pequena"},
-      {"just below 0.001", "", MakeDelivery(11, 0.0009999, 0, 0),
-       "O abastecimento veio litragem muito pequena"},
-      {"just below a cent", "", MakeDelivery(11, 0.002, 4.999, 0.01),
-       "O abastecimento veio com a litragem muito pequena."},
-      {"just below a cent, re-engineering", "REL=S", MakeDelivery(11, 0.002, 4.999, 0.01),
-       "O abastecimento veio litragem muito pequena"},
+      {"below 0.001", "", MakeDelivery(11, 0.0004, 5, 0.01), kTooSmall},
+      {"below 0.001, REL=S", "REL=S", MakeDelivery(11, 0.0004, 5, 0.01), kTooSmall},
+      {"below a cent", "", MakeDelivery(11, 0.002, 4.299, 0.01), kBelowACent},
+      {"below a cent, REL=S", "REL=S", MakeDelivery(11, 0.002, 4.299, 0.01), kTooSmall},
+      {"just below 0.001", "", MakeDelivery(11, 0.0009999, 0, 0), kTooSmall},
+      {"just below a cent", "", MakeDelivery(11, 0.002, 4.999, 0.01), kBelowACent},
+      {"just below a cent, REL=S", "REL=S", MakeDelivery(11, 0.002, 4.999, 0.01), kTooSmall},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -213,8 +201,7 @@ TEST_F(Deliveries, UnregisteredNozzleOrTooSmallAVolumeIsDiscarded) {
     EXPECT_TRUE(ContainsRun(LogMessages(), {row.line, "<AtribuiUltimoAbastecimentoBico>",
                                             "Abastecimento = " + std::to_string(id)}))
         << Join(LogMessages());
-    EXPECT_EQ(Calls(sim, "ClearDelivery"),
-              std::vector<std::string>{"ClearDelivery(" + std::to_string(id) + ",1)=0"});
+    EXPECT_EQ(Calls(sim, "ClearDelivery"), Lines{"ClearDelivery(" + std::to_string(id) + ",1)=0"});
     EXPECT_EQ(sim.SimDeliveryCount(), 0);
   }
 }
@@ -259,7 +246,7 @@ TEST_F(Deliveries, RegisteringAtEveryStartLeavesRoomForANewNozzle) {
   EXPECT_EQ(sim.SimCountCalls("ClearDelivery"), 0);
   sim.SimClearCalls();
   ASSERT_TRUE(driver.ConfirmaAbastecimento());
-  EXPECT_EQ(Calls(sim, "LockDelivery"), std::vector<std::string>{Lock(id) + "=0"});
+  EXPECT_EQ(Calls(sim, "LockDelivery"), Lines{Lock(id) + "=0"});
 }
 
 // A controller's delivery identifier of 0 is not remembered: the driver
@@ -270,9 +257,7 @@ TEST_F(Deliveries, IdentifierZeroKeepsTheRememberedDelivery) {
   ASSERT_TRUE(Poll());
   ASSERT_TRUE(driver.ConfirmaAbastecimento());
   SimDelivery zero = MakeDelivery(12, 10, 5, 50);  // unregistered: discarded
-  zero.flags = SIM_DELIVERY_GIVEN_ID;
-  zero.state = 1;
-  zero.type = 2;
+  zero.flags = SIM_DELIVERY_GIVEN_ID, zero.state = 1, zero.type = 2;
   ASSERT_EQ(sim.SimAddDelivery(&zero), 0);
   EXPECT_FALSE(Poll());
   EXPECT_TRUE(ContainsRun(
@@ -303,8 +288,7 @@ TEST_F(Deliveries, AHeldDeliveryIsLeftAndStopsThePoll) {
     ASSERT_TRUE(Start());
     SimDelivery held = MakeDelivery(11, 10, 5, 50);
     held.id = 5000;  // never the one remembered
-    held.lockedBy = row.lockValue;
-    held.state = row.state;
+    held.lockedBy = row.lockValue, held.state = row.state;
     Add(held);
     Add(MakeDelivery(13, 20, 5, 100));
     sim.SimClearCalls();
@@ -312,8 +296,7 @@ TEST_F(Deliveries, AHeldDeliveryIsLeftAndStopsThePoll) {
     EXPECT_STREQ(out.numeroLogico, "11");
     EXPECT_EQ(out.text9, std::string("000000FF"));
     EXPECT_EQ(LastLine(), "ReengenhariaLitragem=" + Num("10"));
-    EXPECT_EQ(CallsNamed("GetDeliveryByOrdinal"),
-              std::vector<std::string>{"GetDeliveryByOrdinal(1)=0"});
+    EXPECT_EQ(CallsNamed("GetDeliveryByOrdinal"), Lines{"GetDeliveryByOrdinal(1)=0"});
     EXPECT_EQ(sim.SimCountCalls("ClearDelivery"), 0);
     EXPECT_EQ(Remembered(), Lock(confirmed));
   }
@@ -348,9 +331,8 @@ TEST_F(Deliveries, ADeliveryThatCannotBeMadeDoesNotStopTheOthers) {
     ASSERT_TRUE(Poll()) << Join(LogMessages());
     EXPECT_STREQ(out.text9, "0000004D") << "the one behind";
     const auto lines = LogMessages();
-    const auto found = std::find_if(lines.rbegin(), lines.rend(), [&](const std::string& l) {
-      return l.compare(0, skipped.size(), skipped) == 0;
-    });
+    const auto found = std::find_if(lines.rbegin(), lines.rend(),
+                                    [&](const std::string& l) { return l.rfind(skipped, 0) == 0; });
     ASSERT_NE(found, lines.rend()) << Join(lines);
     EXPECT_NE(found->find(row.reason), std::string::npos) << *found;
     EXPECT_EQ(found->substr(found->size() - 27), "), seguindo para o proximo.");
@@ -359,7 +341,7 @@ TEST_F(Deliveries, ADeliveryThatCannotBeMadeDoesNotStopTheOthers) {
     EXPECT_EQ(LastLine(), "<AUT_ObtemAbastecimento> Sem abastecimento pendente. ");
     EXPECT_EQ(CallsNamed("GetDeliveryByOrdinal").back(), "GetDeliveryByOrdinal(1)=0")
         << "the walk stays within the count";
-    EXPECT_EQ(CallsNamed("LockDelivery"), std::vector<std::string>{Lock(goodId) + "=0"});
+    EXPECT_EQ(CallsNamed("LockDelivery"), Lines{Lock(goodId) + "=0"});
     SimDelivery left{};
     ASSERT_EQ(sim.SimGetDelivery(0, &left), SIM_OK);
     EXPECT_EQ(std::vector<int32_t>({left.id, left.lockedBy, sim.SimDeliveryCount()}),
@@ -390,7 +372,7 @@ TEST_F(Deliveries, AConfirmationLeftHalfWayIsFinished) {
     ASSERT_TRUE(Poll()) << Join(LogMessages());
     EXPECT_STREQ(out.numeroLogico, "13");
     EXPECT_EQ(CallsNamed("ClearDelivery"),
-              std::vector<std::string>{"ClearDelivery(" + std::to_string(first) + ",1)=0"});
+              Lines{"ClearDelivery(" + std::to_string(first) + ",1)=0"});
     EXPECT_TRUE(ContainsRun(LogMessages(),
                             {"<AUT_ObtemAbastecimento> Abastecimento " + std::to_string(first) +
                              " ja confirmado pelo driver, limpando."}));
@@ -401,20 +383,17 @@ TEST_F(Deliveries, AConfirmationLeftHalfWayIsFinished) {
 }
 
 TEST_F(Deliveries, ReEngineeringFollowsTheExactOption) {
-  const struct {
-    const char* configuracao;
-    const char* volume;
-  } rows[] = {
+  const std::pair<const char*, const char*> rows[] = {
       {"REL=S", "3,334"}, {"xREL=Sy", "3,334"}, {"", "3,3"},       {"rel=s", "3,3"},
       {"REL=N", "3,3"},   {"REL=s", "3,3"},     {"REL= S", "3,3"}, {"REL:S", "3,3"},
       {"EL=S", "3,3"},    {"REL=", "3,3"},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(std::string("Configuracao ") + row.configuracao);
-    ASSERT_TRUE(Start(row.configuracao));
+  for (const auto& [configuracao, volume] : rows) {
+    SCOPED_TRACE(std::string("Configuracao ") + configuracao);
+    ASSERT_TRUE(Start(configuracao));
     Add(MakeDelivery(11, 3.3, 3, 10));
     ASSERT_TRUE(Poll());
-    EXPECT_EQ(out.volume, Num(row.volume));
+    EXPECT_EQ(out.volume, Num(volume));
     EXPECT_STREQ(out.valorTotal, "10");
     ASSERT_TRUE(driver.ConfirmaAbastecimento());
   }
@@ -433,23 +412,19 @@ TEST_F(Deliveries, ReEngineeringFollowsTheExactOption) {
 TEST_F(Deliveries, EachFailingStepHasItsLine) {
   ASSERT_TRUE(Start());
   Add(MakeDelivery(11, 10, 5, 50));
-  const struct {
-    const char* entry;
-    const char* line;
-  } rows[] = {
+  const std::pair<const char*, const char*> rows[] = {
       {"GetDeliveriesCount",
        "<AUT_ObtemAbastecimento> Falha ao retornar o numero de abastecimentos no servidor."},
       {"GetDeliveryByOrdinal", "<AUT_ObtemAbastecimento> Sem abastecimento pendente. "},
       {"GetDeliveryPropertiesEx2", "<AUT_ObtemAbastecimento> Falha obter dados do abastecimento."},
   };
-  for (const auto& row : rows) {
+  for (const auto& [entry, line] : rows) {
     for (int code : {9, -9}) {
-      SCOPED_TRACE(std::string(row.entry) + " failing with " + std::to_string(code));
-      sim.SimFailCall(row.entry, 1, code);
+      SCOPED_TRACE(std::string(entry) + " failing with " + std::to_string(code));
+      sim.SimFailCall(entry, 1, code);
       EXPECT_FALSE(Poll());
       EXPECT_EQ(std::string(out.numeroLogico, 2), "XX");
-      EXPECT_EQ(LastLines(2),
-                (std::vector<std::string>{"Error: " + std::to_string(code), row.line}));
+      EXPECT_EQ(LastLines(2), Lines({"Error: " + std::to_string(code), line}));
     }
   }
   EXPECT_EQ(sim.SimDeliveryCount(), 1);
@@ -479,10 +454,8 @@ TEST_F(Deliveries, ReconnectsWithTheSavedArguments) {
   Add(MakeDelivery(11, 3.3, 3, 10));
   sim.SimSetConnected(0);
   ASSERT_TRUE(Poll());
-  SimSession session{};
-  sim.SimGetSession(&session);
-  EXPECT_EQ(session.logons, 2);
-  EXPECT_STREQ(session.serverAddress, "10.1.1.1");
+  EXPECT_EQ(SessionOf(sim).logons, 2);
+  EXPECT_STREQ(SessionOf(sim).serverAddress, "10.1.1.1");
   EXPECT_EQ(out.volume, Num("3,334")) << "re-engineering from the saved text";
   const auto lines = LogMessages();
   EXPECT_TRUE(ContainsRun(
@@ -500,17 +473,15 @@ TEST_F(Deliveries, ReconnectsWithTheSavedArguments) {
   sim.SimSetConnected(0);
   sim.SimFailCall("ClientLogonEx", 0, 1);
   EXPECT_FALSE(Poll());
-  EXPECT_EQ(LastLines(2), (std::vector<std::string>{
-                              "Falhou >AUT_IniciaComunicacao<",
-                              "<AUT_ObtemAbastecimento> Falha ao reconectar QXServerCE ."}));
+  EXPECT_EQ(LastLines(2), Lines({"Falhou >AUT_IniciaComunicacao<",
+                                 "<AUT_ObtemAbastecimento> Falha ao reconectar QXServerCE ."}));
   EXPECT_EQ(std::string(out.numeroLogico, 2), "XX");
   EXPECT_EQ(sim.SimDeliveryCount(), 1);
   // Any code but 0 from the connection test calls for a reconnection.
   sim.SimClearFaults();
   sim.SimFailCall("TestConnection", 1, -1);
   ASSERT_TRUE(Poll());
-  sim.SimGetSession(&session);
-  EXPECT_EQ(session.logons, 3);
+  EXPECT_EQ(SessionOf(sim).logons, 3);
 }
 
 // The texts of a delivery, re-engineered or not, whatever modes the host
@@ -523,7 +494,7 @@ TEST_F(Deliveries, TextsDoNotFollowTheHostsFloatingPointModes) {
       ASSERT_TRUE(Start(configuracao));
       Add(MakeDelivery(13, 11.63, 4.299, 50));
       Add(MakeDelivery(11, 3.3, 3, 10));
-      std::vector<std::string> texts;
+      Lines texts;
       const FloatModes modes = host.With(row);
       for (int i = 0; i < 2; ++i) {
         modes.Apply();
@@ -538,10 +509,9 @@ TEST_F(Deliveries, TextsDoNotFollowTheHostsFloatingPointModes) {
         EXPECT_EQ(out.data, 46361.0);
       }
       const bool rel = *configuracao != 0;
-      EXPECT_EQ(texts,
-                (std::vector<std::string>{Num(rel ? "11,631" : "11,63"), "50", Num("4,299"),
-                                          Num("1011,63"), "14:35:00", Num(rel ? "3,334" : "3,3"),
-                                          "10", "3", Num("1003,3"), "14:35:00"}));
+      EXPECT_EQ(texts, Lines({Num(rel ? "11,631" : "11,63"), "50", Num("4,299"), Num("1011,63"),
+                              "14:35:00", Num(rel ? "3,334" : "3,3"), "10", "3", Num("1003,3"),
+                              "14:35:00"}));
     }
   }
 }

@@ -1,0 +1,27 @@
+// What the driver's tests share beyond the station.
+#pragma once
+
+#include <functional>
+
+#include "tests/common/fixture.h"
+
+// Log lines or client calls, oldest first.
+using Lines = std::vector<std::string>;
+
+inline SimSession SessionOf(const SimControl& sim) {
+  SimSession session{};
+  sim.SimGetSession(&session);
+  return session;
+}
+
+// A batch of `warm` rounds settles the allocators; `measured` more rounds
+// then commit less than 2 MiB of private bytes.
+inline void ExpectNoGrowth(const std::function<void(int)>& rounds, int warm, int measured) {
+  rounds(warm);
+  const Footprint before = MeasureFootprint();
+  rounds(measured);
+  const Footprint after = MeasureFootprint();
+  EXPECT_LT(after.committedPrivateBytes, before.committedPrivateBytes + 2 * 1024 * 1024)
+      << "committed private bytes " << before.committedPrivateBytes << " -> "
+      << after.committedPrivateBytes;
+}
