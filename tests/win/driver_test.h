@@ -14,8 +14,8 @@ inline SimSession SessionOf(const SimControl& sim) {
   return session;
 }
 
-// A batch of `warm` rounds settles the allocators; `measured` more rounds
-// then commit less than 2 MiB of private bytes.
+// A batch of `warm` rounds settles the allocators; `measured` more rounds then commit less than 2
+// MiB of private bytes.
 inline void ExpectNoGrowth(const std::function<void(int)>& rounds, int warm, int measured) {
   rounds(warm);
   const Footprint before = MeasureFootprint();
@@ -24,4 +24,10 @@ inline void ExpectNoGrowth(const std::function<void(int)>& rounds, int warm, int
   EXPECT_LT(after.committedPrivateBytes, before.committedPrivateBytes + 2 * 1024 * 1024)
       << "committed private bytes " << before.committedPrivateBytes << " -> "
       << after.committedPrivateBytes;
+}
+
+// `lines` holds `run` contiguously; a failure prints both.
+inline testing::AssertionResult HasRun(const Lines& lines, const Lines& run) {
+  if (ContainsRun(lines, run)) return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "wanted the run\n" << Join(run) << "\nin\n" << Join(lines);
 }
