@@ -12,11 +12,10 @@ class Abi : public Station {
  protected:
   // The last call left ESP where it was before the pushes and kept EBX, ESI, EDI and EBP.
   void ExpectBalanced(const char* what) {
+    (void)what;
 #if defined(__i386__)
     EXPECT_EQ(driver.lastCheck().stackDelta, 0) << what;
     EXPECT_EQ(driver.lastCheck().preserved, 1) << what;
-#else
-    (void)what;
 #endif
   }
 };

@@ -48,6 +48,8 @@ class Deliveries : public Station {
         driver.RegistraBico(nozzle, "1", "", "3", "3", "2", "3", "");
     registered = true;
   }
+  // A fresh forecourt; the nozzle table is the driver's and stays.
+  void Reset() { sim.SimReset(), AddPumps(sim, 3); }
   int32_t Add(const SimDelivery& d) {
     const int32_t id = sim.SimAddDelivery(&d);
     EXPECT_GE(id, 0);
@@ -98,7 +100,6 @@ TEST_F(Deliveries, HandedOverAgainUntilConfirmedThenCleared) {
   ASSERT_TRUE(Poll());
   EXPECT_EQ(std::memcmp(&handed, &out, sizeof out), 0) << "the same texts again";
   EXPECT_EQ(sim.SimCountCalls("LockDelivery"), 0) << "nothing is marked by a poll";
-
   sim.SimClearCalls();
   ASSERT_TRUE(driver.ConfirmaAbastecimento());
   EXPECT_EQ(Calls(sim), Lines({Lock(first) + "=0", "ClearDelivery(" + id + ",4)=0"}));
@@ -255,8 +256,7 @@ TEST_F(Deliveries, AHeldDeliveryIsLeftAndStopsThePoll) {
                                               {-2, 2}, {98, 2}, {97, 3}};
   for (const auto& [lockValue, state] : rows) {
     SCOPED_TRACE("lock value " + std::to_string(lockValue) + ", state " + std::to_string(state));
-    sim.SimReset();  // the held delivery would stop the next row
-    AddPumps(sim, 3);
+    Reset();  // the held delivery would stop the next row
     ASSERT_TRUE(Start());
     SimDelivery held = MakeDelivery(11, 10, 5, 50);
     held.id = 5000;  // never the one remembered
@@ -285,8 +285,7 @@ TEST_F(Deliveries, ADeliveryThatCannotBeMadeDoesNotStopTheOthers) {
   };
   for (const auto& [name, volume, price, date, reason] : rows) {
     SCOPED_TRACE(name);
-    sim.SimReset();
-    AddPumps(sim, 3);
+    Reset();
     SimDelivery bad = MakeDelivery(11, volume, price, 50);
     bad.completedDate = date;
     const int32_t badId = Add(bad);
@@ -322,8 +321,7 @@ TEST_F(Deliveries, ADeliveryThatCannotBeMadeDoesNotStopTheOthers) {
 TEST_F(Deliveries, AConfirmationLeftHalfWayIsFinished) {
   for (bool clearRefused : {true, false}) {  // else a host gone after the lock
     SCOPED_TRACE(clearRefused ? "clear refused" : "host gone after the lock");
-    sim.SimReset();
-    AddPumps(sim, 3);
+    Reset();
     ASSERT_TRUE(Start());
     const int32_t first = Add(MakeDelivery(11, 10, 5, 50));
     SimDelivery behind = MakeDelivery(13, 20, 5, 100);
@@ -452,7 +450,6 @@ TEST_F(Deliveries, ReconnectsWithTheSavedArguments) {
 // The texts of a delivery, re-engineered or not, whatever modes the host computes in (see
 // FloatModes); the host gets its modes back.
 TEST_F(Deliveries, TextsDoNotFollowTheHostsFloatingPointModes) {
-  const FloatModes host = FloatModes::Read();
   for (const FloatModes::Row& row : FloatModes::Rows()) {
     for (const char* configuracao : {"REL=S", ""}) {
       SCOPED_TRACE(row.Name() + ", " + configuracao);
@@ -460,15 +457,8 @@ TEST_F(Deliveries, TextsDoNotFollowTheHostsFloatingPointModes) {
       Add(MakeDelivery(13, 11.63, 4.299, 50));
       Add(MakeDelivery(11, 3.3, 3, 10));
       Lines texts;
-      const FloatModes modes = host.With(row);
       for (int i = 0; i < 2; ++i) {
-        modes.Apply();
-        const bool handed = Poll();
-        const FloatModes after = FloatModes::Read();
-        host.Apply();
-        EXPECT_TRUE(handed && driver.ConfirmaAbastecimento());
-        EXPECT_EQ(after.x87, modes.x87);
-        EXPECT_EQ(after.sse & 0xFFC0, modes.sse & 0xFFC0);
+        EXPECT_TRUE(InHostModes(row, [&] { return Poll(); }) && driver.ConfirmaAbastecimento());
         texts.insert(texts.end(), {out.volume, out.valorTotal, out.precoUnitario,
                                    out.encerranteFinal, out.hora});
         EXPECT_EQ(out.data, 46361.0);

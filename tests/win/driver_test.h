@@ -31,3 +31,16 @@ inline testing::AssertionResult HasRun(const Lines& lines, const Lines& run) {
   if (ContainsRun(lines, run)) return testing::AssertionSuccess();
   return testing::AssertionFailure() << "wanted the run\n" << Join(run) << "\nin\n" << Join(lines);
 }
+
+// Runs `calls` in the host modes of `row`, then goes back to the test's own; the calls leave the
+// host's modes as they found them.
+inline bool InHostModes(const FloatModes::Row& row, const std::function<bool()>& calls) {
+  const FloatModes own = FloatModes::Read(), host = own.With(row);
+  host.Apply();
+  const bool done = calls();
+  const FloatModes after = FloatModes::Read();
+  own.Apply();
+  EXPECT_EQ(after.x87, host.x87) << "the host's x87 modes are back";
+  EXPECT_EQ(after.sse & 0xFFC0, host.sse & 0xFFC0) << "the host's SSE modes are back";
+  return done;
+}
