@@ -1,59 +1,43 @@
-// The exports as a 32-bit host calls them: register convention, stack
-// arguments removed by the callee, callee-saved registers kept, Booleans
-// exactly 0 or 1. On x86_64 the same calls check the results.
+// The exports as a 32-bit host calls them: register convention, stack arguments removed by the
+// callee, callee-saved registers kept, Booleans exactly 0 or 1. On x86_64 the same calls check the
+// results.
 #include <cstring>
+#include <sstream>
 
-#include "tests/common/fixture.h"
+#include "tests/win/driver_test.h"
 
 namespace {
 
 class Abi : public Station {
  protected:
-  // The last call left ESP where it was before the pushes and kept EBX,
-  // ESI, EDI and EBP.
+  // The last call left ESP where it was before the pushes and kept EBX, ESI, EDI and EBP.
   void ExpectBalanced(const char* what) {
+    (void)what;
 #if defined(__i386__)
     EXPECT_EQ(driver.lastCheck().stackDelta, 0) << what;
     EXPECT_EQ(driver.lastCheck().preserved, 1) << what;
-#else
-    (void)what;
 #endif
   }
 };
 
 TEST_F(Abi, EveryOperationByNameAndOrdinal) {
-  const char* names[] = {"AUT_AlteraConfiguracaoBomba",
-                         "AUT_SetarUltimoIdLogico",
-                         "AUT_ExcluiVendedorCliente",
-                         "AUT_InsereCliente",
-                         "AUT_InsereVendedor",
-                         "AUT_VerificaSuporte",
-                         "AUT_ObtemAssinatura",
-                         "AUT_DesbloqueiaTodosBicos",
-                         "AUT_DesbloqueiaBico",
-                         "AUT_BloqueiaTodosBicos",
-                         "AUT_BloqueiaBico",
-                         "AUT_PagamentoBico",
-                         "AUT_AutorizaAbastecimento",
-                         "AUT_PresetAbastecimento",
-                         "AUT_AlteraPreco",
-                         "AUT_ObtemPreco",
-                         "AUT_ObtemEncerrante",
-                         "AUT_ObtemStatus",
-                         "AUT_ObtemDisplay",
-                         "AUT_ConfirmaAbastecimento",
-                         "AUT_ObtemAbastecimento",
-                         "AUT_RegistraBico",
-                         "AUT_FinalizaComunicacao",
-                         "AUT_IniciaComunicacao",
-                         "DRV_ParaGravacaoLog",
-                         "DRV_IniciaGravacaoLog"};
-  for (uintptr_t ordinal = 1; ordinal <= 26; ++ordinal) {
-    SCOPED_TRACE(names[ordinal - 1]);
-    FARPROC byName = GetProcAddress(driver.module(), names[ordinal - 1]);
+  // The exports in ordinal order, from 1.
+  std::istringstream names(
+      "AUT_AlteraConfiguracaoBomba AUT_SetarUltimoIdLogico AUT_ExcluiVendedorCliente "
+      "AUT_InsereCliente AUT_InsereVendedor AUT_VerificaSuporte AUT_ObtemAssinatura "
+      "AUT_DesbloqueiaTodosBicos AUT_DesbloqueiaBico AUT_BloqueiaTodosBicos AUT_BloqueiaBico "
+      "AUT_PagamentoBico AUT_AutorizaAbastecimento AUT_PresetAbastecimento AUT_AlteraPreco "
+      "AUT_ObtemPreco AUT_ObtemEncerrante AUT_ObtemStatus AUT_ObtemDisplay "
+      "AUT_ConfirmaAbastecimento AUT_ObtemAbastecimento AUT_RegistraBico "
+      "AUT_FinalizaComunicacao AUT_IniciaComunicacao DRV_ParaGravacaoLog DRV_IniciaGravacaoLog");
+  uintptr_t ordinal = 0;
+  for (std::string name; names >> name;) {
+    SCOPED_TRACE(name);
+    FARPROC byName = GetProcAddress(driver.module(), name.c_str());
     EXPECT_NE(byName, nullptr);
-    EXPECT_EQ(byName, GetProcAddress(driver.module(), reinterpret_cast<LPCSTR>(ordinal)));
+    EXPECT_EQ(byName, GetProcAddress(driver.module(), reinterpret_cast<LPCSTR>(++ordinal)));
   }
+  EXPECT_EQ(ordinal, 26u);
 }
 
 TEST_F(Abi, SignatureFillsBothBuffersExactly) {
@@ -67,45 +51,35 @@ TEST_F(Abi, SignatureFillsBothBuffersExactly) {
 }
 
 TEST_F(Abi, SupportAndFixedAnswersWithACleanBoolean) {
-  const struct {
-    int32_t code;
-    uint32_t answer;
-  } support[] = {{0, 0}, {1, 0}, {2, 1}, {3, 1},  {4, 1},    {5, 1},        {6, 0},
-                 {7, 1}, {8, 0}, {9, 0}, {-1, 0}, {1000, 0}, {INT32_MIN, 0}};
-  for (const auto& row : support) {
-    SCOPED_TRACE("AUT_VerificaSuporte(" + std::to_string(row.code) + ")");
-    EXPECT_EQ(driver.Call("AUT_VerificaSuporte", {Arg(row.code)}), row.answer);
+  const std::pair<int32_t, uint32_t> support[] = {{0, 0},  {1, 0},    {2, 1},        {3, 1}, {4, 1},
+                                                  {5, 1},  {6, 0},    {7, 1},        {8, 0}, {9, 0},
+                                                  {-1, 0}, {1000, 0}, {INT32_MIN, 0}};
+  for (const auto& [code, answer] : support) {
+    SCOPED_TRACE("AUT_VerificaSuporte(" + std::to_string(code) + ")");
+    EXPECT_EQ(driver.Call("AUT_VerificaSuporte", {Arg(code)}), answer);
     ExpectBalanced("AUT_VerificaSuporte");
   }
-  // Up to three register arguments, none read.
-  const struct {
-    const char* name;
-    uint32_t answer;
-  } fixed[] = {{"AUT_ObtemDisplay", 1},
-               {"AUT_PresetAbastecimento", 0},
-               {"AUT_PagamentoBico", 0},
-               {"AUT_InsereVendedor", 0},
-               {"AUT_InsereCliente", 0},
-               {"AUT_ExcluiVendedorCliente", 0},
-               {"AUT_AlteraConfiguracaoBomba", 0},
-               {"AUT_SetarUltimoIdLogico", 0}};
+  // Up to three register arguments, none read: the display answers 1, the rest 0.
   char untouched[8] = "intact";
-  for (const auto& row : fixed) {
-    SCOPED_TRACE(row.name);
-    EXPECT_EQ(driver.Call(row.name, {Arg(untouched), Arg(untouched), Arg(untouched)}), row.answer);
-    ExpectBalanced(row.name);
+  for (const char* name : {"AUT_ObtemDisplay", "AUT_PresetAbastecimento", "AUT_PagamentoBico",
+                           "AUT_InsereVendedor", "AUT_InsereCliente", "AUT_ExcluiVendedorCliente",
+                           "AUT_AlteraConfiguracaoBomba", "AUT_SetarUltimoIdLogico"}) {
+    SCOPED_TRACE(name);
+    const uint32_t answer = std::strcmp(name, "AUT_ObtemDisplay") == 0 ? 1 : 0;
+    EXPECT_EQ(driver.Call(name, {Arg(untouched), Arg(untouched), Arg(untouched)}), answer);
+    ExpectBalanced(name);
   }
   EXPECT_STREQ(untouched, "intact");
-  EXPECT_EQ(LogMessages(), std::vector<std::string>{"Início da gravação do arquivo de LOG"});
+  EXPECT_EQ(LogMessages(), Lines{"Início da gravação do arquivo de LOG"});
 }
 
 TEST_F(Abi, RegistraBicoTakesEightArgumentsInTheirPlaces) {
   driver.RegistraBico("11", "2", nullptr, "3", "4", "2", "5", "cfg");
   ExpectBalanced("AUT_RegistraBico (five stack arguments)");
-  EXPECT_EQ(LastLines(9), (std::vector<std::string>{
-                              "<AUT_RegistraBico>", "NumeroLogico=11", "NumeroBomba=2",
-                              "CasasLitragem=3", "CasasPreco=4", "CasasTotal=2",
-                              "CasasEncerrante=5", "Configuracao=cfg", "OK >AUT_RegistraBico<"}));
+  EXPECT_EQ(LastLines(9),
+            Lines({"<AUT_RegistraBico>", "NumeroLogico=11", "NumeroBomba=2", "CasasLitragem=3",
+                   "CasasPreco=4", "CasasTotal=2", "CasasEncerrante=5", "Configuracao=cfg",
+                   "OK >AUT_RegistraBico<"}));
 }
 
 // With null pointers as well; the stack stays balanced throughout.
@@ -114,14 +88,12 @@ TEST_F(Abi, EveryOperationIsSafeBeforeASession) {
   const struct {
     const char* name;
     std::initializer_list<uintptr_t> args;
-  } calls[] = {
-      {"AUT_ObtemStatus", {0}},
-      {"AUT_ObtemEncerrante", {0, 0}},
-      {"AUT_ObtemPreco", {0, 0}},
-      {"AUT_AlteraPreco", {0, 0}},
-      {"AUT_AutorizaAbastecimento", {0}},
-      {"AUT_ObtemAbastecimento", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-  };
+  } calls[] = {{"AUT_ObtemStatus", {0}},
+               {"AUT_ObtemEncerrante", {0, 0}},
+               {"AUT_ObtemPreco", {0, 0}},
+               {"AUT_AlteraPreco", {0, 0}},
+               {"AUT_AutorizaAbastecimento", {0}},
+               {"AUT_ObtemAbastecimento", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}};
   for (const auto& call : calls) {
     SCOPED_TRACE(call.name);
     EXPECT_EQ(driver.Call(call.name, call.args), 0u);

@@ -1,30 +1,22 @@
-// A client library that is missing or lacks entry points: the start goes on
-// after its message, and no operation ever calls a missing entry point.
-// Each suite runs in a process of its own with its own library (see
-// CMakeLists.txt).
-#include "tests/common/fixture.h"
+// A client library that is missing or lacks entry points: the start goes on after its message, and
+// no operation ever calls a missing entry point. Each suite runs in a process of its own with its
+// own library (see CMakeLists.txt).
+#include "tests/win/driver_test.h"
 
 namespace {
 
 class Binding : public Station {
  protected:
-  // A failed start: the binding's failure right after the entry line, and
-  // nothing between the settings and the failure line.
+  // A failed start: the binding's failure right after the entry line, and nothing between the
+  // settings and the failure line.
   void ExpectFailedStart(const std::string& failure) {
     EXPECT_FALSE(Start());
-    EXPECT_EQ(TakeMessageBoxes(), std::vector<std::string>{"Erro carregando QXClient.dll"});
-    ExpectStartLines(failure);
-    EXPECT_TRUE(ContainsRun(LogMessages(), {"hMsg= 0", "Falhou >AUT_IniciaComunicacao<"}))
-        << Join(LogMessages());
+    EXPECT_EQ(TakeMessageBoxes(), Lines{"Erro carregando QXClient.dll"});
+    EXPECT_TRUE(HasRun(LogMessages(), {"<AUT_IniciaComunicacao>", failure}));
+    EXPECT_TRUE(HasRun(LogMessages(), {"hMsg= 0", "Falhou >AUT_IniciaComunicacao<"}));
     EXPECT_EQ(ReadFile(IniPath()), "");
   }
-  void ExpectStartLines(const std::string& failure) {
-    EXPECT_TRUE(ContainsRun(LogMessages(), {"<AUT_IniciaComunicacao>", failure}))
-        << "wanted " << failure << " after the entry line in\n"
-        << Join(LogMessages());
-  }
-  // "Erro carregando QXClient.dll: <this program's folder>QXClient.dll não
-  // tem <name>".
+  // "Erro carregando QXClient.dll: <this program's folder>QXClient.dll não tem <name>".
   static std::string Lacking(const char* folder, const char* name) {
     return "Erro carregando QXClient.dll: " + ExeFolder() + folder + "QXClient.dll não tem " + name;
   }
@@ -46,23 +38,24 @@ TEST_F(BindingMissing, StartFailsAfterTheMessageAndNothingFaults) {
   EXPECT_EQ(LastLine(), "< AUT_FinalizaComunicacao > Falha ao desconectar do servidor");
 }
 
-// Without GetPumpStatusEx, the last name, the binding is incomplete, yet
-// every entry point the driver calls is there.
+// Without GetPumpStatusEx, the last name, the binding is incomplete, yet every entry point the
+// driver calls is there.
 using BindingLackingLast = Binding;
 
 TEST_F(BindingLackingLast, WorksWithEveryCalledEntryPoint) {
   ASSERT_NE(sim.SimReset, nullptr);
   AddPumps(sim, 1);
   EXPECT_TRUE(Start());
-  EXPECT_EQ(TakeMessageBoxes(), std::vector<std::string>{"Erro carregando QXClient.dll"});
-  ExpectStartLines(Lacking("client-lacking-last\\", "GetPumpStatusEx"));
+  EXPECT_EQ(TakeMessageBoxes(), Lines{"Erro carregando QXClient.dll"});
+  EXPECT_TRUE(HasRun(LogMessages(), {"<AUT_IniciaComunicacao>",
+                                     Lacking("client-lacking-last\\", "GetPumpStatusEx")}));
   EXPECT_TRUE(driver.BloqueiaBico("1"));
   driver.FinalizaComunicacao();
   EXPECT_EQ(LastLine(), "|AUT_FinalizaComunicacao|");
 }
 
-// Without TestConnection, the ninth name, the entry points before it are
-// bound (the logon and logoff among them), it and all after it are not.
+// Without TestConnection, the ninth name, the entry points before it are bound (the logon and
+// logoff among them), it and all after it are not.
 using BindingLackingNinth = Binding;
 
 TEST_F(BindingLackingNinth, UsesOnlyTheEntryPointsBoundBeforeTheGap) {

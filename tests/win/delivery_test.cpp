@@ -1,21 +1,23 @@
-// Deliveries from the controller's list to the host's records: hand-over,
-// confirmation, the rules that discard or leave a delivery, reconnection.
-// Runs once with a day-first "," locale and once with a month-first "."
-// locale.
+// Deliveries from the controller's list to the host's records: hand-over, confirmation, the rules
+// that discard or leave a delivery, reconnection. Runs once with a day-first "," locale and once
+// with a month-first "." locale.
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
-#include "tests/common/fixture.h"
+#include "tests/win/driver_test.h"
 
 namespace {
 
 // 5 December 2026, 14:35.
 const double kDeliveryTime = 46361 + (14 * 60 + 35) / 1440.0;
+// The two lines of a volume too small to keep.
+const char kTooSmall[] = "O abastecimento veio litragem muito pequena";
+const char kBelowACent[] = "O abastecimento veio com a litragem muito pequena.";
 
-// A number text as the host receives it: "3,5" with "." where the locale
-// says so.
+// A number text as the host receives it: "3,5" with "." where the locale says so.
 std::string Num(std::string text) {
   std::replace(text.begin(), text.end(), ',', DecimalSeparator());
   return text;
@@ -23,15 +25,10 @@ std::string Num(std::string text) {
 
 SimDelivery MakeDelivery(int hoseId, double volume, double price, double amount) {
   SimDelivery d = SimDeliveryDefaults(hoseId, volume);
-  d.flags = 0;
-  d.unitPrice = price;
-  d.amount = amount;
-  d.completedDate = kDeliveryTime;
-  d.startTotalizer = 1000;
-  d.endTotalizer = 1000 + volume;
-  d.code = 255;
-  // The outputs the driver does not read differ from those it does, so
-  // that reading the wrong one shows.
+  d.flags = 0, d.unitPrice = price, d.amount = amount, d.completedDate = kDeliveryTime;
+  d.startTotalizer = 1000, d.endTotalizer = 1000 + volume, d.code = 255;
+  // The outputs the driver does not read differ from those it does, so that reading the wrong one
+  // shows.
   d.volume2 = 71;
   d.startVolume2Total = 72, d.startValueTotal = 73, d.endVolume2Total = 74, d.endValueTotal = 75;
   d.priceLevel = 2, d.reservedBy = 76, d.attendantId = 77, d.durationSeconds = 78;
@@ -43,26 +40,23 @@ class Deliveries : public Station {
   void SetUp() override {
     Station::SetUp();
     AddPumps(sim, 3);  // hoses 11..16
-    // The nozzle table lives as long as the driver: register once. Hose 12
-    // is registered only as "012", which its deliveries do not match.
+    // The nozzle table lives as long as the driver: register once. Hose 12 is registered only as
+    // "012", which its deliveries do not match.
     static bool registered = false;
     if (!registered)
       for (const char* nozzle : {"11", "012", "13", "14", "15", "16"})
         driver.RegistraBico(nozzle, "1", "", "3", "3", "2", "3", "");
     registered = true;
   }
+  // A fresh forecourt; the nozzle table is the driver's and stays.
+  void Reset() { sim.SimReset(), AddPumps(sim, 3); }
   int32_t Add(const SimDelivery& d) {
     const int32_t id = sim.SimAddDelivery(&d);
     EXPECT_GE(id, 0);
     return id;
   }
-  static KorvanDriver::Delivery Blank() {
-    KorvanDriver::Delivery d;
-    std::memset(&d, 'X', sizeof d);
-    return d;
-  }
   bool Poll() {
-    out = Blank();
+    std::memset(&out, 'X', sizeof out);
     return driver.ObtemAbastecimento(out);
   }
   // Which delivery the driver remembers: the one its confirmation locks.
@@ -76,46 +70,41 @@ class Deliveries : public Station {
   KorvanDriver::Delivery out;
 };
 
-// Handed over with its log lines, again until confirmed; the type and
-// state go back as they came.
+// Handed over with its log lines, again until confirmed; the type and state go back as they came.
 TEST_F(Deliveries, HandedOverAgainUntilConfirmedThenCleared) {
   ASSERT_TRUE(Start());
   SimDelivery d = MakeDelivery(11, 12.5, 4.299, 53.74);
-  d.state = 1;
-  d.type = 4;
+  d.state = 1, d.type = 4;
   const int32_t first = Add(d);
   Add(MakeDelivery(13, 20, 5, 100));
   ASSERT_TRUE(Poll());
-  const std::vector<std::string> texts = {
-      out.numeroLogico,    out.volume, out.valorTotal, out.precoUnitario, out.encerranteInicial,
-      out.encerranteFinal, out.hora,   out.text8,      out.text9,         out.text10};
-  EXPECT_EQ(texts, (std::vector<std::string>{"11", Num("12,5"), Num("53,74"), Num("4,299"), "1000",
-                                             Num("1012,5"), "14:35:00", "0", "000000FF", ""}));
+  EXPECT_EQ(
+      Lines({out.numeroLogico, out.volume, out.valorTotal, out.precoUnitario, out.encerranteInicial,
+             out.encerranteFinal, out.hora, out.text8, out.text9, out.text10}),
+      Lines({"11", Num("12,5"), Num("53,74"), Num("4,299"), "1000", Num("1012,5"), "14:35:00", "0",
+             "000000FF", ""}));
   EXPECT_EQ(out.data, 46361.0) << "5 December 2026 at midnight";
-  const bool dayFirst = DecimalSeparator() == ',';  // pt-BR vs en-US here
   const std::string id = std::to_string(first);
   EXPECT_EQ(LastLines(17),
-            (std::vector<std::string>{
-                "ReengenhariaLitragem=" + Num("12,5"), "<AtribuiUltimoAbastecimentoBico>",
-                "Abastecimento = " + id, "Tipo          = 4", "Estado        = 1",
-                "<AtribuiUltimoAbastecimentoBico> OK", "AbastecimentoLogico = " + id,
-                "Numero Lógico       = 11", "Volume              = " + Num("12,5"),
-                "Preço Unitario      = " + Num("4,299"), "Valor Total         = " + Num("53,74"),
-                std::string("Data                = ") + (dayFirst ? "05/12/2026" : "12/5/2026"),
-                "Hora                = 14:35:00", "Encerrante Inicial  = 1000",
-                "Encerrante Final    = " + Num("1012,5"), "Status da bomba     = 1",
-                "<AUT_ObtemAbastecimento> OK."}));
+            Lines({"ReengenhariaLitragem=" + Num("12,5"), "<AtribuiUltimoAbastecimentoBico>",
+                   "Abastecimento = " + id, "Tipo          = 4", "Estado        = 1",
+                   "<AtribuiUltimoAbastecimentoBico> OK", "AbastecimentoLogico = " + id,
+                   "Numero Lógico       = 11", "Volume              = " + Num("12,5"),
+                   "Preço Unitario      = " + Num("4,299"), "Valor Total         = " + Num("53,74"),
+                   std::string("Data                = ") +
+                       (DecimalSeparator() == ',' ? "05/12/2026" : "12/5/2026"),
+                   "Hora                = 14:35:00", "Encerrante Inicial  = 1000",
+                   "Encerrante Final    = " + Num("1012,5"), "Status da bomba     = 1",
+                   "<AUT_ObtemAbastecimento> OK."}));
   const KorvanDriver::Delivery handed = out;
   ASSERT_TRUE(Poll());
   EXPECT_EQ(std::memcmp(&handed, &out, sizeof out), 0) << "the same texts again";
   EXPECT_EQ(sim.SimCountCalls("LockDelivery"), 0) << "nothing is marked by a poll";
-
   sim.SimClearCalls();
   ASSERT_TRUE(driver.ConfirmaAbastecimento());
-  EXPECT_EQ(Calls(sim),
-            (std::vector<std::string>{Lock(first) + "=0", "ClearDelivery(" + id + ",4)=0"}));
-  EXPECT_EQ(LastLines(2), (std::vector<std::string>{"<AUT_ConfirmaAbastecimento>",
-                                                    "<AUT_ConfirmaAbastecimento> OK."}));
+  EXPECT_EQ(Calls(sim), Lines({Lock(first) + "=0", "ClearDelivery(" + id + ",4)=0"}));
+  EXPECT_EQ(LastLines(2),
+            Lines({"<AUT_ConfirmaAbastecimento>", "<AUT_ConfirmaAbastecimento> OK."}));
   ASSERT_TRUE(Poll());
   EXPECT_STREQ(out.numeroLogico, "13");
   ASSERT_TRUE(driver.ConfirmaAbastecimento());
@@ -123,11 +112,10 @@ TEST_F(Deliveries, HandedOverAgainUntilConfirmedThenCleared) {
   // An empty list: the first place is asked for all the same.
   sim.SimClearCalls();
   EXPECT_FALSE(Poll());
-  EXPECT_EQ(Calls(sim), (std::vector<std::string>{"TestConnection()=0", "GetDeliveriesCount()=0",
-                                                  "GetDeliveryByOrdinal(1)=4"}));
+  EXPECT_EQ(Calls(sim),
+            Lines({"TestConnection()=0", "GetDeliveriesCount()=0", "GetDeliveryByOrdinal(1)=4"}));
   EXPECT_EQ(LastLines(2),
-            (std::vector<std::string>{"Error: 4",
-                                      "<AUT_ObtemAbastecimento> Sem abastecimento pendente. "}));
+            Lines({"Error: 4", "<AUT_ObtemAbastecimento> Sem abastecimento pendente. "}));
 }
 
 // Only state 3 is reserved and not cleared; the type goes back as it came.
@@ -136,13 +124,12 @@ TEST_F(Deliveries, ConfirmationClearsEveryStateButThree) {
   for (int state : {0, 1, 2, 4, 7, -3, 3}) {
     SCOPED_TRACE("state " + std::to_string(state));
     SimDelivery d = MakeDelivery(11, 10, 5, 50);
-    d.state = state;
-    d.type = 5;
+    d.state = state, d.type = 5;
     const int32_t id = Add(d);
     ASSERT_TRUE(Poll());
     sim.SimClearCalls();
     EXPECT_TRUE(driver.ConfirmaAbastecimento());
-    std::vector<std::string> expected = {Lock(id) + "=0"};
+    Lines expected = {Lock(id) + "=0"};
     if (state != 3) expected.push_back("ClearDelivery(" + std::to_string(id) + ",5)=0");
     EXPECT_EQ(Calls(sim), expected);
   }
@@ -152,23 +139,18 @@ TEST_F(Deliveries, RefusedConfirmationSaysWhereAndStops) {
   ASSERT_TRUE(Start());
   const int32_t id = Add(MakeDelivery(11, 10, 5, 50));
   ASSERT_TRUE(Poll());
-  const struct {
-    const char* entry;
-    const char* line;
-    size_t calls;
-  } rows[] = {
+  const std::tuple<const char*, const char*, size_t> rows[] = {
       {"LockDelivery", "<AUT_ConfirmaAbastecimento> Falha ao reservar ultimo abastecimento.", 1},
       {"ClearDelivery", "<AUT_ConfirmaAbastecimento> Falha ao limpar abastecimento da memoria.", 2},
   };
-  for (const auto& row : rows) {
+  for (const auto& [entry, line, calls] : rows) {
     for (int code : {7, -7}) {
-      SCOPED_TRACE(std::string(row.entry) + " failing with " + std::to_string(code));
-      sim.SimFailCall(row.entry, 1, code);
+      SCOPED_TRACE(std::string(entry) + " failing with " + std::to_string(code));
+      sim.SimFailCall(entry, 1, code);
       sim.SimClearCalls();
       EXPECT_FALSE(driver.ConfirmaAbastecimento());
-      EXPECT_EQ(Calls(sim).size(), row.calls) << Join(Calls(sim));
-      EXPECT_EQ(LastLines(2),
-                (std::vector<std::string>{"Error: " + std::to_string(code), row.line}));
+      EXPECT_EQ(Calls(sim).size(), calls) << Join(Calls(sim));
+      EXPECT_EQ(LastLines(2), Lines({"Error: " + std::to_string(code), line}));
     }
   }
   // The reservation is this driver's own: confirming again goes through.
@@ -177,72 +159,53 @@ TEST_F(Deliveries, RefusedConfirmationSaysWhereAndStops) {
   EXPECT_EQ(Remembered(), Lock(id)) << "still names the confirmed delivery";
 }
 
-// Discarded by the driver: remembered, then reserved and cleared; 0, and no
-// buffer written.
+// Discarded by the driver: remembered, then reserved and cleared; 0, and no buffer written.
 TEST_F(Deliveries, UnregisteredNozzleOrTooSmallAVolumeIsDiscarded) {
-  const struct {
-    const char* name;
-    const char* configuracao;
-    SimDelivery delivery;
-    const char* line;
-  } rows[] = {
+  const std::tuple<const char*, const char*, SimDelivery, const char*> rows[] = {
       {"unregistered", "", MakeDelivery(12, 10, 5, 50),
        "<AUT_ObtemAbastecimento> Abastecimento de um bico não registrado."},
-      {"below 0.001", "", MakeDelivery(11, 0.0004, 5, 0.01),
-       "O abastecimento veio litragem muito pequena"},
-      {"below 0.001, re-engineering", "REL=S", MakeDelivery(11, 0.0004, 5, 0.01),
-       "O abastecimento veio litragem muito pequena"},
-      {"below a cent", "", MakeDelivery(11, 0.002, 4.299, 0.01),
-       "O abastecimento veio com a litragem muito pequena."},
-      {"below a cent, re-engineering", "REL=S", MakeDelivery(11, 0.002, 4.299, 0.01),
-       "O abastecimento veio litragem muito pequena"},
-      {"just below 0.001", "", MakeDelivery(11, 0.0009999, 0, 0),
-       "O abastecimento veio litragem muito pequena"},
-      {"just below a cent", "", MakeDelivery(11, 0.002, 4.999, 0.01),
-       "O abastecimento veio com a litragem muito pequena."},
-      {"just below a cent, re-engineering", "REL=S", MakeDelivery(11, 0.002, 4.999, 0.01),
-       "O abastecimento veio litragem muito pequena"},
+      {"below 0.001", "", MakeDelivery(11, 0.0004, 5, 0.01), kTooSmall},
+      {"below 0.001, REL=S", "REL=S", MakeDelivery(11, 0.0004, 5, 0.01), kTooSmall},
+      {"below a cent", "", MakeDelivery(11, 0.002, 4.299, 0.01), kBelowACent},
+      {"below a cent, REL=S", "REL=S", MakeDelivery(11, 0.002, 4.299, 0.01), kTooSmall},
+      {"just below 0.001", "", MakeDelivery(11, 0.0009999, 0, 0), kTooSmall},
+      {"just below a cent", "", MakeDelivery(11, 0.002, 4.999, 0.01), kBelowACent},
+      {"just below a cent, REL=S", "REL=S", MakeDelivery(11, 0.002, 4.999, 0.01), kTooSmall},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    ASSERT_TRUE(Start(row.configuracao));
-    const int32_t id = Add(row.delivery);
+  for (const auto& [name, configuracao, delivery, line] : rows) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(Start(configuracao));
+    const int32_t id = Add(delivery);
     sim.SimClearCalls();
     EXPECT_FALSE(Poll());
     EXPECT_EQ(std::string(out.hora, 2), "XX");
-    EXPECT_TRUE(ContainsRun(LogMessages(), {row.line, "<AtribuiUltimoAbastecimentoBico>",
-                                            "Abastecimento = " + std::to_string(id)}))
-        << Join(LogMessages());
-    EXPECT_EQ(Calls(sim, "ClearDelivery"),
-              std::vector<std::string>{"ClearDelivery(" + std::to_string(id) + ",1)=0"});
+    EXPECT_TRUE(HasRun(LogMessages(), {line, "<AtribuiUltimoAbastecimentoBico>",
+                                       "Abastecimento = " + std::to_string(id)}));
+    EXPECT_EQ(Calls(sim, "ClearDelivery"), Lines{"ClearDelivery(" + std::to_string(id) + ",1)=0"});
     EXPECT_EQ(sim.SimDeliveryCount(), 0);
   }
 }
 
 // The other side of each of those edges: handed over, the volume as it was.
 TEST_F(Deliveries, TheSmallestDeliveriesKeptAreHandedOver) {
-  const struct {
-    const char* configuracao;
-    SimDelivery delivery;
-    const char* volume;
-  } rows[] = {
+  const std::tuple<const char*, SimDelivery, const char*> rows[] = {
       {"", MakeDelivery(11, 0.001, 0, 0), "0,001"},
       {"", MakeDelivery(11, 0.002, 5, 0.01), "0,002"},
       {"REL=S", MakeDelivery(11, 0.002, 5, 0.01), "0,002"},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(std::string(row.configuracao) + " " + row.volume);
-    ASSERT_TRUE(Start(row.configuracao));
-    Add(row.delivery);
+  for (const auto& [configuracao, delivery, volume] : rows) {
+    SCOPED_TRACE(std::string(configuracao) + " " + volume);
+    ASSERT_TRUE(Start(configuracao));
+    Add(delivery);
     ASSERT_TRUE(Poll()) << Join(LogMessages());
-    EXPECT_EQ(out.volume, Num(row.volume));
+    EXPECT_EQ(out.volume, Num(volume));
     ASSERT_TRUE(driver.ConfirmaAbastecimento());
   }
 }
 
-// A host that registers its nozzles at every start takes no new records:
-// after 13 starts of 8 nozzles a nozzle added later is registered, and its
-// delivery is handed over rather than cleared as an unregistered one's.
+// A host that registers its nozzles at every start takes no new records: after 13 starts of 8
+// nozzles a nozzle added later is registered, and its delivery is handed over rather than cleared
+// as an unregistered one's.
 TEST_F(Deliveries, RegisteringAtEveryStartLeavesRoomForANewNozzle) {
   for (int start = 0; start < 13; ++start) {
     ASSERT_TRUE(Start());
@@ -259,52 +222,45 @@ TEST_F(Deliveries, RegisteringAtEveryStartLeavesRoomForANewNozzle) {
   EXPECT_EQ(sim.SimCountCalls("ClearDelivery"), 0);
   sim.SimClearCalls();
   ASSERT_TRUE(driver.ConfirmaAbastecimento());
-  EXPECT_EQ(Calls(sim, "LockDelivery"), std::vector<std::string>{Lock(id) + "=0"});
+  EXPECT_EQ(Calls(sim, "LockDelivery"), Lines{Lock(id) + "=0"});
 }
 
-// A controller's delivery identifier of 0 is not remembered: the driver
-// logs it and keeps the delivery remembered before.
+// A controller's delivery identifier of 0 is not remembered: the driver logs it and keeps the
+// delivery remembered before.
 TEST_F(Deliveries, IdentifierZeroKeepsTheRememberedDelivery) {
   ASSERT_TRUE(Start());
   const int32_t before = Add(MakeDelivery(11, 10, 5, 50));
   ASSERT_TRUE(Poll());
   ASSERT_TRUE(driver.ConfirmaAbastecimento());
   SimDelivery zero = MakeDelivery(12, 10, 5, 50);  // unregistered: discarded
-  zero.flags = SIM_DELIVERY_GIVEN_ID;
-  zero.state = 1;
-  zero.type = 2;
+  zero.flags = SIM_DELIVERY_GIVEN_ID, zero.state = 1, zero.type = 2;
   ASSERT_EQ(sim.SimAddDelivery(&zero), 0);
   EXPECT_FALSE(Poll());
-  EXPECT_TRUE(ContainsRun(
-      LogMessages(), {"<AtribuiUltimoAbastecimentoBico>", "Abastecimento = 0", "Tipo          = 2",
+  EXPECT_TRUE(HasRun(LogMessages(),
+                     {"<AtribuiUltimoAbastecimentoBico>", "Abastecimento = 0", "Tipo          = 2",
                       "Estado        = 1",
                       "<AtribuiUltimoAbastecimentoBico> Falha numero logico menor ou igual a zero.",
-                      "<AtribuiUltimoAbastecimentoBico> OK", "<AUT_ConfirmaAbastecimento>"}))
-      << Join(LogMessages());
+                      "<AtribuiUltimoAbastecimentoBico> OK", "<AUT_ConfirmaAbastecimento>"}));
   EXPECT_EQ(Remembered(), Lock(before));
 }
 
-// Any lock value but -1, and this driver's own on a delivery of state 3: left
-// where it is with the buffers written, nothing logged after the volume line,
-// the remembered delivery unchanged and the ones behind it not looked at.
+// Any lock value but -1, and this driver's own on a delivery of state 3: left where it is with the
+// buffers written, nothing logged after the volume line, the remembered delivery unchanged and the
+// ones behind it not looked at.
 TEST_F(Deliveries, AHeldDeliveryIsLeftAndStopsThePoll) {
   ASSERT_TRUE(Start());
   const int32_t confirmed = Add(MakeDelivery(13, 7, 5, 35));
   ASSERT_TRUE(Poll());
   ASSERT_TRUE(driver.ConfirmaAbastecimento());
-  const struct {
-    int32_t lockValue, state;
-  } rows[] = {{5, 2}, {42, 2}, {0, 2}, {1, 2}, {-2, 2}, {98, 2}, {97, 3}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE("lock value " + std::to_string(row.lockValue) + ", state " +
-                 std::to_string(row.state));
-    sim.SimReset();  // the held delivery would stop the next row
-    AddPumps(sim, 3);
+  const std::pair<int32_t, int32_t> rows[] = {{5, 2},  {42, 2}, {0, 2}, {1, 2},
+                                              {-2, 2}, {98, 2}, {97, 3}};
+  for (const auto& [lockValue, state] : rows) {
+    SCOPED_TRACE("lock value " + std::to_string(lockValue) + ", state " + std::to_string(state));
+    Reset();  // the held delivery would stop the next row
     ASSERT_TRUE(Start());
     SimDelivery held = MakeDelivery(11, 10, 5, 50);
     held.id = 5000;  // never the one remembered
-    held.lockedBy = row.lockValue;
-    held.state = row.state;
+    held.lockedBy = lockValue, held.state = state;
     Add(held);
     Add(MakeDelivery(13, 20, 5, 100));
     sim.SimClearCalls();
@@ -312,32 +268,26 @@ TEST_F(Deliveries, AHeldDeliveryIsLeftAndStopsThePoll) {
     EXPECT_STREQ(out.numeroLogico, "11");
     EXPECT_EQ(out.text9, std::string("000000FF"));
     EXPECT_EQ(LastLine(), "ReengenhariaLitragem=" + Num("10"));
-    EXPECT_EQ(CallsNamed("GetDeliveryByOrdinal"),
-              std::vector<std::string>{"GetDeliveryByOrdinal(1)=0"});
+    EXPECT_EQ(CallsNamed("GetDeliveryByOrdinal"), Lines{"GetDeliveryByOrdinal(1)=0"});
     EXPECT_EQ(sim.SimCountCalls("ClearDelivery"), 0);
     EXPECT_EQ(Remembered(), Lock(confirmed));
   }
 }
 
-// A delivery whose outputs can never be made stays in the controller,
-// untouched, and does not hold up the ones behind it.
+// A delivery whose outputs can never be made stays in the controller, untouched, and does not hold
+// up the ones behind it.
 TEST_F(Deliveries, ADeliveryThatCannotBeMadeDoesNotStopTheOthers) {
-  const struct {
-    const char* name;
-    double volume, price, date;
-    const char* reason;
-  } rows[] = {
+  const std::tuple<const char*, double, double, double, const char*> rows[] = {
       {"unit price not a number", 10, std::nan(""), kDeliveryTime, "NAN"},
       {"date before year 100", 10, 5, -700000, "date"},
       {"date after year 9999", 10, 5, 3000000, "date"},
       {"volume of 1e16", 1e16, 5, kDeliveryTime, "1e+16"},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    sim.SimReset();
-    AddPumps(sim, 3);
-    SimDelivery bad = MakeDelivery(11, row.volume, row.price, 50);
-    bad.completedDate = row.date;
+  for (const auto& [name, volume, price, date, reason] : rows) {
+    SCOPED_TRACE(name);
+    Reset();
+    SimDelivery bad = MakeDelivery(11, volume, price, 50);
+    bad.completedDate = date;
     const int32_t badId = Add(bad);
     SimDelivery good = MakeDelivery(13, 20, 5, 100);
     good.code = 77;
@@ -348,18 +298,17 @@ TEST_F(Deliveries, ADeliveryThatCannotBeMadeDoesNotStopTheOthers) {
     ASSERT_TRUE(Poll()) << Join(LogMessages());
     EXPECT_STREQ(out.text9, "0000004D") << "the one behind";
     const auto lines = LogMessages();
-    const auto found = std::find_if(lines.rbegin(), lines.rend(), [&](const std::string& l) {
-      return l.compare(0, skipped.size(), skipped) == 0;
-    });
+    const auto found = std::find_if(lines.rbegin(), lines.rend(),
+                                    [&](const std::string& l) { return l.rfind(skipped, 0) == 0; });
     ASSERT_NE(found, lines.rend()) << Join(lines);
-    EXPECT_NE(found->find(row.reason), std::string::npos) << *found;
+    EXPECT_NE(found->find(reason), std::string::npos) << *found;
     EXPECT_EQ(found->substr(found->size() - 27), "), seguindo para o proximo.");
     ASSERT_TRUE(driver.ConfirmaAbastecimento());
     EXPECT_FALSE(Poll());
     EXPECT_EQ(LastLine(), "<AUT_ObtemAbastecimento> Sem abastecimento pendente. ");
     EXPECT_EQ(CallsNamed("GetDeliveryByOrdinal").back(), "GetDeliveryByOrdinal(1)=0")
         << "the walk stays within the count";
-    EXPECT_EQ(CallsNamed("LockDelivery"), std::vector<std::string>{Lock(goodId) + "=0"});
+    EXPECT_EQ(CallsNamed("LockDelivery"), Lines{Lock(goodId) + "=0"});
     SimDelivery left{};
     ASSERT_EQ(sim.SimGetDelivery(0, &left), SIM_OK);
     EXPECT_EQ(std::vector<int32_t>({left.id, left.lockedBy, sim.SimDeliveryCount()}),
@@ -367,13 +316,12 @@ TEST_F(Deliveries, ADeliveryThatCannotBeMadeDoesNotStopTheOthers) {
   }
 }
 
-// A delivery this driver locked in a confirmation whose clear never came is
-// cleared at the next poll, and the one behind it handed over.
+// A delivery this driver locked in a confirmation whose clear never came is cleared at the next
+// poll, and the one behind it handed over.
 TEST_F(Deliveries, AConfirmationLeftHalfWayIsFinished) {
   for (bool clearRefused : {true, false}) {  // else a host gone after the lock
     SCOPED_TRACE(clearRefused ? "clear refused" : "host gone after the lock");
-    sim.SimReset();
-    AddPumps(sim, 3);
+    Reset();
     ASSERT_TRUE(Start());
     const int32_t first = Add(MakeDelivery(11, 10, 5, 50));
     SimDelivery behind = MakeDelivery(13, 20, 5, 100);
@@ -390,10 +338,10 @@ TEST_F(Deliveries, AConfirmationLeftHalfWayIsFinished) {
     ASSERT_TRUE(Poll()) << Join(LogMessages());
     EXPECT_STREQ(out.numeroLogico, "13");
     EXPECT_EQ(CallsNamed("ClearDelivery"),
-              std::vector<std::string>{"ClearDelivery(" + std::to_string(first) + ",1)=0"});
-    EXPECT_TRUE(ContainsRun(LogMessages(),
-                            {"<AUT_ObtemAbastecimento> Abastecimento " + std::to_string(first) +
-                             " ja confirmado pelo driver, limpando."}));
+              Lines{"ClearDelivery(" + std::to_string(first) + ",1)=0"});
+    EXPECT_TRUE(
+        HasRun(LogMessages(), {"<AUT_ObtemAbastecimento> Abastecimento " + std::to_string(first) +
+                               " ja confirmado pelo driver, limpando."}));
     ASSERT_TRUE(driver.ConfirmaAbastecimento());
     EXPECT_EQ(sim.SimClearedCount(), 2);
     EXPECT_EQ(sim.SimDeliveryCount(), 0);
@@ -401,20 +349,17 @@ TEST_F(Deliveries, AConfirmationLeftHalfWayIsFinished) {
 }
 
 TEST_F(Deliveries, ReEngineeringFollowsTheExactOption) {
-  const struct {
-    const char* configuracao;
-    const char* volume;
-  } rows[] = {
+  const std::pair<const char*, const char*> rows[] = {
       {"REL=S", "3,334"}, {"xREL=Sy", "3,334"}, {"", "3,3"},       {"rel=s", "3,3"},
       {"REL=N", "3,3"},   {"REL=s", "3,3"},     {"REL= S", "3,3"}, {"REL:S", "3,3"},
       {"EL=S", "3,3"},    {"REL=", "3,3"},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(std::string("Configuracao ") + row.configuracao);
-    ASSERT_TRUE(Start(row.configuracao));
+  for (const auto& [configuracao, volume] : rows) {
+    SCOPED_TRACE(std::string("Configuracao ") + configuracao);
+    ASSERT_TRUE(Start(configuracao));
     Add(MakeDelivery(11, 3.3, 3, 10));
     ASSERT_TRUE(Poll());
-    EXPECT_EQ(out.volume, Num(row.volume));
+    EXPECT_EQ(out.volume, Num(volume));
     EXPECT_STREQ(out.valorTotal, "10");
     ASSERT_TRUE(driver.ConfirmaAbastecimento());
   }
@@ -428,41 +373,36 @@ TEST_F(Deliveries, ReEngineeringFollowsTheExactOption) {
   }
 }
 
-// Each failing step before the nozzle check: 0, no buffer written, the
-// delivery left in the controller.
+// Each failing step before the nozzle check: 0, no buffer written, the delivery left in the
+// controller.
 TEST_F(Deliveries, EachFailingStepHasItsLine) {
   ASSERT_TRUE(Start());
   Add(MakeDelivery(11, 10, 5, 50));
-  const struct {
-    const char* entry;
-    const char* line;
-  } rows[] = {
+  const std::pair<const char*, const char*> rows[] = {
       {"GetDeliveriesCount",
        "<AUT_ObtemAbastecimento> Falha ao retornar o numero de abastecimentos no servidor."},
       {"GetDeliveryByOrdinal", "<AUT_ObtemAbastecimento> Sem abastecimento pendente. "},
       {"GetDeliveryPropertiesEx2", "<AUT_ObtemAbastecimento> Falha obter dados do abastecimento."},
   };
-  for (const auto& row : rows) {
+  for (const auto& [entry, line] : rows) {
     for (int code : {9, -9}) {
-      SCOPED_TRACE(std::string(row.entry) + " failing with " + std::to_string(code));
-      sim.SimFailCall(row.entry, 1, code);
+      SCOPED_TRACE(std::string(entry) + " failing with " + std::to_string(code));
+      sim.SimFailCall(entry, 1, code);
       EXPECT_FALSE(Poll());
       EXPECT_EQ(std::string(out.numeroLogico, 2), "XX");
-      EXPECT_EQ(LastLines(2),
-                (std::vector<std::string>{"Error: " + std::to_string(code), row.line}));
+      EXPECT_EQ(LastLines(2), Lines({"Error: " + std::to_string(code), line}));
     }
   }
   EXPECT_EQ(sim.SimDeliveryCount(), 1);
   EXPECT_EQ(sim.SimCountCalls("LockDelivery"), 0);
 }
 
-// A null Data pointer alone gives 0 before anything is asked of the
-// controller.
+// A null Data pointer alone gives 0 before anything is asked of the controller.
 TEST_F(Deliveries, NullDateBufferAloneIsRefused) {
   ASSERT_TRUE(Start());
   Add(MakeDelivery(11, 10, 5, 50));
   sim.SimClearCalls();
-  out = Blank();
+  std::memset(&out, 'X', sizeof out);
   EXPECT_EQ(
       driver.Call("AUT_ObtemAbastecimento",
                   {Arg(out.numeroLogico), Arg(out.volume), Arg(out.valorTotal),
@@ -479,75 +419,60 @@ TEST_F(Deliveries, ReconnectsWithTheSavedArguments) {
   Add(MakeDelivery(11, 3.3, 3, 10));
   sim.SimSetConnected(0);
   ASSERT_TRUE(Poll());
-  SimSession session{};
-  sim.SimGetSession(&session);
-  EXPECT_EQ(session.logons, 2);
-  EXPECT_STREQ(session.serverAddress, "10.1.1.1");
+  EXPECT_EQ(SessionOf(sim).logons, 2);
+  EXPECT_STREQ(SessionOf(sim).serverAddress, "10.1.1.1");
   EXPECT_EQ(out.volume, Num("3,334")) << "re-engineering from the saved text";
   const auto lines = LogMessages();
-  EXPECT_TRUE(ContainsRun(
+  EXPECT_TRUE(HasRun(
       lines,
       {"<AUT_ObtemAbastecimento>", "Error: 1", "<AUT_ObtemAbastecimento> Falha TestConnection.",
        "<AUT_ObtemAbastecimento> Tentando Reconectar ao QXServerCE.", "<AUT_IniciaComunicacao>",
-       "Porta=10.1.1.1", "Modo=", "Configuracao=REL=S"}))
-      << Join(lines);
-  EXPECT_TRUE(
-      ContainsRun(lines, {"OK >AUT_IniciaComunicacao<",
-                          "<AUT_ObtemAbastecimento> Reconectado ao QXServerCE com sucesso."}));
+       "Porta=10.1.1.1", "Modo=", "Configuracao=REL=S"}));
+  EXPECT_TRUE(HasRun(lines, {"OK >AUT_IniciaComunicacao<",
+                             "<AUT_ObtemAbastecimento> Reconectado ao QXServerCE com sucesso."}));
   // Refused: 0, nothing written, the delivery stays.
   ASSERT_TRUE(driver.ConfirmaAbastecimento());
   Add(MakeDelivery(11, 10, 5, 50));
   sim.SimSetConnected(0);
   sim.SimFailCall("ClientLogonEx", 0, 1);
   EXPECT_FALSE(Poll());
-  EXPECT_EQ(LastLines(2), (std::vector<std::string>{
-                              "Falhou >AUT_IniciaComunicacao<",
-                              "<AUT_ObtemAbastecimento> Falha ao reconectar QXServerCE ."}));
+  EXPECT_EQ(LastLines(2), Lines({"Falhou >AUT_IniciaComunicacao<",
+                                 "<AUT_ObtemAbastecimento> Falha ao reconectar QXServerCE ."}));
   EXPECT_EQ(std::string(out.numeroLogico, 2), "XX");
   EXPECT_EQ(sim.SimDeliveryCount(), 1);
   // Any code but 0 from the connection test calls for a reconnection.
   sim.SimClearFaults();
   sim.SimFailCall("TestConnection", 1, -1);
   ASSERT_TRUE(Poll());
-  sim.SimGetSession(&session);
-  EXPECT_EQ(session.logons, 3);
+  EXPECT_EQ(SessionOf(sim).logons, 3);
 }
 
-// The texts of a delivery, re-engineered or not, whatever modes the host
-// computes in (see FloatModes); the host gets its modes back.
+// The texts of a delivery, re-engineered or not, whatever modes the host computes in (see
+// FloatModes); the host gets its modes back.
 TEST_F(Deliveries, TextsDoNotFollowTheHostsFloatingPointModes) {
-  const FloatModes host = FloatModes::Read();
   for (const FloatModes::Row& row : FloatModes::Rows()) {
     for (const char* configuracao : {"REL=S", ""}) {
       SCOPED_TRACE(row.Name() + ", " + configuracao);
       ASSERT_TRUE(Start(configuracao));
       Add(MakeDelivery(13, 11.63, 4.299, 50));
       Add(MakeDelivery(11, 3.3, 3, 10));
-      std::vector<std::string> texts;
-      const FloatModes modes = host.With(row);
+      Lines texts;
       for (int i = 0; i < 2; ++i) {
-        modes.Apply();
-        const bool handed = Poll();
-        const FloatModes after = FloatModes::Read();
-        host.Apply();
-        EXPECT_TRUE(handed && driver.ConfirmaAbastecimento());
-        EXPECT_EQ(after.x87, modes.x87);
-        EXPECT_EQ(after.sse & 0xFFC0, modes.sse & 0xFFC0);
+        EXPECT_TRUE(InHostModes(row, [&] { return Poll(); }) && driver.ConfirmaAbastecimento());
         texts.insert(texts.end(), {out.volume, out.valorTotal, out.precoUnitario,
                                    out.encerranteFinal, out.hora});
         EXPECT_EQ(out.data, 46361.0);
       }
       const bool rel = *configuracao != 0;
-      EXPECT_EQ(texts,
-                (std::vector<std::string>{Num(rel ? "11,631" : "11,63"), "50", Num("4,299"),
-                                          Num("1011,63"), "14:35:00", Num(rel ? "3,334" : "3,3"),
-                                          "10", "3", Num("1003,3"), "14:35:00"}));
+      EXPECT_EQ(texts, Lines({Num(rel ? "11,631" : "11,63"), "50", Num("4,299"), Num("1011,63"),
+                              "14:35:00", Num(rel ? "3,334" : "3,3"), "10", "3", Num("1003,3"),
+                              "14:35:00"}));
     }
   }
 }
 
-// Delphi hosts run with floating-point exceptions unmasked; an amount over a
-// vanishing unit price must not trap in the host.
+// Delphi hosts run with floating-point exceptions unmasked; an amount over a vanishing unit price
+// must not trap in the host.
 TEST_F(Deliveries, UnmaskedFloatingPointExceptionsDoNotTrap) {
   ASSERT_TRUE(Start("REL=S"));
   Add(MakeDelivery(11, 10, 1e-310, 10));

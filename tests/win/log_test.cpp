@@ -1,7 +1,7 @@
 // The driver's log as a host finds it on disk.
 #include <regex>
 
-#include "tests/common/fixture.h"
+#include "tests/win/driver_test.h"
 
 namespace {
 
@@ -14,9 +14,9 @@ TEST_F(Log, SwitchesWriteOneLineEachOnlyWhenTheStateChanges) {
   driver.RegistraBico("1", "x", "", "y", "", "", "", "");
   driver.FinalizaComunicacao();  // fails: no session
   driver.IniciaGravacaoLog();
-  EXPECT_EQ(LogMessages(), (std::vector<std::string>{"Início da gravação do arquivo de LOG",
-                                                     "Fim da gravação do arquivo de LOG",
-                                                     "Início da gravação do arquivo de LOG"}));
+  EXPECT_EQ(LogMessages(),
+            Lines({"Início da gravação do arquivo de LOG", "Fim da gravação do arquivo de LOG",
+                   "Início da gravação do arquivo de LOG"}));
   // Off, the driver touches no file at all.
   driver.ParaGravacaoLog();
   RemoveLogFolder("");
@@ -33,8 +33,8 @@ TEST_F(Log, FileNameAndLineFormat) {
   driver.IniciaGravacaoLog();
   driver.ParaGravacaoLog();
   GetLocalTime(&after);
-  // The hour's file; when the hour turned in between, the two lines may lie
-  // in two files, read in order.
+  // The hour's file; when the hour turned in between, the two lines may lie in two files, read in
+  // order.
   std::string names, bytes;
   for (const SYSTEMTIME* at : {&before, &after}) {
     if (at == &after && after.wHour == before.wHour) break;
@@ -58,58 +58,47 @@ TEST_F(Log, FollowsTheCurrentDirectory) {
   driver.ParaGravacaoLog();
   const auto moved = LogMessages();
   SetCurrentDirectoryA("..");
-  EXPECT_EQ(moved, std::vector<std::string>{"Fim da gravação do arquivo de LOG"});
-  EXPECT_EQ(LogMessages(), std::vector<std::string>{"Início da gravação do arquivo de LOG"});
+  EXPECT_EQ(moved, Lines{"Fim da gravação do arquivo de LOG"});
+  EXPECT_EQ(LogMessages(), Lines{"Início da gravação do arquivo de LOG"});
 }
 
-// No communication was started in this process: each operation's line names
-// the cause its own lines have not told.
+// No communication was started in this process: each operation's line names the cause its own lines
+// have not told.
 TEST_F(Log, UntoldFailuresNameTheirCause) {
   char text[32];
   char* const null = nullptr;
   KorvanDriver::Delivery delivery;
-  const struct {
-    const char* name;
-    std::initializer_list<uintptr_t> args;
-    const char* line;
-  } rows[] = {
-      {"AUT_ObtemPreco",
-       {Arg("11"), Arg(text)},
-       "<AUT_ObtemPreco> Falhou: comunicação não iniciada"},
-      {"AUT_ObtemPreco",
-       {Arg("onze"), Arg(text)},
-       "<AUT_ObtemPreco> Falhou: 'onze' is not a valid integer value"},
-      {"AUT_ObtemEncerrante",
-       {Arg("11"), Arg(null)},
-       "<AUT_ObtemEncerrante> Falhou: buffer do host nulo"},
-      {"AUT_AlteraPreco",
-       {Arg("1"), Arg("cinco")},
-       "<AUT_AlteraPreco> Falhou: 'cinco' is not a valid floating point value"},
-      {"AUT_AlteraPreco",
-       {Arg("1"), Arg("1E400")},
-       "<AUT_AlteraPreco> Falhou: '1E400' is out of the floating point range"},
-      {"AUT_ObtemStatus", {Arg(text)}, ">AUT_ObtemStatus< Falhou comunicação não iniciada"},
-      {"AUT_ObtemStatus", {Arg(null)}, ">AUT_ObtemStatus< Falhou buffer do host nulo"},
-      {"AUT_ConfirmaAbastecimento",
-       {},
-       "<AUT_ConfirmaAbastecimento> Falhou: comunicação não iniciada"},
-      {"AUT_BloqueiaBico", {Arg("1")}, "<AUT_BloqueiaBico> Falhou: comunicação não iniciada"},
-      {"AUT_DesbloqueiaTodosBicos",
-       {},
-       "<AUT_DesbloqueiaTodosBicos> Falhou: comunicação não iniciada"},
+  const auto expectRefused = [&](const char* name, std::initializer_list<uintptr_t> args,
+                                 const char* line) {
+    EXPECT_EQ(driver.Call(name, args), 0u) << line;
+    EXPECT_EQ(LastLine(), line);
   };
-  for (const auto& row : rows) {
-    EXPECT_EQ(driver.Call(row.name, row.args), 0u) << row.line;
-    EXPECT_EQ(LastLine(), row.line);
-  }
+  expectRefused("AUT_ObtemPreco", {Arg("11"), Arg(text)},
+                "<AUT_ObtemPreco> Falhou: comunicação não iniciada");
+  expectRefused("AUT_ObtemPreco", {Arg("onze"), Arg(text)},
+                "<AUT_ObtemPreco> Falhou: 'onze' is not a valid integer value");
+  expectRefused("AUT_ObtemEncerrante", {Arg("11"), Arg(null)},
+                "<AUT_ObtemEncerrante> Falhou: buffer do host nulo");
+  expectRefused("AUT_AlteraPreco", {Arg("1"), Arg("cinco")},
+                "<AUT_AlteraPreco> Falhou: 'cinco' is not a valid floating point value");
+  expectRefused("AUT_AlteraPreco", {Arg("1"), Arg("1E400")},
+                "<AUT_AlteraPreco> Falhou: '1E400' is out of the floating point range");
+  expectRefused("AUT_ObtemStatus", {Arg(text)},
+                ">AUT_ObtemStatus< Falhou comunicação não iniciada");
+  expectRefused("AUT_ObtemStatus", {Arg(null)}, ">AUT_ObtemStatus< Falhou buffer do host nulo");
+  expectRefused("AUT_ConfirmaAbastecimento", {},
+                "<AUT_ConfirmaAbastecimento> Falhou: comunicação não iniciada");
+  expectRefused("AUT_BloqueiaBico", {Arg("1")},
+                "<AUT_BloqueiaBico> Falhou: comunicação não iniciada");
+  expectRefused("AUT_DesbloqueiaTodosBicos", {},
+                "<AUT_DesbloqueiaTodosBicos> Falhou: comunicação não iniciada");
   // Retrieval's own line keeps its bare form.
   EXPECT_FALSE(driver.ObtemAbastecimento(delivery));
   EXPECT_EQ(LastLine(), "<AUT_ObtemAbastecimento> Falhou.");
 }
 
 TEST_F(Log, ALineThatCannotBeWrittenIsLostQuietly) {
-  // A file named LOG where the folder should be: lines are lost, operations
-  // go on.
+  // A file named LOG where the folder should be: lines are lost, operations go on.
   driver.ParaGravacaoLog();
   RemoveLogFolder("");
   WriteFile("LOG", "not a folder");

@@ -1,10 +1,11 @@
-// Pump status letters, totalizers and prices, authorisation and locking,
-// against the simulated controller with a "," locale.
+// Pump status letters, totalizers and prices, authorisation and locking, against the simulated
+// controller with a "," locale.
 #include <cstring>
 #include <functional>
 #include <string>
+#include <tuple>
 
-#include "tests/common/fixture.h"
+#include "tests/win/driver_test.h"
 
 namespace {
 
@@ -19,38 +20,40 @@ class Pumps : public Station {
   void Events(std::initializer_list<std::pair<int, int>> events) {
     for (auto [pump, state] : events) sim.SimQueuePumpEvent(pump, state);
   }
+  // A hose of pump 1 (id 101) with the controller's numbers.
+  void AddHoseOfPump1(int32_t id, double price, double totalizer) {
+    SimHose hose{};
+    hose.id = id, hose.pumpId = 101, hose.price = price, hose.totalizer = totalizer;
+    ASSERT_EQ(sim.SimAddHose(&hose), SIM_OK);
+  }
 };
 
 TEST_F(Pumps, PumpEventsSetTheLetterOfTheirPump) {
   const struct {
-    const char* name;
+    const char *name, *status;
     std::initializer_list<std::pair<int, int>> events;
-    const char* status;
   } rows[] = {
-      {"after logon", {}, "FFF"},
-      {"ready", {{1, 4}, {2, 5}, {3, 6}}, "PPP"},
-      {"one delivering", {{2, 11}}, "PAP"},
-      {"outside the table", {{1, -1}, {3, 16}}, "FAF"},
-      {"the later event wins", {{3, 8}, {3, 3}}, "FAB"},
-      {"other pumps skipped", {{0, 8}, {4, 8}, {-2, 8}, {1, 7}}, "EAB"},
-      {"each letter", {{1, 13}, {2, 9}, {3, 12}}, "PBA"},
-      {"again", {{1, 14}, {2, 10}, {3, 15}}, "BEF"},
+      {"after logon", "FFF", {}},
+      {"ready", "PPP", {{1, 4}, {2, 5}, {3, 6}}},
+      {"one delivering", "PAP", {{2, 11}}},
+      {"outside the table", "FAF", {{1, -1}, {3, 16}}},
+      {"the later event wins", "FAB", {{3, 8}, {3, 3}}},
+      {"other pumps skipped", "EAB", {{0, 8}, {4, 8}, {-2, 8}, {1, 7}}},
+      {"each letter", "PBA", {{1, 13}, {2, 9}, {3, 12}}},
+      {"again", "BEF", {{1, 14}, {2, 10}, {3, 15}}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     Events(row.events);
     EXPECT_EQ(Status(), row.status);
   }
-  EXPECT_TRUE(ContainsRun(LogMessages(), {"TrataStatusBomba - FALHA_NO_BICO",
-                                          ">AUT_ObtemStatus< Status = F", ">AUT_ObtemStatus< OK."}))
-      << Join(LogMessages());
-  EXPECT_TRUE(
-      ContainsRun(LogMessages(), {">AUT_ObtemStatus< Bomba 4 fora de 1..3, evento ignorado."}));
+  EXPECT_TRUE(HasRun(LogMessages(), {"TrataStatusBomba - FALHA_NO_BICO",
+                                     ">AUT_ObtemStatus< Status = F", ">AUT_ObtemStatus< OK."}));
+  EXPECT_TRUE(HasRun(LogMessages(), {">AUT_ObtemStatus< Bomba 4 fora de 1..3, evento ignorado."}));
 }
 
-// The smallest forecourt, none at all, and ones past the short copy of a
-// host text and a byte's pump numbers: one letter per pump; the last pump's
-// event lands, the one after it is ignored.
+// The smallest forecourt, none at all, and ones past the short copy of a host text and a byte's
+// pump numbers: one letter per pump; the last pump's event lands, the one after it is ignored.
 TEST_F(Pumps, OneLetterPerPumpTheControllerCounts) {
   for (int pumps : {1, 0, 33, 300}) {
     SCOPED_TRACE(std::to_string(pumps) + " pumps");
@@ -60,34 +63,30 @@ TEST_F(Pumps, OneLetterPerPumpTheControllerCounts) {
     Events({{pumps, 8}, {pumps + 1, 4}});
     EXPECT_EQ(Status(), pumps ? std::string(pumps - 1, 'F') + "A" : "");
     EXPECT_TRUE(
-        ContainsRun(LastLines(4), {">AUT_ObtemStatus< Bomba " + std::to_string(pumps + 1) +
-                                   " fora de 1.." + std::to_string(pumps) + ", evento ignorado."}))
-        << Join(LastLines(4));
+        HasRun(LastLines(4), {">AUT_ObtemStatus< Bomba " + std::to_string(pumps + 1) +
+                              " fora de 1.." + std::to_string(pumps) + ", evento ignorado."}));
   }
 }
 
 // Only the type's first byte tells a pump event from the others.
 TEST_F(Pumps, OtherEventsAreDiscarded) {
   Events({{1, 7}});
-  sim.SimQueueOtherEvent(SIM_EVENT_DELIVERY);
-  sim.SimQueueOtherEvent(0x100 + SIM_EVENT_DELIVERY);
-  sim.SimQueueOtherEvent(0x100);
+  for (int type : {int(SIM_EVENT_DELIVERY), 0x100 + SIM_EVENT_DELIVERY, 0x100})
+    sim.SimQueueOtherEvent(type);
   EXPECT_EQ(Status(), "EFF");
   EXPECT_EQ(sim.SimCountCalls("DiscardNextEvent"), 3);
   EXPECT_EQ(sim.SimEventCount(), 0);
-  EXPECT_EQ(LastLines(2),
-            (std::vector<std::string>{">AUT_ObtemStatus< Não há evento da bomba no momento.",
-                                      ">AUT_ObtemStatus< OK."}));
+  EXPECT_EQ(LastLines(2), Lines({">AUT_ObtemStatus< Não há evento da bomba no momento.",
+                                 ">AUT_ObtemStatus< OK."}));
   sim.SimQueueOtherEvent(0x100 + SIM_EVENT_PUMP);
   sim.SimClearCalls();
   char status[8] = "intact";
   EXPECT_FALSE(driver.ObtemStatus(status));
-  EXPECT_EQ(CallsNamed("GetNextPumpEventEx2"), std::vector<std::string>{"GetNextPumpEventEx2()=9"});
+  EXPECT_EQ(CallsNamed("GetNextPumpEventEx2"), Lines{"GetNextPumpEventEx2()=9"});
 }
 
-// The five texts that come with every pump event are freed: thirty
-// thousand events' texts would hold some megabytes. The same batch warms up
-// the simulator's queue first.
+// The five texts that come with every pump event are freed: thirty thousand events' texts would
+// hold some megabytes. The same batch warms up the simulator's queue first.
 TEST_F(Pumps, PumpEventsHoldNoMemory) {
   driver.ParaGravacaoLog();
   sim.SimSetRecording(0);
@@ -95,14 +94,8 @@ TEST_F(Pumps, PumpEventsHoldNoMemory) {
     for (int i = 0; i < count; ++i) sim.SimQueuePumpEvent(1 + i % 3, 4 + i % 9);
     EXPECT_EQ(Status().size(), 3u);
   };
-  events(30000);
-  const Footprint before = MeasureFootprint();
-  events(30000);
-  const Footprint after = MeasureFootprint();
+  ExpectNoGrowth(events, 30000, 30000);
   sim.SimSetRecording(1);
-  EXPECT_LT(after.committedPrivateBytes, before.committedPrivateBytes + 2 * 1024 * 1024)
-      << "committed private bytes " << before.committedPrivateBytes << " -> "
-      << after.committedPrivateBytes;
 }
 
 TEST_F(Pumps, AFailureMidwayKeepsTheLettersAlreadyRead) {
@@ -115,63 +108,41 @@ TEST_F(Pumps, AFailureMidwayKeepsTheLettersAlreadyRead) {
 }
 
 TEST_F(Pumps, TotalizerAndPriceAreTheControllersNumbers) {
-  SimHose hose{};
-  hose.id = 77;
-  hose.pumpId = 101;
-  hose.totalizer = 123456.789;
-  hose.price = 4;
-  ASSERT_EQ(sim.SimAddHose(&hose), SIM_OK);
+  AddHoseOfPump1(77, 4, 123456.789);
   char text[32];
   ASSERT_TRUE(driver.ObtemEncerrante("77", text));
   EXPECT_STREQ(text, "123456,789");
-  EXPECT_EQ(LastLines(2),
-            (std::vector<std::string>{"<AUT_ObtemEncerrante>", "<AUT_ObtemEncerrante> OK"}));
+  EXPECT_EQ(LastLines(2), Lines({"<AUT_ObtemEncerrante>", "<AUT_ObtemEncerrante> OK"}));
   ASSERT_TRUE(driver.ObtemPreco("77", text));
   EXPECT_STREQ(text, "4");
-  EXPECT_EQ(LastLines(2), (std::vector<std::string>{"<AUT_ObtemPreco>", "<AUT_ObtemPreco> OK"}));
+  EXPECT_EQ(LastLines(2), Lines({"<AUT_ObtemPreco>", "<AUT_ObtemPreco> OK"}));
 }
 
-// A host may compute in another rounding mode or x87 precision, with
-// exceptions unmasked or subnormals flushed: every operation that converts a
-// number gives the texts of the default modes, and the host gets its modes
-// back.
+// A host may compute in another rounding mode or x87 precision, with exceptions unmasked or
+// subnormals flushed: every operation that converts a number gives the texts of the default modes,
+// and the host gets its modes back.
 TEST_F(Pumps, TextsDoNotFollowTheHostsFloatingPointModes) {
-  const double prices[] = {5.799, 0.1 + 0.2}, totals[] = {123456.789, 1e-310};
-  for (int i = 0; i < 2; ++i) {
-    SimHose hose{};
-    hose.id = 70 + i;
-    hose.pumpId = 101;
-    hose.price = prices[i];
-    hose.totalizer = totals[i];
-    ASSERT_EQ(sim.SimAddHose(&hose), SIM_OK);
-  }
-  const FloatModes host = FloatModes::Read();
+  AddHoseOfPump1(70, 5.799, 123456.789);
+  AddHoseOfPump1(71, 0.1 + 0.2, 1e-310);
   for (const FloatModes::Row& row : FloatModes::Rows()) {
     SCOPED_TRACE(row.Name());
     char texts[4][32] = {};
     sim.SimClearCalls();
-    const FloatModes modes = host.With(row);
-    modes.Apply();
-    const bool done = driver.ObtemPreco("70", texts[0]) && driver.ObtemPreco("71", texts[1]) &&
-                      driver.ObtemEncerrante("70", texts[2]) &&
-                      driver.ObtemEncerrante("71", texts[3]) && driver.AlteraPreco("3", "3,459");
-    const FloatModes after = FloatModes::Read();
-    host.Apply();
-    EXPECT_TRUE(done);
-    EXPECT_EQ(std::vector<std::string>(texts, texts + 4),
-              (std::vector<std::string>{"5,799", "0,3", "123456,789", "9,99999999999997E-311"}));
-    EXPECT_EQ(CallsNamed("SetHosePrices"),
-              std::vector<std::string>{"SetHosePrices(13,2,1,3.459,3.459)=0"});
-    EXPECT_EQ(after.x87, modes.x87) << "the host's x87 modes are back";
-    EXPECT_EQ(after.sse & 0xFFC0, modes.sse & 0xFFC0) << "the host's SSE modes are back";
+    EXPECT_TRUE(InHostModes(row, [&] {
+      return driver.ObtemPreco("70", texts[0]) && driver.ObtemPreco("71", texts[1]) &&
+             driver.ObtemEncerrante("70", texts[2]) && driver.ObtemEncerrante("71", texts[3]) &&
+             driver.AlteraPreco("3", "3,459");
+    }));
+    EXPECT_EQ(Lines(texts, texts + 4),
+              Lines({"5,799", "0,3", "123456,789", "9,99999999999997E-311"}));
+    EXPECT_EQ(CallsNamed("SetHosePrices"), Lines{"SetHosePrices(13,2,1,3.459,3.459)=0"});
   }
 }
 
 TEST_F(Pumps, PriceChangeGoesToTheHoseOfTheOrdinal) {
   ASSERT_TRUE(driver.AlteraPreco("3", "3,459"));
-  EXPECT_EQ(Calls(sim), (std::vector<std::string>{"GetHoseByOrdinal(3)=0",
-                                                  "SetHosePrices(13,2,1,3.459,3.459)=0"}));
-  EXPECT_EQ(LastLines(2), (std::vector<std::string>{"<AUT_AlteraPreco>", "<AUT_AlteraPreco> OK"}));
+  EXPECT_EQ(Calls(sim), Lines({"GetHoseByOrdinal(3)=0", "SetHosePrices(13,2,1,3.459,3.459)=0"}));
+  EXPECT_EQ(LastLines(2), Lines({"<AUT_AlteraPreco>", "<AUT_AlteraPreco> OK"}));
   char text[32];
   ASSERT_TRUE(driver.ObtemPreco("13", text));
   EXPECT_STREQ(text, "3,459");
@@ -193,17 +164,16 @@ TEST_F(Pumps, AuthoriseByHoseIdLockByOrdinal) {
   EXPECT_EQ(LastLine(), "OK >AUT_BloqueiaTodosBicos<");
   ASSERT_TRUE(driver.DesbloqueiaTodosBicos());
   EXPECT_EQ(LastLine(), "OK >AUT_DesbloqueiaTodosBicos<");
-  EXPECT_EQ(Calls(sim), (std::vector<std::string>{
-                            "TestConnection()=0", "GetHosePropertiesEx2(13)=0", "Authorise(102)=0",
-                            "TestConnection()=0", "GetHoseByOrdinal(5)=0",
-                            "GetHosePropertiesEx2(15)=0", "TempStop(103)=0", "TestConnection()=0",
-                            "GetHoseByOrdinal(6)=0", "GetHosePropertiesEx2(16)=0",
-                            "ReAuthorise(103)=0", "AllStop()=0", "AllReAuthorise()=0"}));
+  EXPECT_EQ(Calls(sim),
+            Lines({"TestConnection()=0", "GetHosePropertiesEx2(13)=0", "Authorise(102)=0",
+                   "TestConnection()=0", "GetHoseByOrdinal(5)=0", "GetHosePropertiesEx2(15)=0",
+                   "TempStop(103)=0", "TestConnection()=0", "GetHoseByOrdinal(6)=0",
+                   "GetHosePropertiesEx2(16)=0", "ReAuthorise(103)=0", "AllStop()=0",
+                   "AllReAuthorise()=0"}));
 }
 
-// Each failing client call: result 0, the "Error: " line, the operation's own
-// line, and no further client call. The all-pumps commands go out without a
-// connection test.
+// Each failing client call: result 0, the "Error: " line, the operation's own line, and no further
+// client call. The all-pumps commands go out without a connection test.
 TEST_F(Pumps, EachFailureHasItsLineAndEndsTheOperation) {
   using Call = std::function<bool(KorvanDriver&)>;
   char out[32];
@@ -212,11 +182,7 @@ TEST_F(Pumps, EachFailureHasItsLineAndEndsTheOperation) {
   const Call authorise = [](KorvanDriver& d) { return d.AutorizaAbastecimento("12"); };
   const Call lock = [](KorvanDriver& d) { return d.BloqueiaBico("2"); };
   const Call unlock = [](KorvanDriver& d) { return d.DesbloqueiaBico("2"); };
-  const struct {
-    const char* entry;
-    Call call;
-    const char* line;
-  } rows[] = {
+  const std::tuple<const char*, Call, const char*> rows[] = {
       {"ProcessEvents", status, ">AUT_ObtemStatus< Erro ao iniciar processamento de eventos."},
       {"GetEventsCount", status, ">AUT_ObtemStatus< Erro não há eventos disponiveis."},
       {"GetNextEventType", status, ">AUT_ObtemStatus< Erro leitura do próximo evento."},
@@ -248,20 +214,20 @@ TEST_F(Pumps, EachFailureHasItsLineAndEndsTheOperation) {
       {"AllReAuthorise", [](KorvanDriver& d) { return d.DesbloqueiaTodosBicos(); },
        "Erro ao desbloquear todas as bombas, verifique no LOG."},
   };
-  for (const auto& row : rows) {
+  for (const auto& [entry, call, line] : rows) {
     for (const std::string code : {"9", "-9"}) {  // any code but 0 is a failure
-      SCOPED_TRACE(std::string(row.entry) + " failing with " + code + ": " + row.line);
+      SCOPED_TRACE(std::string(entry) + " failing with " + code + ": " + line);
       sim.SimQueuePumpEvent(1, 8);
       sim.SimClearCalls();
-      sim.SimFailCall(row.entry, 1, std::stoi(code));
+      sim.SimFailCall(entry, 1, std::stoi(code));
       std::strcpy(out, "intact");
-      EXPECT_FALSE(row.call(driver));
+      EXPECT_FALSE(call(driver));
       EXPECT_STREQ(out, "intact");
-      EXPECT_EQ(LastLines(2), (std::vector<std::string>{"Error: " + code, row.line}));
+      EXPECT_EQ(LastLines(2), Lines({"Error: " + code, line}));
       const auto calls = Calls(sim);
       const std::string last = calls.empty() ? "none()=0" : calls.back();
       EXPECT_EQ(last.substr(0, last.find('(')) + last.substr(last.rfind('=')),
-                std::string(row.entry) + "=" + code)
+                std::string(entry) + "=" + code)
           << "the failed call comes last:\n"
           << Join(calls);
       sim.SimClearFaults();
@@ -278,14 +244,13 @@ TEST_F(Pumps, StatusWithoutConnectionHasNoErrorLine) {
   EXPECT_FALSE(driver.ObtemStatus(status));
   EXPECT_STREQ(status, "intact");
   EXPECT_EQ(LastLines(5),
-            (std::vector<std::string>{"OK >AUT_IniciaComunicacao<", "<AUT_ObtemStatus>",
-                                      ">AUT_ObtemStatus< Erro não está conectado ao servidor.",
-                                      "<AUT_ObtemStatus>",
-                                      ">AUT_ObtemStatus< Erro não está conectado ao servidor."}));
+            Lines({"OK >AUT_IniciaComunicacao<", "<AUT_ObtemStatus>",
+                   ">AUT_ObtemStatus< Erro não está conectado ao servidor.", "<AUT_ObtemStatus>",
+                   ">AUT_ObtemStatus< Erro não está conectado ao servidor."}));
   // The all-pumps commands make their call all the same; its code decides.
   sim.SimClearCalls();
   EXPECT_FALSE(driver.DesbloqueiaTodosBicos());
-  EXPECT_EQ(Calls(sim), std::vector<std::string>{"AllReAuthorise()=1"});
+  EXPECT_EQ(Calls(sim), Lines{"AllReAuthorise()=1"});
 }
 
 }  // namespace
