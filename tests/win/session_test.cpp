@@ -178,4 +178,26 @@ TEST_F(Session, RepeatedLogonsAndReconnectionsHoldNoMemory) {
   EXPECT_EQ(SessionOf(sim).logons, 240);
 }
 
+// A host thread that asks for the status while another thread has just asked.
+DWORD WINAPI AskStatus(LPVOID driver) {
+  char status[512];
+  return static_cast<KorvanDriver*>(driver)->ObtemStatus(status) ? 1 : 2;
+}
+
+// An operation that has returned leaves the driver to the host's other threads.
+TEST_F(Session, AnOperationOnAnotherThreadIsNotKeptWaiting) {
+  AddPumps(sim, 2);
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(Status(), "FF");
+  HANDLE thread = CreateThread(nullptr, 0, AskStatus, &driver, 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  const DWORD waited = WaitForSingleObject(thread, 20000);
+  DWORD answer = 0;
+  GetExitCodeThread(thread, &answer);
+  if (waited != WAIT_OBJECT_0) TerminateThread(thread, 3);
+  CloseHandle(thread);
+  EXPECT_EQ(waited, static_cast<DWORD>(WAIT_OBJECT_0)) << "the other thread still waits after 20 s";
+  EXPECT_EQ(answer, 1u) << "AUT_ObtemStatus on the other thread";
+}
+
 }  // namespace
