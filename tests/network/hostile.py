@@ -34,8 +34,8 @@ def act(**action):
 
 
 # Requests and their answers: (group, what, request on the panel's port, status, text in the
-# body). The guard's boundaries (Host, origin, type, length, depth 32/33, token) are the unit
-# tests' (tests/server/guard_test.cpp); here, that the panel applies them and says why.
+# body). The guard's boundaries (names, origin, type, length, depth 32/33, token) are its unit
+# tests' (tests/server/guard_test.cpp); here, that the panel applies them to every route.
 REQUESTS = [
     ("depth", "100,000 nested arrays posted as text/plain",
      sent(nested(100000), "text/plain"), 403, "application/json"),
@@ -47,6 +47,10 @@ REQUESTS = [
      "another origin"),
     ("origin", "the state for Host evil.example (DNS rebinding)",
      lambda p: http(p, host="evil.example:%d" % p), 403, "does not name this panel"),
+    ("origin", "the page for Host evil.example", lambda p: http(p, path="/", host="evil.example"),
+     403, None),
+    ("origin", "stop for Host evil.example",
+     lambda p: post(p, STOP, host="evil.example:%d" % p), 403, None),
     ("values", "price 1e308", act(action="price", hose=31, price=1e308), 400, "9999.999"),
     ("values", "price 1e999 (infinite)", sent(b'{"action":"price","hose":31,"price":1e999}'), 400,
      "not JSON"),
