@@ -108,16 +108,15 @@ def run(case, wine, bin_, examples):
                               input=stdin.encode('cp1252'), cwd=work, env=env,
                               capture_output=True, timeout=300)
     out = done.stdout.decode('cp1252', 'replace').replace('\r\n', '\n')
-    problems = []
-    if done.returncode != code:
-        problems.append(f'exit code: got {done.returncode}, wanted {code}')
+    problems = [] if done.returncode == code else [
+        f'exit code: got {done.returncode}, wanted {code}']
     at = 0
     for pattern in wanted:
         found = re.compile(pattern, re.S).search(out, at)
-        if not found:
-            problems.append(f'not found after offset {at}: {pattern!r}')
-        else:
+        if found:
             at = found.end()
+        else:
+            problems.append(f'not found after offset {at}: {pattern!r}')
     if problems:
         print(f'--- output of korvan-host {" ".join(args)}:\n{out}---')
         print('\n'.join(problems))

@@ -42,13 +42,10 @@ def reference_page():
     for m in re.finditer(r'^\| (\d+) \| `((?:AUT|DRV)_\w+)` \| ([^|]*) \| ([^|]*) \|$',
                          read('docs/exports.md'), re.M):
         args = m.group(3).strip()
-        if args == 'none':
-            kinds = []
-        elif args.startswith(('eleven', 'eight')):
-            kinds = ['*'] * (11 if args.startswith('eleven') else 8)
-        else:
-            kinds = [k.group(1) if (k := re.search(r': (int|in|out)\b', a)) else f'?{a}'
-                     for a in args.split(';')]
+        counted = {'none': 0, 'eleven,': 11, 'eight,': 8}.get(args.split(' ')[0])
+        kinds = ['*'] * counted if counted is not None else [
+            k.group(1) if (k := re.search(r': (int|in|out)\b', a)) else f'?{a}'
+            for a in args.split(';')]
         ops[m.group(2)] = (int(m.group(1)), kinds,
                            'none' if m.group(4).strip() == 'none' else 'bool')
     return ops
@@ -56,11 +53,9 @@ def reference_page():
 
 def c_kind(param):
     param = ' '.join(param.split())
-    for prefix, kind in {'int': 'int', 'const char*': 'in', 'char*': 'out',
-                         'double*': 'date'}.items():
-        if param == prefix or param.startswith(prefix + ' '):
-            return kind
-    return f'?{param}'
+    return next((kind for prefix, kind in {'int': 'int', 'const char*': 'in', 'char*': 'out',
+                                           'double*': 'date'}.items()
+                 if param == prefix or param.startswith(prefix + ' ')), f'?{param}')
 
 
 def c_params(text):

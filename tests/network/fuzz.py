@@ -73,8 +73,7 @@ class Maker:
 
 
 def exchange(port, data, what):
-    """Sends `data`, ends the sending side and reads until the server closes the connection (a
-    reset is a close too); silence for 10 s fails."""
+    """Sends `data` and reads until the server closes (or resets) the connection."""
     with socket.create_connection(("127.0.0.1", port), 10) as sock:
         try:
             sock.sendall(data)
@@ -172,8 +171,9 @@ def main():
         while done < a.count:
             if a.case == "wire":
                 port, frames = wire(m, s)
-                exchange(port, b"".join(frames[:a.count - done]), "server")
-                done += len(frames[:a.count - done])
+                frames = frames[:a.count - done]
+                exchange(port, b"".join(frames), "server")
+                done += len(frames)
             else:
                 exchange(s.panel, request(m, s.panel), "panel")
                 done += 1

@@ -331,6 +331,15 @@ class Host:
         return int(answer.split(" code ")[1].split()[0], 16) if answer.startswith("nozzle") \
             else None
 
+    def drain(self, confirmed):
+        """Polls and confirms until nothing is handed over; appends each code confirmed."""
+        code = self.poll()
+        while code is not None:
+            check(self.do("confirm") == "ok", "confirmation of %d refused" % code)
+            confirmed.append(code)
+            code = self.poll()
+        return confirmed
+
     def status(self):
         """The status letters, or the console's failure line."""
         answer = self.do("status")

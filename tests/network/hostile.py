@@ -1,11 +1,10 @@
 """qxsim-server as a hostile or careless client meets it: each case sends what such a client
 sends, checks the answer, then that the server still serves. Groups: depth (nesting that once
-overflowed a stack), utf8 (client text cut or raw in the log), origin (other pages and names),
+overflowed a stack), utf8 (client text cut in the log), origin (other pages and names),
 values (prices no pump holds), streams (event streams that took every worker), sessions (names,
 keys, slow clients, held locks, descriptors).
 
   hostile.py --server PATH --scenario FILE --work DIR [--wine PATH] [--groups a,b]"""
-import json
 import os
 import subprocess
 import sys
@@ -26,10 +25,6 @@ def nested(depth):
     return ("[" * depth + "1" + "]" * depth).encode()
 
 
-def padded(depth):  # an action nested `depth` deep in all
-    return b'{"action":"price","hose":31,"price":5.799,"pad":%s}' % nested(depth - 1)
-
-
 def sent(body, *args, **more):
     return lambda p: post(p, body, *args, **more)
 
@@ -39,18 +34,15 @@ def act(**action):
 
 
 # Requests and their answers: (group, what, request on the panel's port, status, text in the
-# body).
+# body). The guard's boundaries (names, origin, type, length, depth 32/33, token) are its unit
+# tests' (tests/server/guard_test.cpp); here, that the panel applies them to every route.
 REQUESTS = [
     ("depth", "100,000 nested arrays posted as text/plain",
      sent(nested(100000), "text/plain"), 403, "application/json"),
     ("depth", "the same as JSON", sent(nested(100000)), 413, "65536"),
     ("depth", "30,000 nested arrays, under the body limit", sent(nested(30000)), 400,
      "deeper than 32"),
-    ("depth", "an action 32 deep", sent(padded(32)), 200, None),
-    ("depth", "an action 33 deep", sent(padded(33)), 400, "deeper than 32"),
     ("utf8", "a body that is not UTF-8", sent(b'{"action":"lift","hose":"\xc3"}'), 400, "not JSON"),
-    ("origin", "stop posted as text/plain from another origin",
-     sent(STOP, "text/plain", headers=EVIL), 403, None),
     ("origin", "stop posted as JSON from another origin", sent(STOP, headers=EVIL), 403,
      "another origin"),
     ("origin", "the state for Host evil.example (DNS rebinding)",
@@ -59,11 +51,6 @@ REQUESTS = [
      403, None),
     ("origin", "stop for Host evil.example",
      lambda p: post(p, STOP, host="evil.example:%d" % p), 403, None),
-    ("origin", "a post from its own page",
-     lambda p: post(p, {"action": "price", "hose": 31, "price": 5.799},
-                    headers={"Origin": "http://127.0.0.1:%d" % p}), 200, None),
-    ("origin", "the state for Host localhost", lambda p: http(p, host="localhost:%d" % p), 200,
-     None),
     ("values", "price 1e308", act(action="price", hose=31, price=1e308), 400, "9999.999"),
     ("values", "price 1e999 (infinite)", sent(b'{"action":"price","hose":31,"price":1e999}'), 400,
      "not JSON"),
@@ -76,8 +63,6 @@ REQUESTS = [
      "22 operations"),
     ("sessions", "hold for a name of 100 letters", act(action="hold", op="A" * 100), 400,
      "22 operations"),
-    ("sessions", "fail for a name of 10 MB",
-     sent(json.dumps({"action": "fail", "op": "A" * (10 << 20)}).encode()), 413, None),
     ("sessions", "fail for an operation", act(action="fail", op="AllReAuthorise", code=6), 200,
      None),
 ]
@@ -89,13 +74,9 @@ def answered(result, status, text):
           "got %d %r, wanted %d%s" % (got, body[:160], status, " with %r" % text if text else ""))
 
 
-def texts(s):
-    return [line["text"] for line in s.state()["log"]]
-
-
 def logged(s, text, seconds=10):
-    return wait_for("a log line with %r" % text,
-                    lambda: [t for t in texts(s) if text in t], seconds)[-1]
+    return wait_for("a log line with %r" % text, lambda: [
+        line["text"] for line in s.state()["log"] if text in line["text"]], seconds)[-1]
 
 
 def logged_on(port):
@@ -133,17 +114,6 @@ def utf8_kind_cut_with_a_stream_open(s):
     logged(s, "a\u2026'; connection closed")
 
 
-def utf8_control_characters(s):
-    w = Wire(s.call)
-    w.send({"kind": "x\nFORGED\r\x07\x1b[2J\u202ey"})
-    check(w.closed(), "the connection stayed open")
-    line = logged(s, "FORGED")
-    check(not [t for t in texts(s) if any(ord(c) < 0x20 or c == "\u202e" for c in t)],
-          "control characters in the log: %r" % line)
-    forged = [l for l in s.log().splitlines() if l.startswith("FORGED")]
-    check(not forged, "a forged line on stderr: %r" % forged)
-
-
 def origin_headers_and_bind(s):
     for path, host in (("/", None), ("/panel.js", None), ("/api/state", None),
                        ("/api/state", "evil.example"), ("/nothing", None)):
@@ -158,19 +128,14 @@ def origin_headers_and_bind(s):
 
 
 def origin_access_token(s):
+    # Which request carries it is the guard's unit test; here, that the printed token is the
+    # one asked for, in either place it may come.
     t = s.spawn(["--allow-remote"], "server-token")
     try:
         check(t.token and len(t.token) == 32, "no token of 32 digits")
-        bearer = {"Authorization": "Bearer " + t.token}
-        for want, args in ((403, {}), (403, {"path": "/api/state?token=" + "0" * 32}),
-                           (200, {"headers": bearer}), (200, {"path": "/?token=" + t.token}),
-                           (200, {"path": "/panel.js"})):
+        for want, args in ((403, {}), (200, {"headers": {"Authorization": "Bearer " + t.token}}),
+                           (200, {"path": "/?token=" + t.token})):
             answered(http(t.panel, **args), want, None)
-        answered(post(t.panel, STOP, headers=dict(bearer, **EVIL)), 403, None)
-        w = Wire(t.call)
-        w.send({"kind": "hello", "version": VERSION, "role": "call"})
-        check(w.closed(), "a hello without the token was welcomed")
-        check(Wire(t.call).hello(t.token)["kind"] == "welcome", "the token's hello: no welcome")
     finally:
         t.stop()
 
@@ -275,7 +240,7 @@ def cpu_ticks(pid):
 
 
 CASES = {"depth": [depth_on_the_wire],
-         "utf8": [utf8_kind_cut_with_a_stream_open, utf8_control_characters],
+         "utf8": [utf8_kind_cut_with_a_stream_open],
          "origin": [origin_headers_and_bind, origin_access_token],
          "values": [values_afterwards], "streams": [streams_do_not_starve_the_panel],
          "sessions": [sessions_event_key, sessions_held_call_released, sessions_slow_clients,
