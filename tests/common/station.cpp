@@ -43,28 +43,15 @@ void AddPumps(const SimControl& sim, int pumps, int hosesPerPump) {
   }
 }
 
-const char* const kDriverEntryPoints[22] = {"ClientLogonEx",
-                                            "ClientLogoff",
-                                            "TestConnection",
-                                            "GetPumpsCount",
-                                            "ProcessEvents",
-                                            "GetEventsCount",
-                                            "GetNextEventType",
-                                            "GetNextPumpEventEx2",
-                                            "DiscardNextEvent",
-                                            "GetDeliveriesCount",
-                                            "GetDeliveryByOrdinal",
-                                            "GetDeliveryPropertiesEx2",
-                                            "LockDelivery",
-                                            "ClearDelivery",
-                                            "GetHoseByOrdinal",
-                                            "GetHosePropertiesEx2",
-                                            "SetHosePrices",
-                                            "Authorise",
-                                            "TempStop",
-                                            "ReAuthorise",
-                                            "AllStop",
-                                            "AllReAuthorise"};
+const char* const kDriverEntryPoints[22] = {
+    // clang-format off
+    "ClientLogonEx", "ClientLogoff", "TestConnection", "GetPumpsCount", "ProcessEvents",
+    "GetEventsCount", "GetNextEventType", "GetNextPumpEventEx2", "DiscardNextEvent",
+    "GetDeliveriesCount", "GetDeliveryByOrdinal", "GetDeliveryPropertiesEx2", "LockDelivery",
+    "ClearDelivery", "GetHoseByOrdinal", "GetHosePropertiesEx2", "SetHosePrices", "Authorise",
+    "TempStop", "ReAuthorise", "AllStop", "AllReAuthorise",
+    // clang-format on
+};
 
 std::vector<std::string> Calls(const SimControl& sim, const char* name) {
   std::vector<std::string> calls;
