@@ -30,30 +30,34 @@ struct FloatModes {
   }
   void Apply() const { __asm__ volatile("fldcw %0\n\tldmxcsr %1" : : "m"(x87), "m"(sse)); }
   // Rounding 0 nearest, 1 down, 2 up, 3 towards zero; precision 0 (24
-  // bits), 2 (53) or 3 (64); every exception unmasked; subnormals flushed.
+  // bits), 2 (53) or 3 (64); every exception unmasked in the x87 unit, in
+  // SSE, or both; subnormals flushed.
+  enum Unmasked : unsigned { kNone = 0, kX87 = 1, kSse = 2, kBoth = 3 };
   struct Row {
     unsigned rounding, precision;
-    bool unmasked, flushed;
+    unsigned unmasked;
+    bool flushed;
     std::string Name() const {
       return std::string("rounding ") + "NDUZ"[rounding] + ", precision " +
-             std::to_string(precision) + (unmasked ? ", exceptions unmasked" : "") +
+             std::to_string(precision) + (unmasked & kX87 ? ", x87 exceptions unmasked" : "") +
+             (unmasked & kSse ? ", SSE exceptions unmasked" : "") +
              (flushed ? ", subnormals flushed" : "");
     }
   };
   FloatModes With(const Row& row) const {
-    return {static_cast<unsigned short>((x87 & ~0xF3Fu) | (row.unmasked ? 0 : 0x3F) |
+    return {static_cast<unsigned short>((x87 & ~0xF3Fu) | (row.unmasked & kX87 ? 0 : 0x3F) |
                                         row.rounding << 10 | row.precision << 8),
-            (sse & ~0xFFC0u) | (row.unmasked ? 0 : 0x1F80) | row.rounding << 13 |
+            (sse & ~0xFFC0u) | (row.unmasked & kSse ? 0 : 0x1F80) | row.rounding << 13 |
                 (row.flushed ? 0x8040 : 0)};
   }
-  // Every rounding mode at every precision, then the exceptions unmasked and
-  // subnormals flushed.
+  // Every rounding mode at every precision, then the exceptions unmasked in
+  // either unit or both, and subnormals flushed.
   static std::vector<Row> Rows() {
     std::vector<Row> rows;
     for (unsigned rounding = 0; rounding < 4; ++rounding)
-      for (unsigned precision : {0u, 2u, 3u}) rows.push_back({rounding, precision, false, false});
-    rows.push_back({0, 3, true, false});
-    rows.push_back({0, 3, false, true});
+      for (unsigned precision : {0u, 2u, 3u}) rows.push_back({rounding, precision, kNone, false});
+    for (unsigned unmasked : {kBoth, kX87, kSse}) rows.push_back({0, 3, unmasked, false});
+    rows.push_back({0, 3, kNone, true});
     return rows;
   }
 };
