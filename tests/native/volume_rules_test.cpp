@@ -184,6 +184,9 @@ TEST(RoundToDecimals, RoundsWithABiasOfNineHundredthsOfTheLastPlace) {
       {5, -0.00035, -4},
       {15, 0.000250000000001, 3},
       {15, -0.000350000000001, -4},
+      // With the bias these land exactly halfway: ties go to the even count.
+      {4, 0.435141, 4352},
+      {4, 0.497641, 4976},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(RoundToDecimals(c.casas, c.valor), c.expected)
