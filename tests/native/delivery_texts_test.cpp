@@ -61,16 +61,13 @@ TEST(DeliveryTexts, ShortDatePictures) {
     RegionalSettings settings;
     const char* text;
   } cases[] = {
-      {Locale("m/d/yy"), "12/5/26"},
-      {Locale("m/d/yy", '-'), "12-5-26"},
-      {Locale("dd.MM.yyyy", '.'), "05.12.2026"},
-      {Locale("d/M/yy"), "5/12/26"},
-      {Locale("yyyy-MM-dd", '-'), "2026-12-05"},
-      {Locale("dd'/'MM", '-'), "05/12"},
-      {Locale("DD MM YYYY"), "05 12 2026"},
-      {Locale("y"), "26"},
+      // clang-format off
+      {Locale("m/d/yy"), "12/5/26"}, {Locale("m/d/yy", '-'), "12-5-26"},
+      {Locale("dd.MM.yyyy", '.'), "05.12.2026"}, {Locale("d/M/yy"), "5/12/26"},
+      {Locale("yyyy-MM-dd", '-'), "2026-12-05"}, {Locale("dd'/'MM", '-'), "05/12"},
+      {Locale("DD MM YYYY"), "05 12 2026"}, {Locale("y"), "26"}, {Locale("yyyyy"), "2026"},
       {Locale("d/M/yyy"), "5/12/2026"},  // three letters or more: the whole year
-      {Locale("yyyyy"), "2026"},
+      // clang-format on
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ShortDateText(kAt1435, c.settings), c.text)
@@ -122,14 +119,12 @@ TEST(DeliveryTexts, Hex64Text) {
     int64_t code;
     const char* text;
   } cases[] = {
-      {0, "00000000"},
-      {255, "000000FF"},
-      {-1, "FFFFFFFFFFFFFFFF"},
-      {-256, "FFFFFFFFFFFFFF00"},
-      {0xABCDEF12, "ABCDEF12"},
-      {0x123456789, "123456789"},
+      // clang-format off
+      {0, "00000000"}, {255, "000000FF"}, {-1, "FFFFFFFFFFFFFFFF"}, {-256, "FFFFFFFFFFFFFF00"},
+      {0xABCDEF12, "ABCDEF12"}, {0x123456789, "123456789"},
       {std::numeric_limits<int64_t>::max(), "7FFFFFFFFFFFFFFF"},
       {std::numeric_limits<int64_t>::min(), "8000000000000000"},
+      // clang-format on
   };
   for (const auto& c : cases) EXPECT_EQ(Hex64Text(c.code), c.text) << c.code;
 }
