@@ -12,6 +12,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,7 @@ class Fuzz {
 
   void DisturbController();
   void CallRandomExport();
+  uint32_t CallWith(const char* name, const uintptr_t* a, size_t n);
   bool DiscardedByRule(const SimDelivery& d) const;
   bool CheckDeliveries();
 
@@ -94,97 +96,57 @@ void Fuzz::DisturbController() {
   }
 }
 
+// The 26 exports, in the order of their draw, and their arguments, drawn
+// at each call: T a text, B an output buffer, N any number, D the date.
+const std::string kExports =
+    "AUT_AlteraConfiguracaoBomba(TTT) AUT_SetarUltimoIdLogico(T) AUT_ExcluiVendedorCliente() "
+    "AUT_InsereCliente(TT) AUT_InsereVendedor(T) AUT_VerificaSuporte(N) AUT_ObtemAssinatura(BB) "
+    "AUT_DesbloqueiaTodosBicos() AUT_DesbloqueiaBico(T) AUT_BloqueiaTodosBicos() "
+    "AUT_BloqueiaBico(T) AUT_PagamentoBico() AUT_AutorizaAbastecimento(T) "
+    "AUT_PresetAbastecimento(TT) AUT_AlteraPreco(TT) AUT_ObtemPreco(TB) AUT_ObtemEncerrante(TB) "
+    "AUT_ObtemStatus(B) AUT_ObtemDisplay() AUT_ConfirmaAbastecimento() "
+    "AUT_ObtemAbastecimento(BBBBBBBBBBD) AUT_RegistraBico(TTTTTTTT) AUT_FinalizaComunicacao() "
+    "AUT_IniciaComunicacao(TTT) DRV_ParaGravacaoLog() DRV_IniciaGravacaoLog()";
+
 void Fuzz::CallRandomExport() {
-  char(&b)[12][256] = buffers_;
-  switch (Pick(26)) {
+  std::istringstream all(kExports);
+  std::string e;
+  for (int pick = Pick(26); pick >= 0; --pick) all >> e;
+  const std::string name = e.substr(0, e.find('('));
+  const std::string kinds = e.substr(name.size() + 1, e.size() - name.size() - 2);
+  uintptr_t a[11];
+  const size_t n = kinds.size();
+  std::memset(buffers_[8], 0, sizeof buffers_[8]);  // where a delivery's code lands
+  for (size_t i = 0, buffer = 0; i < n; ++i) {
+    const char kind = kinds[i];
+    a[i] = kind == 'T'   ? Text()
+           : kind == 'B' ? Buffer(buffers_[buffer++])
+           : kind == 'N' ? static_cast<uintptr_t>(random_())
+                         : (Chance(0.01) ? 0 : Arg(&date_));
+  }
+  const uint32_t result = CallWith(name.c_str(), a, n);
+  if (name == "AUT_ObtemAbastecimento" && (result & 0xFF))
+    handedOver_.insert(std::strtoll(buffers_[8], nullptr, 16));
+  if (name == "AUT_RegistraBico" && registrations_++ < 100)
+    registered_.insert(a[0] ? reinterpret_cast<const char*>(a[0]) : "");
+}
+
+// The driver's calls take a list of fixed length.
+uint32_t Fuzz::CallWith(const char* name, const uintptr_t* a, size_t n) {
+  switch (n) {
     case 0:
-      driver_.Call("AUT_AlteraConfiguracaoBomba", {Text(), Text(), Text()});
-      break;
+      return driver_.Call(name);
     case 1:
-      driver_.Call("AUT_SetarUltimoIdLogico", {Text()});
-      break;
+      return driver_.Call(name, {a[0]});
     case 2:
-      driver_.Call("AUT_ExcluiVendedorCliente");
-      break;
+      return driver_.Call(name, {a[0], a[1]});
     case 3:
-      driver_.Call("AUT_InsereCliente", {Text(), Text()});
-      break;
-    case 4:
-      driver_.Call("AUT_InsereVendedor", {Text()});
-      break;
-    case 5:
-      driver_.Call("AUT_VerificaSuporte", {static_cast<uintptr_t>(random_())});
-      break;
-    case 6:
-      driver_.Call("AUT_ObtemAssinatura", {Buffer(b[0]), Buffer(b[1])});
-      break;
-    case 7:
-      driver_.Call("AUT_DesbloqueiaTodosBicos");
-      break;
+      return driver_.Call(name, {a[0], a[1], a[2]});
     case 8:
-      driver_.Call("AUT_DesbloqueiaBico", {Text()});
-      break;
-    case 9:
-      driver_.Call("AUT_BloqueiaTodosBicos");
-      break;
-    case 10:
-      driver_.Call("AUT_BloqueiaBico", {Text()});
-      break;
-    case 11:
-      driver_.Call("AUT_PagamentoBico");
-      break;
-    case 12:
-      driver_.Call("AUT_AutorizaAbastecimento", {Text()});
-      break;
-    case 13:
-      driver_.Call("AUT_PresetAbastecimento", {Text(), Text()});
-      break;
-    case 14:
-      driver_.Call("AUT_AlteraPreco", {Text(), Text()});
-      break;
-    case 15:
-      driver_.Call("AUT_ObtemPreco", {Text(), Buffer(b[0])});
-      break;
-    case 16:
-      driver_.Call("AUT_ObtemEncerrante", {Text(), Buffer(b[0])});
-      break;
-    case 17:
-      driver_.Call("AUT_ObtemStatus", {Buffer(b[0])});
-      break;
-    case 18:
-      driver_.Call("AUT_ObtemDisplay");
-      break;
-    case 19:
-      driver_.Call("AUT_ConfirmaAbastecimento");
-      break;
-    case 20: {
-      std::memset(b[8], 0, sizeof b[8]);
-      uint32_t handed = driver_.Call(
-          "AUT_ObtemAbastecimento",
-          {Buffer(b[0]), Buffer(b[1]), Buffer(b[2]), Buffer(b[3]), Buffer(b[4]), Buffer(b[5]),
-           Buffer(b[6]), Buffer(b[7]), Buffer(b[8]), Buffer(b[9]), Chance(0.01) ? 0 : Arg(&date_)});
-      if (handed & 0xFF) handedOver_.insert(std::strtoll(b[8], nullptr, 16));
-      break;
-    }
-    case 21: {
-      const char* numero = texts_[Pick(static_cast<int>(texts_.size()))];
-      driver_.Call("AUT_RegistraBico",
-                   {Arg(numero), Text(), Text(), Text(), Text(), Text(), Text(), Text()});
-      if (registrations_++ < 100) registered_.insert(numero ? numero : "");
-      break;
-    }
-    case 22:
-      driver_.Call("AUT_FinalizaComunicacao");
-      break;
-    case 23:
-      driver_.Call("AUT_IniciaComunicacao", {Text(), Text(), Text()});
-      break;
-    case 24:
-      driver_.Call("DRV_ParaGravacaoLog");
-      break;
-    case 25:
-      driver_.Call("DRV_IniciaGravacaoLog");
-      break;
+      return driver_.Call(name, {a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7]});
+    default:
+      return driver_.Call(name,
+                          {a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10]});
   }
 }
 

@@ -213,25 +213,40 @@ uint64_t HashCalls(const SimControl& sim, uint64_t hash, std::FILE* echo) {
   return hash;
 }
 
-int RunChunks(const std::string& arguments, long long from, long long to, long long chunk) {
-  char exe[MAX_PATH];
-  GetModuleFileNameA(nullptr, exe, sizeof exe);
-  int failed = 0;
-  for (long long a = from; a < to; a += chunk) {
-    std::string line = "\"" + std::string(exe) + "\" " + arguments + " --from " +
-                       std::to_string(a) + " --to " + std::to_string(std::min(a + chunk, to));
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    DWORD status = 1;
-    if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                       &process)) {
-      WaitForSingleObject(process.hProcess, INFINITE);
-      GetExitCodeProcess(process.hProcess, &status);
-      CloseHandle(process.hProcess);
-      CloseHandle(process.hThread);
+int RunProof(int argc, char** argv, const char* name, const std::string& arguments, long long first,
+             long long end, long long chunk, const std::function<bool(long long)>& run) {
+  const long long step = Option(argc, argv, "--step", 1), to = Option(argc, argv, "--to", end);
+  long long from = Option(argc, argv, "--from", 0);
+  chunk = Option(argc, argv, "--chunk", chunk) * step;
+  if (from == 0 && to - first > chunk) {
+    char exe[MAX_PATH];
+    GetModuleFileNameA(nullptr, exe, sizeof exe);
+    int failed = 0;
+    for (long long a = first; a < to; a += chunk) {
+      std::string line = "\"" + std::string(exe) + "\" " + arguments + " --step " +
+                         std::to_string(step) + " --from " + std::to_string(a) + " --to " +
+                         std::to_string(std::min(a + chunk, to));
+      STARTUPINFOA startup{};
+      startup.cb = sizeof startup;
+      PROCESS_INFORMATION process{};
+      DWORD status = 1;
+      if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                         &process)) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &status);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+      }
+      failed += status != 0;
     }
-    failed += status != 0;
+    std::printf("%s %lld..%lld: %s\n", name, first, to - 1,
+                failed ? "VIOLATIONS (see above)" : "every delivery accounted for");
+    return failed == 0 ? 0 : 1;
   }
+  long long runs = 0, failed = 0;
+  for (long long k = from ? from : first; k < to; k += step, ++runs) failed += !run(k);
+  std::printf("%s %lld..%lld step %lld: %lld of %lld runs with violations\n", name,
+              from ? from : first, to - 1, step, failed, runs);
+  std::fflush(stdout);
   return failed == 0 ? 0 : 1;
 }

@@ -172,28 +172,17 @@ int main(int argc, char** argv) {
     return ledger.ok() ? 0 : 1;
   }
   const long long first = Option(argc, argv, "--first", 1);
-  const long long from = Option(argc, argv, "--from", 0);
-  const long long to = Option(argc, argv, "--to", 0);
-  const long long chunk = Option(argc, argv, "--chunk", 100);
-  if (from == 0) {
-    // Each seed loads the driver up to six times: seeds go in chunks of processes.
-    const long long end = first + Option(argc, argv, "--seeds", 10000);
-    const int failed = RunChunks("", first, end, chunk);
-    std::printf("seeds %lld..%lld: %s\n", first, end - 1,
-                failed ? "VIOLATIONS (see above)" : "every delivery accounted for");
-    return failed;
-  }
-  int failed = 0;
-  for (long long seed = from; seed < to; ++seed) {
-    Ledger ledger(sim);
-    const unsigned long long hash = RunSeed(sim, seed, ledger);
-    if (ledger.ok()) continue;
-    ++failed;
-    std::printf("seed %lld: %s\n", seed, ledger.violations().front().c_str());
-    std::printf("  replay: seeds.exe --seed %lld --replay   (calls hash %016llX, %zu violations)\n",
-                seed, hash, ledger.violations().size());
-  }
-  std::printf("seeds %lld..%lld: %d of %lld with violations\n", from, to - 1, failed, to - from);
-  std::fflush(stdout);
-  return failed == 0 ? 0 : 1;
+  // Each seed loads the driver up to six times.
+  return RunProof(argc, argv, "seeds", "", first, first + Option(argc, argv, "--seeds", 10000), 100,
+                  [&](long long seed) {
+                    Ledger ledger(sim);
+                    const unsigned long long hash = RunSeed(sim, seed, ledger);
+                    if (ledger.ok()) return true;
+                    std::printf("seed %lld: %s\n", seed, ledger.violations().front().c_str());
+                    std::printf(
+                        "  replay: seeds.exe --seed %lld --replay   (calls hash %016llX, %zu "
+                        "violations)\n",
+                        seed, hash, ledger.violations().size());
+                    return false;
+                  });
 }

@@ -108,42 +108,26 @@ int main(int argc, char** argv) {
   ExitOnFault();
   const SimControl sim = LoadSimulator();
   const int span = static_cast<int>(Option(argc, argv, "--span", 200));
-  const long long step = Option(argc, argv, "--step", 1);
   EnterFreshFolder("sweep");
 
   Ledger baseline(sim);
   const long long calls = RunDay(sim, baseline, 0, kModes[0], span);
-  const long long from = Option(argc, argv, "--from", 1);
-  const long long to = Option(argc, argv, "--to", calls + 1);
-  const long long chunk = Option(argc, argv, "--chunk", 150);
   if (Option(argc, argv, "--from", 0) == 0) {
     std::printf("sweep: the day makes %lld client calls; %s\n", calls, baseline.Summary().c_str());
     for (const auto& v : baseline.violations()) std::printf("  without faults: %s\n", v.c_str());
     if (!baseline.ok()) return 1;
-    // Each run loads the driver once: the positions go in chunks of processes.
-    if ((to - from) / step > chunk) {
-      const int failed =
-          RunChunks("--step " + std::to_string(step) + " --span " + std::to_string(span), from, to,
-                    chunk * step);
-      std::printf("sweep: %lld positions x 4 modes: %s\n", (to - from + step - 1) / step,
-                  failed ? "VIOLATIONS (see above)" : "every delivery accounted for");
-      return failed;
-    }
   }
-  long long runs = 0, failed = 0;
-  for (long long k = from; k < to; k += step) {
-    for (const Mode& mode : kModes) {
-      Ledger day(sim);
-      RunDay(sim, day, static_cast<int>(k), mode, span);
-      ++runs;
-      if (day.ok()) continue;
-      ++failed;
-      const auto& v = day.violations();
-      std::printf("  position %lld, %s: %s (%zu violations)\n", k, mode.name, v.front().c_str(),
-                  v.size());
-    }
-  }
-  std::printf("sweep positions %lld..%lld step %lld: %lld runs, %lld with violations\n", from,
-              to - 1, step, runs, failed);
-  return failed == 0 ? 0 : 1;
+  return RunProof(argc, argv, "sweep", "--span " + std::to_string(span), 1, calls + 1, 150,
+                  [&](long long k) {
+                    bool ok = true;
+                    for (const Mode& mode : kModes) {
+                      Ledger day(sim);
+                      RunDay(sim, day, static_cast<int>(k), mode, span);
+                      if (day.ok()) continue;
+                      ok = false;
+                      std::printf("  position %lld, %s: %s (%zu violations)\n", k, mode.name,
+                                  day.violations().front().c_str(), day.violations().size());
+                    }
+                    return ok;
+                  });
 }

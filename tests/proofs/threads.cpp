@@ -14,25 +14,7 @@
 #include "tests/proofs/ledger.h"
 #include "tests/common/station.h"
 
-namespace {
-
 const int kPumps = 8, kThreads = 4;
-
-// Polls and confirms what it was handed; reads status and a price.
-void Worker(KorvanDriver& driver, Ledger& ledger, int index, std::atomic<bool>& stop,
-            std::atomic<long>& handed) {
-  char status[kPumps + 1], price[64];
-  const std::string hose = std::to_string(11 + index);
-  int64_t code;
-  bool confirmed;
-  while (!stop) {
-    if (ledger.Poll(driver, code, confirmed)) ++handed;
-    driver.ObtemStatus(status);
-    driver.ObtemPreco(hose.c_str(), price);
-  }
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   ExitOnFault();
@@ -52,9 +34,19 @@ int main(int argc, char** argv) {
   std::atomic<bool> stop{false};
   std::atomic<long> handed{0};
   std::vector<std::thread> workers;
+  // Each polls and confirms what it was handed, and reads status and a price.
   for (int t = 0; t < kThreads; ++t)
-    workers.emplace_back(Worker, std::ref(host.driver()), std::ref(ledger), t, std::ref(stop),
-                         std::ref(handed));
+    workers.emplace_back([&, t] {
+      char status[kPumps + 1], price[64];
+      const std::string hose = std::to_string(11 + t);
+      int64_t code;
+      bool confirmed;
+      while (!stop) {
+        handed += ledger.Poll(host.driver(), code, confirmed);
+        host.driver().ObtemStatus(status);
+        host.driver().ObtemPreco(hose.c_str(), price);
+      }
+    });
   const DWORD end = GetTickCount() + static_cast<DWORD>(seconds * 1000);
   for (int tick = 0; static_cast<LONG>(end - GetTickCount()) > 0; ++tick) {
     if (sim.SimDeliveryCount() < 40) {

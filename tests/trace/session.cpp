@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -154,30 +153,23 @@ int Run(KorvanDriver& driver, const Options& o) {
 
 }  // namespace
 
+// "--name value" from the command line, or "".
+std::string Text(int argc, char** argv, const std::string& name) {
+  for (int i = 1; i + 1 < argc; ++i)
+    if (name == argv[i]) return argv[i + 1];
+  return "";
+}
+
 int main(int argc, char** argv) {
   ExitOnFault();
   Options o;
-  const std::map<std::string, std::string*> texts{
-      {"--out", &o.out}, {"--scenario", &o.scenario}, {"--marks", &o.marks}};
-  const std::map<std::string, int*> numbers{
-      {"--steps", &o.steps}, {"--pace", &o.pace}, {"--planted", &o.planted}};
-  for (int i = 1; i < argc; ++i) {
-    const std::string option = argv[i];
-    const char* value = i + 1 < argc ? argv[i + 1] : "";
-    if (option == "--network") {
-      o.network = true;
-      continue;
-    }
-    if (texts.count(option))
-      *texts.at(option) = value;
-    else if (numbers.count(option))
-      *numbers.at(option) = std::atoi(value);
-    else {
-      std::fprintf(stderr, "trace_session: unknown option %s\n", option.c_str());
-      return 2;
-    }
-    ++i;
-  }
+  o.out = Text(argc, argv, "--out");
+  o.scenario = Text(argc, argv, "--scenario");
+  o.marks = Text(argc, argv, "--marks");
+  o.steps = static_cast<int>(Option(argc, argv, "--steps", 30));
+  o.pace = static_cast<int>(Option(argc, argv, "--pace", 0));
+  o.planted = static_cast<int>(Option(argc, argv, "--planted", 0));
+  o.network = std::find(argv + 1, argv + argc, std::string("--network")) != argv + argc;
   if (o.out.empty() || o.scenario.empty()) {
     std::fprintf(stderr, "trace_session: --out and --scenario are needed\n");
     return 2;

@@ -31,9 +31,11 @@ std::string traceFile;
 HMODULE Tracer() { return LoadLibraryA("QXClient.dll"); }
 HMODULE RealLibrary() { return LoadLibraryA((ExeFolder() + "QXClient.real.dll").c_str()); }
 
+// The simulator behind the tracer, reset.
 SimControl RealSimulator() {
-  SimControl sim;
+  SimControl sim{};
   EXPECT_TRUE(LoadSimControl(RealLibrary(), sim));
+  if (sim.SimReset) sim.SimReset();
   return sim;
 }
 
@@ -122,46 +124,58 @@ Checked Call(FARPROC function, A... args) {
 }
 #endif
 
-// One call of entry point `n` of `module` with plausible arguments.
-Checked CallOnce(HMODULE module, const std::string& n) {
-  const FARPROC f = GetProcAddress(module, n.c_str());
+// Output slots for the long calls, and those calls made through `call`: a
+// typed entry point or a bare address.
+struct Slots {
   int32_t l[12] = {};
   int16_t h[20] = {};
   double d[12] = {};
   int64_t q = 0;
   BSTR t[5] = {};
   BSTR address = SysAllocString(L"127.0.0.1");
-  Checked c{};
-  if (n == "ClientLogonEx") {
-    c = Call(f, 97, int16_t{7}, address, uint16_t{5123}, uint16_t{5124}, 10000, 0, 0, 0);
-  } else if (n == "GetPumpsCount" || n == "GetEventsCount" || n == "GetNextEventType" ||
-             n == "GetDeliveriesCount") {
-    c = Call(f, &l[0]);
-  } else if (n == "GetDeliveryByOrdinal" || n == "GetHoseByOrdinal") {
-    c = Call(f, 1, &l[0]);
-  } else if (n == "GetDeliveryPropertiesEx2") {
-    c = Call(f, 1001, &l[0], &h[0], &h[1], &d[0], &h[2], &d[1], &d[2], &d[3], &d[4], &l[1], &l[2],
-             &l[3], &l[4], &d[5], &d[6], &d[7], &d[8], &d[9], &d[10], &d[11], &q, &l[5]);
-  } else if (n == "GetHosePropertiesEx2") {
-    c = Call(f, 11, &l[0], &l[1], &l[2], &l[3], &d[0], &d[1], &d[2], &d[3], &h[0], &d[4], &d[5],
-             &h[1]);
-  } else if (n == "GetNextPumpEventEx2") {
-    c = Call(f, &l[0], &h[0], &h[1], &h[2], &l[1], &l[2], &h[3], &h[4], &l[3], &l[4], &t[0], &t[1],
-             &h[5], &d[0], &d[1], &d[2], &h[6], &t[2], &l[5], &h[7], &h[8], &h[9], &h[10], &h[11],
-             &l[6], &h[12], &h[13], &h[14], &h[15], &h[16], &h[17], &h[18], &d[3], &l[7], &l[8],
-             &t[3], &d[4], &l[9], &l[10], &t[4], &d[5]);
-  } else if (n == "LockDelivery" || n == "Authorise" || n == "TempStop" || n == "ReAuthorise") {
-    c = Call(f, 1001);
-  } else if (n == "ClearDelivery") {
-    c = Call(f, 1001, int16_t{1});
-  } else if (n == "SetHosePrices") {
-    c = Call(f, 11, 2, int16_t{1}, 5.5, 5.5);
-  } else {
-    c = Call(f);  // the blind ones as the contract declares them, and those without arguments
+  ~Slots() {
+    for (BSTR text : t) SysFreeString(text);
+    SysFreeString(address);
   }
-  for (BSTR text : t) SysFreeString(text);
-  SysFreeString(address);
-  return c;
+  template <class F>
+  auto Logon(F call) {
+    return call(97, int16_t{7}, address, uint16_t{5123}, uint16_t{5124}, 10000, 0, 0, 0);
+  }
+  template <class F>
+  auto PumpEvent(F call) {
+    return call(&l[0], &h[0], &h[1], &h[2], &l[1], &l[2], &h[3], &h[4], &l[3], &l[4], &t[0], &t[1],
+                &h[5], &d[0], &d[1], &d[2], &h[6], &t[2], &l[5], &h[7], &h[8], &h[9], &h[10],
+                &h[11], &l[6], &h[12], &h[13], &h[14], &h[15], &h[16], &h[17], &h[18], &d[3], &l[7],
+                &l[8], &t[3], &d[4], &l[9], &l[10], &t[4], &d[5]);
+  }
+  template <class F>
+  auto Delivery(F call, int32_t id) {
+    return call(id, &l[0], &h[0], &h[1], &d[0], &h[2], &d[1], &d[2], &d[3], &d[4], &l[1], &l[2],
+                &l[3], &l[4], &d[5], &d[6], &d[7], &d[8], &d[9], &d[10], &d[11], &q, &l[5]);
+  }
+};
+
+// One call of entry point `n` of `module` with plausible arguments.
+Checked CallOnce(HMODULE module, const std::string& n) {
+  const FARPROC f = GetProcAddress(module, n.c_str());
+  const auto call = [f](auto... args) { return Call(f, args...); };
+  Slots s;
+  int32_t* l = s.l;
+  if (n == "ClientLogonEx") return s.Logon(call);
+  if (n == "GetNextPumpEventEx2") return s.PumpEvent(call);
+  if (n == "GetDeliveryPropertiesEx2") return s.Delivery(call, 1001);
+  if (n == "GetPumpsCount" || n == "GetEventsCount" || n == "GetNextEventType" ||
+      n == "GetDeliveriesCount")
+    return Call(f, &l[0]);
+  if (n == "GetDeliveryByOrdinal" || n == "GetHoseByOrdinal") return Call(f, 1, &l[0]);
+  if (n == "GetHosePropertiesEx2")
+    return Call(f, 11, &l[0], &l[1], &l[2], &l[3], &s.d[0], &s.d[1], &s.d[2], &s.d[3], &s.h[0],
+                &s.d[4], &s.d[5], &s.h[1]);
+  if (n == "LockDelivery" || n == "Authorise" || n == "TempStop" || n == "ReAuthorise")
+    return Call(f, 1001);
+  if (n == "ClearDelivery") return Call(f, 1001, int16_t{1});
+  if (n == "SetHosePrices") return Call(f, 11, 2, int16_t{1}, 5.5, 5.5);
+  return Call(f);  // the blind ones as the contract declares them, and those without arguments
 }
 
 // The trace's one note, holding each of `parts`.
@@ -178,7 +192,6 @@ void ExpectOneNote(std::initializer_list<std::string> parts) {
 TEST(Exports, EveryNameReachesTheRealLibraryAndIsRecorded) {
   const SimControl sim = RealSimulator();
   ASSERT_NE(sim.SimReset, nullptr);
-  sim.SimReset();
   AddPumps(sim, 1);
   std::vector<int32_t> results;
   for (const Name& n : kNames) {
@@ -268,40 +281,25 @@ void Keep(Outputs& o, double value) {
 
 Outputs Play(const Client& c, double lastPrice = -0.0) {
   Outputs o;
-  BSTR address = SysAllocString(L"127.0.0.1");
-  o.numbers.push_back(c.ClientLogonEx(97, 7, address, 5123, 5124, 10000, 0, 0, 0));
-  SysFreeString(address);
+  Slots s;
+  o.numbers.push_back(s.Logon(c.ClientLogonEx));
   o.numbers.push_back(c.ProcessEvents());
-  int32_t l[12] = {};
-  int16_t h[20] = {};
-  double d[12] = {};
-  int64_t code = 0;
-  BSTR t[5] = {};
-  o.numbers.push_back(c.GetNextPumpEventEx2(
-      &l[0], &h[0], &h[1], &h[2], &l[1], &l[2], &h[3], &h[4], &l[3], &l[4], &t[0], &t[1], &h[5],
-      &d[0], &d[1], &d[2], &h[6], &t[2], &l[5], &h[7], &h[8], &h[9], &h[10], &h[11], &l[6], &h[12],
-      &h[13], &h[14], &h[15], &h[16], &h[17], &h[18], &d[3], &l[7], &l[8], &t[3], &d[4], &l[9],
-      &l[10], &t[4], &d[5]));
-  for (BSTR text : t) {
+  o.numbers.push_back(s.PumpEvent(c.GetNextPumpEventEx2));
+  for (BSTR text : s.t)
     o.texts.push_back(text ? std::wstring(text, SysStringLen(text)) : L"<null>");
-    SysFreeString(text);
-  }
   int32_t id = 0;
   o.numbers.push_back(c.GetDeliveryByOrdinal(1, &id));
-  o.numbers.push_back(c.GetDeliveryPropertiesEx2(
-      id, &l[0], &h[0], &h[1], &d[0], &h[2], &d[1], &d[2], &d[3], &d[4], &l[1], &l[2], &l[3], &l[4],
-      &d[5], &d[6], &d[7], &d[8], &d[9], &d[10], &d[11], &code, &l[5]));
+  o.numbers.push_back(s.Delivery(c.GetDeliveryPropertiesEx2, id));
   o.numbers.push_back(c.SetHosePrices(31, 2, 1, 0.1 + 0.2, lastPrice));
-  for (int32_t v : l) o.numbers.push_back(v);
-  for (int16_t v : h) o.numbers.push_back(v);
-  for (double v : d) Keep(o, v);
-  o.numbers.push_back(code);
+  for (int32_t v : s.l) o.numbers.push_back(v);
+  for (int16_t v : s.h) o.numbers.push_back(v);
+  for (double v : s.d) Keep(o, v);
+  o.numbers.push_back(s.q);
   return o;
 }
 
 TEST(Values, EveryOutputReplaysWithTheSameBits) {
   const SimControl sim = RealSimulator();
-  sim.SimReset();
   char error[256] = "";
   ASSERT_EQ(
       sim.SimLoadScenarioText(
@@ -363,7 +361,6 @@ uint64_t PlayOften(const Client& c, int times) {
 TEST(LongReplay, AHundredThousandCallsReplayInBoundedMemory) {
   constexpr int kPlays = 16667, kCalls = 6 * kPlays;  // Play makes 6 calls
   const SimControl sim = RealSimulator();
-  sim.SimReset();
   AddPumps(sim, 2);
   SimDelivery delivery = SimDeliveryDefaults(11, 12.5);
   ASSERT_GT(sim.SimAddDelivery(&delivery), 0);
