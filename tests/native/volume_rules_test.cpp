@@ -69,19 +69,6 @@ TEST(CutToDecimals, CutsTheDecimalTheValueWasWrittenAs) {
   }
 }
 
-TEST(CutToDecimals, ExactForEveryValueOfThreeDecimals) {
-  std::mt19937_64 random(7);
-  std::uniform_int_distribution<int64_t> thousandths(-1000000000, 1000000000);
-  for (int i = 0; i < 100000; ++i) {
-    const int64_t k = thousandths(random);
-    const double value = static_cast<double>(k) / 1000;
-    ASSERT_EQ(CutToDecimals(3, value), k * 10) << value;
-    ASSERT_EQ(CutToDecimals(2, value), k / 10 * 100) << value;
-    ASSERT_EQ(CutToDecimals(3, FormatNumber(value, RegionalSettings())), k * 10)
-        << "the text of " << value;
-  }
-}
-
 // CutToDecimals worked out on the value's shortest decimal text, digit by
 // digit: rounded half away from zero at the eleventh decimal (the first for
 // no decimals), cut to `decimals` (0..10), then in ten-thousandths with ties
