@@ -210,7 +210,6 @@ TEST(Server, AClientThatBreaksTheProtocolIsClosedAndTheOthersGoOn) {
       {"another version", false,
        Frame(Json{{"kind", "hello"}, {"version", qxsim::wire::kVersion + 1}, {"role", "call"}})},
       {"second hello", true, Frame(qxsim::wire::CallHello())},
-      {"unknown operation", true, Frame(Call("Explode", Json::array()))},
       {"too few arguments", true, Frame(Call("LockDelivery", Json::array()))},
       {"text for a number", true, Frame(Call("LockDelivery", Json::array({"1001"})))},
       {"16-bit argument out of range", true,
@@ -232,7 +231,9 @@ TEST(Server, AClientThatBreaksTheProtocolIsClosedAndTheOthersGoOn) {
   EXPECT_EQ(n, 2);
 }
 
-// Deadlines and the cap, made short and small for the test.
+// The cap, and deadlines made short: a welcomed connection may idle past
+// them. Silent and half-sent connections meet the real deadlines in
+// tests/network/hostile.py (sessions).
 TEST(Server, SlowAndSurplusConnectionsAreClosedIdleOnesAreNot) {
   Running s([](qxserver::Options& o) {
     o.helloSeconds = 0.3;
@@ -242,19 +243,9 @@ TEST(Server, SlowAndSurplusConnectionsAreClosedIdleOnesAreNot) {
   using qxsim::wire::CallHello;
   using qxsim::wire::Frame;
   Json m;
-  Raw silent(s.callPort()), silentEvents(s.eventPort());
-  EXPECT_TRUE(silent.Closed()) << "a call connection with no hello";
-  EXPECT_TRUE(silentEvents.Closed()) << "an event connection with no hello";
-
   Raw idle(s.callPort());
   idle.Bytes(Frame(CallHello()));
   ASSERT_TRUE(idle.Message(m));
-  Raw partial(s.callPort());
-  partial.Bytes(Frame(CallHello()));
-  ASSERT_TRUE(partial.Message(m));
-  partial.Bytes(std::string("\0\0", 2));
-  EXPECT_TRUE(partial.Closed()) << "half a header after the welcome";
-
   Raw third(s.callPort()), fourth(s.callPort());
   EXPECT_TRUE(fourth.Closed()) << "a third call connection beyond the cap of 2";
   third.Bytes(Frame(CallHello()));
