@@ -111,13 +111,17 @@ TEST(PanelGuard, ServesItsOwnNameAndPageOnly) {
     int want;
   } cases[] = {
       {"its address", get, 0},
+      {"localhost", Request("GET", "localhost:8080"), 0},
       {"LocalHost", Request("GET", "LocalHost:8080"), 0},
       {"IPv6 loopback", Request("GET", "[::1]:8080"), 0},
+      {"another name (DNS rebinding)", Request("GET", "evil.example:8080"), 403},
       {"another port", Request("GET", "127.0.0.1:8081"), 403},
       {"no port", Request("GET", "127.0.0.1"), 403},
       {"no Host", Request("GET", ""), 403},
       {"a read from another origin", with(get, &R::origin, "http://evil.example"), 403},
       {"a JSON post", post, 0},
+      {"from its own page", with(post, &R::origin, "http://127.0.0.1:8080"), 0},
+      {"from another origin", with(post, &R::origin, "http://evil.example"), 403},
       {"from a sandbox", with(post, &R::origin, "null"), 403},
       {"same-origin fetch", with(post, &R::fetchSite, "same-origin"), 0},
       {"cross-site fetch", with(post, &R::fetchSite, "cross-site"), 403},
@@ -146,10 +150,16 @@ TEST(PanelGuard, WithATokenAnyNameButOnlyWithTheToken) {
   const std::string token(32, '7');
   const PanelGuard remote("0.0.0.0", 8080, token);
   PanelRequest r = Request("POST", "station.example:8080");
+  EXPECT_EQ(remote.Check(r).status, 403) << "no token";
   r.token = std::string(31, '7') + "8";
   EXPECT_EQ(remote.Check(r).status, 403) << "a wrong token";
   r.token = token;
   EXPECT_EQ(remote.Check(r).status, 0) << "the token";
+  r.origin = "http://evil.example";
+  EXPECT_EQ(remote.Check(r).status, 403) << "the token from another origin";
+  PanelRequest script = Request("GET", "station.example:8080");
+  script.path = "/panel.js";
+  EXPECT_EQ(remote.Check(script).status, 0) << "the page's script needs no token";
 }
 
 TEST(Access, LoopbackAlwaysElsewhereOnlyWhenAllowed) {
