@@ -41,10 +41,11 @@ struct CivilDate {
   int month, day;
 };
 
-// Proleptic Gregorian date of a count of days since 1 January 1970.
+// Proleptic Gregorian date of a count of days since 1 January 1970, from
+// the year 100 on (the earliest date a delivery may carry).
 CivilDate FromUnixDays(int64_t days) {
-  days += 719468;
-  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  days += 719468;  // days since 1 March of the year 0: never negative here
+  const int64_t era = days / 146097;
   const int64_t dayOfEra = days - era * 146097;
   const int64_t yearOfEra =
       (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
