@@ -239,6 +239,8 @@ TEST_P(VolumeRulesTest, ReengineersTheVolumeFromAmountAndPrice) {
       {"pays too little, products near 2^64", true, 3e6, 5e5, 1500000000000.01, kAccept,
        3000000.001, kReengineered},
       {"too small", true, 0.002, 4.299, 0.01, kDiscard, 0.002, kTooSmall},
+      // A price that cuts to 0 at three decimals measures nothing: no discard.
+      {"price below a thousandth", true, 2500, 0.0004, 1, kAccept, 2500.001, kReengineered},
   };
   for (const Delivery& d : cases) Check(d);
 }
@@ -256,6 +258,7 @@ TEST_P(VolumeRulesTest, PlainBranchKeepsTheControllersVolume) {
       {"negative volume", false, -0.5, 4.299, 10, kDiscard, -0.5, kTooSmallKept},
       {"counts beyond 32 bits", false, 1e9, 4.299, 4.299e9, kAccept, 1e9, kKept},
       {"negative, beyond 32 bits", false, -1e9, 4.299, 10, kDiscard, -1e9, kTooSmallKept},
+      {"nothing at a price beyond 32 bits", false, 0, 5e5, 0.01, kDiscard, 0, kTooSmallKept},
   };
   for (const Delivery& d : cases) Check(d);
 }
