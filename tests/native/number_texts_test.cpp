@@ -162,8 +162,9 @@ TEST(StrToFloat, SaysWhyATextIsNotANumber) {
 
 // Texts of 1 to 20 significant digits, the separator anywhere, with or
 // without sign, leading zeros and exponent: each reads as the double nearest
-// to it, as the C++ library's correctly rounded reading gives it. From 16
-// digits on, reading the digits as one double and dividing would round twice.
+// to it, as the C library's correctly rounded strtod gives it (infinity
+// there: out of range here). From 16 digits on, reading the digits as one
+// double and dividing would round twice.
 TEST(StrToFloat, ReadsEveryTextAsTheNearestDouble) {
   std::mt19937_64 random(20261208);
   int mismatches = 0;

@@ -128,9 +128,12 @@ TEST(CutToDecimals, AgreesWithTheCutWorkedOutOnTheText) {
     }
     const std::optional<int64_t> fromText =
         CutToDecimals(static_cast<int16_t>(decimals), FormatNumber(value, RegionalSettings()));
-    if (fromText != wanted && ++mismatches)
+    if (fromText != wanted) {
+      ++mismatches;
       ADD_FAILURE() << "CutToDecimals(" << decimals << ", the text of " << written << ") got "
-                    << (fromText ? std::to_string(*fromText) : "nothing");
+                    << (fromText ? std::to_string(*fromText) : "nothing") << ", wanted "
+                    << (wanted ? std::to_string(*wanted) : "nothing");
+    }
   }
 }
 
