@@ -185,9 +185,8 @@ class Wire:
     def receive(self):
         return json.loads(self._exactly(struct.unpack(">I", self._exactly(4))[0]))
 
-    def hello(self, token=None):
-        self.send(dict({"kind": "hello", "version": VERSION, "role": "call"},
-                       **({"token": token} if token else {})))
+    def hello(self):
+        self.send({"kind": "hello", "version": VERSION, "role": "call"})
         return self.receive()
 
     def call(self, op, *args):

@@ -1,6 +1,6 @@
 """qxsim-server as a hostile or careless client meets it: each case sends what such a client
 sends, checks the answer, then that the server still serves. Groups: depth (nesting that once
-overflowed a stack), utf8 (client text cut in the log), origin (other pages and names),
+overflowed a stack), utf8 (client text cut or raw in the log), origin (other pages and names),
 values (prices no pump holds), streams (event streams that took every worker), sessions (names,
 keys, slow clients, held locks, descriptors).
 
@@ -112,6 +112,18 @@ def utf8_kind_cut_with_a_stream_open(s):
     w.send({"kind": "call", "op": "a" * 39 + "\u20ac", "args": []})
     check(w.closed(), "an unknown operation left the connection open")
     logged(s, "a\u2026'; connection closed")
+
+
+def utf8_control_characters(s):
+    w = Wire(s.call)
+    w.send({"kind": "x\nFORGED\r\x07\x1b[2J\u202ey"})
+    check(w.closed(), "the connection stayed open")
+    line = logged(s, "FORGED")
+    texts = [entry["text"] for entry in s.state()["log"]]
+    check(not [t for t in texts if any(ord(c) < 0x20 or c == "\u202e" for c in t)],
+          "control characters in the log: %r" % line)
+    forged = [l for l in s.log().splitlines() if l.startswith("FORGED")]
+    check(not forged, "a forged line on stderr: %r" % forged)
 
 
 def origin_headers_and_bind(s):
@@ -240,7 +252,7 @@ def cpu_ticks(pid):
 
 
 CASES = {"depth": [depth_on_the_wire],
-         "utf8": [utf8_kind_cut_with_a_stream_open],
+         "utf8": [utf8_kind_cut_with_a_stream_open, utf8_control_characters],
          "origin": [origin_headers_and_bind, origin_access_token],
          "values": [values_afterwards], "streams": [streams_do_not_starve_the_panel],
          "sessions": [sessions_event_key, sessions_held_call_released, sessions_slow_clients,
