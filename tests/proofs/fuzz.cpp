@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host_api/KorvanDriver.h"
@@ -108,12 +109,22 @@ const std::string kExports =
     "AUT_ObtemAbastecimento(BBBBBBBBBBD) AUT_RegistraBico(TTTTTTTT) AUT_FinalizaComunicacao() "
     "AUT_IniciaComunicacao(TTT) DRV_ParaGravacaoLog() DRV_IniciaGravacaoLog()";
 
+// kExports split once: each export's name and argument kinds.
+const std::vector<std::pair<std::string, std::string>>& Exports() {
+  static const auto exports = [] {
+    std::vector<std::pair<std::string, std::string>> list;
+    std::istringstream all(kExports);
+    for (std::string e; all >> e;) {
+      const size_t open = e.find('(');
+      list.emplace_back(e.substr(0, open), e.substr(open + 1, e.size() - open - 2));
+    }
+    return list;
+  }();
+  return exports;
+}
+
 void Fuzz::CallRandomExport() {
-  std::istringstream all(kExports);
-  std::string e;
-  for (int pick = Pick(26); pick >= 0; --pick) all >> e;
-  const std::string name = e.substr(0, e.find('('));
-  const std::string kinds = e.substr(name.size() + 1, e.size() - name.size() - 2);
+  const auto& [name, kinds] = Exports()[Pick(static_cast<int>(Exports().size()))];
   uintptr_t a[11];
   const size_t n = kinds.size();
   std::memset(buffers_[8], 0, sizeof buffers_[8]);  // where a delivery's code lands
