@@ -87,8 +87,8 @@ bool NearWholeAt(double magnitude, int places, uint64_t& digits) {
 }
 
 // Money, volumes and prices mostly have four decimals or fewer: one scaling
-// finds them, the fewest that read back. Below 1E11, a value that is not
-// found here has no such text of four decimals or fewer.
+// finds them, the fewest that read back, without the general conversion.
+// Below 1E11, a value that is not found here has no such text.
 bool FourDecimals(double magnitude, ShortestDecimal& decimal) {
   uint64_t digits = 0;
   if (!(magnitude < 1e11) || !NearWholeAt(magnitude, 4, digits)) return false;
@@ -97,22 +97,6 @@ bool FourDecimals(double magnitude, ShortestDecimal& decimal) {
   if (ExactQuotient(digits, places) != magnitude) return false;
   decimal = {digits, -places};
   return true;
-}
-
-// The fewest decimals that read back, with at most 15 digits.
-bool FewDecimals(double magnitude, ShortestDecimal& decimal) {
-  if (FourDecimals(magnitude, decimal)) return true;
-  const int firstPlaces = magnitude < 1e11 ? 5 : 0;
-  for (int places = firstPlaces; places <= 15; ++places) {
-    if (!(magnitude * kPowers10[places] < 1e15)) return false;
-    uint64_t digits = 0;
-    if (!NearWholeAt(magnitude, places, digits)) continue;
-    if (ExactQuotient(digits, places) == magnitude) {
-      decimal = {digits, -places};
-      return true;
-    }
-  }
-  return false;
 }
 
 // Reads to_chars' scientific form, "d.ddde+xx" or "de-xx": its digits and
@@ -147,7 +131,7 @@ int DigitCount(uint64_t digits) {
 ShortestDecimal Shortest(double value) {
   const double magnitude = std::fabs(value);
   ShortestDecimal decimal;
-  if (FewDecimals(magnitude, decimal)) return decimal;
+  if (FourDecimals(magnitude, decimal)) return decimal;
   char buffer[32];
   const auto result =
       std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific);
@@ -162,13 +146,18 @@ namespace {
 // without trailing zeros, and the decimal exponent of the first one.
 struct SignificantDigits {
   char digits[20];
-  int count = 0;
-  int exponent = 0;
+  int count{};
+  int exponent{};
 };
 
-#if defined(__SSE2_MATH__)
-// a x b exactly, as the rounded product and its error (Dekker's product, in
-// SSE2 double precision, exact under rounding to nearest).
+// Dekker's product below is exact only in double precision: the driver is
+// built with SSE2 arithmetic on both targets, never with the x87 unit.
+#if !defined(__SSE2_MATH__)
+#error "number texts need SSE2 double arithmetic (-msse2 -mfpmath=sse)"
+#endif
+
+// a x b exactly, as the rounded product and its error (Dekker's product,
+// exact under rounding to nearest).
 void ExactProduct(double a, double b, double& product, double& error) {
   const auto split = [](double x, double& high, double& low) {
     const double c = 134217729.0 * x;  // 2^27 + 1
@@ -185,57 +174,46 @@ void ExactProduct(double a, double b, double& product, double& error) {
 // |value| from 1E-7 to below 1E15 rounded to 15 significant digits (ties to
 // even), exactly and without the long road of a general conversion: scaled
 // into [1E14, 1E15) by a power of ten whose product is taken exactly.
-bool RoundTo15(double magnitude, uint64_t& digits, int& exponent) {
+void RoundTo15(double magnitude, uint64_t& digits, int& exponent) {
   static constexpr double kScales[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  if (!(magnitude >= 1e-7 && magnitude < 1e15)) return false;
-  // From the binary exponent e: floor(e log10 2) is the decimal one or one
-  // below it, which the loop below puts right.
+  // From the binary exponent e, floor(e log10 2) is the decimal exponent of
+  // the value or one below it: the scaled value lies in [1E14, 2E15), and
+  // one power of ten less brings the upper part of that into range.
   uint64_t bits;
   std::memcpy(&bits, &magnitude, sizeof bits);
   const int binaryExponent = static_cast<int>((bits >> 52) & 0x7FF) - 1023;
   int places = 14 - ((binaryExponent * 78913) >> 18);
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    if (places < 0 || places > 22) return false;
-    double product, error;
-    ExactProduct(magnitude, kScales[places], product, error);
-    if (product < 1e14) {
-      ++places;
-    } else if (product >= 1e15) {
-      --places;
-    } else {
-      // product + error is the exact value; its whole part and the rest:
-      const double whole = static_cast<double>(static_cast<int64_t>(product));
-      const double half = 0.5 - (product - whole);  // both steps exact
-      const uint64_t kept = static_cast<uint64_t>(whole);
-      const bool up = error > half || (error == half && kept % 2 == 1);
-      digits = kept + (up ? 1 : 0);
-      exponent = 14 - places;
-      if (digits == 1000000000000000u) {
-        digits /= 10;
-        ++exponent;
-      }
-      return true;
-    }
+  double product, error;
+  ExactProduct(magnitude, kScales[places], product, error);
+  if (product >= 1e15) ExactProduct(magnitude, kScales[--places], product, error);
+  // product + error is the exact value; its whole part and the rest:
+  const double whole = static_cast<double>(static_cast<int64_t>(product));
+  const double half = 0.5 - (product - whole);  // both steps exact
+  const uint64_t kept = static_cast<uint64_t>(whole);
+  const bool up = error > half || (error == half && kept % 2 == 1);
+  digits = kept + (up ? 1 : 0);
+  exponent = 14 - places;
+  if (digits == 1000000000000000u) {
+    digits /= 10;
+    ++exponent;
   }
-  return false;
 }
-#else
-bool RoundTo15(double, uint64_t&, int&) { return false; }
-#endif
 
 SignificantDigits FifteenDigits(double value) {
   // The shortest text that reads back as the value is also the value rounded
   // to 15 digits whenever it has no more than 15: a normal double lies closer
   // to it than half a unit of the 15th digit. Longer ones, and subnormals
   // (whose spacing is coarser), take the slower, correctly rounded form.
-  uint64_t digits = 0;
-  int exponent = 0;
+  uint64_t digits{};
+  int exponent{};
   int count = 16;
-  if (RoundTo15(std::fabs(value), digits, exponent)) {
+  const double magnitude = std::fabs(value);
+  if (magnitude >= 1e-7 && magnitude < 1e15) {
+    RoundTo15(magnitude, digits, exponent);
     count = 15;
-  } else if (std::fabs(value) >= std::numeric_limits<double>::min()) {
+  } else if (magnitude >= std::numeric_limits<double>::min()) {
     const ShortestDecimal shortest = Shortest(value);
     digits = shortest.digits;
     count = DigitCount(digits);
@@ -243,7 +221,7 @@ SignificantDigits FifteenDigits(double value) {
   }
   if (count > 15) {
     char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
                                       std::chars_format::scientific, 14);
     count = ParseScientific(buffer, result.ptr, digits, exponent);
   }
@@ -257,7 +235,8 @@ SignificantDigits FifteenDigits(double value) {
   return significant;
 }
 
-constexpr uint64_t kPowers10Int[] = {1, 10, 100, 1000, 10000};
+// 10^1 to 10^4, the places of a value with four decimals or fewer.
+constexpr uint64_t kPlaceValues[] = {10, 100, 1000, 10000};
 
 // Writes `digits` in decimal backwards from `end`, two at a time, with
 // leading zeros up to `width`; returns the first character.
@@ -318,11 +297,12 @@ void FormatNumber(double value, const RegionalSettings& settings, NumberText& ma
     uint64_t digits = made.decimal.digits;
     if (made.decimal.exponent < 0) {
       const int places = -made.decimal.exponent;  // 1 to 4
-      const uint64_t whole = places == 1   ? digits / 10
-                             : places == 2 ? digits / 100
-                             : places == 3 ? digits / 1000
-                                           : digits / 10000;
-      begin = PutDigitsBack(begin, digits - whole * kPowers10Int[places], places);
+      // Constant divisors, which the compiler turns into multiplications.
+      const uint64_t whole = places == 1   ? digits / kPlaceValues[0]
+                             : places == 2 ? digits / kPlaceValues[1]
+                             : places == 3 ? digits / kPlaceValues[2]
+                                           : digits / kPlaceValues[3];
+      begin = PutDigitsBack(begin, digits - whole * kPlaceValues[places - 1], places);
       digits = whole;
       *--begin = settings.decimalSeparator;
     }

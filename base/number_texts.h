@@ -45,7 +45,7 @@ inline bool ParseInteger(std::string_view text, int32_t& value) {
 // A short text kept in place, without the heap: the texts of a delivery.
 struct ShortText {
   char chars[24];
-  uint8_t length = 0;
+  uint8_t length{};
   std::string_view view() const { return {chars, length}; }
   bool operator==(std::string_view other) const { return view() == other; }
 };
@@ -56,8 +56,8 @@ ShortText IntegerText(int32_t value);
 // value (at most 17); for finite values. Works on numbers, not on a text in
 // the regional format.
 struct ShortestDecimal {
-  uint64_t digits = 0;
-  int exponent = 0;
+  uint64_t digits{};
+  int exponent{};
 };
 ShortestDecimal Shortest(double value);
 
@@ -67,11 +67,11 @@ ShortestDecimal Shortest(double value);
 // otherwise read back from it.
 struct NumberText {
   char chars[32];  // the text is at most 22 of them, from `start`
-  uint8_t start = 0, length = 0;
-  double value = 0;
+  uint8_t start{}, length{};
+  double value{};
   // The value has four decimals or fewer: the text reads back as the value
   // exactly, and `decimal` is |value|'s shortest decimal (see Shortest).
-  bool exact = false;
+  bool exact{};
   ShortestDecimal decimal;
   std::string_view view() const { return {chars + start, length}; }
 };

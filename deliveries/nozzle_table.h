@@ -12,11 +12,11 @@ namespace korvan {
 // converted (a number that does not convert gets its default).
 struct NozzleRecord {
   std::string logicalNumber;
-  int32_t pumpNumber = 0;
-  int32_t volumeDecimals = 0;
-  int32_t priceDecimals = 0;
-  int32_t amountDecimals = 0;
-  int32_t totalizerDecimals = 0;
+  int32_t pumpNumber{};
+  int32_t volumeDecimals{};
+  int32_t priceDecimals{};
+  int32_t amountDecimals{};
+  int32_t totalizerDecimals{};
   std::string configuration;
   bool registered = false;
 };

@@ -21,18 +21,18 @@ constexpr int32_t kNotLocked = -1;
 
 // The fields of a finished delivery that the driver uses.
 struct Delivery {
-  int32_t id = 0;
-  int32_t hoseId = 0;
-  int16_t state = 0;
-  int16_t type = 0;
-  double volume = 0;
-  double unitPrice = 0;
-  double amount = 0;
-  double completed = 0;  // OLE Automation date and time
-  int32_t lockValue = 0;
-  double startTotalizer = 0;
-  double endTotalizer = 0;
-  int64_t code = 0;
+  int32_t id{};
+  int32_t hoseId{};
+  int16_t state{};
+  int16_t type{};
+  double volume{};
+  double unitPrice{};
+  double amount{};
+  double completed{};  // OLE Automation date and time
+  int32_t lockValue{};
+  double startTotalizer{};
+  double endTotalizer{};
+  int64_t code{};
 };
 
 void Log(std::string_view what) { WriteLog(kName, " ", what); }
@@ -89,7 +89,7 @@ struct DeliveryTexts {
   explicit DeliveryTexts(int32_t hoseId) : logicalNumber(IntegerText(hoseId)) {}
   ShortText logicalNumber;
   NumberText volume, unitPrice, amount, startTotalizer, endTotalizer;
-  double date = 0;
+  double date{};
 };
 
 // Invalid: a text cannot be made (`error` says which); nothing is handed

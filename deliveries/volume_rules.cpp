@@ -15,9 +15,9 @@ namespace {
 // written as, not on its binary neighbour below or above, and on numbers,
 // whatever the regional decimal separator.
 struct Decimal {
-  bool negative = false;
-  uint64_t digits = 0;
-  int exponent = 0;
+  bool negative{};
+  uint64_t digits{};
+  int exponent{};
 };
 
 Decimal DecimalOf(double value) {
@@ -27,7 +27,7 @@ Decimal DecimalOf(double value) {
 
 // A number the rules read back from a text: its value and its decimal.
 struct Number {
-  double value = 0;
+  double value{};
   Decimal decimal;
 };
 
@@ -79,41 +79,41 @@ uint64_t DividePow10(uint64_t value, int k) {
     case 0:
       return value;
     case 1:
-      return value / 10u;
+      return value / kPowers10[1];
     case 2:
-      return value / 100u;
+      return value / kPowers10[2];
     case 3:
-      return value / 1000u;
+      return value / kPowers10[3];
     case 4:
-      return value / 10000u;
+      return value / kPowers10[4];
     case 5:
-      return value / 100000u;
+      return value / kPowers10[5];
     case 6:
-      return value / 1000000u;
+      return value / kPowers10[6];
     case 7:
-      return value / 10000000u;
+      return value / kPowers10[7];
     case 8:
-      return value / 100000000u;
+      return value / kPowers10[8];
     case 9:
-      return value / 1000000000u;
+      return value / kPowers10[9];
     case 10:
-      return value / 10000000000u;
+      return value / kPowers10[10];
     case 11:
-      return value / 100000000000u;
+      return value / kPowers10[11];
     case 12:
-      return value / 1000000000000u;
+      return value / kPowers10[12];
     case 13:
-      return value / 10000000000000u;
+      return value / kPowers10[13];
     case 14:
-      return value / 100000000000000u;
+      return value / kPowers10[14];
     case 15:
-      return value / 1000000000000000u;
+      return value / kPowers10[15];
     case 16:
-      return value / 10000000000000000u;
+      return value / kPowers10[16];
     case 17:
-      return value / 100000000000000000u;
+      return value / kPowers10[17];
     default:
-      return value / 1000000000000000000u;
+      return value / kPowers10[18];
   }
 }
 

@@ -21,12 +21,12 @@ const char kSection[] = "Korvan";
 struct ConnectionSettings {
   std::string address;  // stored and written back; the logon uses the host's
   std::string serial;
-  uint16_t callPort = 0;
-  uint16_t eventPort = 0;
+  uint16_t callPort{};
+  uint16_t eventPort{};
   std::string timeOut;
-  int32_t handle = 0;
-  int32_t window = 0;
-  int32_t message = 0;
+  int32_t handle{};
+  int32_t window{};
+  int32_t message{};
 };
 
 std::string IniPath() { return platform::HostFolder() + "_Korvan.ini"; }
@@ -127,7 +127,7 @@ bool Start(Session& session, std::string_view address, std::string_view mode,
   ConnectionSettings settings;
   if (!ReadSettings(file, settings, error)) return false;
   LogSettings(address, mode, configuration, settings);
-  int32_t timeOut = 0;
+  int32_t timeOut{};
   if (!ParseInteger(settings.timeOut, timeOut)) {
     error = NotAnInteger(settings.timeOut);
     return false;

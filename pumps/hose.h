@@ -9,9 +9,9 @@
 namespace korvan {
 
 struct HoseProperties {
-  int32_t pumpId = 0;
-  double totalizer = 0;
-  double price = 0;
+  int32_t pumpId{};
+  double totalizer{};
+  double price{};
 };
 
 // Reads the properties of the hose with identifier `hoseId`.

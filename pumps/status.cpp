@@ -21,8 +21,8 @@ void Log(const Parts&... parts) {
 }
 
 struct PumpEvent {
-  int16_t pumpNumber = 0;
-  int16_t pumpState = 0;
+  int16_t pumpNumber{};
+  int16_t pumpState{};
 };
 
 // Takes the next event, a pump event, from the controller. Only the pump's

@@ -102,6 +102,26 @@ TEST(FloatToStr, GeneralFormatWithFifteenDigits) {
   }
 }
 
+// Money values (four decimals or fewer) are made exact: the volume rules
+// take their decimal as it is instead of reading the text back.
+TEST(FloatToStr, MoneyValuesCarryTheirDecimal) {
+  const struct {
+    double value;
+    uint64_t digits;
+    int exponent;
+  } cases[] = {{5.799, 5799, -3}, {71.59, 7159, -2}, {-2.5, 25, -1}, {0.0001, 1, -4},
+               {1500, 15, 2},     {99999999999.9999, 999999999999999, -4}};
+  for (const auto& c : cases) {
+    const NumberText made = FormatNumber(c.value, kComma);
+    uint64_t digits = made.decimal.digits;
+    int exponent = made.decimal.exponent;
+    for (; digits != 0 && digits % 10 == 0; digits /= 10) ++exponent;
+    EXPECT_TRUE(made.exact && digits == c.digits && exponent == c.exponent)
+        << c.value << ": got exact " << made.exact << ", " << digits << "e" << exponent
+        << "; wanted exact, " << c.digits << "e" << c.exponent;
+  }
+}
+
 TEST(StrToFloat, ReadsTheRegionalForm) {
   const struct {
     const char* text;  // with "," as the separator
