@@ -153,7 +153,7 @@ struct SignificantDigits {
 // Dekker's product below is exact only in double precision: the driver is
 // built with SSE2 arithmetic on both targets, never with the x87 unit.
 #if !defined(__SSE2_MATH__)
-#error "number texts need SSE2 double arithmetic (-msse2 -mfpmath=sse)"
+#error number texts need SSE2 double arithmetic (-msse2 -mfpmath=sse)
 #endif
 
 // a x b exactly, as the rounded product and its error (Dekker's product,
