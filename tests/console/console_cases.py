@@ -14,14 +14,9 @@ import sys
 import tempfile
 from pathlib import Path
 
-SMALL = '''pump 2 id 12
-hose 41 pump 2 price 6.099 totalizer 100
-delivery hose 41 volume 0.0004
-'''
-LOCKED = '''pump 2 id 12
-hose 41 pump 2 price 6.099 totalizer 100
-delivery hose 41 volume 20 lockedby 5
-'''
+PUMP_2 = 'pump 2 id 12\nhose 41 pump 2 price 6.099 totalizer 100\n'
+SMALL = PUMP_2 + 'delivery hose 41 volume 0.0004\n'
+LOCKED = PUMP_2 + 'delivery hose 41 volume 20 lockedby 5\n'
 BAD = 'pump 1 id 11\nhose 31 pump 9 price 5\n'
 SESSION = {'QXSIM_SCENARIO': '{examples}/example.scenario'}
 
