@@ -163,7 +163,6 @@ differ('Korvan.cs: classes', {c: v[:2] for c, v in classes.items()},
 for cls, (_, _, ops) in classes.items():
     compare(f'Korvan.cs {cls}', ops, std)
 
-for line in problems:
-    print(line)
-print(f'{len(problems)} difference(s) among the declarations of {len(exports)} exports')
+print('\n'.join(problems + [
+    f'{len(problems)} difference(s) among the declarations of {len(exports)} exports']))
 sys.exit(1 if problems else 0)

@@ -107,9 +107,7 @@ def main():
         for name in BINARIES[a.arch]:
             check_binary(a.arch, name, package.read(f'{top}/{name}'), symbols, top)
         check('symbols archive members', len(symbols.namelist()), len(BINARIES[a.arch]))
-    for line in problems:
-        print(line)
-    print(f'{len(problems)} problem(s) in {top}')
+    print('\n'.join(problems + [f'{len(problems)} problem(s) in {top}']))
     sys.exit(1 if problems else 0)
 
 
