@@ -2,6 +2,7 @@
 under Wine), clients that speak to it byte by byte, and korvan-host consoles under Wine. Every
 process started here is stopped here, by its own PID; the server also stops by itself."""
 import argparse
+import functools
 import json
 import os
 import select
@@ -10,6 +11,7 @@ import socket
 import struct
 import subprocess
 import time
+from pathlib import Path
 
 VERSION = 2  # of the wire protocol
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -49,10 +51,15 @@ def arguments(required, case=None, **optional):
 
 
 class Server:
-    """qxsim-server; `extra` options come after the defaults, and so override them."""
+    """qxsim-server; `extra` options come after the defaults, and so override them. Its
+    sibling(name, extra, ...) is another server started as this one was."""
 
     def __init__(self, program, scenario, work, name="server", extra=(), wine=None,
                  stop_after=900, limit_files=None):
+        os.makedirs(work, exist_ok=True)
+        self.command = ([wine] if wine else []) + [program]
+        self.sibling = functools.partial(Server, program, scenario, work, wine=wine,
+                                         stop_after=stop_after)
         self.log_path = os.path.join(work, name + ".log")
         self.err = open(self.log_path, "w")
 
@@ -60,9 +67,8 @@ class Server:
             import resource
             resource.setrlimit(resource.RLIMIT_NOFILE, (limit_files, limit_files))
         self.process = subprocess.Popen(
-            ([wine] if wine else []) + [
-                program, "--call-port", "0", "--event-port", "0", "--panel-port", "0",
-                "--scenario", scenario, "--stop-after", str(stop_after)] + list(extra),
+            self.command + ["--call-port", "0", "--event-port", "0", "--panel-port", "0",
+                            "--scenario", scenario, "--stop-after", str(stop_after)] + list(extra),
             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=self.err, text=True,
             preexec_fn=limit if limit_files else None)
         line = self.process.stdout.readline()
@@ -75,12 +81,17 @@ class Server:
                                               for k in ("call", "events", "panel"))
         self.token = fields.get("token")
 
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        self.stop()
+
     def log(self):
         """What the server wrote on stderr so far."""
         if not self.err.closed:
             self.err.flush()
-        with open(self.log_path, "rb") as f:
-            return f.read().decode("utf-8", "replace")
+        return Path(self.log_path).read_bytes().decode("utf-8", "replace")
 
     def alive(self):
         return self.process.poll() is None
@@ -193,6 +204,12 @@ class Wire:
         self.send({"kind": "call", "op": op, "args": list(args)})
         return self.receive()
 
+    def logon(self, client=97):
+        check(self.hello()["kind"] == "welcome", "no welcome")
+        got = self.call("ClientLogonEx", client, 7, "127.0.0.1", 1, 1, 5000, 0, 0, 0)
+        check(got["result"] == 0, "logon: got %s" % got)
+        return self
+
     def closed(self, seconds=10):
         """True once the server has closed the connection (within `seconds`)."""
         end = time.monotonic() + seconds
@@ -255,9 +272,8 @@ class Stream:
 
 def write_ini(folder, call, events):
     """The driver's _Korvan.ini naming the server's ports."""
-    with open(os.path.join(folder, "_Korvan.ini"), "w") as ini:
-        ini.write("[Korvan]\r\nNumberPortIp=%d\r\nNumberEventPort=%d\r\nTimeOut=5000\r\n"
-                  % (call, events))
+    Path(folder, "_Korvan.ini").write_text(
+        "[Korvan]\r\nNumberPortIp=%d\r\nNumberEventPort=%d\r\nTimeOut=5000\r\n" % (call, events))
 
 
 def station(args, name, body):
@@ -271,18 +287,17 @@ def station(args, name, body):
     shutil.rmtree(work, ignore_errors=True)
     folder = os.path.join(work, "host")
     os.makedirs(folder)
-    server = Server(args.server, os.path.join(HERE, "station.scenario"), work)
-    try:
-        for f in ("korvan-host.exe", "_Korvan.dll", "QXClient.dll"):
-            shutil.copy(os.path.join(args.bin, f), folder)
-        write_ini(folder, server.call, server.events)
-        body(server, folder)
-    except Failure as failure:
-        print("FAILED:", failure)
-        print("server log:", server.log_path)
-        return 1
-    finally:
-        server.stop()
+    with Server(args.server, os.path.join(HERE, "station.scenario"), work) as server:
+        try:
+            for f in ("korvan-host.exe", "_Korvan.dll", "QXClient.dll"):
+                shutil.copy(os.path.join(args.bin, f), folder)
+            write_ini(folder, server.call, server.events)
+            body(server, folder)
+        except Failure as failure:
+            print("FAILED:", failure)
+            print("server log:", server.log_path)
+            return 1
+    print("passed")
     return 0
 
 

@@ -2,14 +2,13 @@
 sends, checks the answer, then that the server still serves. Groups: depth (nesting that once
 overflowed a stack), utf8 (client text cut or raw in the log), origin (other pages and names),
 values (prices no pump holds), streams (event streams that took every worker), sessions (names,
-keys, slow clients, held locks, descriptors).
-
-  hostile.py --server PATH --scenario FILE --work DIR [--wine PATH] [--groups a,b]"""
+keys, slow clients, held locks, descriptors)."""
 import os
 import subprocess
 import sys
 import time
 import traceback
+from pathlib import Path
 
 from harness import (VERSION, Failure, Server, Stream, Wire, arguments, check, frame, http, post,
                      state, wait_for)
@@ -79,20 +78,12 @@ def logged(s, text, seconds=10):
         line["text"] for line in s.state()["log"] if text in line["text"]], seconds)[-1]
 
 
-def logged_on(port):
-    w = Wire(port)
-    check(w.hello()["kind"] == "welcome", "no welcome")
-    got = w.call("ClientLogonEx", 97, 7, "127.0.0.1", 1, 1, 5000, 0, 0, 0)
-    check(got["result"] == 0, "logon: got %s" % got)
-    return w
-
-
 def depth_on_the_wire(s):
-    w = logged_on(s.call)
+    w = Wire(s.call).logon()
     w.send(frame(b'{"kind":"call","op":"LockDelivery","args":%s}' % nested(5000)))
     check(w.closed(), "a call nested 5,000 deep left the connection open")
     logged(s, "nests deeper than 32 levels")
-    got = logged_on(s.call).call("GetPumpsCount")
+    got = Wire(s.call).logon().call("GetPumpsCount")
     check(got["out"] == [2], "the next client's pump count: got %s" % got)
 
 
@@ -108,7 +99,7 @@ def utf8_kind_cut_with_a_stream_open(s):
     check(any(l.endswith("a\u2026' before hello; connection closed") for l in lines),
           "the stream's log: %r" % lines)
     stream.close()
-    w = logged_on(s.call)
+    w = Wire(s.call).logon()
     w.send({"kind": "call", "op": "a" * 39 + "\u20ac", "args": []})
     check(w.closed(), "an unknown operation left the connection open")
     logged(s, "a\u2026'; connection closed")
@@ -132,8 +123,8 @@ def origin_headers_and_bind(s):
         got = http(s.panel, path=path, host=host)[1]
         missing = {k: v for k, v in SECURITY.items() if got.get(k) != v}
         check(not missing, "%s %s lacks %s" % (path, host or "", missing))
-    command = ([s.args.wine] if s.args.wine else []) + [s.args.server, "--bind", "0.0.0.0"]
-    done = subprocess.run(command, capture_output=True, text=True, timeout=120)
+    done = subprocess.run(s.command + ["--bind", "0.0.0.0"], capture_output=True, text=True,
+                          timeout=120)
     check(done.returncode == 2 and "--allow-remote" in done.stderr,
           "--bind 0.0.0.0: got %d %r, wanted 2 naming --allow-remote"
           % (done.returncode, done.stderr))
@@ -142,18 +133,15 @@ def origin_headers_and_bind(s):
 def origin_access_token(s):
     # Which request carries it is the guard's unit test; here, that the printed token is the
     # one asked for, in either place it may come.
-    t = s.spawn(["--allow-remote"], "server-token")
-    try:
+    with s.sibling("server-token", ["--allow-remote"]) as t:
         check(t.token and len(t.token) == 32, "no token of 32 digits")
         for want, args in ((403, {}), (200, {"headers": {"Authorization": "Bearer " + t.token}}),
                            (200, {"path": "/?token=" + t.token})):
             answered(http(t.panel, **args), want, None)
-    finally:
-        t.stop()
 
 
 def values_afterwards(s):
-    w = logged_on(s.call)
+    w = Wire(s.call).logon()
     got = w.call("SetHosePrices", 31, 2, 1, 1e308, 1e308)
     check(got["result"] == 2, "SetHosePrices 1e308: got %s, wanted result 2" % got)
     hoses = [h for p in s.state()["pumps"] for h in p["hoses"]]
@@ -202,6 +190,17 @@ def sessions_event_key(s):
     check(host.call("TestConnection")["result"] == 1, "the host's link did not go on")
 
 
+def sessions_held_call_released(s):
+    w = Wire(s.call).logon()
+    check(w.call("LockDelivery", 1001)["result"] == 0, "lock")
+    answered(post(s.panel, {"action": "hold", "op": "ClearDelivery"}), 200, None)
+    w.send({"kind": "call", "op": "ClearDelivery", "args": [1001, 1]})
+    wait_for("the call held", s.held)
+    w.close()  # the host dies, with no event connection
+    wait_for("the dead host's lock released", lambda: not s.state()["clients"] and all(
+        d["lockedBy"] == -1 for d in s.state()["waiting"]), 10)
+
+
 def sessions_slow_clients(s):
     silent, partial = [Wire(s.call), Wire(s.events)], Wire(s.call)
     partial.hello()
@@ -215,20 +214,8 @@ def sessions_slow_clients(s):
         logged(s, line)
 
 
-def sessions_held_call_released(s):
-    w = logged_on(s.call)
-    check(w.call("LockDelivery", 1001)["result"] == 0, "lock")
-    answered(post(s.panel, {"action": "hold", "op": "ClearDelivery"}), 200, None)
-    w.send({"kind": "call", "op": "ClearDelivery", "args": [1001, 1]})
-    wait_for("the call held", s.held)
-    w.close()  # the host dies, with no event connection
-    wait_for("the dead host's lock released", lambda: not s.state()["clients"] and all(
-        d["lockedBy"] == -1 for d in s.state()["waiting"]), 10)
-
-
 def sessions_descriptor_limit(s):
-    srv = s.spawn(["--no-panel"], "fd-limit", limit_files=48)
-    try:
+    with s.sibling("fd-limit", ["--no-panel"], limit_files=48) as srv:
         held = [Wire(srv.call, timeout=2) for _ in range(60)]  # descriptors end first
         time.sleep(1)
         ticks = cpu_ticks(srv.process.pid)
@@ -241,37 +228,26 @@ def sessions_descriptor_limit(s):
             w.close()
         wait_for("a welcome again", lambda: Wire(srv.call, timeout=2).hello()["kind"] == "welcome")
         check("accepting call connections again" in srv.log(), "no line when accepts came back")
-    finally:
-        srv.stop()
 
 
 def cpu_ticks(pid):
-    with open("/proc/%d/stat" % pid) as f:
-        fields = f.read().rsplit(")", 1)[1].split()
+    fields = Path("/proc/%d/stat" % pid).read_text().rsplit(")", 1)[1].split()
     return int(fields[11]) + int(fields[12])
 
 
-CASES = {"depth": [depth_on_the_wire],
-         "utf8": [utf8_kind_cut_with_a_stream_open, utf8_control_characters],
-         "origin": [origin_headers_and_bind, origin_access_token],
-         "values": [values_afterwards], "streams": [streams_do_not_starve_the_panel],
-         "sessions": [sessions_event_key, sessions_held_call_released, sessions_slow_clients,
-                      sessions_descriptor_limit]}
+GROUPS = "depth,utf8,origin,values,streams,sessions"  # a case is a function named GROUP_...
 
 
 def main():
-    a = arguments("server scenario work", wine=None, groups=",".join(CASES))
-    os.makedirs(a.work, exist_ok=True)
-
-    def spawn(extra, name, **more):
-        return Server(a.server, a.scenario, a.work, name, extra, a.wine, 600, **more)
-    s, failed = spawn([], "server"), []
-    s.args, s.spawn = a, spawn  # the cases start servers of their own too
+    a = arguments("server scenario work", wine=None, groups=GROUPS)
+    s, failed = Server(a.server, a.scenario, a.work, wine=a.wine, stop_after=600), []
     try:
         for group in a.groups.split(","):
             cases = [("%s: %s" % (group, what), lambda r=r, st=st, t=t: answered(r(s.panel), st, t))
                      for g, what, r, st, t in REQUESTS if g == group]
-            cases += [(c.__name__, lambda c=c: c(s)) for c in CASES[group]]
+            cases += [(name, lambda c=c: c(s)) for name, c in globals().items()
+                      if name.startswith(group + "_")]
+            check(cases, "no group %r" % group)
             for name, case in cases:
                 try:
                     case()
