@@ -1,8 +1,6 @@
 """The Windows qxsim-server.exe under Wine serves its panel: the page, the state as JSON, an
 action that changes it, and the state pushed as events; then it stops by itself (--stop-after)
-with exit code 0.
-
-  windows_panel.py --server EXE --wine PATH --scenario FILE --stop-after S"""
+with exit code 0."""
 import json
 import subprocess
 import sys
@@ -47,22 +45,18 @@ def check_panel(s):
 def main():
     a = arguments("server wine scenario stop-after")
     with tempfile.TemporaryDirectory() as work:
-        server = None
         try:
-            server = Server(a.server, a.scenario, work, wine=a.wine, stop_after=a.stop_after)
-            stream = check_panel(server)
-            # With an event stream still open, the server stops by itself.
-            rc = server.process.wait(float(a.stop_after) + 60)
-            stream.close()
-            log = server.log()
-            check(rc == 0 and "stopping: its time is up" in log,
-                  "stop: got exit code %d and log %r, wanted 0 and its time is up" % (rc, log))
+            with Server(a.server, a.scenario, work, wine=a.wine, stop_after=a.stop_after) as server:
+                stream = check_panel(server)
+                # With an event stream still open, the server stops by itself.
+                rc = server.process.wait(float(a.stop_after) + 60)
+                stream.close()
+                log = server.log()
+                check(rc == 0 and "stopping: its time is up" in log,
+                      "stop: got exit code %d and log %r, wanted 0 and its time is up" % (rc, log))
         except (Failure, OSError, ValueError, KeyError, subprocess.TimeoutExpired) as e:
             print("FAIL:", e)
             return 1
-        finally:
-            if server:
-                server.stop()
     print("windows panel: page, state, action and events served; stopped cleanly")
     return 0
 
