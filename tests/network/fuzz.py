@@ -173,8 +173,7 @@ def main():
         check(not broken and streamed[0] > 0, "the stream failed or brought nothing: %s" % broken)
     except Exception as e:  # whatever it met: where, and the line that replays it
         print("FAILED after %d %s: %s" % (done, unit, e))
-        print("replay: %s %s --server %s --scenario %s --work %s --seed %d --count %d" % (
-            sys.argv[0], a.case, a.server, a.scenario, a.work, a.seed, a.count))
+        print("replay:", *sys.argv)  # the defaults make the same run
         if not s.alive():
             print("the server died; its stderr ends:\n" + s.log()[-3000:])
         return 1

@@ -14,7 +14,6 @@ import time
 from pathlib import Path
 
 VERSION = 2  # of the wire protocol
-HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 class Failure(Exception):
@@ -38,8 +37,7 @@ def wait_for(what, probe, seconds=20):
 
 
 def arguments(required, case=None, **optional):
-    """The command line: a CASE among `case` (if given), the `required` options and the
-    `optional` ones, typed by their defaults."""
+    """The command line: a CASE among `case`, the `required` options, the `optional` ones."""
     p = argparse.ArgumentParser()
     if case:
         p.add_argument("case", choices=sorted(case))
@@ -96,8 +94,10 @@ class Server:
     def alive(self):
         return self.process.poll() is None
 
-    def state(self):
-        return state(self.panel)
+    def state(self, **more):
+        status, _, body = http(self.panel, **more)
+        check(status == 200, "GET /api/state: got %d %r, wanted 200" % (status, body[:200]))
+        return json.loads(body)
 
     def act(self, **action):
         status, _, body = post(self.panel, action)
@@ -120,20 +120,16 @@ class Server:
         return self.process.returncode
 
 
-def parse_head(head):
-    """(status, headers with lower-case names) of a response's head."""
-    lines = head.decode("latin-1").split("\r\n")
-    fields = (line.partition(":") for line in lines[1:])
-    return int(lines[0].split()[1]), {n.strip().lower(): v.strip() for n, _, v in fields}
-
-
 def read_head(sock, data=b""):
-    """Reads up to the end of a response's head: (head, what came after)."""
+    """A response's head read: (status, headers with lower-case names, what came after)."""
     while b"\r\n\r\n" not in data:
         chunk = sock.recv(65536)
         check(chunk, "the connection closed before a response: %r" % data[:200])
         data += chunk
-    return data.split(b"\r\n\r\n", 1)
+    head, rest = data.split(b"\r\n\r\n", 1)
+    lines = head.decode("latin-1").split("\r\n")
+    fields = (line.partition(":") for line in lines[1:])
+    return int(lines[0].split()[1]), {n.strip().lower(): v.strip() for n, _, v in fields}, rest
 
 
 def http(port, method="GET", path="/api/state", headers=None, body=b"", host=None, timeout=20):
@@ -147,8 +143,7 @@ def http(port, method="GET", path="/api/state", headers=None, body=b"", host=Non
         "%s: %s\r\n" % (k, v) for k, v in fields.items() if v is not None) + "\r\n"
     with socket.create_connection(("127.0.0.1", port), timeout) as sock:
         sock.sendall(head.encode("latin-1") + body)
-        head, body = read_head(sock)
-        status, headers = parse_head(head)
+        status, headers, body = read_head(sock)
         length = int(headers.get("content-length", "0"))
         while len(body) < length:
             chunk = sock.recv(65536)
@@ -163,12 +158,6 @@ def post(port, action, content_type="application/json", **more):
     headers = dict(more.pop("headers", {}))
     headers.setdefault("Content-Type", content_type)
     return http(port, "POST", "/api/action", headers, body, **more)
-
-
-def state(port, **more):
-    status, _, body = http(port, **more)
-    check(status == 200, "GET /api/state: got %d %r, wanted 200" % (status, body[:200]))
-    return json.loads(body)
 
 
 def frame(message):
@@ -238,8 +227,7 @@ class Stream:
         self.sock.settimeout(timeout)
         self.sock.connect(("127.0.0.1", port))
         self.sock.sendall(b"GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:%d\r\n\r\n" % port)
-        head, self.raw = read_head(self.sock)
-        self.status, self.headers = parse_head(head)
+        self.status, self.headers, self.raw = read_head(self.sock)
         self.text = b""
 
     def _more(self):
@@ -287,7 +275,7 @@ def station(args, name, body):
     shutil.rmtree(work, ignore_errors=True)
     folder = os.path.join(work, "host")
     os.makedirs(folder)
-    with Server(args.server, os.path.join(HERE, "station.scenario"), work) as server:
+    with Server(args.server, Path(__file__).with_name("station.scenario"), work) as server:
         try:
             for f in ("korvan-host.exe", "_Korvan.dll", "QXClient.dll"):
                 shutil.copy(os.path.join(args.bin, f), folder)
@@ -361,8 +349,7 @@ class Host:
 
     def kill(self):
         """A hard death, TerminateProcess-like: SIGKILL to this PID only."""
-        if self.process.poll() is None:
-            self.process.kill()
+        self.process.kill()
         self.process.wait()
 
     def quit(self):

@@ -11,7 +11,7 @@ import traceback
 from pathlib import Path
 
 from harness import (VERSION, Failure, Server, Stream, Wire, arguments, check, frame, http, post,
-                     state, wait_for)
+                     wait_for)
 
 SECURITY = {"content-security-policy": "default-src 'self'; frame-ancestors 'none'",
             "x-content-type-options": "nosniff", "referrer-policy": "no-referrer",
@@ -26,10 +26,6 @@ def nested(depth):
 
 def sent(body, *args, **more):
     return lambda p: post(p, body, *args, **more)
-
-
-def act(**action):
-    return sent(action)
 
 
 # Requests and their answers: (group, what, request on the panel's port, status, text in the
@@ -50,20 +46,21 @@ REQUESTS = [
      403, None),
     ("origin", "stop for Host evil.example",
      lambda p: post(p, STOP, host="evil.example:%d" % p), 403, None),
-    ("values", "price 1e308", act(action="price", hose=31, price=1e308), 400, "9999.999"),
+    ("values", "price 1e308", sent(dict(action="price", hose=31, price=1e308)), 400, "9999.999"),
     ("values", "price 1e999 (infinite)", sent(b'{"action":"price","hose":31,"price":1e999}'), 400,
      "not JSON"),
-    ("values", "price 9999.999", act(action="price", hose=32, price=9999.999), 200, None),
-    ("values", "price 0", act(action="price", hose=32, price=0), 400, None),
-    ("values", "a run of 1e308 litres", act(action="run", hose=41, volume=1e308), 400, "litres"),
-    ("values", "a run for an amount of 1e308", act(action="run", hose=41, amount=1e308), 400,
+    ("values", "price 9999.999", sent(dict(action="price", hose=32, price=9999.999)), 200, None),
+    ("values", "price 0", sent(dict(action="price", hose=32, price=0)), 400, None),
+    ("values", "a run of 1e308 litres", sent(dict(action="run", hose=41, volume=1e308)), 400,
+     "litres"),
+    ("values", "a run for an amount of 1e308", sent(dict(action="run", hose=41, amount=1e308)), 400,
      "amount"),
-    ("sessions", "fail for an unknown operation", act(action="fail", op="Explode", code=1), 400,
+    ("sessions", "fail for an unknown operation", sent(dict(action="fail", op="Explode", code=1)),
+     400, "22 operations"),
+    ("sessions", "hold for a name of 100 letters", sent(dict(action="hold", op="A" * 100)), 400,
      "22 operations"),
-    ("sessions", "hold for a name of 100 letters", act(action="hold", op="A" * 100), 400,
-     "22 operations"),
-    ("sessions", "fail for an operation", act(action="fail", op="AllReAuthorise", code=6), 200,
-     None),
+    ("sessions", "fail for an operation", sent(dict(action="fail", op="AllReAuthorise", code=6)),
+     200, None),
 ]
 
 
@@ -155,7 +152,7 @@ def streams_do_not_starve_the_panel(s):
     try:
         check(all(st.status == 200 for st in streams), "not every stream answered 200")
         start = time.monotonic()
-        state(s.panel, timeout=5)
+        s.state(timeout=5)
         print("    /api/state with 64 streams open: %.1f ms" % ((time.monotonic() - start) * 1000))
         answered(http(s.panel, path="/api/events"), 503, "64 event streams are open")
         # None of the 64 reads: changes fill their buffers, their writes time
@@ -240,8 +237,8 @@ GROUPS = "depth,utf8,origin,values,streams,sessions"  # a case is a function nam
 
 def main():
     a = arguments("server scenario work", wine=None, groups=GROUPS)
-    s, failed = Server(a.server, a.scenario, a.work, wine=a.wine, stop_after=600), []
-    try:
+    failed = []
+    with Server(a.server, a.scenario, a.work, wine=a.wine, stop_after=600) as s:
         for group in a.groups.split(","):
             cases = [("%s: %s" % (group, what), lambda r=r, st=st, t=t: answered(r(s.panel), st, t))
                      for g, what, r, st, t in REQUESTS if g == group]
@@ -252,7 +249,7 @@ def main():
                 try:
                     case()
                     check(s.alive(), "the server died")
-                    state(s.panel)
+                    s.state()
                     print("ok   " + name)
                 except Exception as e:  # every case reports, whatever it met
                     failed.append(name)
@@ -262,8 +259,6 @@ def main():
                     if not s.alive():
                         print("the server died; its log ends:\n" + s.log()[-2000:])
                         return 1
-    finally:
-        s.stop()
     print("%d failed: %s" % (len(failed), ", ".join(failed)) if failed else "all passed")
     return 1 if failed else 0
 
