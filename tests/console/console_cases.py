@@ -1,7 +1,6 @@
 #!/usr/bin/env python3
-"""Feeds korvan-host's console (and its command line) one case and checks
-what it says. Each case runs in a fresh working folder, so the driver's log
-goes there.
+"""Feeds korvan-host's console (and its command line) one case and checks what it says. Each
+case runs in a fresh working folder, so the driver's log goes there.
 
     console_cases.py --wine WINE-RUN --bin BIN-FOLDER --examples FOLDER CASE
     console_cases.py --list"""

@@ -27,12 +27,8 @@ def read(path):
 
 
 def def_names(path):
-    names = {}
-    for line in read(path).splitlines():
-        m = re.match(r'\s+(\w+)(?:@(\d+))?(?:\s+@(\d+))?\s*$', line)
-        if m:
-            names[m.group(1)] = (m.group(2), m.group(3))
-    return names
+    pattern = r'^[ \t]+(\w+)(?:@(\d+))?(?:[ \t]+@(\d+))?[ \t]*$'
+    return {m[1]: (m[2], m[3]) for m in re.finditer(pattern, read(path), re.M)}
 
 
 def reference_page():
@@ -77,8 +73,7 @@ def header():
     # regparm(3) stdcall is told as reversed.
     for n in (8, 11):
         m = re.search(r'#define KORVAN_ORDER_%d\(([^)]*)\)\s*\\?\s*\(([^)]*)\)' % n, text)
-        natural, ordered = ([a.strip() for a in m.group(g).split(',')] if m else []
-                            for g in (1, 2))
+        natural, ordered = ([a.strip() for a in m.group(g).split(',')] if m else [] for g in (1, 2))
         differ(f'korvan.h KORVAN_ORDER_{n}', ordered, natural[:3] + natural[:2:-1])
     return ops
 

@@ -1,6 +1,5 @@
-"""The panel in headless Chromium: a person lifts a nozzle and runs a
-delivery; the driver (korvan-host under Wine, network mode) hands it over
-and confirms it; the page shows it cleared. Saves a screenshot."""
+"""The panel in headless Chromium: a person lifts a nozzle and runs a delivery; the driver
+(korvan-host under Wine, network mode) hands it over and confirms it; the page shows it cleared."""
 import os
 import sys
 

@@ -31,11 +31,9 @@ def check_panel(s):
     same("pumps", sorted(p["name"] for p in state["pumps"]), ["Bomba 1", "Bomba 2"])
     same("price of hose 31", price_of_31(state), 5.799)
     stream = Stream(s.panel, timeout=30)
-    same("GET /api/events: type", stream.headers.get("content-type", "")[:17],
-         "text/event-stream")
+    same("GET /api/events: type", stream.headers.get("content-type", "")[:17], "text/event-stream")
     same("first state event: hose 31", price_of_31(stream.event("state")), 5.799)
-    status, _, body = post(s.panel, {"action": "price", "hose": 31, "price": NEW_PRICE},
-                           timeout=30)
+    status, _, body = post(s.panel, {"action": "price", "hose": 31, "price": NEW_PRICE}, timeout=30)
     same("price action", (status, json.loads(body).get("ok")), (200, True))
     same("price of hose 31 after the action", price_of_31(s.state()), NEW_PRICE)
     same("state event after the action: hose 31", price_of_31(stream.event("state")), NEW_PRICE)

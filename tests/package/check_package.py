@@ -19,8 +19,7 @@ TEXTS = ['CHANGELOG.md', 'LICENSE', 'README.md', '_Korvan.ini', 'docs/exports.md
          'docs/simulator.md', 'docs/troubleshooting.md', 'examples/example.scenario',
          'examples/station_session.c', 'include/Korvan.cs', 'include/Korvan.pas',
          'include/korvan.h', 'lib/_Korvan.def', 'lib/_Korvan.lib',
-         'simulator/scenarios/station.scenario', 'tools/trace/recording-a-station.md',
-         'SHA256SUMS']
+         'simulator/scenarios/station.scenario', 'tools/trace/recording-a-station.md', 'SHA256SUMS']
 # The simulated QXClient.dll only in simulator/: nothing at the root may stand in for a
 # station's real client library.
 SHARED = ['simulator/QXClient.dll', 'simulator/_Korvan.dll', 'simulator/korvan-host.exe',
