@@ -1,7 +1,6 @@
 #!/usr/bin/env python3
-"""Feeds korvan-host's console (and its command line) one case and checks
-what it says. Each case runs in a fresh working folder, so the driver's log
-goes there.
+"""Feeds korvan-host's console (and its command line) one case and checks what it says. Each
+case runs in a fresh working folder, so the driver's log goes there.
 
     console_cases.py --wine WINE-RUN --bin BIN-FOLDER --examples FOLDER CASE
     console_cases.py --list"""
@@ -14,14 +13,9 @@ import sys
 import tempfile
 from pathlib import Path
 
-SMALL = '''pump 2 id 12
-hose 41 pump 2 price 6.099 totalizer 100
-delivery hose 41 volume 0.0004
-'''
-LOCKED = '''pump 2 id 12
-hose 41 pump 2 price 6.099 totalizer 100
-delivery hose 41 volume 20 lockedby 5
-'''
+PUMP_2 = 'pump 2 id 12\nhose 41 pump 2 price 6.099 totalizer 100\n'
+SMALL = PUMP_2 + 'delivery hose 41 volume 0.0004\n'
+LOCKED = PUMP_2 + 'delivery hose 41 volume 20 lockedby 5\n'
 BAD = 'pump 1 id 11\nhose 31 pump 9 price 5\n'
 SESSION = {'QXSIM_SCENARIO': '{examples}/example.scenario'}
 

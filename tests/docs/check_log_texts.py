@@ -26,8 +26,10 @@ NOT_LOGGED = {
     ('deliveries/delivery_texts.cpp', '0123456789ABCDEF'): 'hexadecimal digits',
 }
 
+LITERAL = r'"(?:\\.|[^"\\\n])*"'
+# A run of adjacent literals is one token: one text, as the compiler joins them.
 TOKENS = re.compile(r'//[^\n]*|/\*.*?\*/|^[ \t]*#[ \t]*include[^\n]*'
-                    r'|"(?:\\.|[^"\\\n])*"|\'(?:\\.|[^\'\\\n])*\'', re.S | re.M)
+                    r'|(?:%s\s*)+|\'(?:\\.|[^\'\\\n])*\'' % LITERAL, re.S | re.M)
 # Statements whose strings are not texts: inline assembly, compile-time assertions.
 NOT_TEXT = re.compile(r'__asm__[^;]*;|static_assert\s*\(.*?\);', re.S)
 ESCAPES = {'n': '\n', 'r': '\r', 't': '\t', '\\': '\\', '"': '"', "'": "'", '0': '\0'}
@@ -38,28 +40,17 @@ def unescape(body):
 
 
 def literals(root):
-    """(file, line, text) of every literal that may reach the log; adjacent literals are one
-    text, as the compiler joins them."""
+    """(file, line, text) of every literal that may reach the log."""
     found = []
     for folder in FOLDERS:
         for path in sorted(p for p in (root / folder).glob('*') if p.suffix in ('.cpp', '.h')):
-            name = f'{folder}/{path.name}'
             source = NOT_TEXT.sub(lambda m: '\n' * m.group(0).count('\n'),
                                   path.read_text(encoding='utf-8'))
-            last_end, pending = -1, None
-            for m in (m for m in TOKENS.finditer(source) if m.group(0).startswith('"')):
-                line = source.count('\n', 0, m.start()) + 1
-                text = unescape(m.group(0)[1:-1])
-                if pending and source[last_end:m.start()].strip() == '':
-                    pending[2] += text
-                else:
-                    if pending:
-                        found.append(tuple(pending))
-                    extern = source[:m.start()].rstrip().endswith('extern')
-                    pending = None if extern else [name, line, text]
-                last_end = m.end()
-            if pending:
-                found.append(tuple(pending))
+            for m in TOKENS.finditer(source):
+                if m[0].startswith('"') and not source[:m.start()].rstrip().endswith('extern'):
+                    text = ''.join(unescape(t[1:-1]) for t in re.findall(LITERAL, m[0]))
+                    found.append((f'{folder}/{path.name}', source.count('\n', 0, m.start()) + 1,
+                                  text))
     return [(f, n, t) for f, n, t in found if re.search(r'[A-Za-zÀ-ÿ]', t)]
 
 

@@ -27,12 +27,8 @@ def read(path):
 
 
 def def_names(path):
-    names = {}
-    for line in read(path).splitlines():
-        m = re.match(r'\s+(\w+)(?:@(\d+))?(?:\s+@(\d+))?\s*$', line)
-        if m:
-            names[m.group(1)] = (m.group(2), m.group(3))
-    return names
+    pattern = r'^[ \t]+(\w+)(?:@(\d+))?(?:[ \t]+@(\d+))?[ \t]*$'
+    return {m[1]: (m[2], m[3]) for m in re.finditer(pattern, read(path), re.M)}
 
 
 def reference_page():
@@ -77,8 +73,7 @@ def header():
     # regparm(3) stdcall is told as reversed.
     for n in (8, 11):
         m = re.search(r'#define KORVAN_ORDER_%d\(([^)]*)\)\s*\\?\s*\(([^)]*)\)' % n, text)
-        natural, ordered = ([a.strip() for a in m.group(g).split(',')] if m else []
-                            for g in (1, 2))
+        natural, ordered = ([a.strip() for a in m.group(g).split(',')] if m else [] for g in (1, 2))
         differ(f'korvan.h KORVAN_ORDER_{n}', ordered, natural[:3] + natural[:2:-1])
     return ops
 
@@ -91,13 +86,9 @@ def pascal():
         for group in filter(None, (m.group(3) or '').split(';')):
             names, _, type_ = group.partition(':')
             first = names.split()[0]
-            kind = {'Integer': 'int', 'PAnsiChar': 'text',
-                    'TDateTime': 'date'}.get(type_.strip(), f'?{type_}')
-            if kind == 'date' and first != 'var':
-                kind = '?date not var'
-            if kind == 'text':
-                kind = 'in' if first == 'const' else 'out'
-            kinds += [kind] * len(names.split(','))
+            kind = {'Integer': 'int', 'PAnsiChar': 'in' if first == 'const' else 'out',
+                    'TDateTime': 'date' if first == 'var' else '?date not var'}
+            kinds += [kind.get(type_.strip(), f'?{type_}')] * len(names.split(','))
         result = 'bool' if m.group(4) == 'Boolean' else \
             'none' if m.group(1) == 'procedure' else f'?{m.group(4)}'
         ops[m.group(2)] = (kinds, result)
@@ -148,15 +139,16 @@ for name, (ordinal, kinds, result) in page.items():
 # The buffer sizes of a delivery's outputs, argument by argument: the page's table against the
 # constants of korvan.h, Korvan.pas and Korvan.cs.
 DELIVERY_TEXTS = ['Nozzle'] + ['Number'] * 5 + ['Time', 'Short', 'Code', 'Empty']
+UPPER, CAMEL = '{upper}_TEXT', '{word}Text'
 page_sizes = {int(m.group(1)): m.group(2) for m in re.finditer(
     r'^\| (\d+) \| [^|]*\| out (\d+) \|', read('docs/exports.md'), re.M)}
-for where, pattern, path in (
-        ('korvan.h KORVAN_{}_SIZE', r'#define KORVAN_(\w+)_SIZE (\d+)', 'include/korvan.h'),
-        ('Korvan.pas KORVAN_{}_SIZE', r'KORVAN_(\w+)_SIZE = (\d+);', 'include/Korvan.pas'),
-        ('Korvan.cs Sizes.{}', r'public const int (\w+) = (\d+);', 'include/Korvan.cs')):
+for where, pattern, path, name_of in (
+        ('korvan.h KORVAN_{}_SIZE', r'#define KORVAN_(\w+)_SIZE (\d+)', 'include/korvan.h', UPPER),
+        ('Korvan.pas KORVAN_{}_SIZE', r'KORVAN_(\w+)_SIZE = (\d+);', 'include/Korvan.pas', UPPER),
+        ('Korvan.cs Sizes.{}', r'public const int (\w+) = (\d+);', 'include/Korvan.cs', CAMEL)):
     found = dict(re.findall(pattern, read(path)))
     for argument, word in enumerate(DELIVERY_TEXTS, 1):
-        name = word + 'Text' if 'Sizes' in where else word.upper() + '_TEXT'
+        name = name_of.format(word=word, upper=word.upper())
         differ(f'{where.format(name)} (delivery argument {argument})', found.get(name),
                page_sizes.get(argument))
 
@@ -166,7 +158,6 @@ differ('Korvan.cs: classes', {c: v[:2] for c, v in classes.items()},
 for cls, (_, _, ops) in classes.items():
     compare(f'Korvan.cs {cls}', ops, std)
 
-for line in problems:
-    print(line)
-print(f'{len(problems)} difference(s) among the declarations of {len(exports)} exports')
+print('\n'.join(problems + [
+    f'{len(problems)} difference(s) among the declarations of {len(exports)} exports']))
 sys.exit(1 if problems else 0)

@@ -75,7 +75,6 @@ for name in files:
             problems.append(f'{name}:{number}: {own} includes "{m.group(1)}" ({to or "no layer"}); '
                             f'{own} may include only {sorted(ALLOWED[own] | {own})}')
 
-for problem in problems:
-    print(problem)
-print(f'{len(problems)} include(s) pointing the wrong way in {len(files)} files')
+print('\n'.join(problems + [
+    f'{len(problems)} include(s) pointing the wrong way in {len(files)} files']))
 sys.exit(1 if problems else 0)

@@ -1,8 +1,5 @@
-"""The panel in headless Chromium: a person lifts a nozzle and runs a
-delivery; the driver (korvan-host under Wine, network mode) hands it over
-and confirms it; the page shows it cleared. Saves a screenshot.
-
-  browser.py --server PATH --bin DIR --wine PATH --work DIR [--screenshot FILE]"""
+"""The panel in headless Chromium: a person lifts a nozzle and runs a delivery; the driver
+(korvan-host under Wine, network mode) hands it over and confirms it; the page shows it cleared."""
 import os
 import sys
 
@@ -54,6 +51,7 @@ def run(server, folder, wine, screenshot):
                  lambda: find("#cleared-" + delivery) and not find("#waiting tbody tr"))
         wait_for("the host among the clients", lambda: find("#clients tbody tr"))
         browser.save_screenshot(screenshot)
+        print("screenshot", screenshot)
         host.quit()
     finally:
         browser.quit()
@@ -62,6 +60,4 @@ def run(server, folder, wine, screenshot):
 if __name__ == "__main__":
     a = arguments("server bin wine work", screenshot=None)
     shot = a.screenshot or os.path.join(a.work, "browser", "panel.png")
-    if station(a, "browser", lambda server, folder: run(server, folder, a.wine, shot)):
-        sys.exit(1)
-    print("passed; screenshot", shot)
+    sys.exit(station(a, "browser", lambda server, folder: run(server, folder, a.wine, shot)))

@@ -1,11 +1,8 @@
 """Seeded fuzzing of qxsim-server: frames on the call and event ports (`wire`) or requests to
 the panel (`panel`), made from valid ones by random changes, with an event stream open all
 along. The server must answer or close every connection, keep its stream, log and a good client
-well, and live. The same seed makes the same run; a failure prints the line that runs it again.
-
-  fuzz.py wire|panel --server PATH --scenario FILE --work DIR [--seed N] [--count N]"""
+well, and live. The same seed makes the same run; a failure prints the line that runs it again."""
 import json
-import os
 import random
 import socket
 import sys
@@ -143,18 +140,9 @@ def request(m, port):
     return m.mutate(raw) if m.r.random() < 0.1 else raw
 
 
-def good_client(s):
-    w = Wire(s.call)
-    w.hello()
-    w.call("ClientLogonEx", 500, 7, "127.0.0.1", 1, 1, 5000, 0, 0, 0)
-    got = w.call("GetPumpsCount")
-    check(got.get("out") == [2], "a good client's pump count: %r" % got)
-
-
 def main():
     a = arguments("server scenario work", ("wire", "panel"), seed=22, count=10000)
-    unit = "frames" if a.case == "wire" else "requests"
-    os.makedirs(a.work, exist_ok=True)
+    unit, what = ("frames", "server") if a.case == "wire" else ("requests", "panel")
     s = Server(a.server, a.scenario, a.work, "fuzz-" + a.case, ["--quiet"], stop_after=600)
     m, done, checked, start = Maker(a.seed), 0, 0, time.monotonic()
     stream, streamed, broken = Stream(s.panel), [0], []
@@ -169,27 +157,23 @@ def main():
     threading.Thread(target=follow, daemon=True).start()
     try:
         while done < a.count:
-            if a.case == "wire":
-                port, frames = wire(m, s)
-                frames = frames[:a.count - done]
-                exchange(port, b"".join(frames), "server")
-                done += len(frames)
-            else:
-                exchange(s.panel, request(m, s.panel), "panel")
-                done += 1
+            port, pieces = wire(m, s) if a.case == "wire" else (s.panel, [request(m, s.panel)])
+            pieces = pieces[:a.count - done]
+            exchange(port, b"".join(pieces), what)
+            done += len(pieces)
             if done - checked >= 500 or done == a.count:
                 checked = done
                 check(s.alive() and not broken, "the server or its stream failed: %s" % broken)
                 bad = [l["text"] for l in s.state()["log"] if any(ord(c) < 32 for c in l["text"])]
                 check(not bad, "control characters in the log: %r" % bad[:3])
         if a.case == "wire":  # the panel's runs may have held any call
-            good_client(s)
+            got = Wire(s.call).logon(500).call("GetPumpsCount")
+            check(got.get("out") == [2], "a good client's pump count: %r" % got)
         time.sleep(1.5)  # the stream's next round
         check(not broken and streamed[0] > 0, "the stream failed or brought nothing: %s" % broken)
     except Exception as e:  # whatever it met: where, and the line that replays it
         print("FAILED after %d %s: %s" % (done, unit, e))
-        print("replay: %s %s --server %s --scenario %s --work %s --seed %d --count %d" % (
-            sys.argv[0], a.case, a.server, a.scenario, a.work, a.seed, a.count))
+        print("replay:", *sys.argv)  # the defaults make the same run
         if not s.alive():
             print("the server died; its stderr ends:\n" + s.log()[-3000:])
         return 1

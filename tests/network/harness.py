@@ -2,6 +2,7 @@
 under Wine), clients that speak to it byte by byte, and korvan-host consoles under Wine. Every
 process started here is stopped here, by its own PID; the server also stops by itself."""
 import argparse
+import functools
 import json
 import os
 import select
@@ -10,9 +11,9 @@ import socket
 import struct
 import subprocess
 import time
+from pathlib import Path
 
 VERSION = 2  # of the wire protocol
-HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 class Failure(Exception):
@@ -36,8 +37,7 @@ def wait_for(what, probe, seconds=20):
 
 
 def arguments(required, case=None, **optional):
-    """The command line: a CASE among `case` (if given), the `required` options and the
-    `optional` ones, typed by their defaults."""
+    """The command line: a CASE among `case`, the `required` options, the `optional` ones."""
     p = argparse.ArgumentParser()
     if case:
         p.add_argument("case", choices=sorted(case))
@@ -49,10 +49,15 @@ def arguments(required, case=None, **optional):
 
 
 class Server:
-    """qxsim-server; `extra` options come after the defaults, and so override them."""
+    """qxsim-server; `extra` options come after the defaults, and so override them. Its
+    sibling(name, extra, ...) is another server started as this one was."""
 
     def __init__(self, program, scenario, work, name="server", extra=(), wine=None,
                  stop_after=900, limit_files=None):
+        os.makedirs(work, exist_ok=True)
+        self.command = ([wine] if wine else []) + [program]
+        self.sibling = functools.partial(Server, program, scenario, work, wine=wine,
+                                         stop_after=stop_after)
         self.log_path = os.path.join(work, name + ".log")
         self.err = open(self.log_path, "w")
 
@@ -60,9 +65,8 @@ class Server:
             import resource
             resource.setrlimit(resource.RLIMIT_NOFILE, (limit_files, limit_files))
         self.process = subprocess.Popen(
-            ([wine] if wine else []) + [
-                program, "--call-port", "0", "--event-port", "0", "--panel-port", "0",
-                "--scenario", scenario, "--stop-after", str(stop_after)] + list(extra),
+            self.command + ["--call-port", "0", "--event-port", "0", "--panel-port", "0",
+                            "--scenario", scenario, "--stop-after", str(stop_after)] + list(extra),
             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=self.err, text=True,
             preexec_fn=limit if limit_files else None)
         line = self.process.stdout.readline()
@@ -75,18 +79,25 @@ class Server:
                                               for k in ("call", "events", "panel"))
         self.token = fields.get("token")
 
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        self.stop()
+
     def log(self):
         """What the server wrote on stderr so far."""
         if not self.err.closed:
             self.err.flush()
-        with open(self.log_path, "rb") as f:
-            return f.read().decode("utf-8", "replace")
+        return Path(self.log_path).read_bytes().decode("utf-8", "replace")
 
     def alive(self):
         return self.process.poll() is None
 
-    def state(self):
-        return state(self.panel)
+    def state(self, **more):
+        status, _, body = http(self.panel, **more)
+        check(status == 200, "GET /api/state: got %d %r, wanted 200" % (status, body[:200]))
+        return json.loads(body)
 
     def act(self, **action):
         status, _, body = post(self.panel, action)
@@ -109,20 +120,16 @@ class Server:
         return self.process.returncode
 
 
-def parse_head(head):
-    """(status, headers with lower-case names) of a response's head."""
-    lines = head.decode("latin-1").split("\r\n")
-    fields = (line.partition(":") for line in lines[1:])
-    return int(lines[0].split()[1]), {n.strip().lower(): v.strip() for n, _, v in fields}
-
-
 def read_head(sock, data=b""):
-    """Reads up to the end of a response's head: (head, what came after)."""
+    """A response's head read: (status, headers with lower-case names, what came after)."""
     while b"\r\n\r\n" not in data:
         chunk = sock.recv(65536)
         check(chunk, "the connection closed before a response: %r" % data[:200])
         data += chunk
-    return data.split(b"\r\n\r\n", 1)
+    head, rest = data.split(b"\r\n\r\n", 1)
+    lines = head.decode("latin-1").split("\r\n")
+    fields = (line.partition(":") for line in lines[1:])
+    return int(lines[0].split()[1]), {n.strip().lower(): v.strip() for n, _, v in fields}, rest
 
 
 def http(port, method="GET", path="/api/state", headers=None, body=b"", host=None, timeout=20):
@@ -136,8 +143,7 @@ def http(port, method="GET", path="/api/state", headers=None, body=b"", host=Non
         "%s: %s\r\n" % (k, v) for k, v in fields.items() if v is not None) + "\r\n"
     with socket.create_connection(("127.0.0.1", port), timeout) as sock:
         sock.sendall(head.encode("latin-1") + body)
-        head, body = read_head(sock)
-        status, headers = parse_head(head)
+        status, headers, body = read_head(sock)
         length = int(headers.get("content-length", "0"))
         while len(body) < length:
             chunk = sock.recv(65536)
@@ -152,12 +158,6 @@ def post(port, action, content_type="application/json", **more):
     headers = dict(more.pop("headers", {}))
     headers.setdefault("Content-Type", content_type)
     return http(port, "POST", "/api/action", headers, body, **more)
-
-
-def state(port, **more):
-    status, _, body = http(port, **more)
-    check(status == 200, "GET /api/state: got %d %r, wanted 200" % (status, body[:200]))
-    return json.loads(body)
 
 
 def frame(message):
@@ -193,6 +193,12 @@ class Wire:
         self.send({"kind": "call", "op": op, "args": list(args)})
         return self.receive()
 
+    def logon(self, client=97):
+        check(self.hello()["kind"] == "welcome", "no welcome")
+        got = self.call("ClientLogonEx", client, 7, "127.0.0.1", 1, 1, 5000, 0, 0, 0)
+        check(got["result"] == 0, "logon: got %s" % got)
+        return self
+
     def closed(self, seconds=10):
         """True once the server has closed the connection (within `seconds`)."""
         end = time.monotonic() + seconds
@@ -221,8 +227,7 @@ class Stream:
         self.sock.settimeout(timeout)
         self.sock.connect(("127.0.0.1", port))
         self.sock.sendall(b"GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:%d\r\n\r\n" % port)
-        head, self.raw = read_head(self.sock)
-        self.status, self.headers = parse_head(head)
+        self.status, self.headers, self.raw = read_head(self.sock)
         self.text = b""
 
     def _more(self):
@@ -255,9 +260,8 @@ class Stream:
 
 def write_ini(folder, call, events):
     """The driver's _Korvan.ini naming the server's ports."""
-    with open(os.path.join(folder, "_Korvan.ini"), "w") as ini:
-        ini.write("[Korvan]\r\nNumberPortIp=%d\r\nNumberEventPort=%d\r\nTimeOut=5000\r\n"
-                  % (call, events))
+    Path(folder, "_Korvan.ini").write_text(
+        "[Korvan]\r\nNumberPortIp=%d\r\nNumberEventPort=%d\r\nTimeOut=5000\r\n" % (call, events))
 
 
 def station(args, name, body):
@@ -271,18 +275,17 @@ def station(args, name, body):
     shutil.rmtree(work, ignore_errors=True)
     folder = os.path.join(work, "host")
     os.makedirs(folder)
-    server = Server(args.server, os.path.join(HERE, "station.scenario"), work)
-    try:
-        for f in ("korvan-host.exe", "_Korvan.dll", "QXClient.dll"):
-            shutil.copy(os.path.join(args.bin, f), folder)
-        write_ini(folder, server.call, server.events)
-        body(server, folder)
-    except Failure as failure:
-        print("FAILED:", failure)
-        print("server log:", server.log_path)
-        return 1
-    finally:
-        server.stop()
+    with Server(args.server, Path(__file__).with_name("station.scenario"), work) as server:
+        try:
+            for f in ("korvan-host.exe", "_Korvan.dll", "QXClient.dll"):
+                shutil.copy(os.path.join(args.bin, f), folder)
+            write_ini(folder, server.call, server.events)
+            body(server, folder)
+        except Failure as failure:
+            print("FAILED:", failure)
+            print("server log:", server.log_path)
+            return 1
+    print("passed")
     return 0
 
 
@@ -346,8 +349,7 @@ class Host:
 
     def kill(self):
         """A hard death, TerminateProcess-like: SIGKILL to this PID only."""
-        if self.process.poll() is None:
-            self.process.kill()
+        self.process.kill()
         self.process.wait()
 
     def quit(self):

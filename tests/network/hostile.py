@@ -2,17 +2,16 @@
 sends, checks the answer, then that the server still serves. Groups: depth (nesting that once
 overflowed a stack), utf8 (client text cut or raw in the log), origin (other pages and names),
 values (prices no pump holds), streams (event streams that took every worker), sessions (names,
-keys, slow clients, held locks, descriptors).
-
-  hostile.py --server PATH --scenario FILE --work DIR [--wine PATH] [--groups a,b]"""
+keys, slow clients, held locks, descriptors)."""
 import os
 import subprocess
 import sys
 import time
 import traceback
+from pathlib import Path
 
 from harness import (VERSION, Failure, Server, Stream, Wire, arguments, check, frame, http, post,
-                     state, wait_for)
+                     wait_for)
 
 SECURITY = {"content-security-policy": "default-src 'self'; frame-ancestors 'none'",
             "x-content-type-options": "nosniff", "referrer-policy": "no-referrer",
@@ -27,10 +26,6 @@ def nested(depth):
 
 def sent(body, *args, **more):
     return lambda p: post(p, body, *args, **more)
-
-
-def act(**action):
-    return sent(action)
 
 
 # Requests and their answers: (group, what, request on the panel's port, status, text in the
@@ -51,20 +46,21 @@ REQUESTS = [
      403, None),
     ("origin", "stop for Host evil.example",
      lambda p: post(p, STOP, host="evil.example:%d" % p), 403, None),
-    ("values", "price 1e308", act(action="price", hose=31, price=1e308), 400, "9999.999"),
+    ("values", "price 1e308", sent(dict(action="price", hose=31, price=1e308)), 400, "9999.999"),
     ("values", "price 1e999 (infinite)", sent(b'{"action":"price","hose":31,"price":1e999}'), 400,
      "not JSON"),
-    ("values", "price 9999.999", act(action="price", hose=32, price=9999.999), 200, None),
-    ("values", "price 0", act(action="price", hose=32, price=0), 400, None),
-    ("values", "a run of 1e308 litres", act(action="run", hose=41, volume=1e308), 400, "litres"),
-    ("values", "a run for an amount of 1e308", act(action="run", hose=41, amount=1e308), 400,
+    ("values", "price 9999.999", sent(dict(action="price", hose=32, price=9999.999)), 200, None),
+    ("values", "price 0", sent(dict(action="price", hose=32, price=0)), 400, None),
+    ("values", "a run of 1e308 litres", sent(dict(action="run", hose=41, volume=1e308)), 400,
+     "litres"),
+    ("values", "a run for an amount of 1e308", sent(dict(action="run", hose=41, amount=1e308)), 400,
      "amount"),
-    ("sessions", "fail for an unknown operation", act(action="fail", op="Explode", code=1), 400,
+    ("sessions", "fail for an unknown operation", sent(dict(action="fail", op="Explode", code=1)),
+     400, "22 operations"),
+    ("sessions", "hold for a name of 100 letters", sent(dict(action="hold", op="A" * 100)), 400,
      "22 operations"),
-    ("sessions", "hold for a name of 100 letters", act(action="hold", op="A" * 100), 400,
-     "22 operations"),
-    ("sessions", "fail for an operation", act(action="fail", op="AllReAuthorise", code=6), 200,
-     None),
+    ("sessions", "fail for an operation", sent(dict(action="fail", op="AllReAuthorise", code=6)),
+     200, None),
 ]
 
 
@@ -79,20 +75,12 @@ def logged(s, text, seconds=10):
         line["text"] for line in s.state()["log"] if text in line["text"]], seconds)[-1]
 
 
-def logged_on(port):
-    w = Wire(port)
-    check(w.hello()["kind"] == "welcome", "no welcome")
-    got = w.call("ClientLogonEx", 97, 7, "127.0.0.1", 1, 1, 5000, 0, 0, 0)
-    check(got["result"] == 0, "logon: got %s" % got)
-    return w
-
-
 def depth_on_the_wire(s):
-    w = logged_on(s.call)
+    w = Wire(s.call).logon()
     w.send(frame(b'{"kind":"call","op":"LockDelivery","args":%s}' % nested(5000)))
     check(w.closed(), "a call nested 5,000 deep left the connection open")
     logged(s, "nests deeper than 32 levels")
-    got = logged_on(s.call).call("GetPumpsCount")
+    got = Wire(s.call).logon().call("GetPumpsCount")
     check(got["out"] == [2], "the next client's pump count: got %s" % got)
 
 
@@ -108,7 +96,7 @@ def utf8_kind_cut_with_a_stream_open(s):
     check(any(l.endswith("a\u2026' before hello; connection closed") for l in lines),
           "the stream's log: %r" % lines)
     stream.close()
-    w = logged_on(s.call)
+    w = Wire(s.call).logon()
     w.send({"kind": "call", "op": "a" * 39 + "\u20ac", "args": []})
     check(w.closed(), "an unknown operation left the connection open")
     logged(s, "a\u2026'; connection closed")
@@ -132,8 +120,8 @@ def origin_headers_and_bind(s):
         got = http(s.panel, path=path, host=host)[1]
         missing = {k: v for k, v in SECURITY.items() if got.get(k) != v}
         check(not missing, "%s %s lacks %s" % (path, host or "", missing))
-    command = ([s.args.wine] if s.args.wine else []) + [s.args.server, "--bind", "0.0.0.0"]
-    done = subprocess.run(command, capture_output=True, text=True, timeout=120)
+    done = subprocess.run(s.command + ["--bind", "0.0.0.0"], capture_output=True, text=True,
+                          timeout=120)
     check(done.returncode == 2 and "--allow-remote" in done.stderr,
           "--bind 0.0.0.0: got %d %r, wanted 2 naming --allow-remote"
           % (done.returncode, done.stderr))
@@ -142,18 +130,15 @@ def origin_headers_and_bind(s):
 def origin_access_token(s):
     # Which request carries it is the guard's unit test; here, that the printed token is the
     # one asked for, in either place it may come.
-    t = s.spawn(["--allow-remote"], "server-token")
-    try:
+    with s.sibling("server-token", ["--allow-remote"]) as t:
         check(t.token and len(t.token) == 32, "no token of 32 digits")
         for want, args in ((403, {}), (200, {"headers": {"Authorization": "Bearer " + t.token}}),
                            (200, {"path": "/?token=" + t.token})):
             answered(http(t.panel, **args), want, None)
-    finally:
-        t.stop()
 
 
 def values_afterwards(s):
-    w = logged_on(s.call)
+    w = Wire(s.call).logon()
     got = w.call("SetHosePrices", 31, 2, 1, 1e308, 1e308)
     check(got["result"] == 2, "SetHosePrices 1e308: got %s, wanted result 2" % got)
     hoses = [h for p in s.state()["pumps"] for h in p["hoses"]]
@@ -167,7 +152,7 @@ def streams_do_not_starve_the_panel(s):
     try:
         check(all(st.status == 200 for st in streams), "not every stream answered 200")
         start = time.monotonic()
-        state(s.panel, timeout=5)
+        s.state(timeout=5)
         print("    /api/state with 64 streams open: %.1f ms" % ((time.monotonic() - start) * 1000))
         answered(http(s.panel, path="/api/events"), 503, "64 event streams are open")
         # None of the 64 reads: changes fill their buffers, their writes time
@@ -202,6 +187,17 @@ def sessions_event_key(s):
     check(host.call("TestConnection")["result"] == 1, "the host's link did not go on")
 
 
+def sessions_held_call_released(s):
+    w = Wire(s.call).logon()
+    check(w.call("LockDelivery", 1001)["result"] == 0, "lock")
+    answered(post(s.panel, {"action": "hold", "op": "ClearDelivery"}), 200, None)
+    w.send({"kind": "call", "op": "ClearDelivery", "args": [1001, 1]})
+    wait_for("the call held", s.held)
+    w.close()  # the host dies, with no event connection
+    wait_for("the dead host's lock released", lambda: not s.state()["clients"] and all(
+        d["lockedBy"] == -1 for d in s.state()["waiting"]), 10)
+
+
 def sessions_slow_clients(s):
     silent, partial = [Wire(s.call), Wire(s.events)], Wire(s.call)
     partial.hello()
@@ -215,20 +211,8 @@ def sessions_slow_clients(s):
         logged(s, line)
 
 
-def sessions_held_call_released(s):
-    w = logged_on(s.call)
-    check(w.call("LockDelivery", 1001)["result"] == 0, "lock")
-    answered(post(s.panel, {"action": "hold", "op": "ClearDelivery"}), 200, None)
-    w.send({"kind": "call", "op": "ClearDelivery", "args": [1001, 1]})
-    wait_for("the call held", s.held)
-    w.close()  # the host dies, with no event connection
-    wait_for("the dead host's lock released", lambda: not s.state()["clients"] and all(
-        d["lockedBy"] == -1 for d in s.state()["waiting"]), 10)
-
-
 def sessions_descriptor_limit(s):
-    srv = s.spawn(["--no-panel"], "fd-limit", limit_files=48)
-    try:
+    with s.sibling("fd-limit", ["--no-panel"], limit_files=48) as srv:
         held = [Wire(srv.call, timeout=2) for _ in range(60)]  # descriptors end first
         time.sleep(1)
         ticks = cpu_ticks(srv.process.pid)
@@ -241,42 +225,31 @@ def sessions_descriptor_limit(s):
             w.close()
         wait_for("a welcome again", lambda: Wire(srv.call, timeout=2).hello()["kind"] == "welcome")
         check("accepting call connections again" in srv.log(), "no line when accepts came back")
-    finally:
-        srv.stop()
 
 
 def cpu_ticks(pid):
-    with open("/proc/%d/stat" % pid) as f:
-        fields = f.read().rsplit(")", 1)[1].split()
+    fields = Path("/proc/%d/stat" % pid).read_text().rsplit(")", 1)[1].split()
     return int(fields[11]) + int(fields[12])
 
 
-CASES = {"depth": [depth_on_the_wire],
-         "utf8": [utf8_kind_cut_with_a_stream_open, utf8_control_characters],
-         "origin": [origin_headers_and_bind, origin_access_token],
-         "values": [values_afterwards], "streams": [streams_do_not_starve_the_panel],
-         "sessions": [sessions_event_key, sessions_held_call_released, sessions_slow_clients,
-                      sessions_descriptor_limit]}
+GROUPS = "depth,utf8,origin,values,streams,sessions"  # a case is a function named GROUP_...
 
 
 def main():
-    a = arguments("server scenario work", wine=None, groups=",".join(CASES))
-    os.makedirs(a.work, exist_ok=True)
-
-    def spawn(extra, name, **more):
-        return Server(a.server, a.scenario, a.work, name, extra, a.wine, 600, **more)
-    s, failed = spawn([], "server"), []
-    s.args, s.spawn = a, spawn  # the cases start servers of their own too
-    try:
+    a = arguments("server scenario work", wine=None, groups=GROUPS)
+    failed = []
+    with Server(a.server, a.scenario, a.work, wine=a.wine, stop_after=600) as s:
         for group in a.groups.split(","):
             cases = [("%s: %s" % (group, what), lambda r=r, st=st, t=t: answered(r(s.panel), st, t))
                      for g, what, r, st, t in REQUESTS if g == group]
-            cases += [(c.__name__, lambda c=c: c(s)) for c in CASES[group]]
+            cases += [(name, lambda c=c: c(s)) for name, c in globals().items()
+                      if name.startswith(group + "_")]
+            check(cases, "no group %r" % group)
             for name, case in cases:
                 try:
                     case()
                     check(s.alive(), "the server died")
-                    state(s.panel)
+                    s.state()
                     print("ok   " + name)
                 except Exception as e:  # every case reports, whatever it met
                     failed.append(name)
@@ -286,8 +259,6 @@ def main():
                     if not s.alive():
                         print("the server died; its log ends:\n" + s.log()[-2000:])
                         return 1
-    finally:
-        s.stop()
     print("%d failed: %s" % (len(failed), ", ".join(failed)) if failed else "all passed")
     return 1 if failed else 0
 

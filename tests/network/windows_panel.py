@@ -1,8 +1,6 @@
 """The Windows qxsim-server.exe under Wine serves its panel: the page, the state as JSON, an
 action that changes it, and the state pushed as events; then it stops by itself (--stop-after)
-with exit code 0.
-
-  windows_panel.py --server EXE --wine PATH --scenario FILE --stop-after S"""
+with exit code 0."""
 import json
 import subprocess
 import sys
@@ -33,11 +31,9 @@ def check_panel(s):
     same("pumps", sorted(p["name"] for p in state["pumps"]), ["Bomba 1", "Bomba 2"])
     same("price of hose 31", price_of_31(state), 5.799)
     stream = Stream(s.panel, timeout=30)
-    same("GET /api/events: type", stream.headers.get("content-type", "")[:17],
-         "text/event-stream")
+    same("GET /api/events: type", stream.headers.get("content-type", "")[:17], "text/event-stream")
     same("first state event: hose 31", price_of_31(stream.event("state")), 5.799)
-    status, _, body = post(s.panel, {"action": "price", "hose": 31, "price": NEW_PRICE},
-                           timeout=30)
+    status, _, body = post(s.panel, {"action": "price", "hose": 31, "price": NEW_PRICE}, timeout=30)
     same("price action", (status, json.loads(body).get("ok")), (200, True))
     same("price of hose 31 after the action", price_of_31(s.state()), NEW_PRICE)
     same("state event after the action: hose 31", price_of_31(stream.event("state")), NEW_PRICE)
@@ -47,22 +43,18 @@ def check_panel(s):
 def main():
     a = arguments("server wine scenario stop-after")
     with tempfile.TemporaryDirectory() as work:
-        server = None
         try:
-            server = Server(a.server, a.scenario, work, wine=a.wine, stop_after=a.stop_after)
-            stream = check_panel(server)
-            # With an event stream still open, the server stops by itself.
-            rc = server.process.wait(float(a.stop_after) + 60)
-            stream.close()
-            log = server.log()
-            check(rc == 0 and "stopping: its time is up" in log,
-                  "stop: got exit code %d and log %r, wanted 0 and its time is up" % (rc, log))
+            with Server(a.server, a.scenario, work, wine=a.wine, stop_after=a.stop_after) as server:
+                stream = check_panel(server)
+                # With an event stream still open, the server stops by itself.
+                rc = server.process.wait(float(a.stop_after) + 60)
+                stream.close()
+                log = server.log()
+                check(rc == 0 and "stopping: its time is up" in log,
+                      "stop: got exit code %d and log %r, wanted 0 and its time is up" % (rc, log))
         except (Failure, OSError, ValueError, KeyError, subprocess.TimeoutExpired) as e:
             print("FAIL:", e)
             return 1
-        finally:
-            if server:
-                server.stop()
     print("windows panel: page, state, action and events served; stopped cleanly")
     return 0
 

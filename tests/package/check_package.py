@@ -19,8 +19,7 @@ TEXTS = ['CHANGELOG.md', 'LICENSE', 'README.md', '_Korvan.ini', 'docs/exports.md
          'docs/simulator.md', 'docs/troubleshooting.md', 'examples/example.scenario',
          'examples/station_session.c', 'include/Korvan.cs', 'include/Korvan.pas',
          'include/korvan.h', 'lib/_Korvan.def', 'lib/_Korvan.lib',
-         'simulator/scenarios/station.scenario', 'tools/trace/recording-a-station.md',
-         'SHA256SUMS']
+         'simulator/scenarios/station.scenario', 'tools/trace/recording-a-station.md', 'SHA256SUMS']
 # The simulated QXClient.dll only in simulator/: nothing at the root may stand in for a
 # station's real client library.
 SHARED = ['simulator/QXClient.dll', 'simulator/_Korvan.dll', 'simulator/korvan-host.exe',
@@ -107,9 +106,7 @@ def main():
         for name in BINARIES[a.arch]:
             check_binary(a.arch, name, package.read(f'{top}/{name}'), symbols, top)
         check('symbols archive members', len(symbols.namelist()), len(BINARIES[a.arch]))
-    for line in problems:
-        print(line)
-    print(f'{len(problems)} problem(s) in {top}')
+    print('\n'.join(problems + [f'{len(problems)} problem(s) in {top}']))
     sys.exit(1 if problems else 0)
 
 

@@ -1,13 +1,8 @@
 """A station session recorded through the tracing QXClient.dll and replayed by the simulator:
 the host sees the same results and outputs, and the driver writes the same log. A host that
 makes another call at one step is told where its calls leave the trace; a host killed while
-recording leaves a trace that replays up to its last line.
-
-  record_replay.py CASE --bin DIR --server PATH --wine PATH --scenario FILE --work DIR
-
-Cases: in-process, server, killed-host. The sessions are trace_session (session.cpp) under
-Wine; the server is the native qxsim-server. Every process started here is stopped here, by
-its own PID; the servers also stop by themselves (--stop-after)."""
+recording leaves a trace that replays up to its last line. The sessions are trace_session
+(session.cpp) under Wine; the server is the native qxsim-server."""
 import collections
 import json
 import os
@@ -15,11 +10,13 @@ import re
 import shutil
 import subprocess
 import sys
+from pathlib import Path
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "network"))
 from harness import Failure, Server, arguments, check, wait_for, write_ini  # noqa: E402
 
 STEPS = 30
+SESSION = ["--out", "transcript.txt", "--scenario", "day.scenario", "--steps", STEPS]
 PLANTED = 12  # the step at which the planted host reads a price instead of the status
 TIMEOUT = 600
 TRACE = {"QXSIM_TRACE": "day.jsonl"}
@@ -50,23 +47,25 @@ class Run:
             shutil.copy(trace, folder)
         return folder
 
-    def command(self, folder, *options):
-        return ([os.path.abspath(self.args.wine), os.path.join(folder, "trace_session.exe"),
-                 "--out", "transcript.txt", "--scenario", "day.scenario", "--steps", str(STEPS)]
-                + [str(o) for o in options])
+    def command(self, folder, program, *options):
+        return [os.path.abspath(self.args.wine), os.path.join(folder, program)] + [
+            str(o) for o in options]
 
     def env(self, **extra):
         env = {k: v for k, v in os.environ.items()
                if k not in ("QXSIM_SCENARIO", "QXSIM_TRACE", "QXTRACE_REAL", "QXTRACE_FILE")}
         return dict(env, **extra)
 
-    def session(self, folder, *options, **env):
-        """Runs a session to its end; its stdout."""
-        done = subprocess.run(self.command(folder, *options), cwd=folder, env=self.env(**env),
-                              capture_output=True, text=True, timeout=TIMEOUT)
-        check(done.returncode == 0, "trace_session in %s ended with %d: %s%s"
-              % (folder, done.returncode, done.stdout, done.stderr))
+    def run(self, folder, program, *options, **env):
+        """Runs `program` of `folder` under Wine to its end; its stdout."""
+        done = subprocess.run(self.command(folder, program, *options), cwd=folder,
+                              env=self.env(**env), capture_output=True, text=True, timeout=TIMEOUT)
+        check(done.returncode == 0, "%s in %s ended with %d: %s%s"
+              % (program, folder, done.returncode, done.stdout, done.stderr))
         return done.stdout
+
+    def session(self, folder, *options, **env):
+        return self.run(folder, "trace_session.exe", *SESSION, *options, **env)
 
     def record(self, folder, *options):
         self.session(folder, "--marks", "marks.txt", *options, QXTRACE_FILE="day.jsonl")
@@ -75,8 +74,7 @@ class Run:
 
 def read_trace(path):
     """The trace's whole lines, parsed; the last piece is torn or empty."""
-    with open(path, encoding="utf-8") as f:
-        return [json.loads(line) for line in f.read().split("\n")[:-1]]
+    return [json.loads(line) for line in Path(path).read_text(encoding="utf-8").split("\n")[:-1]]
 
 
 def calls_in(trace):
@@ -86,8 +84,8 @@ def calls_in(trace):
 def planted_divergence(trace, folder):
     """Where the planted host must leave the trace: the first call of its planted step, as the
     recording's marks place it."""
-    with open(os.path.join(folder, "marks.txt")) as f:
-        before = int(dict(re.findall(r"step (\d+) line (\d+)", f.read()))[str(PLANTED)])
+    marks = Path(folder, "marks.txt").read_text()
+    before = int(dict(re.findall(r"step (\d+) line (\d+)", marks))[str(PLANTED)])
     lines = read_trace(trace)  # `before` lines were written before that step
     call = sum(1 for line in lines[:before + 1] if "op" in line)
     value = lambda v: json.dumps(v, ensure_ascii=False) if isinstance(v, str) else str(v)
@@ -96,10 +94,8 @@ def planted_divergence(trace, folder):
 
 
 def same_transcripts(recorded, replayed):
-    texts = []
-    for folder in (recorded, replayed):
-        with open(os.path.join(folder, "transcript.txt"), encoding="cp1252") as f:
-            texts.append(f.read().splitlines())
+    texts = [Path(folder, "transcript.txt").read_text(encoding="cp1252").splitlines()
+             for folder in (recorded, replayed)]
     check(len(texts[0]) > STEPS and any(l.startswith("log:") for l in texts[0]),
           "the recording's transcript is short: %s" % texts[0][:5])
     for number, (a, b) in enumerate(zip(*texts), 1):
@@ -112,12 +108,8 @@ def same_transcripts(recorded, replayed):
 
 def check_summary(run, folder, trace, transcript):
     """korvan-host's summary against the host's own account and the trace."""
-    done = subprocess.run([os.path.abspath(run.args.wine), os.path.join(folder, "korvan-host.exe"),
-                           "trace", "day.jsonl"], cwd=folder, env=run.env(),
-                          capture_output=True, text=True, timeout=TIMEOUT)
-    summary = done.stdout
+    summary = run.run(folder, "korvan-host.exe", "trace", "day.jsonl")
     print(summary)
-    check(done.returncode == 0, "korvan-host trace ended with %d" % done.returncode)
     confirmed = sum(1 for line in transcript if re.match(r"step \d+ confirm 1$", line))
     totals = re.search(r"deliveries handed over (\d+), confirmed (\d+), discarded (\d+)", summary)
     check(totals and int(totals.group(2)) == confirmed,
@@ -150,27 +142,16 @@ def in_process(run):
 def server(run):
     """A recording through qxsim-server, replayed by servers on the same ports (the logon's
     inputs hold them)."""
-    def start(name, *options):
-        work = os.path.join(run.work, name + "-server")
-        os.makedirs(work)
-        return Server(run.args.server, run.args.scenario, work, extra=options)
-
-    live = start("live")
-    try:
+    with Server(run.args.server, run.args.scenario, run.work, "live-server") as live:
         ports = (live.call, live.events)
         recorded = run.folder("record", tracer=True, ports=ports)
         trace = run.record(recorded, "--network", "--pace", "500")
-    finally:
-        live.stop()
     results = {}
     for name, options in (("replay", []), ("planted", ["--planted", PLANTED])):
-        replaying = start(name, "--trace", trace, "--call-port", str(ports[0]),
-                          "--event-port", str(ports[1]))
-        try:
+        with live.sibling(name + "-server", ["--trace", trace, "--call-port", str(ports[0]),
+                                             "--event-port", str(ports[1])]) as replaying:
             run.session(run.folder(name, tracer=False, ports=ports), "--network", *options)
             results[name] = replaying.state()["trace"]
-        finally:
-            replaying.stop()
         results[name]["log"] = replaying.log()
     state, calls = results["replay"], calls_in(trace)
     check(state["answered"] == calls and not state["diverged"],
@@ -190,9 +171,10 @@ def server(run):
 def killed_host(run):
     recorded = run.folder("record", tracer=True)
     trace = os.path.join(recorded, "day.jsonl")
-    host = subprocess.Popen(run.command(recorded, "--pace", "100", "--steps", "400"), cwd=recorded,
-                            env=run.env(QXTRACE_FILE="day.jsonl"),
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    host = subprocess.Popen(
+        run.command(recorded, "trace_session.exe", *SESSION, "--pace", "100", "--steps", "400"),
+        cwd=recorded, env=run.env(QXTRACE_FILE="day.jsonl"),
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         wait_for("60 lines of trace", lambda: os.path.exists(trace) and
                  open(trace, "rb").read().count(b"\n") >= 60, seconds=300)
