@@ -396,25 +396,23 @@ bool ParseNumber(std::string_view text, const RegionalSettings& settings, double
     if (text[i] == '-') plain += '-';
     ++i;
   }
-  size_t mantissaDigits = 0;
   // Decimal position of the first significant digit, to tell an overflow
   // from an underflow when from_chars reports either as out of range.
   long long leadExponent = 0;
   bool significant = false;
-  for (; i < n && IsDigit(text[i]); ++i, ++mantissaDigits) {
+  for (; i < n && IsDigit(text[i]); ++i) {
     plain += text[i];
     significant = significant || text[i] != '0';
     if (significant) ++leadExponent;
   }
   if (i < n && text[i] == settings.decimalSeparator) {
     plain += '.';
-    for (++i; i < n && IsDigit(text[i]); ++i, ++mantissaDigits) {
+    for (++i; i < n && IsDigit(text[i]); ++i) {
       plain += text[i];
       if (!significant && text[i] == '0') --leadExponent;
       significant = significant || text[i] != '0';
     }
   }
-  if (mantissaDigits == 0) return false;
   long long exponent = 0;
   if (i < n && (text[i] == 'E' || text[i] == 'e')) {
     plain += 'e';
@@ -425,17 +423,17 @@ bool ParseNumber(std::string_view text, const RegionalSettings& settings, double
       if (negativeExponent) plain += '-';
       ++i;
     }
-    size_t exponentDigits = 0;
-    for (; i < n && IsDigit(text[i]); ++i, ++exponentDigits) {
+    for (; i < n && IsDigit(text[i]); ++i) {
       plain += text[i];
       if (exponent < 1000000000) exponent = exponent * 10 + (text[i] - '0');
     }
-    if (exponentDigits == 0) return false;
     if (negativeExponent) exponent = -exponent;
   }
   while (i < n && text[i] == ' ') ++i;
   if (i != n) return false;
 
+  // A mantissa or an exponent without digits ("-", ",E5", "1E+") leaves
+  // from_chars nothing to read, or a rest it does not read.
   double read = 0;
   const auto result =
       std::from_chars(plain.data(), plain.data() + plain.size(), read, std::chars_format::general);

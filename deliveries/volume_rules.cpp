@@ -246,7 +246,7 @@ Wide Multiply(int64_t a, int64_t b) {
 
 bool ProductLess(int64_t a, int64_t b, int64_t c, int64_t d) {
   // Counts of a few thousand litres or reais: the products fit 64 bits.
-  const auto small = [](int64_t x) { return x > -2147483648LL && x < 2147483648LL; };
+  const auto small = [](int64_t x) { return x == static_cast<int32_t>(x); };
   if (small(a) && small(b) && small(c) && small(d)) return a * b < c * d;
   const Wide x = Multiply(a, b), y = Multiply(c, d);
   if (x.negative != y.negative) return x.negative;
