@@ -27,9 +27,13 @@ void AddPump(const SimControl& sim, int number) {
 }
 
 void AddHose(const SimControl& sim, int id, int pumpNumber, double price) {
+  AddHose(sim, id, pumpNumber, price, 1000 + id);
+}
+
+void AddHose(const SimControl& sim, int id, int pumpNumber, double price, double totalizer) {
   SimHose hose{};
   hose.price = hose.price2 = price;
-  hose.totalizer = 1000 + id;
+  hose.totalizer = totalizer;
   hose.id = id;
   hose.pumpId = 100 + pumpNumber;
   sim.SimAddHose(&hose);
@@ -50,6 +54,21 @@ const char* const kDriverEntryPoints[22] = {
     "GetDeliveriesCount", "GetDeliveryByOrdinal", "GetDeliveryPropertiesEx2", "LockDelivery",
     "ClearDelivery", "GetHoseByOrdinal", "GetHosePropertiesEx2", "SetHosePrices", "Authorise",
     "TempStop", "ReAuthorise", "AllStop", "AllReAuthorise",
+    // clang-format on
+};
+
+const DriverExport kDriverExports[26] = {
+    // clang-format off
+    {"AUT_AlteraConfiguracaoBomba", "TTT"}, {"AUT_SetarUltimoIdLogico", "T"},
+    {"AUT_ExcluiVendedorCliente", ""}, {"AUT_InsereCliente", "TT"}, {"AUT_InsereVendedor", "T"},
+    {"AUT_VerificaSuporte", "N"}, {"AUT_ObtemAssinatura", "BB"}, {"AUT_DesbloqueiaTodosBicos", ""},
+    {"AUT_DesbloqueiaBico", "T"}, {"AUT_BloqueiaTodosBicos", ""}, {"AUT_BloqueiaBico", "T"},
+    {"AUT_PagamentoBico", ""}, {"AUT_AutorizaAbastecimento", "T"},
+    {"AUT_PresetAbastecimento", "TT"}, {"AUT_AlteraPreco", "TT"}, {"AUT_ObtemPreco", "TB"},
+    {"AUT_ObtemEncerrante", "TB"}, {"AUT_ObtemStatus", "B"}, {"AUT_ObtemDisplay", ""},
+    {"AUT_ConfirmaAbastecimento", ""}, {"AUT_ObtemAbastecimento", "BBBBBBBBBBD"},
+    {"AUT_RegistraBico", "TTTTTTTT"}, {"AUT_FinalizaComunicacao", ""},
+    {"AUT_IniciaComunicacao", "TTT"}, {"DRV_ParaGravacaoLog", ""}, {"DRV_IniciaGravacaoLog", ""},
     // clang-format on
 };
 
@@ -143,10 +162,6 @@ Footprint MeasureFootprint() {
   return {CommittedPrivateBytes(), handles};
 }
 
-bool ContainsRun(const std::vector<std::string>& lines, const std::vector<std::string>& run) {
-  return std::search(lines.begin(), lines.end(), run.begin(), run.end()) != lines.end();
-}
-
 std::string Join(const std::vector<std::string>& lines) {
   std::string text;
   for (const auto& line : lines) text += "  " + line + "\n";
@@ -197,8 +212,18 @@ void ExitOnFault() {
   SetUnhandledExceptionFilter(FaultReachedHost);
 }
 
-long long Option(int argc, char** argv, const char* name, long long fallback) {
+bool Check(long long cycle, bool ok, const char* what) {
+  if (!ok) std::printf("cycle %lld: %s\n", cycle, what);
+  return ok;
+}
+
+std::string TextOption(int argc, char** argv, const char* name) {
   for (int i = 1; i + 1 < argc; ++i)
-    if (std::string(argv[i]) == name) return std::atoll(argv[i + 1]);
-  return fallback;
+    if (std::string(argv[i]) == name) return argv[i + 1];
+  return "";
+}
+
+long long Option(int argc, char** argv, const char* name, long long fallback) {
+  const std::string text = TextOption(argc, argv, name);
+  return text.empty() ? fallback : std::atoll(text.c_str());
 }

@@ -17,15 +17,22 @@
 SimControl LoadSimulator();
 
 // Pump `number` has id 100 + number and is idle; a hose's totalizer is
-// 1000 + its id.
+// 1000 + its id unless given.
 void AddPump(const SimControl& sim, int number);
 void AddHose(const SimControl& sim, int id, int pumpNumber, double price);
+void AddHose(const SimControl& sim, int id, int pumpNumber, double price, double totalizer);
 // Pumps 1..n with `hosesPerPump` hoses each, whose identifiers differ from
 // their ordinals: ordinal k is hose 10 + k, price 5 + k / 10.
 void AddPumps(const SimControl& sim, int pumps, int hosesPerPump = 2);
 
 // The entry points of the client library that the driver calls.
 extern const char* const kDriverEntryPoints[22];
+// The driver's exports in ordinal order, each with its arguments: T a text, B an output buffer,
+// N any number, D the date.
+struct DriverExport {
+  const char *name, *kinds;
+};
+extern const DriverExport kDriverExports[26];
 
 // The record of client calls, one text per call, all or those of one name.
 std::vector<std::string> Calls(const SimControl& sim, const char* name = nullptr);
@@ -57,8 +64,6 @@ struct Footprint {
 };
 Footprint MeasureFootprint();
 
-// True when `lines` holds `run` contiguously.
-bool ContainsRun(const std::vector<std::string>& lines, const std::vector<std::string>& run);
 std::string Join(const std::vector<std::string>& lines);
 
 // Points the module's import of MessageBoxA at a recorder, so that a test
@@ -71,5 +76,9 @@ std::vector<std::string> TakeMessageBoxes();
 // reaches the program is printed and ends it with status 3.
 void ExitOnFault();
 
-// "--name value" from a command line, or the fallback.
+// For the proofs' cycles: `ok`, or a line that says what went wrong in which cycle.
+bool Check(long long cycle, bool ok, const char* what);
+
+// "--name value" from a command line, or the fallback ("" for a text).
 long long Option(int argc, char** argv, const char* name, long long fallback);
+std::string TextOption(int argc, char** argv, const char* name);

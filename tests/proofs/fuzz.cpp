@@ -12,7 +12,6 @@
 #include <map>
 #include <random>
 #include <set>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +20,17 @@
 #include "tests/common/station.h"
 
 namespace {
+
+// Calls `name` with the first `n` of `a`: the driver's calls take a list of fixed length.
+template <size_t... I>
+uint32_t CallWith(KorvanDriver& driver, const char* name, const uintptr_t* a, size_t n,
+                  std::index_sequence<I...> = {}) {
+  if constexpr (sizeof...(I) < 11) {
+    if (n > sizeof...(I))
+      return CallWith(driver, name, a, n, std::index_sequence<I..., sizeof...(I)>());
+  }
+  return driver.Call(name, {a[I]...});
+}
 
 class Fuzz {
  public:
@@ -44,7 +54,6 @@ class Fuzz {
 
   void DisturbController();
   void CallRandomExport();
-  uint32_t CallWith(const char* name, const uintptr_t* a, size_t n);
   bool DiscardedByRule(const SimDelivery& d) const;
   bool CheckDeliveries();
 
@@ -97,36 +106,11 @@ void Fuzz::DisturbController() {
   }
 }
 
-// The 26 exports, in the order of their draw, and their arguments, drawn
-// at each call: T a text, B an output buffer, N any number, D the date.
-const std::string kExports =
-    "AUT_AlteraConfiguracaoBomba(TTT) AUT_SetarUltimoIdLogico(T) AUT_ExcluiVendedorCliente() "
-    "AUT_InsereCliente(TT) AUT_InsereVendedor(T) AUT_VerificaSuporte(N) AUT_ObtemAssinatura(BB) "
-    "AUT_DesbloqueiaTodosBicos() AUT_DesbloqueiaBico(T) AUT_BloqueiaTodosBicos() "
-    "AUT_BloqueiaBico(T) AUT_PagamentoBico() AUT_AutorizaAbastecimento(T) "
-    "AUT_PresetAbastecimento(TT) AUT_AlteraPreco(TT) AUT_ObtemPreco(TB) AUT_ObtemEncerrante(TB) "
-    "AUT_ObtemStatus(B) AUT_ObtemDisplay() AUT_ConfirmaAbastecimento() "
-    "AUT_ObtemAbastecimento(BBBBBBBBBBD) AUT_RegistraBico(TTTTTTTT) AUT_FinalizaComunicacao() "
-    "AUT_IniciaComunicacao(TTT) DRV_ParaGravacaoLog() DRV_IniciaGravacaoLog()";
-
-// kExports split once: each export's name and argument kinds.
-const std::vector<std::pair<std::string, std::string>>& Exports() {
-  static const auto exports = [] {
-    std::vector<std::pair<std::string, std::string>> list;
-    std::istringstream all(kExports);
-    for (std::string e; all >> e;) {
-      const size_t open = e.find('(');
-      list.emplace_back(e.substr(0, open), e.substr(open + 1, e.size() - open - 2));
-    }
-    return list;
-  }();
-  return exports;
-}
-
 void Fuzz::CallRandomExport() {
-  const auto& [name, kinds] = Exports()[Pick(static_cast<int>(Exports().size()))];
-  uintptr_t a[11];
+  const DriverExport& e = kDriverExports[Pick(26)];
+  const std::string name = e.name, kinds = e.kinds;
   const size_t n = kinds.size();
+  uintptr_t a[11];
   std::memset(buffers_[8], 0, sizeof buffers_[8]);  // where a delivery's code lands
   for (size_t i = 0, buffer = 0; i < n; ++i) {
     const char kind = kinds[i];
@@ -135,30 +119,11 @@ void Fuzz::CallRandomExport() {
            : kind == 'N' ? static_cast<uintptr_t>(random_())
                          : (Chance(0.01) ? 0 : Arg(&date_));
   }
-  const uint32_t result = CallWith(name.c_str(), a, n);
+  const uint32_t result = CallWith(driver_, name.c_str(), a, n);
   if (name == "AUT_ObtemAbastecimento" && (result & 0xFF))
     handedOver_.insert(std::strtoll(buffers_[8], nullptr, 16));
   if (name == "AUT_RegistraBico" && registrations_++ < 100)
     registered_.insert(a[0] ? reinterpret_cast<const char*>(a[0]) : "");
-}
-
-// The driver's calls take a list of fixed length.
-uint32_t Fuzz::CallWith(const char* name, const uintptr_t* a, size_t n) {
-  switch (n) {
-    case 0:
-      return driver_.Call(name);
-    case 1:
-      return driver_.Call(name, {a[0]});
-    case 2:
-      return driver_.Call(name, {a[0], a[1]});
-    case 3:
-      return driver_.Call(name, {a[0], a[1], a[2]});
-    case 8:
-      return driver_.Call(name, {a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7]});
-    default:
-      return driver_.Call(name,
-                          {a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10]});
-  }
 }
 
 // Whether the driver may have discarded the delivery by itself: its nozzle
