@@ -15,6 +15,16 @@
 // After windows.h, which it needs.
 #include <oleauto.h>
 
+// Log lines or client calls, oldest first.
+using Lines = std::vector<std::string>;
+
+// `lines` holds `run` contiguously; a failure prints both.
+inline testing::AssertionResult HasRun(const Lines& lines, const Lines& run) {
+  if (std::search(lines.begin(), lines.end(), run.begin(), run.end()) != lines.end())
+    return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "wanted the run\n" << Join(run) << "\nin\n" << Join(lines);
+}
+
 // The floating-point modes a host may run in: the x87 control word
 // (exception masks in bits 0-5, precision in bits 8-9, rounding in bits
 // 10-11) and MXCSR (denormals as zero in bit 6, masks in bits 7-12, rounding

@@ -9,9 +9,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstring>
 #include <limits>
+#include <set>
 #include <sstream>
 #include <thread>
 #include <type_traits>
@@ -224,33 +224,28 @@ TEST(Forwarding, ArgumentsResultsAndTheStackPassUntouched) {
   constexpr int kThreads = 4, kRounds = 5;
   std::vector<std::string> wrong[kThreads], made[kThreads];
   std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
+  for (int t = 0; t < kThreads; ++t)
     threads.emplace_back([&, t] {
-      for (int round = 0; round < kRounds; ++round) {
+      for (int round = 0; round < kRounds; ++round)
         for (size_t i = 0; i < blind.size(); ++i) {
           const int32_t a = static_cast<int32_t>(i) + 1000 * t, c = -round;
           const double b = 0.5 + round;
           const Checked got = Call(GetProcAddress(Tracer(), blind[i].name), a, b, c);
           const int32_t wanted = ProbeAnswer(blind[i].name, a, b, c);
           made[t].push_back(std::string(blind[i].name) + "=" + std::to_string(wanted));
-          if ((got.result != wanted || !got.balanced) && wrong[t].size() < 5) {
+          if ((got.result != wanted || !got.balanced) && wrong[t].size() < 5)
             wrong[t].push_back(std::string(blind[i].name) + ": got " + std::to_string(got.result) +
                                ", wanted " + std::to_string(wanted) +
                                (got.balanced ? "" : ", stack moved"));
-          }
         }
-      }
     });
-  }
   for (std::thread& thread : threads) thread.join();
   for (const auto& list : wrong) EXPECT_EQ(Join(list), "");
   // Every call has its line, whole, with the result it returned.
-  std::vector<std::string> wanted, recorded;
-  for (const auto& list : made) wanted.insert(wanted.end(), list.begin(), list.end());
+  std::multiset<std::string> wanted, recorded;
+  for (const auto& list : made) wanted.insert(list.begin(), list.end());
   for (const Json& call : TraceLines("op"))
-    recorded.push_back(call["op"].get<std::string>() + "=" + std::to_string(call["r"].get<int>()));
-  std::sort(wanted.begin(), wanted.end());
-  std::sort(recorded.begin(), recorded.end());
+    recorded.insert(call["op"].get<std::string>() + "=" + std::to_string(call["r"].get<int>()));
   EXPECT_TRUE(recorded == wanted) << recorded.size() << " lines for " << wanted.size() << " calls";
 }
 
@@ -273,12 +268,6 @@ struct Outputs {
   std::vector<std::wstring> texts;
 };
 
-void Keep(Outputs& o, double value) {
-  int64_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  o.numbers.push_back(bits);
-}
-
 Outputs Play(const Client& c, double lastPrice = -0.0) {
   Outputs o;
   Slots s;
@@ -293,36 +282,30 @@ Outputs Play(const Client& c, double lastPrice = -0.0) {
   o.numbers.push_back(c.SetHosePrices(31, 2, 1, 0.1 + 0.2, lastPrice));
   for (int32_t v : s.l) o.numbers.push_back(v);
   for (int16_t v : s.h) o.numbers.push_back(v);
-  for (double v : s.d) Keep(o, v);
+  for (double v : s.d) {
+    int64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    o.numbers.push_back(bits);
+  }
   o.numbers.push_back(s.q);
   return o;
 }
 
 TEST(Values, EveryOutputReplaysWithTheSameBits) {
   const SimControl sim = RealSimulator();
+  const auto* scenario = reinterpret_cast<const char*>(
+      u8"grade 1 name \"G\u00e1s \\\"aditivado\\\" \u00bd \\\\ fim\" short \"\u2603\"\n"
+      u8"pump 1 id 11 name \"Bomba \u00c7\"\n"
+      u8"hose 31 pump 1 grade 1 price 5.799 totalizer 0.30000000000000004\n"
+      u8"at 0s pump 1 state calling hose 31\n");
   char error[256] = "";
-  ASSERT_EQ(
-      sim.SimLoadScenarioText(
-          reinterpret_cast<const char*>(
-              u8"grade 1 name \"G\u00e1s \\\"aditivado\\\" \u00bd \\\\ fim\" short \"\u2603\"\n"
-              u8"pump 1 id 11 name \"Bomba \u00c7\"\n"
-              u8"hose 31 pump 1 grade 1 price 5.799 totalizer 0.30000000000000004\n"
-              u8"at 0s pump 1 state calling hose 31\n"),
-          error, sizeof error),
-      0)
-      << error;
+  ASSERT_EQ(sim.SimLoadScenarioText(scenario, error, sizeof error), 0) << error;
+  using Limits = std::numeric_limits<double>;
   SimDelivery odd = SimDeliveryDefaults(31, 0.1 + 0.2);
-  odd.flags = 0;
-  odd.unitPrice = -0.0;
-  odd.amount = 1e-300;
-  odd.volume2 = std::numeric_limits<double>::quiet_NaN();
-  odd.completedDate = 46000.123456789;
-  odd.clearedDate = std::numeric_limits<double>::infinity();
-  odd.startTotalizer = -std::numeric_limits<double>::infinity();
-  odd.startVolume2Total = std::numeric_limits<double>::max();
-  odd.startValueTotal = std::numeric_limits<double>::denorm_min();
-  odd.endTotalizer = 5.0;
-  odd.code = INT64_MIN;
+  odd.flags = 0, odd.unitPrice = -0.0, odd.amount = 1e-300, odd.volume2 = Limits::quiet_NaN();
+  odd.completedDate = 46000.123456789, odd.clearedDate = Limits::infinity();
+  odd.startTotalizer = -Limits::infinity(), odd.startVolume2Total = Limits::max();
+  odd.startValueTotal = Limits::denorm_min(), odd.endTotalizer = 5.0, odd.code = INT64_MIN;
   ASSERT_GT(sim.SimAddDelivery(&odd), 0);
 
   const Outputs recorded = Play(Client(Tracer()));
@@ -394,9 +377,8 @@ class MissingReal : public Station {
  protected:
   void ExpectRefusedWith(int32_t code, const char* why) {
     EXPECT_FALSE(Start());
-    EXPECT_TRUE(ContainsRun(LogMessages(),
-                            {"Error: " + std::to_string(code), "Falhou >AUT_IniciaComunicacao<"}))
-        << Join(LogMessages());
+    EXPECT_TRUE(HasRun(LogMessages(),
+                       {"Error: " + std::to_string(code), "Falhou >AUT_IniciaComunicacao<"}));
     ExpectEveryOperationRefused();
     ExpectOneNote({why, "every call answers " + std::to_string(code)});
     const std::vector<Json> calls = TraceLines("op");
