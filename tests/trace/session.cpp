@@ -15,7 +15,6 @@
 // simulator's replay, when there is one.
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -28,8 +27,8 @@ namespace {
 
 struct Options {
   std::string out, scenario, marks;
-  int steps = 30, pace = 0, planted = 0;
-  bool network = false;
+  int steps, pace, planted;
+  bool network;
 };
 
 // Hose identifiers and pump numbers, from the scenario's hose lines.
@@ -99,23 +98,24 @@ void Lock(KorvanDriver& driver, std::ostream& out) {
       << Flag(unlocked) << " autoriza " << Flag(authorised) << "\n";
 }
 
+// Why the session cannot be run; exit status 2.
+int GiveUp(const char* why) {
+  std::fprintf(stderr, "trace_session: %s\n", why);
+  return 2;
+}
+
 int Run(KorvanDriver& driver, const Options& o) {
   SimControl sim{};
   bool simulator = false;
   if (!o.network) {
     simulator = LoadSimControl(LoadLibraryA("QXClient.dll"), sim) ||
                 LoadSimControl(LoadLibraryA((ExeFolder() + "QXClient.real.dll").c_str()), sim);
-    if (!simulator) {
-      std::fprintf(stderr, "trace_session: no simulator beside the program\n");
-      return 2;
-    }
+    if (!simulator) return GiveUp("no simulator beside the program");
     // Neither call touches a replay: in one the forecourt simply goes unasked.
     sim.SimUseRealTime(0);
     char error[256] = "";
-    if (sim.SimLoadScenario(o.scenario.c_str(), error, sizeof error) != SIM_OK) {
-      std::fprintf(stderr, "trace_session: %s\n", error);
-      return 2;
-    }
+    if (sim.SimLoadScenario(o.scenario.c_str(), error, sizeof error) != SIM_OK)
+      return GiveUp(error);
   }
   std::ofstream marks;
   if (!o.marks.empty()) marks.open(o.marks);
@@ -153,31 +153,18 @@ int Run(KorvanDriver& driver, const Options& o) {
 
 }  // namespace
 
-// "--name value" from the command line, or "".
-std::string Text(int argc, char** argv, const std::string& name) {
-  for (int i = 1; i + 1 < argc; ++i)
-    if (name == argv[i]) return argv[i + 1];
-  return "";
-}
-
 int main(int argc, char** argv) {
   ExitOnFault();
-  Options o;
-  o.out = Text(argc, argv, "--out");
-  o.scenario = Text(argc, argv, "--scenario");
-  o.marks = Text(argc, argv, "--marks");
-  o.steps = static_cast<int>(Option(argc, argv, "--steps", 30));
-  o.pace = static_cast<int>(Option(argc, argv, "--pace", 0));
-  o.planted = static_cast<int>(Option(argc, argv, "--planted", 0));
-  o.network = std::find(argv + 1, argv + argc, std::string("--network")) != argv + argc;
-  if (o.out.empty() || o.scenario.empty()) {
-    std::fprintf(stderr, "trace_session: --out and --scenario are needed\n");
-    return 2;
-  }
+  const auto text = [&](const char* name) { return TextOption(argc, argv, name); };
+  const auto number = [&](const char* name, int fallback) {
+    return static_cast<int>(Option(argc, argv, name, fallback));
+  };
+  const bool network = std::find(argv + 1, argv + argc, std::string("--network")) != argv + argc;
+  const Options o{
+      text("--out"),       text("--scenario"),     text("--marks"), number("--steps", 30),
+      number("--pace", 0), number("--planted", 0), network};
+  if (o.out.empty() || o.scenario.empty()) return GiveUp("--out and --scenario are needed");
   KorvanDriver driver;
-  if (!driver.loaded()) {
-    std::fprintf(stderr, "trace_session: no _Korvan.dll beside the program\n");
-    return 2;
-  }
+  if (!driver.loaded()) return GiveUp("no _Korvan.dll beside the program");
   return Run(driver, o);
 }
