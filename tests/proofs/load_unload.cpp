@@ -49,11 +49,6 @@ Resources Measure() {
           static_cast<long long>(footprint.committedPrivateBytes)};
 }
 
-bool Check(long long cycle, bool ok, const char* what) {
-  if (!ok) std::printf("cycle %lld: %s\n", cycle, what);
-  return ok;
-}
-
 // One load, session and unload. The failing calls run the driver's
 // conversion, missing-binding and null-buffer paths.
 bool Cycle(const SimControl& sim, long long i) {

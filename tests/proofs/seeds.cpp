@@ -172,17 +172,16 @@ int main(int argc, char** argv) {
     return ledger.ok() ? 0 : 1;
   }
   const long long first = Option(argc, argv, "--first", 1);
+  const auto run = [&](long long seed) {
+    Ledger ledger(sim);
+    const unsigned long long hash = RunSeed(sim, seed, ledger);
+    if (ledger.ok()) return true;
+    std::printf("seed %lld: %s\n", seed, ledger.violations().front().c_str());
+    std::printf("  replay: seeds.exe --seed %lld --replay   (calls hash %016llX, %zu violations)\n",
+                seed, hash, ledger.violations().size());
+    return false;
+  };
   // Each seed loads the driver up to six times.
   return RunProof(argc, argv, "seeds", "", first, first + Option(argc, argv, "--seeds", 10000), 100,
-                  [&](long long seed) {
-                    Ledger ledger(sim);
-                    const unsigned long long hash = RunSeed(sim, seed, ledger);
-                    if (ledger.ok()) return true;
-                    std::printf("seed %lld: %s\n", seed, ledger.violations().front().c_str());
-                    std::printf(
-                        "  replay: seeds.exe --seed %lld --replay   (calls hash %016llX, %zu "
-                        "violations)\n",
-                        seed, hash, ledger.violations().size());
-                    return false;
-                  });
+                  run);
 }

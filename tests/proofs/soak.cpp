@@ -22,18 +22,11 @@ bool Cycle(KorvanDriver& driver, const SimControl& sim, long long i, long long& 
   }
   sim.SimQueuePumpEvent(1 + static_cast<int>(i % kPumps), 4 + static_cast<int>(i % 9));
   KorvanDriver::Delivery delivery;
-  if (driver.ObtemAbastecimento(delivery)) {
-    if (!driver.ConfirmaAbastecimento()) {
-      std::fprintf(stderr, "cycle %lld: confirmation refused\n", i);
-      return false;
-    }
-    ++handedOver;
-  }
+  const bool handed = driver.ObtemAbastecimento(delivery);
+  if (handed && !Check(i, driver.ConfirmaAbastecimento(), "confirmation refused")) return false;
+  handedOver += handed;
   char status[kPumps + 1];
-  if (!driver.ObtemStatus(status)) {
-    std::fprintf(stderr, "cycle %lld: no status\n", i);
-    return false;
-  }
+  if (!Check(i, driver.ObtemStatus(status), "no status")) return false;
   // The simulator's own history is not the driver's: keep it bounded.
   if (i % 1000 == 999) {
     sim.SimClearCalls();
