@@ -27,8 +27,7 @@ SimDelivery MakeDelivery(int hoseId, double volume, double price, double amount)
   SimDelivery d = SimDeliveryDefaults(hoseId, volume);
   d.flags = 0, d.unitPrice = price, d.amount = amount, d.completedDate = kDeliveryTime;
   d.startTotalizer = 1000, d.endTotalizer = 1000 + volume, d.code = 255;
-  // The outputs the driver does not read differ from those it does, so that reading the wrong one
-  // shows.
+  // Outputs the driver does not read differ from those it does: reading the wrong one shows.
   d.volume2 = 71;
   d.startVolume2Total = 72, d.startValueTotal = 73, d.endVolume2Total = 74, d.endValueTotal = 75;
   d.priceLevel = 2, d.reservedBy = 76, d.attendantId = 77, d.durationSeconds = 78;
