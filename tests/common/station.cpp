@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <utility>
 
 SimControl LoadSimulator() {
@@ -72,6 +73,28 @@ const DriverExport kDriverExports[26] = {
     // clang-format on
 };
 
+const DriverExport& ExportNamed(const std::string& name) {
+  for (const DriverExport& e : kDriverExports)
+    if (name == e.name) return e;
+  throw std::invalid_argument(name + " is not one of the driver's exports");
+}
+
+// The driver's calls take a list of fixed length: the first n of `a`.
+template <size_t... I>
+static uint32_t CallWith(KorvanDriver& driver, const char* name, const uintptr_t* a, size_t n,
+                         std::index_sequence<I...> = {}) {
+  if constexpr (sizeof...(I) < 11) {
+    if (n > sizeof...(I))
+      return CallWith(driver, name, a, n, std::index_sequence<I..., sizeof...(I)>());
+  }
+  return driver.Call(name, {a[I]...});
+}
+
+uint32_t CallExport(KorvanDriver& driver, const std::string& name, const uintptr_t* a) {
+  const DriverExport& e = ExportNamed(name);
+  return CallWith(driver, e.name, a, std::strlen(e.kinds));
+}
+
 std::vector<std::string> Calls(const SimControl& sim, const char* name) {
   std::vector<std::string> calls;
   const std::string prefix = name ? std::string(name) + "(" : "";
@@ -83,9 +106,8 @@ std::vector<std::string> Calls(const SimControl& sim, const char* name) {
   return calls;
 }
 
-// The files matching `pattern` in `folder`, oldest write first: the log's
-// hour files are named day, month, hour, so their names sort wrongly across
-// the turn of a month.
+// The files matching `pattern` in `folder`, oldest write first: the log's hour files are named day,
+// month, hour, so their names sort wrongly across the turn of a month.
 static std::vector<std::string> FilesIn(const std::string& folder, const char* pattern) {
   std::vector<std::pair<ULONGLONG, std::string>> files;
   WIN32_FIND_DATAA found;

@@ -1,7 +1,6 @@
-// The one station builder of the tests: the simulated controller beside the
-// program, a small forecourt, its record of calls, and the driver's files
-// (log and _Korvan.ini) as a host finds them. Used by the driver's tests,
-// the simulator's and the proofs.
+// The one station builder of the tests: the simulated controller beside the program, a small
+// forecourt, its record of calls, and the driver's files (log and _Korvan.ini) as a host finds
+// them. Used by the driver's tests, the simulator's and the proofs.
 #pragma once
 
 #include <windows.h>
@@ -10,14 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "host_api/KorvanDriver.h"
 #include "host_api/host_environment.h"  // ExeFolder, DecimalSeparator, CommittedPrivateBytes
 #include "contract/sim_control.h"
 
 // QXClient.dll beside the program, reset; exits when it is not the simulator.
 SimControl LoadSimulator();
 
-// Pump `number` has id 100 + number and is idle; a hose's totalizer is
-// 1000 + its id unless given.
+// Pump `number` has id 100 + number and is idle; a hose's totalizer is 1000 + its id unless given.
 void AddPump(const SimControl& sim, int number);
 void AddHose(const SimControl& sim, int id, int pumpNumber, double price);
 void AddHose(const SimControl& sim, int id, int pumpNumber, double price, double totalizer);
@@ -33,6 +32,9 @@ struct DriverExport {
   const char *name, *kinds;
 };
 extern const DriverExport kDriverExports[26];
+const DriverExport& ExportNamed(const std::string& name);
+// Calls the export `name` with as many of `a` as it takes.
+uint32_t CallExport(KorvanDriver& driver, const std::string& name, const uintptr_t* a);
 
 // The record of client calls, one text per call, all or those of one name.
 std::vector<std::string> Calls(const SimControl& sim, const char* name = nullptr);
@@ -55,9 +57,8 @@ std::string ReadFile(const std::string& path);  // "" when missing
 void WriteFile(const std::string& path, const std::string& bytes);
 void RemoveFile(const std::string& path);
 
-// Committed private bytes (see CommittedPrivateBytes) and handles of the
-// process. Where Wine does not count handles, the value of a fresh handle,
-// which leaks push up.
+// Committed private bytes (see CommittedPrivateBytes) and handles of the process. Where Wine does
+// not count handles, the value of a fresh handle, which leaks push up.
 struct Footprint {
   size_t committedPrivateBytes;
   unsigned long handles;
@@ -66,9 +67,8 @@ Footprint MeasureFootprint();
 
 std::string Join(const std::vector<std::string>& lines);
 
-// Points the module's import of MessageBoxA at a recorder, so that a test
-// sees the boxes the driver shows; TakeMessageBoxes gives their texts so
-// far, oldest first, and forgets them.
+// Points the module's import of MessageBoxA at a recorder, so that a test sees the boxes the driver
+// shows; TakeMessageBoxes gives their texts so far, oldest first, and forgets them.
 void RecordMessageBoxes(HMODULE module);
 std::vector<std::string> TakeMessageBoxes();
 

@@ -47,8 +47,7 @@ TEST(NozzleTable, RegistersInRecordOneAndLogsEveryArgument) {
   EXPECT_EQ(table.Find("12"), 1);
 }
 
-// Each setting falls back on its own default and error line; the nozzle is
-// registered all the same.
+// Each setting falls back on its own default and error line; the nozzle is registered all the same.
 TEST(NozzleTable, SettingsThatAreNotWholeNumbers) {
   const struct {
     int argument;  // 0 pump, 1..4 the decimal-place counts

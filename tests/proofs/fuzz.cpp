@@ -1,9 +1,7 @@
-// Boundary fuzzing: random calls of all 26 exports with null pointers, empty,
-// huge and non-numeric texts, in any order (before a session, after its
-// end), while the simulated controller fails random calls and drops its
-// connection. No fault may reach the host, and at the end every delivery
-// was handed over, discarded by one of the driver's rules, or is still in
-// the controller.
+// Boundary fuzzing: random calls of all 26 exports with null pointers, empty, huge and non-numeric
+// texts, in any order (before a session, after its end), while the simulated controller fails
+// random calls and drops its connection. No fault may reach the host, and at the end every delivery
+// was handed over, discarded by one of the driver's rules, or is still in the controller.
 //
 //   fuzz [--calls 100000] [--seed 1]
 #include <cstdio>
@@ -20,17 +18,6 @@
 #include "tests/common/station.h"
 
 namespace {
-
-// Calls `name` with the first `n` of `a`: the driver's calls take a list of fixed length.
-template <size_t... I>
-uint32_t CallWith(KorvanDriver& driver, const char* name, const uintptr_t* a, size_t n,
-                  std::index_sequence<I...> = {}) {
-  if constexpr (sizeof...(I) < 11) {
-    if (n > sizeof...(I))
-      return CallWith(driver, name, a, n, std::index_sequence<I..., sizeof...(I)>());
-  }
-  return driver.Call(name, {a[I]...});
-}
 
 class Fuzz {
  public:
@@ -83,9 +70,8 @@ void Fuzz::DisturbController() {
     d.flags = SIM_DELIVERY_AUTO_DATE;
     d.unitPrice = prices[Pick(4)];
     d.amount = Chance(0.2) ? 0 : d.volume * d.unitPrice;
-    // State 3 is reserved and never cleared: at the head of the list it
-    // holds every later delivery back until the controller removes it, so
-    // the stream leaves it to the delivery tests.
+    // State 3 is reserved and never cleared: at the head of the list it holds every later delivery
+    // back until the controller removes it, so the stream leaves it to the delivery tests.
     d.state = Chance(0.1) ? 1 : 2;
     d.lockedBy = Chance(0.05) ? 42 : -1;
     d.code = nextCode_++;
@@ -119,16 +105,15 @@ void Fuzz::CallRandomExport() {
            : kind == 'N' ? static_cast<uintptr_t>(random_())
                          : (Chance(0.01) ? 0 : Arg(&date_));
   }
-  const uint32_t result = CallWith(driver_, name.c_str(), a, n);
+  const uint32_t result = CallExport(driver_, name, a);
   if (name == "AUT_ObtemAbastecimento" && (result & 0xFF))
     handedOver_.insert(std::strtoll(buffers_[8], nullptr, 16));
   if (name == "AUT_RegistraBico" && registrations_++ < 100)
     registered_.insert(a[0] ? reinterpret_cast<const char*>(a[0]) : "");
 }
 
-// Whether the driver may have discarded the delivery by itself: its nozzle
-// was not registered while it waited, or its volume is too small (the
-// values added are none of them close to a limit).
+// Whether the driver may have discarded the delivery by itself: its nozzle was not registered while
+// it waited, or its volume is too small (the values added are none of them close to a limit).
 bool Fuzz::DiscardedByRule(const SimDelivery& d) const {
   return unregisteredWhenAdded_.count(d.code) || d.volume < 0.001 ||
          (d.unitPrice > 0 && d.volume * d.unitPrice < 0.01);

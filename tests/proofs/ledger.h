@@ -101,11 +101,10 @@ class Host {
 const uint64_t kHashStart = 1469598103934665603ULL;
 uint64_t HashCalls(const SimControl& sim, uint64_t hash, std::FILE* echo = nullptr);
 
-// The runs [first, end) of a proof (positions or seeds), every --step-th:
-// `run` runs one, prints what it found and returns false on a violation.
-// Without --from the runs go in chunks of child processes (this program
-// with `arguments`, --step, --from and --to), as a process may load and
-// unload the driver only so many times; with it, or when one chunk does,
-// here. 0 when every run passed.
+// The runs [first, end) of a proof (positions or seeds), every --step-th: `run` runs one, prints
+// what it found and returns false on a violation. Without --from the runs go in chunks of child
+// processes (this program with `arguments`, --step, --from and --to), as a process may load and
+// unload the driver only so many times; with it, or when one chunk does, here. 0 when every run
+// passed.
 int RunProof(int argc, char** argv, const char* name, const std::string& arguments, long long first,
              long long end, long long chunk, const std::function<bool(long long)>& run);

@@ -1,9 +1,7 @@
-// Load and unload: a host that loads the driver per shift or per operation
-// loads, uses and frees it thousands of times in one process. Every cycle
-// loads _Korvan.dll, runs a short session (with the failures a host's bad
-// input brings) and frees it; TLS slots, handles, threads and committed
-// private bytes are measured before and after. Exits 1 on any growth beyond
-// noise.
+// Load and unload: a host that loads the driver per shift or per operation loads, uses and frees it
+// thousands of times in one process. Every cycle loads _Korvan.dll, runs a short session (with the
+// failures a host's bad input brings) and frees it; TLS slots, handles, threads and committed
+// private bytes are measured before and after. Exits 1 on any growth beyond noise.
 //
 //   load_unload [--cycles 10000]
 #include <windows.h>
@@ -83,10 +81,9 @@ bool Cycle(const SimControl& sim, long long i) {
                      "_Korvan.dll still loaded after FreeLibrary");
 }
 
-// Growth beyond noise fails: a few handles and pages are the loader's and
-// the allocator's. The memory is the Windows process's own (committed
-// private regions), so the verdict is the same natively and under an
-// emulator, whose own memory is not the process's.
+// Growth beyond noise fails: a few handles and pages are the loader's and the allocator's. The
+// memory is the Windows process's own (committed private regions), so the verdict is the same
+// natively and under an emulator, whose own memory is not the process's.
 struct Limit {
   const char* what;
   long long Resources::*value;
@@ -99,8 +96,7 @@ const Limit kLimits[] = {
     {"committed private bytes", &Resources::committedPrivateBytes, 2 * 1024 * 1024},
 };
 
-// Whether every resource stayed within its noise; with `print`, each one,
-// got against wanted.
+// Whether every resource stayed within its noise; with `print`, each one, got against wanted.
 bool Within(const Resources& before, const Resources& after, bool print) {
   bool ok = true;
   for (const Limit& limit : kLimits) {

@@ -1,9 +1,8 @@
-// Fault sweep: one scripted station day (8 pumps, 17 hoses, 60 deliveries,
-// price changes, locks, status polls), run once without faults to count its
-// client calls, then once per call position k and mode: call k fails once,
-// or every call from k fails for a span and then recovers; each with the
-// code 1 (not connected) and with another error. After the day the faults
-// end, the host drains the queue and the ledger checks every delivery.
+// Fault sweep: one scripted station day (8 pumps, 17 hoses, 60 deliveries, price changes, locks,
+// status polls), run once without faults to count its client calls, then once per call position k
+// and mode: call k fails once, or every call from k fails for a span and then recovers; each with
+// the code 1 (not connected) and with another error. After the day the faults end, the host drains
+// the queue and the ledger checks every delivery.
 //
 //   sweep [--from 1] [--to <calls of the day>] [--step 1] [--span 200]
 //         [--chunk 150]

@@ -54,8 +54,7 @@ TEST_F(Control, FaultsFailTheNthCallOrEveryCallWithoutEffect) {
   ASSERT_EQ(sim.SimClearFaults(), SIM_OK);
   EXPECT_EQ(Results({Logon(), test()}), Results({0, 0}));
 
-  // With recording off nothing is recorded, faults still fire; a reset turns
-  // recording back on.
+  // With recording off nothing is recorded, faults still fire; a reset turns recording back on.
   ASSERT_EQ(sim.SimClearCalls(), SIM_OK);
   ASSERT_EQ(sim.SimSetRecording(0), SIM_OK);
   ASSERT_EQ(sim.SimFailCall("TestConnection", 1, 77), SIM_OK);

@@ -85,8 +85,7 @@ TEST_F(Scenarios, SmallStationLoadsAndItsHappeningsComeInTime) {
   EXPECT_EQ(SIM_ENTRY(ClearDelivery)(700, 2), 0);
 }
 
-// A bad line: its number and message, kept for SimScenarioError, and the
-// forecourt left as it was.
+// A bad line: its number and message, kept for SimScenarioError, and the forecourt left as it was.
 TEST_F(Scenarios, ABadLineIsNamedWithItsFault) {
   AddPumps(sim, 1);
   const struct {

@@ -1,18 +1,15 @@
-// A whole station session, step by step and the same every run, to record
-// through the tracing QXClient.dll and to replay: it writes what the host
-// sees (every driver call's result and outputs) and then the driver's log
-// without its times, so that two runs compare byte for byte.
+// A whole station session, step by step and the same every run, to record through the tracing
+// QXClient.dll and to replay: it writes what the host sees (every driver call's result and outputs)
+// and then the driver's log without its times, so that two runs compare byte for byte.
 //
 //   trace_session --out FILE --scenario FILE [--steps N] [--pace MS]
 //                 [--network] [--planted STEP] [--marks FILE]
 //
-// In process the simulator's clock moves half a second a step (the
-// simulator is QXClient.dll, or QXClient.real.dll behind the tracer); with
-// --network the forecourt is qxsim-server's and runs in real time. --planted
-// makes the host read a price where it reads the pumps' status at that step:
-// another client call than the trace holds. --marks writes, at each step,
-// how many lines the trace (QXTRACE_FILE) has. On stdout, at the end: the
-// simulator's replay, when there is one.
+// In process the simulator's clock moves half a second a step (the simulator is QXClient.dll, or
+// QXClient.real.dll behind the tracer); with --network the forecourt is qxsim-server's and runs in
+// real time. --planted makes the host read a price where it reads the pumps' status at that step:
+// another client call than the trace holds. --marks writes, at each step, how many lines the trace
+// (QXTRACE_FILE) has. On stdout, at the end: the simulator's replay, when there is one.
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -53,8 +50,7 @@ size_t TraceLines() {
 
 std::string Flag(bool value) { return std::to_string(value); }
 
-// The host's side of one step: the status (or, planted, a price) and a
-// delivery, confirmed.
+// The host's side of one step: the status (or, planted, a price) and a delivery, confirmed.
 void Poll(KorvanDriver& driver, std::ostream& out, int step, bool planted) {
   const std::string at = "step " + std::to_string(step);
   char status[64] = "";

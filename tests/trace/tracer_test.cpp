@@ -1,10 +1,8 @@
-// The tracing QXClient.dll in front of a real library: every name exported
-// and forwarded with the stack kept, values recorded exactly enough to be
-// replayed bit for bit, a long trace replayed in little memory, and a missing
-// library answered. Each suite runs in a process of its own
-// (CMakeLists.txt), as the tracer binds its real library once per process:
-// --real names that library, --trace the trace file (both beside the
-// program).
+// The tracing QXClient.dll in front of a real library: every name exported and forwarded with the
+// stack kept, values recorded exactly enough to be replayed bit for bit, a long trace replayed in
+// little memory, and a missing library answered. Each suite runs in a process of its own
+// (CMakeLists.txt), as the tracer binds its real library once per process: --real names that
+// library, --trace the trace file (both beside the program).
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -39,8 +37,7 @@ SimControl RealSimulator() {
   return sim;
 }
 
-// What the tracer has written: while it is loaded, the file runs on in
-// zeros after its last line.
+// What the tracer has written: while it is loaded, the file runs on in zeros after its last line.
 std::string TraceText() {
   std::string written = ReadFile(traceFile);
   written.resize(std::min(written.size(), written.find('\0')));
@@ -80,9 +77,8 @@ struct Client {
   }
 };
 
-// A call through a bare address with the arguments in their declared
-// types; on i686 it also tells whether ESP and the callee-saved registers
-// came back as they went.
+// A call through a bare address with the arguments in their declared types; on i686 it also tells
+// whether ESP and the callee-saved registers came back as they went.
 struct Checked {
   int32_t result;
   bool balanced;
@@ -101,9 +97,8 @@ void Push(uint32_t* slots, uint32_t& n, T value) {
   }
 }
 
-// Through the driver's ABI caller (host/register_call.h): it puts three
-// slots in registers, which stdcall ignores, and pushes the others left to
-// right, so the stack slots go in reversed.
+// Through the driver's ABI caller (host/register_call.h): it puts three slots in registers, which
+// stdcall ignores, and pushes the others left to right, so the stack slots go in reversed.
 template <class... A>
 Checked Call(FARPROC function, A... args) {
   uint32_t forward[64];
@@ -259,10 +254,9 @@ TEST(Forwarding, TypedEntryPointsTheLibraryLacksAnswer127) {
                  "their calls answer 127"});
 }
 
-// Odd doubles, a 64-bit code and texts with quotes, backslashes and
-// characters beyond ASCII, recorded through the tracer, then replayed by the
-// simulator behind it from the trace: every output comes back with the same
-// bits, and the recorded texts read as the library handed them out.
+// Odd doubles, a 64-bit code and texts with quotes, backslashes and characters beyond ASCII,
+// recorded through the tracer, then replayed by the simulator behind it from the trace: every
+// output comes back with the same bits, and the recorded texts read as the library handed them out.
 struct Outputs {
   std::vector<int64_t> numbers;  // results, integers, and the bits of doubles
   std::vector<std::wstring> texts;

@@ -75,19 +75,13 @@ TEST_F(Abi, RegistraBicoTakesEightArgumentsInTheirPlaces) {
 // With null pointers as well; the stack stays balanced throughout.
 TEST_F(Abi, EveryOperationIsSafeBeforeASession) {
   ExpectEveryOperationRefused();
-  const struct {
-    const char* name;
-    std::initializer_list<uintptr_t> args;
-  } calls[] = {{"AUT_ObtemStatus", {0}},
-               {"AUT_ObtemEncerrante", {0, 0}},
-               {"AUT_ObtemPreco", {0, 0}},
-               {"AUT_AlteraPreco", {0, 0}},
-               {"AUT_AutorizaAbastecimento", {0}},
-               {"AUT_ObtemAbastecimento", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}};
-  for (const auto& call : calls) {
-    SCOPED_TRACE(call.name);
-    EXPECT_EQ(driver.Call(call.name, call.args), 0u);
-    ExpectBalanced(call.name);
+  const uintptr_t nulls[11] = {};
+  for (const char* name :
+       {"AUT_ObtemStatus", "AUT_ObtemEncerrante", "AUT_ObtemPreco", "AUT_AlteraPreco",
+        "AUT_AutorizaAbastecimento", "AUT_ObtemAbastecimento"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(CallExport(driver, name, nulls), 0u);
+    ExpectBalanced(name);
   }
   driver.FinalizaComunicacao();
   ExpectBalanced("AUT_FinalizaComunicacao");

@@ -62,7 +62,7 @@ class Deliveries : public Station {
   std::string Remembered() {
     sim.SimClearCalls();
     driver.ConfirmaAbastecimento();
-    const auto locks = CallsNamed("LockDelivery");
+    const auto locks = Calls(sim, "LockDelivery");
     return locks.empty() ? "<none>" : locks[0].substr(0, locks[0].find(')') + 1);
   }
   static std::string Lock(int32_t id) { return "LockDelivery(" + std::to_string(id) + ")"; }
@@ -267,7 +267,7 @@ TEST_F(Deliveries, AHeldDeliveryIsLeftAndStopsThePoll) {
     EXPECT_STREQ(out.numeroLogico, "11");
     EXPECT_EQ(out.text9, std::string("000000FF"));
     EXPECT_EQ(LastLine(), "ReengenhariaLitragem=" + Num("10"));
-    EXPECT_EQ(CallsNamed("GetDeliveryByOrdinal"), Lines{"GetDeliveryByOrdinal(1)=0"});
+    EXPECT_EQ(Calls(sim, "GetDeliveryByOrdinal"), Lines{"GetDeliveryByOrdinal(1)=0"});
     EXPECT_EQ(sim.SimCountCalls("ClearDelivery"), 0);
     EXPECT_EQ(Remembered(), Lock(confirmed));
   }
@@ -305,9 +305,9 @@ TEST_F(Deliveries, ADeliveryThatCannotBeMadeDoesNotStopTheOthers) {
     ASSERT_TRUE(driver.ConfirmaAbastecimento());
     EXPECT_FALSE(Poll());
     EXPECT_EQ(LastLine(), "<AUT_ObtemAbastecimento> Sem abastecimento pendente. ");
-    EXPECT_EQ(CallsNamed("GetDeliveryByOrdinal").back(), "GetDeliveryByOrdinal(1)=0")
+    EXPECT_EQ(Calls(sim, "GetDeliveryByOrdinal").back(), "GetDeliveryByOrdinal(1)=0")
         << "the walk stays within the count";
-    EXPECT_EQ(CallsNamed("LockDelivery"), Lines{Lock(goodId) + "=0"});
+    EXPECT_EQ(Calls(sim, "LockDelivery"), Lines{Lock(goodId) + "=0"});
     SimDelivery left{};
     ASSERT_EQ(sim.SimGetDelivery(0, &left), SIM_OK);
     EXPECT_EQ(std::vector<int32_t>({left.id, left.lockedBy, sim.SimDeliveryCount()}),
@@ -336,7 +336,7 @@ TEST_F(Deliveries, AConfirmationLeftHalfWayIsFinished) {
     sim.SimClearCalls();
     ASSERT_TRUE(Poll()) << Join(LogMessages());
     EXPECT_STREQ(out.numeroLogico, "13");
-    EXPECT_EQ(CallsNamed("ClearDelivery"),
+    EXPECT_EQ(Calls(sim, "ClearDelivery"),
               Lines{"ClearDelivery(" + std::to_string(first) + ",1)=0"});
     EXPECT_TRUE(
         HasRun(LogMessages(), {"<AUT_ObtemAbastecimento> Abastecimento " + std::to_string(first) +

@@ -76,7 +76,7 @@ TEST_F(Pumps, OtherEventsAreDiscarded) {
   sim.SimClearCalls();
   char status[8] = "intact";
   EXPECT_FALSE(driver.ObtemStatus(status));
-  EXPECT_EQ(CallsNamed("GetNextPumpEventEx2"), Lines{"GetNextPumpEventEx2()=9"});
+  EXPECT_EQ(Calls(sim, "GetNextPumpEventEx2"), Lines{"GetNextPumpEventEx2()=9"});
 }
 
 // The five texts that come with every pump event are freed: thirty thousand events' texts would
@@ -129,7 +129,7 @@ TEST_F(Pumps, TextsDoNotFollowTheHostsFloatingPointModes) {
     }));
     EXPECT_EQ(Lines(texts, texts + 4),
               Lines({"5,799", "0,3", "123456,789", "9,99999999999997E-311"}));
-    EXPECT_EQ(CallsNamed("SetHosePrices"), Lines{"SetHosePrices(13,2,1,3.459,3.459)=0"});
+    EXPECT_EQ(Calls(sim, "SetHosePrices"), Lines{"SetHosePrices(13,2,1,3.459,3.459)=0"});
   }
 }
 
