@@ -10,7 +10,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "host_api/KorvanDriver.h"
@@ -69,12 +68,9 @@ class Ledger {
 // unloads the driver while the controller keeps its state.
 class Host {
  public:
-  Host(const SimControl& sim, Ledger& ledger, std::vector<std::string> nozzles,
-       std::string configuracao)
-      : sim_(sim),
-        ledger_(ledger),
-        nozzles_(std::move(nozzles)),
-        configuracao_(std::move(configuracao)) {}
+  Host(const SimControl& sim, Ledger& ledger, const std::vector<std::string>& nozzles,
+       const std::string& configuracao)
+      : sim_(sim), ledger_(ledger), nozzles_(nozzles), configuracao_(configuracao) {}
   ~Host() { Unload(); }
   void Start();
   void Restart();
