@@ -40,8 +40,7 @@ struct FloatModes {
   // every exception unmasked in the x87 unit, in SSE, or both; subnormals flushed.
   enum Unmasked : unsigned { kNone = 0, kX87 = 1, kSse = 2, kBoth = 3 };
   struct Row {
-    unsigned rounding, precision;
-    unsigned unmasked;
+    unsigned rounding, precision, unmasked;
     bool flushed;
     std::string Name() const {
       return std::string("rounding ") + "NDUZ"[rounding] + ", precision " +

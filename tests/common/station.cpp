@@ -21,9 +21,7 @@ SimControl LoadSimulator() {
 
 void AddPump(const SimControl& sim, int number) {
   SimPump pump{};
-  pump.id = 100 + number;
-  pump.number = number;
-  pump.state = SIM_PUMP_IDLE;
+  pump.id = 100 + number, pump.number = number, pump.state = SIM_PUMP_IDLE;
   sim.SimAddPump(&pump);
 }
 
@@ -33,10 +31,8 @@ void AddHose(const SimControl& sim, int id, int pumpNumber, double price) {
 
 void AddHose(const SimControl& sim, int id, int pumpNumber, double price, double totalizer) {
   SimHose hose{};
+  hose.id = id, hose.pumpId = 100 + pumpNumber, hose.totalizer = totalizer;
   hose.price = hose.price2 = price;
-  hose.totalizer = totalizer;
-  hose.id = id;
-  hose.pumpId = 100 + pumpNumber;
   sim.SimAddHose(&hose);
 }
 

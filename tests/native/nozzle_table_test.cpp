@@ -55,19 +55,15 @@ TEST(NozzleTable, SettingsThatAreNotWholeNumbers) {
     int32_t stored;
     const char* errorLine;  // nullptr: no error
   } cases[] = {
-      {0, "A1", -1, "ERRO NA NUMERACAO DA BOMBA"},
-      {0, "-7", -7, nullptr},
-      {0, "", -1, "ERRO NA NUMERACAO DA BOMBA"},
-      {0, " 5", 5, nullptr},
-      {1, "3,0", 3, "ERRO NAS CASAS DA LITRAGEM"},
-      {1, "25", 25, nullptr},
-      {2, "x", 3, "ERRO NAS CASAS DO PRECO"},
-      {2, "$10", 16, nullptr},
-      {3, "abc", 2, "ERRO NAS CASAS DO TOTAL"},
-      {3, "-4", -4, nullptr},
+      // clang-format off
+      {0, "A1", -1, "ERRO NA NUMERACAO DA BOMBA"}, {0, "-7", -7, nullptr},
+      {0, "", -1, "ERRO NA NUMERACAO DA BOMBA"}, {0, " 5", 5, nullptr},
+      {1, "3,0", 3, "ERRO NAS CASAS DA LITRAGEM"}, {1, "25", 25, nullptr},
+      {2, "x", 3, "ERRO NAS CASAS DO PRECO"}, {2, "$10", 16, nullptr},
+      {3, "abc", 2, "ERRO NAS CASAS DO TOTAL"}, {3, "-4", -4, nullptr},
       {3, "2 ", 2, "ERRO NAS CASAS DO TOTAL"},
-      {4, "3.5", 3, "ERRO NAS CASAS DO ENCERRANTE"},
-      {4, "0", 0, nullptr},
+      {4, "3.5", 3, "ERRO NAS CASAS DO ENCERRANTE"}, {4, "0", 0, nullptr},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string("argument ") + std::to_string(c.argument) + " '" + c.text + "'");

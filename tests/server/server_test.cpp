@@ -47,9 +47,7 @@ class Running {
         << error.message;
     station_.Load(scenario);
     qxserver::Options options;
-    options.callPort = options.eventPort = 0;
-    options.panel = false;
-    options.quiet = true;
+    options.callPort = options.eventPort = 0, options.panel = false, options.quiet = true;
     if (adjust) adjust(options);
     server_ = std::make_unique<qxserver::Server>(io_, station_, options);
     std::string why;
