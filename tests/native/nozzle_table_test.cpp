@@ -97,9 +97,8 @@ TEST(NozzleTable, NullPointersReadAsEmptyTexts) {
   EXPECT_EQ(Fields(table.Record(1)), "1  -1 3 3 2 3 ");
 }
 
-// A logical number registered again keeps its record and takes the new
-// settings; the lookup compares byte for byte, and a number that no hose's
-// decimal text can equal is registered with a warning.
+// A logical number registered again keeps its record and takes the new settings; the lookup
+// compares byte for byte; a number no hose's decimal text can equal is registered with a warning.
 TEST(NozzleTable, LookupIsExactAndARegistrationAgainUpdates) {
   NozzleTable table;
   const struct {

@@ -22,8 +22,6 @@ namespace {
 class Fuzz {
  public:
   explicit Fuzz(unsigned seed) : random_(seed), sim_(LoadSimulator()) {
-    huge9_.assign(64 * 1024, '9');
-    hugeX_.assign(64 * 1024, 'x');
     texts_ = {nullptr,      "",      "1",     "11",           "12",          "13",  "-5",
               "0",          "abc",   "3,459", "3.459",        " 42",         "42 ", "$1F",
               "2147483648", "REL=S", "rel=s", huge9_.c_str(), hugeX_.c_str()};
@@ -47,7 +45,7 @@ class Fuzz {
   std::mt19937 random_;
   SimControl sim_;
   KorvanDriver driver_;
-  std::string huge9_, hugeX_;
+  std::string huge9_ = std::string(64 * 1024, '9'), hugeX_ = std::string(64 * 1024, 'x');
   std::vector<const char*> texts_;
   std::set<std::string> registered_;        // nozzles in the driver's table
   int registrations_ = 0;                   // of which the table keeps 100

@@ -120,8 +120,7 @@ int main(int argc, char** argv) {
   AddPumps(sim, 1);
   EnterFreshFolder("load-unload");
 
-  // The first loads settle what the process keeps once (the loader's and
-  // the simulator's own allocations).
+  // The first loads settle what the process keeps for good (the loader's, the simulator's).
   const long long warmUp = 20;
   for (long long i = 0; i < warmUp; ++i)
     if (!Cycle(sim, i)) return 1;

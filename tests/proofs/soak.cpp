@@ -12,8 +12,7 @@ namespace {
 
 const int kPumps = 4;
 
-// One host cycle: a delivery may finish, a pump changes, the host polls,
-// confirms and reads the status.
+// One host cycle: a delivery may finish, a pump changes, the host polls, confirms and reads status.
 bool Cycle(KorvanDriver& driver, const SimControl& sim, long long i, long long& handedOver) {
   if (i % 3 == 0) {
     SimDelivery d =
@@ -75,10 +74,8 @@ int main(int argc, char** argv) {
   ok = Run(driver, sim, "logging on", Option(argc, argv, "--logged-cycles", 10000)) && ok;
   driver.ParaGravacaoLog();
   driver.FinalizaComunicacao();
-  if (!driver.abiClean()) {
-    std::printf("a call unbalanced the stack or the registers\n");
-    ok = false;
-  }
+  if (!driver.abiClean()) std::printf("a call unbalanced the stack or the registers\n");
+  ok = ok && driver.abiClean();
   std::printf("soak: %s\n", ok ? "no growth" : "GROWTH OR FAILURE");
   return ok ? 0 : 1;
 }

@@ -39,9 +39,8 @@ std::vector<std::string> Nozzles() {
   return nozzles;
 }
 
-// Delivery i of the day: mostly plain, a few of an unregistered nozzle or
-// too small, two held by another terminal for a while, one in state 3 and
-// one held by another terminal for good at the end.
+// Delivery i of the day: mostly plain, a few of an unregistered nozzle or too small, two held by
+// another terminal for a while, one in state 3 and one held for good at the end.
 int32_t AddDelivery(Ledger& ledger, int i) {
   Fate fate = Fate::HandOver;
   SimDelivery d = SimDeliveryDefaults(HoseId(i * 5), 5 + (i * 37 % 400) / 10.0);

@@ -1,5 +1,4 @@
-// Scenario files: reading them and their errors, the clock that brings
-// their happenings, and the load at the first logon.
+// Scenario files: reading them and their errors, their happenings on the clock, the load at logon.
 #include "tests/common/fixture.h"
 
 namespace {

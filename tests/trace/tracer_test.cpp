@@ -119,8 +119,7 @@ Checked Call(FARPROC function, A... args) {
 }
 #endif
 
-// Output slots for the long calls, and those calls made through `call`: a
-// typed entry point or a bare address.
+// Output slots for the long calls, and those calls made through `call`: typed or a bare address.
 struct Slots {
   int32_t l[12] = {};
   int16_t h[20] = {};
@@ -209,9 +208,8 @@ TEST(Exports, EveryNameReachesTheRealLibraryAndIsRecorded) {
   }
 }
 
-// A library whose blind entry points take (int32, double, int32): each call
-// through the tracer arrives whole at its own entry point and the stack
-// comes back balanced, from several threads at once.
+// A library whose blind entry points take (int32, double, int32): each call through the tracer
+// arrives whole at its own entry point, the stack balanced, from several threads at once.
 TEST(Forwarding, ArgumentsResultsAndTheStackPassUntouched) {
   std::vector<Name> blind;
   for (const Name& n : kNames)

@@ -1,6 +1,5 @@
 // The exports as a 32-bit host calls them: register convention, stack arguments removed by the
-// callee, callee-saved registers kept, Booleans exactly 0 or 1. On x86_64 the same calls check the
-// results.
+// callee, callee-saved registers kept, Booleans exactly 0 or 1; on x86_64, the results.
 #include <cstring>
 
 #include "tests/win/driver_test.h"
@@ -10,8 +9,7 @@ namespace {
 class Abi : public Station {
  protected:
   // The last call left ESP where it was before the pushes and kept EBX, ESI, EDI and EBP.
-  void ExpectBalanced(const char* what) {
-    (void)what;
+  void ExpectBalanced([[maybe_unused]] const char* what) {
 #if defined(__i386__)
     EXPECT_EQ(driver.lastCheck().stackDelta, 0) << what;
     EXPECT_EQ(driver.lastCheck().preserved, 1) << what;

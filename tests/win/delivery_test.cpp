@@ -257,8 +257,7 @@ TEST_F(Deliveries, AHeldDeliveryIsLeftAndStopsThePoll) {
     Reset();  // the held delivery would stop the next row
     ASSERT_TRUE(Start());
     SimDelivery held = MakeDelivery(11, 10, 5, 50);
-    held.id = 5000;  // never the one remembered
-    held.lockedBy = lockValue, held.state = state;
+    held.id = 5000, held.lockedBy = lockValue, held.state = state;  // 5000: never remembered
     Add(held);
     Add(MakeDelivery(13, 20, 5, 100));
     sim.SimClearCalls();
@@ -371,8 +370,7 @@ TEST_F(Deliveries, ReEngineeringFollowsTheExactOption) {
   }
 }
 
-// Each failing step before the nozzle check: 0, no buffer written, the delivery left in the
-// controller.
+// Each failing step before the nozzle check: 0, no buffer written, the delivery left waiting.
 TEST_F(Deliveries, EachFailingStepHasItsLine) {
   ASSERT_TRUE(Start());
   Add(MakeDelivery(11, 10, 5, 50));
@@ -469,8 +467,7 @@ TEST_F(Deliveries, TextsDoNotFollowTheHostsFloatingPointModes) {
   }
 }
 
-// Delphi hosts run with floating-point exceptions unmasked; an amount over a vanishing unit price
-// must not trap in the host.
+// Delphi hosts unmask floating-point exceptions; an amount over a vanishing price must not trap.
 TEST_F(Deliveries, UnmaskedFloatingPointExceptionsDoNotTrap) {
   ASSERT_TRUE(Start("REL=S"));
   Add(MakeDelivery(11, 10, 1e-310, 10));

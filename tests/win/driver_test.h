@@ -11,8 +11,7 @@ inline SimSession SessionOf(const SimControl& sim) {
   return session;
 }
 
-// A batch of `warm` rounds settles the allocators; `measured` more rounds then commit less
-// than 2 MiB of private bytes.
+// `warm` rounds settle the allocators; `measured` more then commit under 2 MiB of private bytes.
 inline void ExpectNoGrowth(const std::function<void(int)>& rounds, int warm, int measured) {
   rounds(warm);
   const Footprint before = MeasureFootprint();
