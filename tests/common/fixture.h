@@ -1,6 +1,5 @@
-// The one test fixture: a freshly reset simulated controller (when there is
-// one), the driver as a host loads it, a fresh working folder without
-// _Korvan.ini, logging on.
+// The one test fixture: a freshly reset simulated controller (when there is one), the driver as a
+// host loads it, a fresh working folder without _Korvan.ini, logging on.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,11 +14,19 @@
 // After windows.h, which it needs.
 #include <oleauto.h>
 
-// The floating-point modes a host may run in: the x87 control word
-// (exception masks in bits 0-5, precision in bits 8-9, rounding in bits
-// 10-11) and MXCSR (denormals as zero in bit 6, masks in bits 7-12, rounding
-// in bits 13-14, flush to zero in bit 15), set as a Delphi or C host sets
-// them.
+// Log lines or client calls, oldest first.
+using Lines = std::vector<std::string>;
+
+// `lines` holds `run` contiguously; a failure prints both.
+inline testing::AssertionResult HasRun(const Lines& lines, const Lines& run) {
+  if (std::search(lines.begin(), lines.end(), run.begin(), run.end()) != lines.end())
+    return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "wanted the run\n" << Join(run) << "\nin\n" << Join(lines);
+}
+
+// The floating-point modes a host may run in: the x87 control word (exception masks in bits 0-5,
+// precision in bits 8-9, rounding in bits 10-11) and MXCSR (denormals as zero in bit 6, masks in
+// bits 7-12, rounding in bits 13-14, flush to zero in bit 15), set as a Delphi or C host sets them.
 struct FloatModes {
   unsigned short x87;
   unsigned int sse;
@@ -29,13 +36,11 @@ struct FloatModes {
     return m;
   }
   void Apply() const { __asm__ volatile("fldcw %0\n\tldmxcsr %1" : : "m"(x87), "m"(sse)); }
-  // Rounding 0 nearest, 1 down, 2 up, 3 towards zero; precision 0 (24
-  // bits), 2 (53) or 3 (64); every exception unmasked in the x87 unit, in
-  // SSE, or both; subnormals flushed.
+  // Rounding 0 nearest, 1 down, 2 up, 3 towards zero; precision 0 (24 bits), 2 (53) or 3 (64);
+  // every exception unmasked in the x87 unit, in SSE, or both; subnormals flushed.
   enum Unmasked : unsigned { kNone = 0, kX87 = 1, kSse = 2, kBoth = 3 };
   struct Row {
-    unsigned rounding, precision;
-    unsigned unmasked;
+    unsigned rounding, precision, unmasked;
     bool flushed;
     std::string Name() const {
       return std::string("rounding ") + "NDUZ"[rounding] + ", precision " +
@@ -79,36 +84,26 @@ class Station : public testing::Test {
     EXPECT_EQ(TakeMessageBoxes(), std::vector<std::string>{}) << "boxes the test did not expect";
   }
 
-  // Every operation that talks to the controller answers exactly 0, without
-  // a fault and without touching the host's buffers.
+  // Every operation that talks to the controller answers exactly 0, without a fault and without
+  // touching the host's buffers or date; each text given is "1".
   void ExpectEveryOperationRefused() {
-    char buffer[32] = "intact";
-    KorvanDriver::Delivery d;
-    std::memset(&d, 'X', sizeof d);
-    const struct {
-      const char* name;
-      std::initializer_list<uintptr_t> args;
-    } calls[] = {
-        {"AUT_ObtemAbastecimento",
-         {Arg(d.numeroLogico), Arg(d.volume), Arg(d.valorTotal), Arg(d.precoUnitario),
-          Arg(d.encerranteInicial), Arg(d.encerranteFinal), Arg(d.hora), Arg(d.text8), Arg(d.text9),
-          Arg(d.text10), Arg(&d.data)}},
-        {"AUT_ConfirmaAbastecimento", {}},
-        {"AUT_ObtemStatus", {Arg(buffer)}},
-        {"AUT_ObtemEncerrante", {Arg("1"), Arg(buffer)}},
-        {"AUT_ObtemPreco", {Arg("1"), Arg(buffer)}},
-        {"AUT_AlteraPreco", {Arg("1"), Arg("1")}},
-        {"AUT_AutorizaAbastecimento", {Arg("1")}},
-        {"AUT_BloqueiaBico", {Arg("1")}},
-        {"AUT_DesbloqueiaBico", {Arg("1")}},
-        {"AUT_BloqueiaTodosBicos", {}},
-        {"AUT_DesbloqueiaTodosBicos", {}},
-    };
-    for (const auto& call : calls) EXPECT_EQ(driver.Call(call.name, call.args), 0u) << call.name;
-    EXPECT_EQ(std::string(d.numeroLogico, 2) + d.volume[0] + d.text10[31], "XXXX");
-    EXPECT_STREQ(buffer, "intact");
+    char buffers[10][32];
+    std::memset(buffers, 'X', sizeof buffers);
+    double date = -1;
+    for (const char* name :
+         {"AUT_ObtemAbastecimento", "AUT_ConfirmaAbastecimento", "AUT_ObtemStatus",
+          "AUT_ObtemEncerrante", "AUT_ObtemPreco", "AUT_AlteraPreco", "AUT_AutorizaAbastecimento",
+          "AUT_BloqueiaBico", "AUT_DesbloqueiaBico", "AUT_BloqueiaTodosBicos",
+          "AUT_DesbloqueiaTodosBicos"}) {
+      uintptr_t args[11], *arg = args;
+      size_t buffer = 0;
+      for (const char* kind = ExportNamed(name).kinds; *kind; ++kind)
+        *arg++ = *kind == 'T' ? Arg("1") : *kind == 'B' ? Arg(buffers[buffer++]) : Arg(&date);
+      EXPECT_EQ(CallExport(driver, name, args), 0u) << name;
+    }
+    EXPECT_EQ(std::string(buffers[0], sizeof buffers), std::string(sizeof buffers, 'X'));
+    EXPECT_EQ(date, -1);
   }
-
   // A logon straight to the simulated controller, as the driver makes it.
   int32_t Logon(const wchar_t* address = L"127.0.0.1") {
     BSTR server = SysAllocString(address);
@@ -126,7 +121,6 @@ class Station : public testing::Test {
     EXPECT_TRUE(driver.ObtemStatus(status));
     return std::string(status, strnlen(status, sizeof status));
   }
-  std::vector<std::string> CallsNamed(const char* name) const { return Calls(sim, name); }
   std::string LastLine() const {
     const auto lines = LogMessages();
     return lines.empty() ? "<no line>" : lines.back();

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <utility>
 
 SimControl LoadSimulator() {
@@ -20,18 +21,18 @@ SimControl LoadSimulator() {
 
 void AddPump(const SimControl& sim, int number) {
   SimPump pump{};
-  pump.id = 100 + number;
-  pump.number = number;
-  pump.state = SIM_PUMP_IDLE;
+  pump.id = 100 + number, pump.number = number, pump.state = SIM_PUMP_IDLE;
   sim.SimAddPump(&pump);
 }
 
 void AddHose(const SimControl& sim, int id, int pumpNumber, double price) {
+  AddHose(sim, id, pumpNumber, price, 1000 + id);
+}
+
+void AddHose(const SimControl& sim, int id, int pumpNumber, double price, double totalizer) {
   SimHose hose{};
+  hose.id = id, hose.pumpId = 100 + pumpNumber, hose.totalizer = totalizer;
   hose.price = hose.price2 = price;
-  hose.totalizer = 1000 + id;
-  hose.id = id;
-  hose.pumpId = 100 + pumpNumber;
   sim.SimAddHose(&hose);
 }
 
@@ -53,6 +54,43 @@ const char* const kDriverEntryPoints[22] = {
     // clang-format on
 };
 
+const DriverExport kDriverExports[26] = {
+    // clang-format off
+    {"AUT_AlteraConfiguracaoBomba", "TTT"}, {"AUT_SetarUltimoIdLogico", "T"},
+    {"AUT_ExcluiVendedorCliente", ""}, {"AUT_InsereCliente", "TT"}, {"AUT_InsereVendedor", "T"},
+    {"AUT_VerificaSuporte", "N"}, {"AUT_ObtemAssinatura", "BB"}, {"AUT_DesbloqueiaTodosBicos", ""},
+    {"AUT_DesbloqueiaBico", "T"}, {"AUT_BloqueiaTodosBicos", ""}, {"AUT_BloqueiaBico", "T"},
+    {"AUT_PagamentoBico", ""}, {"AUT_AutorizaAbastecimento", "T"},
+    {"AUT_PresetAbastecimento", "TT"}, {"AUT_AlteraPreco", "TT"}, {"AUT_ObtemPreco", "TB"},
+    {"AUT_ObtemEncerrante", "TB"}, {"AUT_ObtemStatus", "B"}, {"AUT_ObtemDisplay", ""},
+    {"AUT_ConfirmaAbastecimento", ""}, {"AUT_ObtemAbastecimento", "BBBBBBBBBBD"},
+    {"AUT_RegistraBico", "TTTTTTTT"}, {"AUT_FinalizaComunicacao", ""},
+    {"AUT_IniciaComunicacao", "TTT"}, {"DRV_ParaGravacaoLog", ""}, {"DRV_IniciaGravacaoLog", ""},
+    // clang-format on
+};
+
+const DriverExport& ExportNamed(const std::string& name) {
+  for (const DriverExport& e : kDriverExports)
+    if (name == e.name) return e;
+  throw std::invalid_argument(name + " is not one of the driver's exports");
+}
+
+// The driver's calls take a list of fixed length: the first n of `a`.
+template <size_t... I>
+static uint32_t CallWith(KorvanDriver& driver, const char* name, const uintptr_t* a, size_t n,
+                         std::index_sequence<I...> = {}) {
+  if constexpr (sizeof...(I) < 11) {
+    if (n > sizeof...(I))
+      return CallWith(driver, name, a, n, std::index_sequence<I..., sizeof...(I)>());
+  }
+  return driver.Call(name, {a[I]...});
+}
+
+uint32_t CallExport(KorvanDriver& driver, const std::string& name, const uintptr_t* a) {
+  const DriverExport& e = ExportNamed(name);
+  return CallWith(driver, e.name, a, std::strlen(e.kinds));
+}
+
 std::vector<std::string> Calls(const SimControl& sim, const char* name) {
   std::vector<std::string> calls;
   const std::string prefix = name ? std::string(name) + "(" : "";
@@ -64,9 +102,8 @@ std::vector<std::string> Calls(const SimControl& sim, const char* name) {
   return calls;
 }
 
-// The files matching `pattern` in `folder`, oldest write first: the log's
-// hour files are named day, month, hour, so their names sort wrongly across
-// the turn of a month.
+// The files matching `pattern` in `folder`, oldest write first: the log's hour files are named day,
+// month, hour, so their names sort wrongly across the turn of a month.
 static std::vector<std::string> FilesIn(const std::string& folder, const char* pattern) {
   std::vector<std::pair<ULONGLONG, std::string>> files;
   WIN32_FIND_DATAA found;
@@ -143,10 +180,6 @@ Footprint MeasureFootprint() {
   return {CommittedPrivateBytes(), handles};
 }
 
-bool ContainsRun(const std::vector<std::string>& lines, const std::vector<std::string>& run) {
-  return std::search(lines.begin(), lines.end(), run.begin(), run.end()) != lines.end();
-}
-
 std::string Join(const std::vector<std::string>& lines) {
   std::string text;
   for (const auto& line : lines) text += "  " + line + "\n";
@@ -197,8 +230,18 @@ void ExitOnFault() {
   SetUnhandledExceptionFilter(FaultReachedHost);
 }
 
-long long Option(int argc, char** argv, const char* name, long long fallback) {
+bool Check(long long cycle, bool ok, const char* what) {
+  if (!ok) std::printf("cycle %lld: %s\n", cycle, what);
+  return ok;
+}
+
+std::string TextOption(int argc, char** argv, const char* name) {
   for (int i = 1; i + 1 < argc; ++i)
-    if (std::string(argv[i]) == name) return std::atoll(argv[i + 1]);
-  return fallback;
+    if (std::string(argv[i]) == name) return argv[i + 1];
+  return "";
+}
+
+long long Option(int argc, char** argv, const char* name, long long fallback) {
+  const std::string text = TextOption(argc, argv, name);
+  return text.empty() ? fallback : std::atoll(text.c_str());
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "base/log.h"
 
 namespace {
@@ -27,8 +29,4 @@ std::atomic<bool> loggingOn{true};
 void WriteLogLine(std::string_view line) { Lines().emplace_back(line); }
 }  // namespace korvan
 
-std::vector<std::string> TakeLogLines() {
-  std::vector<std::string> taken;
-  taken.swap(Lines());
-  return taken;
-}
+std::vector<std::string> TakeLogLines() { return std::exchange(Lines(), {}); }

@@ -1,5 +1,4 @@
-// The tests' own WriteLog: it records every line, and the record is emptied
-// before each test starts.
+// The tests' own WriteLog: it records every line; the record is emptied as each test starts.
 #pragma once
 
 #include <string>

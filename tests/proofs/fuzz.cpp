@@ -1,9 +1,7 @@
-// Boundary fuzzing: random calls of all 26 exports with null pointers, empty,
-// huge and non-numeric texts, in any order (before a session, after its
-// end), while the simulated controller fails random calls and drops its
-// connection. No fault may reach the host, and at the end every delivery
-// was handed over, discarded by one of the driver's rules, or is still in
-// the controller.
+// Boundary fuzzing: random calls of all 26 exports with null pointers, empty, huge and non-numeric
+// texts, in any order (before a session, after its end), while the simulated controller fails
+// random calls and drops its connection. No fault may reach the host, and at the end every delivery
+// was handed over, discarded by one of the driver's rules, or is still in the controller.
 //
 //   fuzz [--calls 100000] [--seed 1]
 #include <cstdio>
@@ -12,7 +10,6 @@
 #include <map>
 #include <random>
 #include <set>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,8 +22,6 @@ namespace {
 class Fuzz {
  public:
   explicit Fuzz(unsigned seed) : random_(seed), sim_(LoadSimulator()) {
-    huge9_.assign(64 * 1024, '9');
-    hugeX_.assign(64 * 1024, 'x');
     texts_ = {nullptr,      "",      "1",     "11",           "12",          "13",  "-5",
               "0",          "abc",   "3,459", "3.459",        " 42",         "42 ", "$1F",
               "2147483648", "REL=S", "rel=s", huge9_.c_str(), hugeX_.c_str()};
@@ -44,14 +39,13 @@ class Fuzz {
 
   void DisturbController();
   void CallRandomExport();
-  uint32_t CallWith(const char* name, const uintptr_t* a, size_t n);
   bool DiscardedByRule(const SimDelivery& d) const;
   bool CheckDeliveries();
 
   std::mt19937 random_;
   SimControl sim_;
   KorvanDriver driver_;
-  std::string huge9_, hugeX_;
+  std::string huge9_ = std::string(64 * 1024, '9'), hugeX_ = std::string(64 * 1024, 'x');
   std::vector<const char*> texts_;
   std::set<std::string> registered_;        // nozzles in the driver's table
   int registrations_ = 0;                   // of which the table keeps 100
@@ -74,9 +68,8 @@ void Fuzz::DisturbController() {
     d.flags = SIM_DELIVERY_AUTO_DATE;
     d.unitPrice = prices[Pick(4)];
     d.amount = Chance(0.2) ? 0 : d.volume * d.unitPrice;
-    // State 3 is reserved and never cleared: at the head of the list it
-    // holds every later delivery back until the controller removes it, so
-    // the stream leaves it to the delivery tests.
+    // State 3 is reserved and never cleared: at the head of the list it holds every later delivery
+    // back until the controller removes it, so the stream leaves it to the delivery tests.
     d.state = Chance(0.1) ? 1 : 2;
     d.lockedBy = Chance(0.05) ? 42 : -1;
     d.code = nextCode_++;
@@ -97,36 +90,11 @@ void Fuzz::DisturbController() {
   }
 }
 
-// The 26 exports, in the order of their draw, and their arguments, drawn
-// at each call: T a text, B an output buffer, N any number, D the date.
-const std::string kExports =
-    "AUT_AlteraConfiguracaoBomba(TTT) AUT_SetarUltimoIdLogico(T) AUT_ExcluiVendedorCliente() "
-    "AUT_InsereCliente(TT) AUT_InsereVendedor(T) AUT_VerificaSuporte(N) AUT_ObtemAssinatura(BB) "
-    "AUT_DesbloqueiaTodosBicos() AUT_DesbloqueiaBico(T) AUT_BloqueiaTodosBicos() "
-    "AUT_BloqueiaBico(T) AUT_PagamentoBico() AUT_AutorizaAbastecimento(T) "
-    "AUT_PresetAbastecimento(TT) AUT_AlteraPreco(TT) AUT_ObtemPreco(TB) AUT_ObtemEncerrante(TB) "
-    "AUT_ObtemStatus(B) AUT_ObtemDisplay() AUT_ConfirmaAbastecimento() "
-    "AUT_ObtemAbastecimento(BBBBBBBBBBD) AUT_RegistraBico(TTTTTTTT) AUT_FinalizaComunicacao() "
-    "AUT_IniciaComunicacao(TTT) DRV_ParaGravacaoLog() DRV_IniciaGravacaoLog()";
-
-// kExports split once: each export's name and argument kinds.
-const std::vector<std::pair<std::string, std::string>>& Exports() {
-  static const auto exports = [] {
-    std::vector<std::pair<std::string, std::string>> list;
-    std::istringstream all(kExports);
-    for (std::string e; all >> e;) {
-      const size_t open = e.find('(');
-      list.emplace_back(e.substr(0, open), e.substr(open + 1, e.size() - open - 2));
-    }
-    return list;
-  }();
-  return exports;
-}
-
 void Fuzz::CallRandomExport() {
-  const auto& [name, kinds] = Exports()[Pick(static_cast<int>(Exports().size()))];
-  uintptr_t a[11];
+  const DriverExport& e = kDriverExports[Pick(26)];
+  const std::string name = e.name, kinds = e.kinds;
   const size_t n = kinds.size();
+  uintptr_t a[11];
   std::memset(buffers_[8], 0, sizeof buffers_[8]);  // where a delivery's code lands
   for (size_t i = 0, buffer = 0; i < n; ++i) {
     const char kind = kinds[i];
@@ -135,35 +103,15 @@ void Fuzz::CallRandomExport() {
            : kind == 'N' ? static_cast<uintptr_t>(random_())
                          : (Chance(0.01) ? 0 : Arg(&date_));
   }
-  const uint32_t result = CallWith(name.c_str(), a, n);
+  const uint32_t result = CallExport(driver_, name, a);
   if (name == "AUT_ObtemAbastecimento" && (result & 0xFF))
     handedOver_.insert(std::strtoll(buffers_[8], nullptr, 16));
   if (name == "AUT_RegistraBico" && registrations_++ < 100)
     registered_.insert(a[0] ? reinterpret_cast<const char*>(a[0]) : "");
 }
 
-// The driver's calls take a list of fixed length.
-uint32_t Fuzz::CallWith(const char* name, const uintptr_t* a, size_t n) {
-  switch (n) {
-    case 0:
-      return driver_.Call(name);
-    case 1:
-      return driver_.Call(name, {a[0]});
-    case 2:
-      return driver_.Call(name, {a[0], a[1]});
-    case 3:
-      return driver_.Call(name, {a[0], a[1], a[2]});
-    case 8:
-      return driver_.Call(name, {a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7]});
-    default:
-      return driver_.Call(name,
-                          {a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10]});
-  }
-}
-
-// Whether the driver may have discarded the delivery by itself: its nozzle
-// was not registered while it waited, or its volume is too small (the
-// values added are none of them close to a limit).
+// Whether the driver may have discarded the delivery by itself: its nozzle was not registered while
+// it waited, or its volume is too small (the values added are none of them close to a limit).
 bool Fuzz::DiscardedByRule(const SimDelivery& d) const {
   return unregisteredWhenAdded_.count(d.code) || d.volume < 0.001 ||
          (d.unitPrice > 0 && d.volume * d.unitPrice < 0.01);

@@ -97,8 +97,7 @@ void Ledger::Confirmed(int64_t code, bool result) {
 void Ledger::CheckEnd() {
   std::lock_guard<std::mutex> hold(lock_);
   SeeCleared();
-  // The driver looks at the first delivery of the list: one left there on
-  // purpose holds back those behind it.
+  // The driver looks at the list's first delivery: one left there on purpose holds back the rest.
   bool heldBack = false;
   int stuckBehind = 0;
   const int waiting = sim_.SimDeliveryCount();
@@ -175,8 +174,7 @@ void Host::Cycle() {
   if (owed_ != 0) {
     const bool confirmed = driver_->ConfirmaAbastecimento();
     ledger_.Confirmed(owed_, confirmed);
-    // After a few refusals the host polls again, as the delivery may have
-    // moved on in the controller.
+    // After a few refusals the host polls again: the delivery may have moved on in the controller.
     if (confirmed || ++attempts_ >= 3) owed_ = 0;
     if (!confirmed) return;
   }

@@ -10,7 +10,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "host_api/KorvanDriver.h"
@@ -64,17 +63,13 @@ class Ledger {
   int onPurpose_ = 0, heldBehind_ = 0;
 };
 
-// A host program with the driver loaded: starts its day, polls, stores,
-// confirms (again when a confirmation failed), and may be restarted, which
-// unloads the driver while the controller keeps its state.
+// A host program with the driver loaded: starts its day, polls, stores, confirms (again after a
+// refusal), and may restart, which unloads the driver while the controller keeps its state.
 class Host {
  public:
-  Host(const SimControl& sim, Ledger& ledger, std::vector<std::string> nozzles,
-       std::string configuracao)
-      : sim_(sim),
-        ledger_(ledger),
-        nozzles_(std::move(nozzles)),
-        configuracao_(std::move(configuracao)) {}
+  Host(const SimControl& sim, Ledger& ledger, const std::vector<std::string>& nozzles,
+       const std::string& configuracao)
+      : sim_(sim), ledger_(ledger), nozzles_(nozzles), configuracao_(configuracao) {}
   ~Host() { Unload(); }
   void Start();
   void Restart();
@@ -96,16 +91,13 @@ class Host {
   int attempts_ = 0;
 };
 
-// FNV-1a of the call record so far, folded into `hash` (and printed to
-// `echo`); the record is then cleared.
+// FNV-1a of the call record so far, folded into `hash` (and printed to `echo`); then clears it.
 const uint64_t kHashStart = 1469598103934665603ULL;
 uint64_t HashCalls(const SimControl& sim, uint64_t hash, std::FILE* echo = nullptr);
 
-// The runs [first, end) of a proof (positions or seeds), every --step-th:
-// `run` runs one, prints what it found and returns false on a violation.
-// Without --from the runs go in chunks of child processes (this program
-// with `arguments`, --step, --from and --to), as a process may load and
-// unload the driver only so many times; with it, or when one chunk does,
-// here. 0 when every run passed.
+// The runs [first, end) of a proof (positions or seeds), every --step-th: `run` runs one, prints
+// what it found and returns false on a violation. Without --from the runs go in chunks of child
+// processes (this program with `arguments`, --step, --from and --to), as a process may load the
+// driver only so many times; with it, or when one chunk does, here. 0 when all pass.
 int RunProof(int argc, char** argv, const char* name, const std::string& arguments, long long first,
              long long end, long long chunk, const std::function<bool(long long)>& run);

@@ -1,9 +1,7 @@
-// Load and unload: a host that loads the driver per shift or per operation
-// loads, uses and frees it thousands of times in one process. Every cycle
-// loads _Korvan.dll, runs a short session (with the failures a host's bad
-// input brings) and frees it; TLS slots, handles, threads and committed
-// private bytes are measured before and after. Exits 1 on any growth beyond
-// noise.
+// Load and unload: a host that loads the driver per shift or per operation loads, uses and frees it
+// thousands of times in one process. Every cycle loads _Korvan.dll, runs a short session (with the
+// failures a host's bad input brings) and frees it; TLS slots, handles, threads and committed
+// private bytes are measured before and after. Exits 1 on any growth beyond noise.
 //
 //   load_unload [--cycles 10000]
 #include <windows.h>
@@ -49,11 +47,6 @@ Resources Measure() {
           static_cast<long long>(footprint.committedPrivateBytes)};
 }
 
-bool Check(long long cycle, bool ok, const char* what) {
-  if (!ok) std::printf("cycle %lld: %s\n", cycle, what);
-  return ok;
-}
-
 // One load, session and unload. The failing calls run the driver's
 // conversion, missing-binding and null-buffer paths.
 bool Cycle(const SimControl& sim, long long i) {
@@ -88,10 +81,9 @@ bool Cycle(const SimControl& sim, long long i) {
                      "_Korvan.dll still loaded after FreeLibrary");
 }
 
-// Growth beyond noise fails: a few handles and pages are the loader's and
-// the allocator's. The memory is the Windows process's own (committed
-// private regions), so the verdict is the same natively and under an
-// emulator, whose own memory is not the process's.
+// Growth beyond noise fails: a few handles and pages are the loader's and the allocator's. The
+// memory is the Windows process's own (committed private regions), so the verdict is the same
+// natively and under an emulator, whose own memory is not the process's.
 struct Limit {
   const char* what;
   long long Resources::*value;
@@ -104,8 +96,7 @@ const Limit kLimits[] = {
     {"committed private bytes", &Resources::committedPrivateBytes, 2 * 1024 * 1024},
 };
 
-// Whether every resource stayed within its noise; with `print`, each one,
-// got against wanted.
+// Whether every resource stayed within its noise; with `print`, each one, got against wanted.
 bool Within(const Resources& before, const Resources& after, bool print) {
   bool ok = true;
   for (const Limit& limit : kLimits) {
@@ -129,8 +120,7 @@ int main(int argc, char** argv) {
   AddPumps(sim, 1);
   EnterFreshFolder("load-unload");
 
-  // The first loads settle what the process keeps once (the loader's and
-  // the simulator's own allocations).
+  // The first loads settle what the process keeps for good (the loader's, the simulator's).
   const long long warmUp = 20;
   for (long long i = 0; i < warmUp; ++i)
     if (!Cycle(sim, i)) return 1;

@@ -1,5 +1,4 @@
-// The log writer under concurrent callers: 8 threads writing 1,000 lines
-// each leave every line in the file exactly once, whole.
+// The log writer under concurrent callers: 8 threads of 1,000 lines leave each line once, whole.
 #include <windows.h>
 
 #include <gtest/gtest.h>

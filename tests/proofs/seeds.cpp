@@ -1,11 +1,9 @@
-// Seeded station days: each seed makes a random station (pumps, hoses and
-// their identifiers, prices, which nozzles the host registers, volume
-// re-engineering), deliveries arriving over the day, pump events, faults at
-// any call, outages of one entry point, link drops, and host restarts that
-// unload the driver while the controller keeps its state. Then the faults
-// end, the host drains the queue and the ledger checks every delivery. The
-// seed alone decides the run: a failing seed prints the command that
-// replays it and the hash of its call record.
+// Seeded station days: each seed makes a random station (pumps, hoses and their identifiers,
+// prices, which nozzles the host registers, volume re-engineering), deliveries arriving over the
+// day, pump events, faults at any call, outages of one entry point, link drops, and host restarts
+// that unload the driver while the controller keeps its state. Then the faults end, the host drains
+// the queue and the ledger checks every delivery. The seed alone decides the run: a failing seed
+// prints the command that replays it and the hash of its call record.
 //
 //   seeds [--seeds 10000] [--first 1] [--chunk 100]
 //   seeds --seed N --replay [--print-calls 1]
@@ -64,9 +62,8 @@ Station BuildStation(const SimControl& sim, Random& random) {
   return s;
 }
 
-// A delivery of the day. Another terminal may hold it for a while; at the
-// end of the day (`last`) one may come that stays held, or in state 3, so
-// that it holds back nothing but itself.
+// A delivery of the day. Another terminal may hold it for a while; at the end of the day (`last`)
+// one may come that stays held, or in state 3, so that it holds back nothing but itself.
 void AddDelivery(Ledger& ledger, const Station& s, Random& random, std::vector<int32_t>& held,
                  bool last = false) {
   const int h = random.Below(static_cast<int>(s.hoses.size()));
@@ -172,17 +169,16 @@ int main(int argc, char** argv) {
     return ledger.ok() ? 0 : 1;
   }
   const long long first = Option(argc, argv, "--first", 1);
+  const auto run = [&](long long seed) {
+    Ledger ledger(sim);
+    const unsigned long long hash = RunSeed(sim, seed, ledger);
+    if (ledger.ok()) return true;
+    std::printf("seed %lld: %s\n", seed, ledger.violations().front().c_str());
+    std::printf("  replay: seeds.exe --seed %lld --replay   (calls hash %016llX, %zu violations)\n",
+                seed, hash, ledger.violations().size());
+    return false;
+  };
   // Each seed loads the driver up to six times.
   return RunProof(argc, argv, "seeds", "", first, first + Option(argc, argv, "--seeds", 10000), 100,
-                  [&](long long seed) {
-                    Ledger ledger(sim);
-                    const unsigned long long hash = RunSeed(sim, seed, ledger);
-                    if (ledger.ok()) return true;
-                    std::printf("seed %lld: %s\n", seed, ledger.violations().front().c_str());
-                    std::printf(
-                        "  replay: seeds.exe --seed %lld --replay   (calls hash %016llX, %zu "
-                        "violations)\n",
-                        seed, hash, ledger.violations().size());
-                    return false;
-                  });
+                  run);
 }

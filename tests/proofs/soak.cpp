@@ -12,8 +12,7 @@ namespace {
 
 const int kPumps = 4;
 
-// One host cycle: a delivery may finish, a pump changes, the host polls,
-// confirms and reads the status.
+// One host cycle: a delivery may finish, a pump changes, the host polls, confirms and reads status.
 bool Cycle(KorvanDriver& driver, const SimControl& sim, long long i, long long& handedOver) {
   if (i % 3 == 0) {
     SimDelivery d =
@@ -22,18 +21,11 @@ bool Cycle(KorvanDriver& driver, const SimControl& sim, long long i, long long& 
   }
   sim.SimQueuePumpEvent(1 + static_cast<int>(i % kPumps), 4 + static_cast<int>(i % 9));
   KorvanDriver::Delivery delivery;
-  if (driver.ObtemAbastecimento(delivery)) {
-    if (!driver.ConfirmaAbastecimento()) {
-      std::fprintf(stderr, "cycle %lld: confirmation refused\n", i);
-      return false;
-    }
-    ++handedOver;
-  }
+  const bool handed = driver.ObtemAbastecimento(delivery);
+  if (handed && !Check(i, driver.ConfirmaAbastecimento(), "confirmation refused")) return false;
+  handedOver += handed;
   char status[kPumps + 1];
-  if (!driver.ObtemStatus(status)) {
-    std::fprintf(stderr, "cycle %lld: no status\n", i);
-    return false;
-  }
+  if (!Check(i, driver.ObtemStatus(status), "no status")) return false;
   // The simulator's own history is not the driver's: keep it bounded.
   if (i % 1000 == 999) {
     sim.SimClearCalls();
@@ -82,10 +74,8 @@ int main(int argc, char** argv) {
   ok = Run(driver, sim, "logging on", Option(argc, argv, "--logged-cycles", 10000)) && ok;
   driver.ParaGravacaoLog();
   driver.FinalizaComunicacao();
-  if (!driver.abiClean()) {
-    std::printf("a call unbalanced the stack or the registers\n");
-    ok = false;
-  }
+  if (!driver.abiClean()) std::printf("a call unbalanced the stack or the registers\n");
+  ok = ok && driver.abiClean();
   std::printf("soak: %s\n", ok ? "no growth" : "GROWTH OR FAILURE");
   return ok ? 0 : 1;
 }

@@ -1,9 +1,8 @@
-// Fault sweep: one scripted station day (8 pumps, 17 hoses, 60 deliveries,
-// price changes, locks, status polls), run once without faults to count its
-// client calls, then once per call position k and mode: call k fails once,
-// or every call from k fails for a span and then recovers; each with the
-// code 1 (not connected) and with another error. After the day the faults
-// end, the host drains the queue and the ledger checks every delivery.
+// Fault sweep: one scripted station day (8 pumps, 17 hoses, 60 deliveries, price changes, locks,
+// status polls), run once without faults to count its client calls, then once per call position k
+// and mode: call k fails once, or every call from k fails for a span and then recovers; each with
+// the code 1 (not connected) and with another error. After the day the faults end, the host drains
+// the queue and the ledger checks every delivery.
 //
 //   sweep [--from 1] [--to <calls of the day>] [--step 1] [--span 200]
 //         [--chunk 150]
@@ -40,9 +39,8 @@ std::vector<std::string> Nozzles() {
   return nozzles;
 }
 
-// Delivery i of the day: mostly plain, a few of an unregistered nozzle or
-// too small, two held by another terminal for a while, one in state 3 and
-// one held by another terminal for good at the end.
+// Delivery i of the day: mostly plain, a few of an unregistered nozzle or too small, two held by
+// another terminal for a while, one in state 3 and one held for good at the end.
 int32_t AddDelivery(Ledger& ledger, int i) {
   Fate fate = Fate::HandOver;
   SimDelivery d = SimDeliveryDefaults(HoseId(i * 5), 5 + (i * 37 % 400) / 10.0);

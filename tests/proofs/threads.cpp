@@ -1,9 +1,8 @@
-// Four host threads poll, confirm and read status and prices at once while
-// deliveries and pump events keep coming and the link drops now and then.
-// No fault may reach the host, and no delivery may be handed over again
-// once its confirmation returned 1 or the controller cleared it, and no
-// client call may begin while another is in flight. Then one thread drains
-// the queue and the ledger checks every delivery.
+// Four host threads poll, confirm and read status and prices at once while deliveries and pump
+// events keep coming and the link drops now and then. No fault may reach the host, and no delivery
+// may be handed over again once its confirmation returned 1 or the controller cleared it, and no
+// client call may begin while another is in flight. Then one thread drains the queue and the ledger
+// checks every delivery.
 //
 //   threads [--seconds 30]
 #include <atomic>

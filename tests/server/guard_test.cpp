@@ -1,6 +1,5 @@
-// The rules that keep hostile input out of qxsim-server, one table each:
-// client text made fit for the log, JSON nested too deep, the panel's
-// requests, the bound address and the keys.
+// The rules that keep hostile input out of qxsim-server, one table each: client text made fit for
+// the log, JSON nested too deep, the panel's requests, the bound address and the keys.
 #include <gtest/gtest.h>
 
 #include <string>

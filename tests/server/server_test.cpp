@@ -1,7 +1,6 @@
-// qxsim-server natively: the 22 operations through the network client, two
-// clients side by side, and clients that break the protocol. A server that is
-// not there, a dropped link and a client that vanishes are the network
-// tests' (tests/network/e2e.py: no-server, reconnect, crash).
+// qxsim-server natively: the 22 operations through the network client, two clients side by side,
+// and clients that break the protocol. A server that is not there, a dropped link and a client that
+// vanishes are the network tests' (tests/network/e2e.py: no-server, reconnect, crash).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -48,9 +47,7 @@ class Running {
         << error.message;
     station_.Load(scenario);
     qxserver::Options options;
-    options.callPort = options.eventPort = 0;
-    options.panel = false;
-    options.quiet = true;
+    options.callPort = options.eventPort = 0, options.panel = false, options.quiet = true;
     if (adjust) adjust(options);
     server_ = std::make_unique<qxserver::Server>(io_, station_, options);
     std::string why;
@@ -66,7 +63,6 @@ class Running {
     return {clientId, 7, "127.0.0.1", server_->callPort(), server_->eventPort(), 5000};
   }
   uint16_t callPort() const { return server_->callPort(); }
-  uint16_t eventPort() const { return server_->eventPort(); }
 
  private:
   asio::io_context io_;
@@ -231,9 +227,8 @@ TEST(Server, AClientThatBreaksTheProtocolIsClosedAndTheOthersGoOn) {
   EXPECT_EQ(n, 2);
 }
 
-// The cap, and deadlines made short: a welcomed connection may idle past
-// them. Silent and half-sent connections meet the real deadlines in
-// tests/network/hostile.py (sessions).
+// The cap, and deadlines made short: a welcomed connection may idle past them. Silent and half-sent
+// connections meet the real deadlines in tests/network/hostile.py (sessions).
 TEST(Server, SlowAndSurplusConnectionsAreClosedIdleOnesAreNot) {
   Running s([](qxserver::Options& o) {
     o.helloSeconds = 0.3;

@@ -16,10 +16,9 @@ TEST_F(Control, RecordGivesInputsInOrderAndTheResult) {
   SIM_ENTRY(ClearDelivery)(4242, -3);
   EXPECT_EQ(SIM_ENTRY(DllVersion)(), SIM_ERR_NOT_SUPPORTED);
   EXPECT_EQ(Calls(sim),
-            (std::vector<std::string>{
-                "ClientLogonEx(97,7,\"a\\\"b\\\\c\\u00e9\",5123,5124,10000,0,0,0)=0",
-                "GetHoseByOrdinal(3)=0", "SetHosePrices(13,2,1,0.30000000000000004,1e-07)=0",
-                "ClearDelivery(4242,-3)=3", "DllVersion()=99"}));
+            Lines({"ClientLogonEx(97,7,\"a\\\"b\\\\c\\u00e9\",5123,5124,10000,0,0,0)=0",
+                   "GetHoseByOrdinal(3)=0", "SetHosePrices(13,2,1,0.30000000000000004,1e-07)=0",
+                   "ClearDelivery(4242,-3)=3", "DllVersion()=99"}));
   EXPECT_EQ(sim.SimCountCalls("SetHosePrices"), 1);
   EXPECT_EQ(sim.SimCountCalls("*"), 5);
   char small[8];
@@ -55,8 +54,7 @@ TEST_F(Control, FaultsFailTheNthCallOrEveryCallWithoutEffect) {
   ASSERT_EQ(sim.SimClearFaults(), SIM_OK);
   EXPECT_EQ(Results({Logon(), test()}), Results({0, 0}));
 
-  // With recording off nothing is recorded, faults still fire; a reset turns
-  // recording back on.
+  // With recording off nothing is recorded, faults still fire; a reset turns recording back on.
   ASSERT_EQ(sim.SimClearCalls(), SIM_OK);
   ASSERT_EQ(sim.SimSetRecording(0), SIM_OK);
   ASSERT_EQ(sim.SimFailCall("TestConnection", 1, 77), SIM_OK);

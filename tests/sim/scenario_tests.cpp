@@ -1,5 +1,4 @@
-// Scenario files: reading them and their errors, the clock that brings
-// their happenings, and the load at the first logon.
+// Scenario files: reading them and their errors, their happenings on the clock, the load at logon.
 #include "tests/common/fixture.h"
 
 namespace {
@@ -85,8 +84,7 @@ TEST_F(Scenarios, SmallStationLoadsAndItsHappeningsComeInTime) {
   EXPECT_EQ(SIM_ENTRY(ClearDelivery)(700, 2), 0);
 }
 
-// A bad line: its number and message, kept for SimScenarioError, and the
-// forecourt left as it was.
+// A bad line: its number and message, kept for SimScenarioError, and the forecourt left as it was.
 TEST_F(Scenarios, ABadLineIsNamedWithItsFault) {
   AddPumps(sim, 1);
   const struct {

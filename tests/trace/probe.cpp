@@ -1,7 +1,6 @@
-// A stand-in for a real client library whose entry points take arguments:
-// the 161 that the tracer forwards blind, each taking (int32, double, int32)
-// (probe.h). The 22 typed ones are left out, as a library lacking them.
-// The contract declares the 161 without arguments, so each is defined under
+// A stand-in for a real client library whose entry points take arguments: the 161 that the tracer
+// forwards blind, each taking (int32, double, int32) (probe.h). The 22 typed ones are left out, as
+// a library lacking them. The contract declares the 161 without arguments, so each is defined under
 // another name and exported through a jump under its own.
 #include "contract/qxclient_api.h"
 #include "tests/trace/probe.h"

@@ -1,8 +1,7 @@
-// The probe library's answer (probe.cpp): every one of its entry points
-// takes (int32, double, int32), so that an i686 callee removes 16 bytes and
-// an x86_64 one finds an integer register, a vector register and another
-// integer register, and answers with a sum that only the right arguments at
-// the right entry point give.
+// The probe library's answer (probe.cpp): every one of its entry points takes (int32, double,
+// int32), so that an i686 callee removes 16 bytes and an x86_64 one finds an integer register, a
+// vector register and another integer register, and answers with a sum that only the right
+// arguments at the right entry point give.
 #pragma once
 
 #include <cstdint>

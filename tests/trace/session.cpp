@@ -1,21 +1,17 @@
-// A whole station session, step by step and the same every run, to record
-// through the tracing QXClient.dll and to replay: it writes what the host
-// sees (every driver call's result and outputs) and then the driver's log
-// without its times, so that two runs compare byte for byte.
+// A whole station session, step by step and the same every run, to record through the tracing
+// QXClient.dll and to replay: it writes what the host sees (every driver call's result and outputs)
+// and then the driver's log without its times, so that two runs compare byte for byte.
 //
 //   trace_session --out FILE --scenario FILE [--steps N] [--pace MS]
 //                 [--network] [--planted STEP] [--marks FILE]
 //
-// In process the simulator's clock moves half a second a step (the
-// simulator is QXClient.dll, or QXClient.real.dll behind the tracer); with
-// --network the forecourt is qxsim-server's and runs in real time. --planted
-// makes the host read a price where it reads the pumps' status at that step:
-// another client call than the trace holds. --marks writes, at each step,
-// how many lines the trace (QXTRACE_FILE) has. On stdout, at the end: the
-// simulator's replay, when there is one.
+// In process the simulator's clock moves half a second a step (the simulator is QXClient.dll, or
+// QXClient.real.dll behind the tracer); with --network the forecourt is qxsim-server's and runs in
+// real time. --planted makes the host read a price where it reads the pumps' status at that step:
+// another client call than the trace holds. --marks writes, at each step, how many lines the trace
+// (QXTRACE_FILE) has. On stdout, at the end: the simulator's replay, when there is one.
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -28,8 +24,8 @@ namespace {
 
 struct Options {
   std::string out, scenario, marks;
-  int steps = 30, pace = 0, planted = 0;
-  bool network = false;
+  int steps, pace, planted;
+  bool network;
 };
 
 // Hose identifiers and pump numbers, from the scenario's hose lines.
@@ -54,8 +50,7 @@ size_t TraceLines() {
 
 std::string Flag(bool value) { return std::to_string(value); }
 
-// The host's side of one step: the status (or, planted, a price) and a
-// delivery, confirmed.
+// The host's side of one step: the status (or, planted, a price) and a delivery, confirmed.
 void Poll(KorvanDriver& driver, std::ostream& out, int step, bool planted) {
   const std::string at = "step " + std::to_string(step);
   char status[64] = "";
@@ -99,23 +94,24 @@ void Lock(KorvanDriver& driver, std::ostream& out) {
       << Flag(unlocked) << " autoriza " << Flag(authorised) << "\n";
 }
 
+// Why the session cannot be run; exit status 2.
+int GiveUp(const char* why) {
+  std::fprintf(stderr, "trace_session: %s\n", why);
+  return 2;
+}
+
 int Run(KorvanDriver& driver, const Options& o) {
   SimControl sim{};
   bool simulator = false;
   if (!o.network) {
     simulator = LoadSimControl(LoadLibraryA("QXClient.dll"), sim) ||
                 LoadSimControl(LoadLibraryA((ExeFolder() + "QXClient.real.dll").c_str()), sim);
-    if (!simulator) {
-      std::fprintf(stderr, "trace_session: no simulator beside the program\n");
-      return 2;
-    }
+    if (!simulator) return GiveUp("no simulator beside the program");
     // Neither call touches a replay: in one the forecourt simply goes unasked.
     sim.SimUseRealTime(0);
     char error[256] = "";
-    if (sim.SimLoadScenario(o.scenario.c_str(), error, sizeof error) != SIM_OK) {
-      std::fprintf(stderr, "trace_session: %s\n", error);
-      return 2;
-    }
+    if (sim.SimLoadScenario(o.scenario.c_str(), error, sizeof error) != SIM_OK)
+      return GiveUp(error);
   }
   std::ofstream marks;
   if (!o.marks.empty()) marks.open(o.marks);
@@ -153,31 +149,18 @@ int Run(KorvanDriver& driver, const Options& o) {
 
 }  // namespace
 
-// "--name value" from the command line, or "".
-std::string Text(int argc, char** argv, const std::string& name) {
-  for (int i = 1; i + 1 < argc; ++i)
-    if (name == argv[i]) return argv[i + 1];
-  return "";
-}
-
 int main(int argc, char** argv) {
   ExitOnFault();
-  Options o;
-  o.out = Text(argc, argv, "--out");
-  o.scenario = Text(argc, argv, "--scenario");
-  o.marks = Text(argc, argv, "--marks");
-  o.steps = static_cast<int>(Option(argc, argv, "--steps", 30));
-  o.pace = static_cast<int>(Option(argc, argv, "--pace", 0));
-  o.planted = static_cast<int>(Option(argc, argv, "--planted", 0));
-  o.network = std::find(argv + 1, argv + argc, std::string("--network")) != argv + argc;
-  if (o.out.empty() || o.scenario.empty()) {
-    std::fprintf(stderr, "trace_session: --out and --scenario are needed\n");
-    return 2;
-  }
+  const auto text = [&](const char* name) { return TextOption(argc, argv, name); };
+  const auto number = [&](const char* name, int fallback) {
+    return static_cast<int>(Option(argc, argv, name, fallback));
+  };
+  const bool network = std::find(argv + 1, argv + argc, std::string("--network")) != argv + argc;
+  const Options o{
+      text("--out"),       text("--scenario"),     text("--marks"), number("--steps", 30),
+      number("--pace", 0), number("--planted", 0), network};
+  if (o.out.empty() || o.scenario.empty()) return GiveUp("--out and --scenario are needed");
   KorvanDriver driver;
-  if (!driver.loaded()) {
-    std::fprintf(stderr, "trace_session: no _Korvan.dll beside the program\n");
-    return 2;
-  }
+  if (!driver.loaded()) return GiveUp("no _Korvan.dll beside the program");
   return Run(driver, o);
 }

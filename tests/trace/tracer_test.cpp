@@ -1,17 +1,15 @@
-// The tracing QXClient.dll in front of a real library: every name exported
-// and forwarded with the stack kept, values recorded exactly enough to be
-// replayed bit for bit, a long trace replayed in little memory, and a missing
-// library answered. Each suite runs in a process of its own
-// (CMakeLists.txt), as the tracer binds its real library once per process:
-// --real names that library, --trace the trace file (both beside the
-// program).
+// The tracing QXClient.dll in front of a real library: every name exported and forwarded with the
+// stack kept, values recorded exactly enough to be replayed bit for bit, a long trace replayed in
+// little memory, and a missing library answered. Each suite runs in a process of its own
+// (CMakeLists.txt), as the tracer binds its real library once per process: --real names that
+// library, --trace the trace file (both beside the program).
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstring>
 #include <limits>
+#include <set>
 #include <sstream>
 #include <thread>
 #include <type_traits>
@@ -39,8 +37,7 @@ SimControl RealSimulator() {
   return sim;
 }
 
-// What the tracer has written: while it is loaded, the file runs on in
-// zeros after its last line.
+// What the tracer has written: while it is loaded, the file runs on in zeros after its last line.
 std::string TraceText() {
   std::string written = ReadFile(traceFile);
   written.resize(std::min(written.size(), written.find('\0')));
@@ -80,9 +77,8 @@ struct Client {
   }
 };
 
-// A call through a bare address with the arguments in their declared
-// types; on i686 it also tells whether ESP and the callee-saved registers
-// came back as they went.
+// A call through a bare address with the arguments in their declared types; on i686 it also tells
+// whether ESP and the callee-saved registers came back as they went.
 struct Checked {
   int32_t result;
   bool balanced;
@@ -101,9 +97,8 @@ void Push(uint32_t* slots, uint32_t& n, T value) {
   }
 }
 
-// Through the driver's ABI caller (host/register_call.h): it puts three
-// slots in registers, which stdcall ignores, and pushes the others left to
-// right, so the stack slots go in reversed.
+// Through the driver's ABI caller (host/register_call.h): it puts three slots in registers, which
+// stdcall ignores, and pushes the others left to right, so the stack slots go in reversed.
 template <class... A>
 Checked Call(FARPROC function, A... args) {
   uint32_t forward[64];
@@ -124,8 +119,7 @@ Checked Call(FARPROC function, A... args) {
 }
 #endif
 
-// Output slots for the long calls, and those calls made through `call`: a
-// typed entry point or a bare address.
+// Output slots for the long calls, and those calls made through `call`: typed or a bare address.
 struct Slots {
   int32_t l[12] = {};
   int16_t h[20] = {};
@@ -214,9 +208,8 @@ TEST(Exports, EveryNameReachesTheRealLibraryAndIsRecorded) {
   }
 }
 
-// A library whose blind entry points take (int32, double, int32): each call
-// through the tracer arrives whole at its own entry point and the stack
-// comes back balanced, from several threads at once.
+// A library whose blind entry points take (int32, double, int32): each call through the tracer
+// arrives whole at its own entry point, the stack balanced, from several threads at once.
 TEST(Forwarding, ArgumentsResultsAndTheStackPassUntouched) {
   std::vector<Name> blind;
   for (const Name& n : kNames)
@@ -224,33 +217,28 @@ TEST(Forwarding, ArgumentsResultsAndTheStackPassUntouched) {
   constexpr int kThreads = 4, kRounds = 5;
   std::vector<std::string> wrong[kThreads], made[kThreads];
   std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
+  for (int t = 0; t < kThreads; ++t)
     threads.emplace_back([&, t] {
-      for (int round = 0; round < kRounds; ++round) {
+      for (int round = 0; round < kRounds; ++round)
         for (size_t i = 0; i < blind.size(); ++i) {
           const int32_t a = static_cast<int32_t>(i) + 1000 * t, c = -round;
           const double b = 0.5 + round;
           const Checked got = Call(GetProcAddress(Tracer(), blind[i].name), a, b, c);
           const int32_t wanted = ProbeAnswer(blind[i].name, a, b, c);
           made[t].push_back(std::string(blind[i].name) + "=" + std::to_string(wanted));
-          if ((got.result != wanted || !got.balanced) && wrong[t].size() < 5) {
+          if ((got.result != wanted || !got.balanced) && wrong[t].size() < 5)
             wrong[t].push_back(std::string(blind[i].name) + ": got " + std::to_string(got.result) +
                                ", wanted " + std::to_string(wanted) +
                                (got.balanced ? "" : ", stack moved"));
-          }
         }
-      }
     });
-  }
   for (std::thread& thread : threads) thread.join();
   for (const auto& list : wrong) EXPECT_EQ(Join(list), "");
   // Every call has its line, whole, with the result it returned.
-  std::vector<std::string> wanted, recorded;
-  for (const auto& list : made) wanted.insert(wanted.end(), list.begin(), list.end());
+  std::multiset<std::string> wanted, recorded;
+  for (const auto& list : made) wanted.insert(list.begin(), list.end());
   for (const Json& call : TraceLines("op"))
-    recorded.push_back(call["op"].get<std::string>() + "=" + std::to_string(call["r"].get<int>()));
-  std::sort(wanted.begin(), wanted.end());
-  std::sort(recorded.begin(), recorded.end());
+    recorded.insert(call["op"].get<std::string>() + "=" + std::to_string(call["r"].get<int>()));
   EXPECT_TRUE(recorded == wanted) << recorded.size() << " lines for " << wanted.size() << " calls";
 }
 
@@ -264,20 +252,13 @@ TEST(Forwarding, TypedEntryPointsTheLibraryLacksAnswer127) {
                  "their calls answer 127"});
 }
 
-// Odd doubles, a 64-bit code and texts with quotes, backslashes and
-// characters beyond ASCII, recorded through the tracer, then replayed by the
-// simulator behind it from the trace: every output comes back with the same
-// bits, and the recorded texts read as the library handed them out.
+// Odd doubles, a 64-bit code and texts with quotes, backslashes and characters beyond ASCII,
+// recorded through the tracer, then replayed by the simulator behind it from the trace: every
+// output comes back with the same bits, and the recorded texts read as the library handed them out.
 struct Outputs {
   std::vector<int64_t> numbers;  // results, integers, and the bits of doubles
   std::vector<std::wstring> texts;
 };
-
-void Keep(Outputs& o, double value) {
-  int64_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  o.numbers.push_back(bits);
-}
 
 Outputs Play(const Client& c, double lastPrice = -0.0) {
   Outputs o;
@@ -293,36 +274,30 @@ Outputs Play(const Client& c, double lastPrice = -0.0) {
   o.numbers.push_back(c.SetHosePrices(31, 2, 1, 0.1 + 0.2, lastPrice));
   for (int32_t v : s.l) o.numbers.push_back(v);
   for (int16_t v : s.h) o.numbers.push_back(v);
-  for (double v : s.d) Keep(o, v);
+  for (double v : s.d) {
+    int64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    o.numbers.push_back(bits);
+  }
   o.numbers.push_back(s.q);
   return o;
 }
 
 TEST(Values, EveryOutputReplaysWithTheSameBits) {
   const SimControl sim = RealSimulator();
+  const auto* scenario = reinterpret_cast<const char*>(
+      u8"grade 1 name \"G\u00e1s \\\"aditivado\\\" \u00bd \\\\ fim\" short \"\u2603\"\n"
+      u8"pump 1 id 11 name \"Bomba \u00c7\"\n"
+      u8"hose 31 pump 1 grade 1 price 5.799 totalizer 0.30000000000000004\n"
+      u8"at 0s pump 1 state calling hose 31\n");
   char error[256] = "";
-  ASSERT_EQ(
-      sim.SimLoadScenarioText(
-          reinterpret_cast<const char*>(
-              u8"grade 1 name \"G\u00e1s \\\"aditivado\\\" \u00bd \\\\ fim\" short \"\u2603\"\n"
-              u8"pump 1 id 11 name \"Bomba \u00c7\"\n"
-              u8"hose 31 pump 1 grade 1 price 5.799 totalizer 0.30000000000000004\n"
-              u8"at 0s pump 1 state calling hose 31\n"),
-          error, sizeof error),
-      0)
-      << error;
+  ASSERT_EQ(sim.SimLoadScenarioText(scenario, error, sizeof error), 0) << error;
+  using Limits = std::numeric_limits<double>;
   SimDelivery odd = SimDeliveryDefaults(31, 0.1 + 0.2);
-  odd.flags = 0;
-  odd.unitPrice = -0.0;
-  odd.amount = 1e-300;
-  odd.volume2 = std::numeric_limits<double>::quiet_NaN();
-  odd.completedDate = 46000.123456789;
-  odd.clearedDate = std::numeric_limits<double>::infinity();
-  odd.startTotalizer = -std::numeric_limits<double>::infinity();
-  odd.startVolume2Total = std::numeric_limits<double>::max();
-  odd.startValueTotal = std::numeric_limits<double>::denorm_min();
-  odd.endTotalizer = 5.0;
-  odd.code = INT64_MIN;
+  odd.flags = 0, odd.unitPrice = -0.0, odd.amount = 1e-300, odd.volume2 = Limits::quiet_NaN();
+  odd.completedDate = 46000.123456789, odd.clearedDate = Limits::infinity();
+  odd.startTotalizer = -Limits::infinity(), odd.startVolume2Total = Limits::max();
+  odd.startValueTotal = Limits::denorm_min(), odd.endTotalizer = 5.0, odd.code = INT64_MIN;
   ASSERT_GT(sim.SimAddDelivery(&odd), 0);
 
   const Outputs recorded = Play(Client(Tracer()));
@@ -394,9 +369,8 @@ class MissingReal : public Station {
  protected:
   void ExpectRefusedWith(int32_t code, const char* why) {
     EXPECT_FALSE(Start());
-    EXPECT_TRUE(ContainsRun(LogMessages(),
-                            {"Error: " + std::to_string(code), "Falhou >AUT_IniciaComunicacao<"}))
-        << Join(LogMessages());
+    EXPECT_TRUE(HasRun(LogMessages(),
+                       {"Error: " + std::to_string(code), "Falhou >AUT_IniciaComunicacao<"}));
     ExpectEveryOperationRefused();
     ExpectOneNote({why, "every call answers " + std::to_string(code)});
     const std::vector<Json> calls = TraceLines("op");

@@ -1,8 +1,6 @@
 // The exports as a 32-bit host calls them: register convention, stack arguments removed by the
-// callee, callee-saved registers kept, Booleans exactly 0 or 1. On x86_64 the same calls check the
-// results.
+// callee, callee-saved registers kept, Booleans exactly 0 or 1; on x86_64, the results.
 #include <cstring>
-#include <sstream>
 
 #include "tests/win/driver_test.h"
 
@@ -11,8 +9,7 @@ namespace {
 class Abi : public Station {
  protected:
   // The last call left ESP where it was before the pushes and kept EBX, ESI, EDI and EBP.
-  void ExpectBalanced(const char* what) {
-    (void)what;
+  void ExpectBalanced([[maybe_unused]] const char* what) {
 #if defined(__i386__)
     EXPECT_EQ(driver.lastCheck().stackDelta, 0) << what;
     EXPECT_EQ(driver.lastCheck().preserved, 1) << what;
@@ -21,23 +18,14 @@ class Abi : public Station {
 };
 
 TEST_F(Abi, EveryOperationByNameAndOrdinal) {
-  // The exports in ordinal order, from 1.
-  std::istringstream names(
-      "AUT_AlteraConfiguracaoBomba AUT_SetarUltimoIdLogico AUT_ExcluiVendedorCliente "
-      "AUT_InsereCliente AUT_InsereVendedor AUT_VerificaSuporte AUT_ObtemAssinatura "
-      "AUT_DesbloqueiaTodosBicos AUT_DesbloqueiaBico AUT_BloqueiaTodosBicos AUT_BloqueiaBico "
-      "AUT_PagamentoBico AUT_AutorizaAbastecimento AUT_PresetAbastecimento AUT_AlteraPreco "
-      "AUT_ObtemPreco AUT_ObtemEncerrante AUT_ObtemStatus AUT_ObtemDisplay "
-      "AUT_ConfirmaAbastecimento AUT_ObtemAbastecimento AUT_RegistraBico "
-      "AUT_FinalizaComunicacao AUT_IniciaComunicacao DRV_ParaGravacaoLog DRV_IniciaGravacaoLog");
   uintptr_t ordinal = 0;
-  for (std::string name; names >> name;) {
-    SCOPED_TRACE(name);
-    FARPROC byName = GetProcAddress(driver.module(), name.c_str());
+  for (const DriverExport& e : kDriverExports) {
+    SCOPED_TRACE(e.name);
+    FARPROC byName = GetProcAddress(driver.module(), e.name);
     EXPECT_NE(byName, nullptr);
     EXPECT_EQ(byName, GetProcAddress(driver.module(), reinterpret_cast<LPCSTR>(++ordinal)));
   }
-  EXPECT_EQ(ordinal, 26u);
+  EXPECT_EQ(GetProcAddress(driver.module(), reinterpret_cast<LPCSTR>(27)), nullptr);
 }
 
 TEST_F(Abi, SignatureFillsBothBuffersExactly) {
@@ -85,19 +73,13 @@ TEST_F(Abi, RegistraBicoTakesEightArgumentsInTheirPlaces) {
 // With null pointers as well; the stack stays balanced throughout.
 TEST_F(Abi, EveryOperationIsSafeBeforeASession) {
   ExpectEveryOperationRefused();
-  const struct {
-    const char* name;
-    std::initializer_list<uintptr_t> args;
-  } calls[] = {{"AUT_ObtemStatus", {0}},
-               {"AUT_ObtemEncerrante", {0, 0}},
-               {"AUT_ObtemPreco", {0, 0}},
-               {"AUT_AlteraPreco", {0, 0}},
-               {"AUT_AutorizaAbastecimento", {0}},
-               {"AUT_ObtemAbastecimento", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}};
-  for (const auto& call : calls) {
-    SCOPED_TRACE(call.name);
-    EXPECT_EQ(driver.Call(call.name, call.args), 0u);
-    ExpectBalanced(call.name);
+  const uintptr_t nulls[11] = {};
+  for (const char* name :
+       {"AUT_ObtemStatus", "AUT_ObtemEncerrante", "AUT_ObtemPreco", "AUT_AlteraPreco",
+        "AUT_AutorizaAbastecimento", "AUT_ObtemAbastecimento"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(CallExport(driver, name, nulls), 0u);
+    ExpectBalanced(name);
   }
   driver.FinalizaComunicacao();
   ExpectBalanced("AUT_FinalizaComunicacao");

@@ -2,7 +2,6 @@
 // that discard or leave a delivery, reconnection. Runs once with a day-first "," locale and once
 // with a month-first "." locale.
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <tuple>
@@ -27,8 +26,7 @@ SimDelivery MakeDelivery(int hoseId, double volume, double price, double amount)
   SimDelivery d = SimDeliveryDefaults(hoseId, volume);
   d.flags = 0, d.unitPrice = price, d.amount = amount, d.completedDate = kDeliveryTime;
   d.startTotalizer = 1000, d.endTotalizer = 1000 + volume, d.code = 255;
-  // The outputs the driver does not read differ from those it does, so that reading the wrong one
-  // shows.
+  // Outputs the driver does not read differ from those it does: reading the wrong one shows.
   d.volume2 = 71;
   d.startVolume2Total = 72, d.startValueTotal = 73, d.endVolume2Total = 74, d.endValueTotal = 75;
   d.priceLevel = 2, d.reservedBy = 76, d.attendantId = 77, d.durationSeconds = 78;
@@ -63,7 +61,7 @@ class Deliveries : public Station {
   std::string Remembered() {
     sim.SimClearCalls();
     driver.ConfirmaAbastecimento();
-    const auto locks = CallsNamed("LockDelivery");
+    const auto locks = Calls(sim, "LockDelivery");
     return locks.empty() ? "<none>" : locks[0].substr(0, locks[0].find(')') + 1);
   }
   static std::string Lock(int32_t id) { return "LockDelivery(" + std::to_string(id) + ")"; }
@@ -259,8 +257,7 @@ TEST_F(Deliveries, AHeldDeliveryIsLeftAndStopsThePoll) {
     Reset();  // the held delivery would stop the next row
     ASSERT_TRUE(Start());
     SimDelivery held = MakeDelivery(11, 10, 5, 50);
-    held.id = 5000;  // never the one remembered
-    held.lockedBy = lockValue, held.state = state;
+    held.id = 5000, held.lockedBy = lockValue, held.state = state;  // 5000: never remembered
     Add(held);
     Add(MakeDelivery(13, 20, 5, 100));
     sim.SimClearCalls();
@@ -268,7 +265,7 @@ TEST_F(Deliveries, AHeldDeliveryIsLeftAndStopsThePoll) {
     EXPECT_STREQ(out.numeroLogico, "11");
     EXPECT_EQ(out.text9, std::string("000000FF"));
     EXPECT_EQ(LastLine(), "ReengenhariaLitragem=" + Num("10"));
-    EXPECT_EQ(CallsNamed("GetDeliveryByOrdinal"), Lines{"GetDeliveryByOrdinal(1)=0"});
+    EXPECT_EQ(Calls(sim, "GetDeliveryByOrdinal"), Lines{"GetDeliveryByOrdinal(1)=0"});
     EXPECT_EQ(sim.SimCountCalls("ClearDelivery"), 0);
     EXPECT_EQ(Remembered(), Lock(confirmed));
   }
@@ -306,9 +303,9 @@ TEST_F(Deliveries, ADeliveryThatCannotBeMadeDoesNotStopTheOthers) {
     ASSERT_TRUE(driver.ConfirmaAbastecimento());
     EXPECT_FALSE(Poll());
     EXPECT_EQ(LastLine(), "<AUT_ObtemAbastecimento> Sem abastecimento pendente. ");
-    EXPECT_EQ(CallsNamed("GetDeliveryByOrdinal").back(), "GetDeliveryByOrdinal(1)=0")
+    EXPECT_EQ(Calls(sim, "GetDeliveryByOrdinal").back(), "GetDeliveryByOrdinal(1)=0")
         << "the walk stays within the count";
-    EXPECT_EQ(CallsNamed("LockDelivery"), Lines{Lock(goodId) + "=0"});
+    EXPECT_EQ(Calls(sim, "LockDelivery"), Lines{Lock(goodId) + "=0"});
     SimDelivery left{};
     ASSERT_EQ(sim.SimGetDelivery(0, &left), SIM_OK);
     EXPECT_EQ(std::vector<int32_t>({left.id, left.lockedBy, sim.SimDeliveryCount()}),
@@ -337,7 +334,7 @@ TEST_F(Deliveries, AConfirmationLeftHalfWayIsFinished) {
     sim.SimClearCalls();
     ASSERT_TRUE(Poll()) << Join(LogMessages());
     EXPECT_STREQ(out.numeroLogico, "13");
-    EXPECT_EQ(CallsNamed("ClearDelivery"),
+    EXPECT_EQ(Calls(sim, "ClearDelivery"),
               Lines{"ClearDelivery(" + std::to_string(first) + ",1)=0"});
     EXPECT_TRUE(
         HasRun(LogMessages(), {"<AUT_ObtemAbastecimento> Abastecimento " + std::to_string(first) +
@@ -373,8 +370,7 @@ TEST_F(Deliveries, ReEngineeringFollowsTheExactOption) {
   }
 }
 
-// Each failing step before the nozzle check: 0, no buffer written, the delivery left in the
-// controller.
+// Each failing step before the nozzle check: 0, no buffer written, the delivery left waiting.
 TEST_F(Deliveries, EachFailingStepHasItsLine) {
   ASSERT_TRUE(Start());
   Add(MakeDelivery(11, 10, 5, 50));
@@ -471,21 +467,12 @@ TEST_F(Deliveries, TextsDoNotFollowTheHostsFloatingPointModes) {
   }
 }
 
-// Delphi hosts run with floating-point exceptions unmasked; an amount over a vanishing unit price
-// must not trap in the host.
+// Delphi hosts unmask floating-point exceptions; an amount over a vanishing price must not trap.
 TEST_F(Deliveries, UnmaskedFloatingPointExceptionsDoNotTrap) {
   ASSERT_TRUE(Start("REL=S"));
   Add(MakeDelivery(11, 10, 1e-310, 10));
-  const unsigned int hostControl = _control87(0, 0);
-  _clearfp();
-  _control87(0, _EM_OVERFLOW | _EM_ZERODIVIDE | _EM_INVALID);
-  const unsigned int unmasked = _control87(0, 0);
-  const bool handedOver = Poll();
-  const unsigned int afterCall = _control87(0, 0);
-  _clearfp();
-  _control87(hostControl, _MCW_EM);
-  EXPECT_FALSE(handedOver) << "the volume cannot be recomputed";
-  EXPECT_EQ(afterCall & _MCW_EM, unmasked & _MCW_EM) << "the host's control word is restored";
+  EXPECT_FALSE(InHostModes({0, 3, FloatModes::kBoth, false}, [&] { return Poll(); }))
+      << "the volume cannot be recomputed";
   EXPECT_EQ(sim.SimDeliveryCount(), 1) << "left in the controller";
 }
 

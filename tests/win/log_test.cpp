@@ -33,8 +33,7 @@ TEST_F(Log, FileNameAndLineFormat) {
   driver.IniciaGravacaoLog();
   driver.ParaGravacaoLog();
   GetLocalTime(&after);
-  // The hour's file; when the hour turned in between, the two lines may lie in two files, read in
-  // order.
+  // The hour's file; if the hour turned meanwhile, the lines may lie in two files, read in order.
   std::string names, bytes;
   for (const SYSTEMTIME* at : {&before, &after}) {
     if (at == &after && after.wHour == before.wHour) break;
@@ -62,8 +61,7 @@ TEST_F(Log, FollowsTheCurrentDirectory) {
   EXPECT_EQ(LogMessages(), Lines{"Início da gravação do arquivo de LOG"});
 }
 
-// No communication was started in this process: each operation's line names the cause its own lines
-// have not told.
+// No session was started here: each operation's line names the cause its own lines have not told.
 TEST_F(Log, UntoldFailuresNameTheirCause) {
   char text[32];
   char* const null = nullptr;

@@ -20,12 +20,6 @@ class Pumps : public Station {
   void Events(std::initializer_list<std::pair<int, int>> events) {
     for (auto [pump, state] : events) sim.SimQueuePumpEvent(pump, state);
   }
-  // A hose of pump 1 (id 101) with the controller's numbers.
-  void AddHoseOfPump1(int32_t id, double price, double totalizer) {
-    SimHose hose{};
-    hose.id = id, hose.pumpId = 101, hose.price = price, hose.totalizer = totalizer;
-    ASSERT_EQ(sim.SimAddHose(&hose), SIM_OK);
-  }
 };
 
 TEST_F(Pumps, PumpEventsSetTheLetterOfTheirPump) {
@@ -82,7 +76,7 @@ TEST_F(Pumps, OtherEventsAreDiscarded) {
   sim.SimClearCalls();
   char status[8] = "intact";
   EXPECT_FALSE(driver.ObtemStatus(status));
-  EXPECT_EQ(CallsNamed("GetNextPumpEventEx2"), Lines{"GetNextPumpEventEx2()=9"});
+  EXPECT_EQ(Calls(sim, "GetNextPumpEventEx2"), Lines{"GetNextPumpEventEx2()=9"});
 }
 
 // The five texts that come with every pump event are freed: thirty thousand events' texts would
@@ -108,7 +102,7 @@ TEST_F(Pumps, AFailureMidwayKeepsTheLettersAlreadyRead) {
 }
 
 TEST_F(Pumps, TotalizerAndPriceAreTheControllersNumbers) {
-  AddHoseOfPump1(77, 4, 123456.789);
+  AddHose(sim, 77, 1, 4, 123456.789);
   char text[32];
   ASSERT_TRUE(driver.ObtemEncerrante("77", text));
   EXPECT_STREQ(text, "123456,789");
@@ -122,8 +116,8 @@ TEST_F(Pumps, TotalizerAndPriceAreTheControllersNumbers) {
 // subnormals flushed: every operation that converts a number gives the texts of the default modes,
 // and the host gets its modes back.
 TEST_F(Pumps, TextsDoNotFollowTheHostsFloatingPointModes) {
-  AddHoseOfPump1(70, 5.799, 123456.789);
-  AddHoseOfPump1(71, 0.1 + 0.2, 1e-310);
+  AddHose(sim, 70, 1, 5.799, 123456.789);
+  AddHose(sim, 71, 1, 0.1 + 0.2, 1e-310);
   for (const FloatModes::Row& row : FloatModes::Rows()) {
     SCOPED_TRACE(row.Name());
     char texts[4][32] = {};
@@ -135,7 +129,7 @@ TEST_F(Pumps, TextsDoNotFollowTheHostsFloatingPointModes) {
     }));
     EXPECT_EQ(Lines(texts, texts + 4),
               Lines({"5,799", "0,3", "123456,789", "9,99999999999997E-311"}));
-    EXPECT_EQ(CallsNamed("SetHosePrices"), Lines{"SetHosePrices(13,2,1,3.459,3.459)=0"});
+    EXPECT_EQ(Calls(sim, "SetHosePrices"), Lines{"SetHosePrices(13,2,1,3.459,3.459)=0"});
   }
 }
 

@@ -47,12 +47,10 @@ TEST_F(Session, SettingsFromTheFileAreUsedLoggedAndWrittenBack) {
             Lines({"Porta=10.9.9.9", "Serial=S", "NumberPortIp=40000", "NumberEventPort=37232",
                    "TimeOut=250", "Handle=4294967295", "hWnd=7", "hMsg=9"}));
   // Written back unsigned, a handle reads back as the same 32 bits.
-  const std::pair<std::string, int32_t> handles[] = {{"4294967295", -1},
-                                                     {"2147483648", INT32_MIN},
-                                                     {"3000000000", -1294967296},
-                                                     {"2147483647", INT32_MAX},
-                                                     {"-5", -5},
-                                                     {"\" 4294967294\"", -2}};
+  // clang-format off
+  const std::pair<std::string, int32_t> handles[] = {{"4294967295", -1}, {"2147483648", INT32_MIN},
+      {"3000000000", -1294967296}, {"2147483647", INT32_MAX}, {"-5", -5}, {"\" 4294967294\"", -2}};
+  // clang-format on
   for (const auto& [text, value] : handles) {
     SCOPED_TRACE(text);
     WriteFile(IniPath(),
