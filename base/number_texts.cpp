@@ -25,7 +25,7 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
-bool ParseIntegerAnyForm(std::string_view text, int32_t& value) {
+bool ParseInteger(std::string_view text, int32_t& value) {
   size_t i = 0;
   while (i < text.size() && text[i] == ' ') ++i;
   bool negative = false;
@@ -221,8 +221,8 @@ SignificantDigits FifteenDigits(double value) {
   }
   if (count > 15) {
     char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
-                                      std::chars_format::scientific, 14);
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific, 14);
     count = ParseScientific(buffer, result.ptr, digits, exponent);
   }
   SignificantDigits significant;

@@ -22,25 +22,10 @@ constexpr const char kNotAnInteger[] = "is not a valid integer value";
 constexpr const char kNotANumber[] = "is not a valid floating point value";
 constexpr const char kOutOfFloatingPointRange[] = "is out of the floating point range";
 
-// Nozzle and pump numbers: one to nine plain digits, read in place.
-inline bool ReadPlainDigits(std::string_view text, int32_t& value) {
-  if (text.empty() || text.size() > 9) return false;
-  int32_t read = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    read = read * 10 + (c - '0');
-  }
-  value = read;
-  return true;
-}
-
 // Optional leading blanks, optional sign, then decimal digits, or hex digits
 // after "$", "x", "X", "0x" or "0X". Fails outside the signed 32-bit range,
 // leaving `value` untouched; the reason is then kNotAnInteger.
-bool ParseIntegerAnyForm(std::string_view text, int32_t& value);
-inline bool ParseInteger(std::string_view text, int32_t& value) {
-  return ReadPlainDigits(text, value) || ParseIntegerAnyForm(text, value);
-}
+bool ParseInteger(std::string_view text, int32_t& value);
 
 // A short text kept in place, without the heap: the texts of a delivery.
 struct ShortText {

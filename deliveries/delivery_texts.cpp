@@ -1,5 +1,6 @@
 #include "deliveries/delivery_texts.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string_view>
@@ -119,9 +120,9 @@ std::optional<std::string> ShortDateText(double oleDate, const RegionalSettings&
       // Day and month names have no place in a short date; longer runs give
       // two digits.
       if (letter == 'd')
-        AppendNumber(text, date.day, run == 1 ? 1 : 2);
+        AppendNumber(text, date.day, std::min<size_t>(run, 2));
       else if (letter == 'm')
-        AppendNumber(text, date.month, run == 1 ? 1 : 2);
+        AppendNumber(text, date.month, std::min<size_t>(run, 2));
       else if (run <= 2)
         AppendNumber(text, date.year % 100, 2);
       else

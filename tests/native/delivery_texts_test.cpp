@@ -67,6 +67,7 @@ TEST(DeliveryTexts, ShortDatePictures) {
       {Locale("yyyy-MM-dd", '-'), "2026-12-05"}, {Locale("dd'/'MM", '-'), "05/12"},
       {Locale("DD MM YYYY"), "05 12 2026"}, {Locale("y"), "26"}, {Locale("yyyyy"), "2026"},
       {Locale("d/M/yyy"), "5/12/2026"},  // three letters or more: the whole year
+      {Locale("ddd/MMMM/yy"), "05/12/26"},  // no names of days or months: two digits
       // clang-format on
   };
   for (const auto& c : cases) {
