@@ -257,6 +257,7 @@ TEST_P(VolumeRulesTest, PlainBranchKeepsTheControllersVolume) {
       {"no price, switch on", true, 2.5, 0, 10, kAccept, 2.5, kKept},
       {"exactly one cent", false, 0.002, 5, 0.01, kAccept, 0.002, kKept},
       {"just below a cent", false, 0.002, 4.999, 0.01, kDiscard, 0.002, kTooSmallKept},
+      {"price cut to 3 decimals", false, 0.0041, 2.4391, 0.01, kDiscard, 0.0041, kTooSmallKept},
       {"volume rounded, not cut", false, 0.00199996, 5, 0.01, kAccept, 0.00199996, kKept},
       {"negative volume", false, -0.5, 4.299, 10, kDiscard, -0.5, kTooSmallKept},
       {"counts beyond 32 bits", false, 1e9, 4.299, 4.299e9, kAccept, 1e9, kKept},
