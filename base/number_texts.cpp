@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <system_error>
 
 // Conversions go through <charconv> only: strtod and printf follow the
@@ -75,23 +74,13 @@ double ExactQuotient(uint64_t digits, int places) {
   return static_cast<double>(static_cast<int64_t>(digits)) / kPowers10[places];
 }
 
-// The whole number nearest to magnitude x 10^places, when the scaled value
-// lies within a few units of 2^-53 of it: only then can that decimal read
-// back as the value, and only then is the exact division worth making.
-bool NearWholeAt(double magnitude, int places, uint64_t& digits) {
-  const double scaled = magnitude * kPowers10[places];
-  const double whole = static_cast<double>(static_cast<int64_t>(scaled + 0.5));
-  if (whole == 0 || std::fabs(scaled - whole) > scaled * 0x1p-50) return false;
-  digits = static_cast<uint64_t>(whole);
-  return true;
-}
-
 // Money, volumes and prices mostly have four decimals or fewer: one scaling
 // finds them, the fewest that read back, without the general conversion.
-// Below 1E11, a value that is not found here has no such text.
+// Below 1E11 the scaled value stays under 2^53, where the nearest whole
+// number is that decimal when there is one; the exact division tells.
 bool FourDecimals(double magnitude, ShortestDecimal& decimal) {
-  uint64_t digits = 0;
-  if (!(magnitude < 1e11) || !NearWholeAt(magnitude, 4, digits)) return false;
+  if (!(magnitude < 1e11)) return false;
+  uint64_t digits = static_cast<uint64_t>(magnitude * 1e4 + 0.5);
   int places = 4;
   for (; places > 0 && digits % 10 == 0; --places) digits /= 10;
   if (ExactQuotient(digits, places) != magnitude) return false;
@@ -114,15 +103,6 @@ int ParseScientific(const char* begin, const char* end, uint64_t& digits, int& e
   ++p;  // 'e'
   if (p != end && *p == '+') ++p;
   std::from_chars(p, end, exponent);
-  return count;
-}
-
-int DigitCount(uint64_t digits) {
-  int count = 1;
-  while (digits >= 10) {
-    digits /= 10;
-    ++count;
-  }
   return count;
 }
 
@@ -202,24 +182,15 @@ void RoundTo15(double magnitude, uint64_t& digits, int& exponent) {
 }
 
 SignificantDigits FifteenDigits(double value) {
-  // The shortest text that reads back as the value is also the value rounded
-  // to 15 digits whenever it has no more than 15: a normal double lies closer
-  // to it than half a unit of the 15th digit. Longer ones, and subnormals
-  // (whose spacing is coarser), take the slower, correctly rounded form.
+  // Money and volumes take the exact rounding; the rare values outside its
+  // range the slower, correctly rounded form.
   uint64_t digits{};
   int exponent{};
-  int count = 16;
+  int count = 15;
   const double magnitude = std::fabs(value);
   if (magnitude >= 1e-7 && magnitude < 1e15) {
     RoundTo15(magnitude, digits, exponent);
-    count = 15;
-  } else if (magnitude >= std::numeric_limits<double>::min()) {
-    const ShortestDecimal shortest = Shortest(value);
-    digits = shortest.digits;
-    count = DigitCount(digits);
-    exponent = shortest.exponent + count - 1;
-  }
-  if (count > 15) {
+  } else {
     char buffer[32];
     const auto result =
         std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific, 14);

@@ -80,7 +80,7 @@ std::string InvalidDate(double oleDate) {
 bool TimeText(double oleDate, const RegionalSettings& settings, ShortText& text) {
   const std::optional<int64_t> total = Milliseconds(oleDate);
   if (!total) return false;
-  const int seconds = static_cast<int>((*total < 0 ? -*total : *total) % kMsPerDay / 1000);
+  const int seconds = static_cast<int>(std::abs(*total) % kMsPerDay / 1000);
   const int parts[] = {seconds / 3600, seconds / 60 % 60, seconds % 60};
   const char separator = settings.timeSeparator;
   text.length = 8;

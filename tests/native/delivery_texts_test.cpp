@@ -91,6 +91,7 @@ TEST(DeliveryTexts, TimeOfDayToTheNearestMillisecond) {
       {kFifthOfDecember2026 + 0.5, "12:00:00", 46361},
       {kFifthOfDecember2026 + (14 * 3600 + 59 * 60 + 59) / 86400.0, "14:59:59", 46361},
       {kFifthOfDecember2026 + 15 / 24.0, "15:00:00", 46361},
+      {kFifthOfDecember2026 + (21 * 3600 + 43 * 60 + 32) / 86400.0, "21:43:32", 46361},
       {46362 - 0.6 * kMsInDays, "23:59:59", 46361},
       {46362 - 0.4 * kMsInDays, "00:00:00", 46362},
       {46361.999999994216, "00:00:00", 46362},  // exactly half a millisecond before

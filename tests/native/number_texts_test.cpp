@@ -46,6 +46,7 @@ TEST(StrToInt, ReadsDecimalAndHexForms) {
       {"007", 7}, {"$1F", 31}, {"$1f", 31}, {"x1F", 31}, {"X1F", 31}, {"0x1F", 31}, {"0X1f", 31},
       {"-$1F", -31}, {"2147483647", 2147483647}, {"-2147483648", -2147483647 - 1},
       {"$7FFFFFFF", 2147483647}, {"-$80000000", -2147483647 - 1}, {"000000000000000000042", 42},
+      {"$a", 10}, {"0xaf", 175}, {"$A", 10},
       // clang-format on
   };
   for (const auto& c : cases) {
@@ -179,6 +180,8 @@ TEST(StrToFloat, OverflowFailsAndUnderflowGivesZero) {
   // Zeros after the significant digits change nothing, before them they do.
   EXPECT_EQ(StrToFloat("1," + zeros + "E+309", kComma), std::nullopt);
   EXPECT_EQ(StrToFloat("0,0" + zeros + "1E+309", kComma), 1e-93);
+  EXPECT_EQ(StrToFloat("0," + zeros + "1E+2", kComma), 0);
+  EXPECT_TRUE(std::signbit(StrToFloat("-1E-400", kComma).value_or(1))) << "wanted -0";
   EXPECT_EQ(StrToFloat("1E-99999999999999999999", kComma), 0);
   EXPECT_EQ(StrToFloat("-1E99999999999999999999", kComma), std::nullopt);
 }
