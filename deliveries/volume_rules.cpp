@@ -153,11 +153,12 @@ Split SplitAt(const Decimal& decimal, int places, Rounding rounding) {
     fraction = decimal.digits - split.whole * kPowers10[fractionDigits];
   }
   const int shift = places - fractionDigits;  // fraction x 10^shift
+  // Past 18 places the fraction (below 10^17) is less than half a unit of
+  // the last place: 10^18 then divides it as well as any larger power.
   if (shift >= 0)
     split.fraction = fraction * kPowers10[shift];  // below 10^places
-  else if (-shift <= 18)
-    split.fraction = Divide(fraction, -shift, rounding);
-  // else: below half a unit of the last place (fraction < 10^17)
+  else
+    split.fraction = Divide(fraction, std::min(-shift, 18), rounding);
   return split;
 }
 
