@@ -117,15 +117,14 @@ uint64_t DividePow10(uint64_t value, int k) {
   }
 }
 
-// value / 10^k, rounded as asked.
+// value / 10^k, k in 1..18 (some digits go), rounded as asked.
 uint64_t Divide(uint64_t value, int k, Rounding rounding) {
   const uint64_t divisor = kPowers10[k];
   const uint64_t quotient = DividePow10(value, k), remainder = value - quotient * divisor;
   const uint64_t half = divisor / 2;
   bool up = false;
-  if (rounding == Rounding::HalfAwayFromZero) up = divisor > 1 && remainder >= half;
-  if (rounding == Rounding::HalfEven)
-    up = remainder > half || (remainder == half && divisor > 1 && quotient % 2 == 1);
+  if (rounding == Rounding::HalfAwayFromZero) up = remainder >= half;
+  if (rounding == Rounding::HalfEven) up = remainder > half || (remainder == half && quotient % 2);
   return quotient + (up ? 1 : 0);
 }
 

@@ -84,7 +84,8 @@ TEST(NumberTexts, NothingPastTheEndOfTheTextIsRead) {
                  {{"1E5", 2}, {}},
                  {{"1E+59", 4}, 1e5},
                  {{"1234567890123456,59", 18}, 1234567890123456.5},
-                 {{"1234567890123456E5", 16}, 1234567890123456}};
+                 {{"1234567890123456E5", 16}, 1234567890123456},
+                 {{"1234567890123456,5", 16}, 1234567890123456}};
   for (const auto& c : numbers) EXPECT_EQ(StrToFloat(c.text, kComma), c.number) << c.text;
   const struct {
     std::string_view text;
